@@ -1,0 +1,1 @@
+// Gives the host objects library a source while its folder fills.

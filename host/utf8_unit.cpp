@@ -1,0 +1,1 @@
+// Gives the UTF-8 library a source while its folder fills.

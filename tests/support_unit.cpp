@@ -1,0 +1,1 @@
+// Gives the shared test-support library a source while tests/support is empty.
