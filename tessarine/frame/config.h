@@ -1,0 +1,77 @@
+// The component's ten configuration variables, persisted by the host as one
+// block of records (name length, name, data length, data).
+#pragma once
+
+#include <cstdint>
+
+// Receives the bytes of a variable's value (position 0 appends).
+class CRawDataSink {
+public:
+    virtual void Append(const void* data, uint32_t size) = 0;
+
+protected:
+    ~CRawDataSink() = default;
+};
+
+class CConfigVariable {
+public:
+    virtual bool GetRawData(CRawDataSink* sink) = 0;             // 0
+    virtual void SetRawData(const void* data, uint32_t size) = 0; // 1
+
+    const char* GetName() const { return name; }
+    CConfigVariable* GetNext() const { return next; }
+
+protected:
+    explicit CConfigVariable(const char* name);
+    ~CConfigVariable();
+
+private:
+    char* name;
+    CConfigVariable* next;
+};
+
+class CConfigInt : public CConfigVariable {
+public:
+    CConfigInt(const char* name, int32_t defaultValue);
+    bool GetRawData(CRawDataSink* sink) override;
+    void SetRawData(const void* data, uint32_t size) override;
+
+    int32_t value;
+};
+
+class CConfigFloat : public CConfigVariable {
+public:
+    CConfigFloat(const char* name, float defaultValue);
+    bool GetRawData(CRawDataSink* sink) override;
+    void SetRawData(const void* data, uint32_t size) override;
+
+    float value;
+};
+
+class CConfigText : public CConfigVariable {
+public:
+    CConfigText(const char* name, const char* defaultValue);
+    ~CConfigText();
+    bool GetRawData(CRawDataSink* sink) override;
+    void SetRawData(const void* data, uint32_t size) override;
+    // The text, "" when empty.
+    const char* GetText() const { return value ? value : ""; }
+    // Replaces the text (null or "" empties it).
+    void SetText(const char* text);
+
+    char* value;  // owned; null for the empty text
+};
+
+// Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).
+CConfigVariable* GetFirstConfigVariable();
+
+extern CConfigInt configLog;            // "MIDILog"
+extern CConfigInt configOutputBuffer;   // "MIDIOutputBuffer"
+extern CConfigInt configPadBefore;      // "MIDIPadBefore"
+extern CConfigInt configOutputPort;     // "MIDIOutputPort"
+extern CConfigInt configReverb;         // "MIDIReverb"
+extern CConfigInt configChorus;         // "MIDIChorus"
+extern CConfigInt configMasterVolume;   // "MIDIMasterVolume"
+extern CConfigFloat configMasterTempo;  // "MIDIMasterTempo"
+extern CConfigInt configUseCustomDls;   // "MIDIUseCustomDLS"
+extern CConfigText configCustomDls;     // "MIDICustomDLS"
