@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace platform::dmusic {
+namespace dmusic {
 
 namespace {
 
@@ -307,4 +307,4 @@ bool CSynthesizer::UnloadCollection(int id)
     return fluid_synth_sfunload(synth, id, 1) == FLUID_OK;
 }
 
-}  // namespace platform::dmusic
+}  // namespace dmusic

@@ -15,7 +15,7 @@ typedef struct _fluid_hashtable_t fluid_settings_t;
 struct _fluid_synth_t;
 typedef struct _fluid_synth_t fluid_synth_t;
 
-namespace platform::dmusic {
+namespace dmusic {
 
 struct SynthOptions {
     uint32_t sampleRate = 44100;
@@ -100,4 +100,4 @@ private:
     std::vector<float> scratch;
 };
 
-}  // namespace platform::dmusic
+}  // namespace dmusic

@@ -9,8 +9,8 @@
 
 #include "tests/platform/dmusic/synth_test_support.h"
 
-using platform::dmusic::CSynthesizer;
-using platform::dmusic::SynthOptions;
+using dmusic::CSynthesizer;
+using dmusic::SynthOptions;
 using synth_test::BuildSineDls;
 using synth_test::MeanSquare;
 using synth_test::TonePower;
