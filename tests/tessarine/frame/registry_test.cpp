@@ -84,7 +84,7 @@ TEST(Registry, StaticServicesAreOneObjectThatIgnoresCounting)
 TEST(Registry, VersionInformationTexts)
 {
     auto* info = static_cast<CVersionInfoInterface*>(FindRegistration(CLSID_VersionInfoService)->CreateInstance());
-    CTextReceiver text;
+    CHostStringBuffer text;
     Component()->SetLibraryNames("", "");
     info->GetFileName(&text);
     EXPECT_STREQ(text.GetText(), "");
@@ -100,7 +100,7 @@ TEST(Registry, VersionInformationTexts)
 TEST(Registry, SetLibraryNamesKeepsOnlyTheLatestCopies)
 {
     auto* info = static_cast<CVersionInfoInterface*>(FindRegistration(CLSID_VersionInfoService)->CreateInstance());
-    CTextReceiver text;
+    CHostStringBuffer text;
     std::string name = "first/tessarine.dll";
     Component()->SetLibraryNames("lib", name.c_str());
     name.assign("overwritten");  // the component keeps its own copy
