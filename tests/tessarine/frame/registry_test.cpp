@@ -174,4 +174,39 @@ TEST(Decoder, CountingIsAtomicAcrossThreads)
     EXPECT_EQ(decoder->Release(), 0);
 }
 
+// Runs body on a fresh thread, whose COM apartment starts uninitialised.
+template <class TBody>
+void OnFreshThread(TBody body)
+{
+    std::thread thread(body);
+    thread.join();
+}
+
+TEST(Decoder, EntersASingleThreadedApartmentAndLeavesItAtDestruction)
+{
+    OnFreshThread([] {
+        CDecoderServiceInterface* decoder = NewDecoder();
+        // Already entered by the decoder, in the same model.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        CoUninitialize();
+        decoder->Release();
+        // Balanced: the thread is back outside any apartment.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CoUninitialize();
+    });
+}
+
+TEST(Decoder, RefusedApartmentIsNotLeft)
+{
+    OnFreshThread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CDecoderServiceInterface* decoder = NewDecoder();  // refused: other model
+        decoder->Release();
+        // The thread's own entry must still stand.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+    });
+}
+
 }  // namespace
