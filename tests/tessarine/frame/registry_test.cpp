@@ -159,21 +159,6 @@ TEST(Decoder, FixedAnswersOfItsTable)
     decoder->Release();
 }
 
-TEST(Decoder, CountingIsAtomicAcrossThreads)
-{
-    CDecoderServiceInterface* decoder = NewDecoder();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([decoder] {
-            for (int i = 0; i < 10000; ++i) {
-                decoder->AddRef();
-                decoder->Release();
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(decoder->Release(), 0);
-}
-
 // Runs body on a fresh thread, whose COM apartment starts uninitialised.
 template <class TBody>
 void OnFreshThread(TBody body)
