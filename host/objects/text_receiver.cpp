@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-void CTextReceiver::SetText(const char* newText, int32_t length) {
+void CHostTextReceiver::SetText(const char* newText, int32_t length) {
     ++setCount;
     if (!newText) {
         text.clear();

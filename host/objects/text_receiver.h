@@ -5,11 +5,11 @@
 
 #include <string>
 
-class CTextReceiver final : public CHostString {
+class CHostTextReceiver final : public CHostString {
 public:
-    CTextReceiver() = default;
-    explicit CTextReceiver(std::string initial) : text(std::move(initial)) {}
-    virtual ~CTextReceiver() = default;
+    CHostTextReceiver() = default;
+    explicit CHostTextReceiver(std::string initial) : text(std::move(initial)) {}
+    virtual ~CHostTextReceiver() = default;
 
     const char* GetText() override { return text.c_str(); }
     int32_t GetLength() override { return static_cast<int32_t>(text.size()); }

@@ -102,8 +102,3 @@ void CSegmentModel::Normalize()
 
 }  // namespace dmusic
 
-// Until the segment and collection objects exist, no object is this platform's.
-namespace dmusic {
-std::shared_ptr<const CSegmentModel> GetSegmentModel(IDirectMusicSegment*) { return nullptr; }
-std::shared_ptr<const CCollectionData> GetCollectionData(IDirectMusicCollection*) { return nullptr; }
-}  // namespace dmusic

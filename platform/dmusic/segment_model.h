@@ -89,7 +89,7 @@ struct CSegmentModel {
     DWORD repeats = 0;  // extra passes over the loop part (DMUS_SEG_REPEAT_INFINITE: for ever)
     MUSIC_TIME loopStart = 0;  // start of the loop part
     MUSIC_TIME loopEnd = 0;  // end of the loop part; 0 means the segment's length
-    MUSIC_TIME startPoint = 0;  // where playing starts (SetStartPoint), < length
+    MUSIC_TIME startPoint = 0;  // where playing starts (SetStartPoint), 0..length
     DWORD defaultResolution = 0;  // DMUS_SEGF_* boundary flags the segment file asks for
     std::vector<CTempoChange> tempos;  // sorted by time; empty means 120 throughout
     std::vector<CTimeSignatureChange> timeSignatures;  // sorted by time; empty means 4/4
@@ -135,5 +135,11 @@ std::shared_ptr<const CSegmentModel> GetSegmentModel(IDirectMusicSegment* segmen
 
 // The collection data of a collection object of this platform, or null.
 std::shared_ptr<const CCollectionData> GetCollectionData(IDirectMusicCollection* collection);
+
+// The collection and patch an instrument object of this platform comes from
+// (GetInstrument gives it; SetPatch changes the patch it downloads as).
+// False for an instrument that is not this platform's.
+bool GetInstrumentSource(IDirectMusicInstrument* instrument, std::shared_ptr<const CCollectionData>& collection,
+                         DWORD& originalPatch, DWORD& patch);
 
 }  // namespace dmusic

@@ -1,6 +1,7 @@
 // DLS level 1 file format: chunk identifiers, articulation constants and
 // the structures of the collection file, in the SDK's layout.
 #pragma once
+#include <windows.h>
 #define FOURCC_DLS   mmioFOURCC('D','L','S',' ')
 #define FOURCC_DLID  mmioFOURCC('d','l','i','d')
 #define FOURCC_COLH  mmioFOURCC('c','o','l','h')

@@ -1,5 +1,6 @@
 // DirectMusic result codes (facility 0x878), with the SDK's values.
 #pragma once
+#include <windows.h>
 #define FACILITY_DIRECTMUSIC 0x878
 #define DMUS_ERRBASE 0x1000
 

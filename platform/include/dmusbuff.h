@@ -1,5 +1,6 @@
 // The event header of a DirectMusic buffer (packed to 4 bytes, as in the SDK).
 #pragma once
+#include <windows.h>
 #include <dmdls.h>
 
 #define QWORD_ALIGN(x) (((x) + 7) & ~7)

@@ -6,6 +6,7 @@
 
 #include <objbase.h>
 #include <mmsystem.h>
+#include <dmusici.h>
 #pragma pack(push, 8)
 
 #define DMUS_FOURCC_GUID_CHUNK                     mmioFOURCC('g','u','i','d')

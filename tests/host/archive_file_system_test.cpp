@@ -133,12 +133,12 @@ TEST(ArchivePathTest, ClaimsOnlyTheArchiveFormAndHasNoNativePath) {
     EXPECT_FALSE(fileSystem->ClaimsPath("archive:///music/a.zip|"));
     EXPECT_FALSE(fileSystem->CreateFileObject("/music/a.zip"));
 
-    CTextReceiver out;
+    CHostTextReceiver out;
     ASSERT_TRUE(fileSystem->GetCanonicalPath("archive:///music/x/../a.zip|./sub//b.mid", &out));
     EXPECT_EQ(out.Text(), "archive:///music/a.zip|sub/b.mid");
     ASSERT_TRUE(fileSystem->GetCanonicalPath("archive://file:///music/a%20b.zip|b.mid", &out));
     EXPECT_EQ(out.Text(), "archive:///music/a b.zip|b.mid");
-    CTextReceiver native;
+    CHostTextReceiver native;
     EXPECT_FALSE(fileSystem->GetNativePath("archive:///music/a.zip|b.mid", &native));
     EXPECT_EQ(native.SetCount(), 0);
     fileSystem->Release();

@@ -15,7 +15,7 @@ protected:
     void TearDown() override { fileSystem->Release(); }
 
     std::string Canonical(const std::string& path) {
-        CTextReceiver out;
+        CHostTextReceiver out;
         return fileSystem->GetCanonicalPath(path.c_str(), &out) ? out.Text() : "<declined>";
     }
 
@@ -62,7 +62,7 @@ TEST_F(LocalFileSystemTest, ClaimsPlainPathsAndFileUrlsOnly) {
     EXPECT_FALSE(fileSystem->ClaimsPath("http://example.org/x.mid"));
     EXPECT_FALSE(fileSystem->ClaimsPath(""));
     EXPECT_FALSE(fileSystem->CreateFileObject("http://example.org/x.mid"));
-    CTextReceiver native;
+    CHostTextReceiver native;
     ASSERT_TRUE(fileSystem->GetNativePath("file:///tmp/a%20b", &native));
     EXPECT_EQ(native.Text(), "/tmp/a b");
 }

@@ -63,7 +63,7 @@ TEST(FileInfoTest, LengthLocationAndCopy) {
 }
 
 TEST(TextReceiverTest, LengthMinusOneMeansUpToTheNul) {
-    CTextReceiver text;
+    CHostTextReceiver text;
     text.SetText("abcdef", -1);
     EXPECT_EQ(text.Text(), "abcdef");
     text.SetText("abcdef", 3);

@@ -8,12 +8,11 @@
 #include "host/objects/settings_block.h"
 #include "host/objects/text_receiver.h"
 #include "host/objects/velmora_host.h"
+#include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_contract.h"
 
 #include <string>
 #include <vector>
-
-extern "C" CComponentInterface* velmora_get_interface(CHostInterface* host, HINSTANCE instance);
 
 class CTestHost {
 public:
