@@ -323,6 +323,10 @@ ByteVector WriteXmi(const CSegmentModel& model)
     }
     SortMessages(messages);
     CChunkWriter events;
+    if (!model.name.empty()) {
+        const std::string name = Narrow(model.name);
+        events.U8(0xFF).U8(0x03).Vlq(uint32_t(name.size())).Text(name);
+    }
     int64_t now = 0;
     auto interval = [&](int64_t until) {
         for (int64_t delay = until - now; delay > 0; delay -= std::min<int64_t>(delay, 127))
