@@ -225,5 +225,35 @@ TEST_F(FormatsRoundTrip, SegmentFileHeaderBandsAndSizes)
     EXPECT_EQ(hr, DMUS_E_INVALIDFILE);
 }
 
+TEST_F(FormatsRoundTrip, SequenceCurvesBecomeControllerSteps)
+{
+    testsupport::CChunkWriter curves;
+    curves.Le32(32);
+    // A linear volume swell 0 -> 127 over a quarter note from 768, on channel 2.
+    curves.Le32(768).Le32(768).Le32(0).Le32(2).Le16(0).Le16(0).Le16(127).Le16(0);
+    curves.U8(DMUS_CURVET_CCCURVE).U8(DMUS_CURVES_LINEAR).U8(7).U8(0).Le16(0).Le16(0);
+    // An instant pitch bend to full up at 100.
+    curves.Le32(100).Le32(0).Le32(0).Le32(2).Le16(0).Le16(0).Le16(16383).Le16(0);
+    curves.U8(DMUS_CURVET_PBCURVE).U8(DMUS_CURVES_INSTANT).U8(0).U8(0).Le16(0).Le16(0);
+    testsupport::CChunkWriter track, trkh;
+    trkh.Raw(&CLSID_DirectMusicSeqTrack, 16).Le32(0).Le32(1).FourCc("seqt").Le32(0);
+    track.Chunk("trkh", trkh).Chunk("seqt", testsupport::CChunkWriter().Chunk("curl", curves));
+    testsupport::CChunkWriter body;
+    body.Chunk("segh", testsupport::CChunkWriter().Le32(0).Le32(3072).Le32(0).Le32(0).Le32(0).Le32(0));
+    body.List("trkl", testsupport::CChunkWriter().Riff("DMTK", track));
+    auto model = ModelOf(testsupport::CChunkWriter().Riff("DMSG", body).data);
+    ASSERT_EQ(model->events.size(), 1u + 9u);  // the bend, then the swell in eighths of its length
+    EXPECT_EQ(model->events[0].kind, EMidiEventKind::PitchBend);
+    EXPECT_EQ(model->events[0].time, 100);
+    EXPECT_EQ(model->events[0].bend, 16383);
+    EXPECT_EQ(model->events[1].kind, EMidiEventKind::ControlChange);
+    EXPECT_EQ(model->events[1].data1, 7);
+    EXPECT_EQ(model->events[1].data2, 0);
+    EXPECT_EQ(model->events[1].time, 768);
+    EXPECT_EQ(model->events[9].data2, 127);
+    EXPECT_EQ(model->events[9].time, 1536);
+    EXPECT_EQ(model->events[5].data2, 64);  // halfway
+}
+
 }  // namespace
 }  // namespace dmusictest
