@@ -63,6 +63,7 @@ struct CPatchChange {
     BYTE bankMsb = 0;  // bank select MSB (controller 0)
     BYTE bankLsb = 0;  // bank select LSB (controller 32)
     bool drums = false;  // the instrument is a drum kit (DLS drum flag)
+    bool setsProgram = true;  // false when the band sets only volume or pan
     int volume = -1;  // controller 7 value, or -1 when the band leaves it alone
     int pan = -1;  // controller 10 value, or -1 when the band leaves it alone
 };
