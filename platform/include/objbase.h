@@ -23,5 +23,6 @@ HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit);
 void WINAPI CoUninitialize(void);
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object);
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T size);
+LPVOID WINAPI CoTaskMemRealloc(LPVOID memory, SIZE_T size);
 void WINAPI CoTaskMemFree(LPVOID memory);
 }

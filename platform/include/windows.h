@@ -225,9 +225,18 @@ inline constexpr HRESULT HRESULT_FROM_WIN32(uint32_t x)
 #define CREATE_SUSPENDED 0x00000004
 #define STILL_ACTIVE 259
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_TIME_CRITICAL 15
 
 extern "C" {
+// Events with the same name share one object within the process; creating
+// an existing one sets ERROR_ALREADY_EXISTS.
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCWSTR name);
 BOOL WINAPI SetEvent(HANDLE event);
 BOOL WINAPI ResetEvent(HANDLE event);
 BOOL WINAPI CloseHandle(HANDLE handle);
@@ -236,14 +245,18 @@ DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wai
 DWORD WINAPI ResumeThread(HANDLE thread);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD WINAPI GetCurrentThreadId(void);
+BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTickCount(void);
+ULONGLONG WINAPI GetTickCount64(void);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 }
 #define CreateEvent CreateEventA
+// Sleep, timeGetTime, GetTickCount and every wait time-out count platform
+// milliseconds: see platform/clock.h.
 
 // ---- Kernel: critical sections -------------------------------------------
 
@@ -254,6 +267,7 @@ typedef struct _CRITICAL_SECTION {
 
 extern "C" {
 void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount);
 void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);

@@ -15,9 +15,33 @@ typedef HRESULT (*ClassFactoryFunction)(LPUNKNOWN outer, REFIID iid, void** obje
 // what was there before (null when nothing was).
 ClassFactoryFunction RegisterComClass(REFCLSID clsid, ClassFactoryFunction factory);
 
+// The factory now in the table for clsid, or null.
+ClassFactoryFunction FindComClass(REFCLSID clsid);
+
 // A static object whose construction registers one class.
 struct ComClassRegistration {
     ComClassRegistration(REFCLSID clsid, ClassFactoryFunction factory) { RegisterComClass(clsid, factory); }
+};
+
+// Puts a replacement class in for the lifetime of the object (a test's fault
+// injection) and restores the previous entry, or its absence, afterwards.
+class ScopedComClassReplacement {
+public:
+    ScopedComClassReplacement(REFCLSID clsid, ClassFactoryFunction factory)
+        : clsid(clsid), previous(RegisterComClass(clsid, factory))
+    {
+    }
+    ~ScopedComClassReplacement() { RegisterComClass(clsid, previous); }
+    ScopedComClassReplacement(const ScopedComClassReplacement&) = delete;
+    ScopedComClassReplacement& operator=(const ScopedComClassReplacement&) = delete;
+
+    // The entry that was replaced (null when there was none), for a
+    // replacement that forwards to it.
+    ClassFactoryFunction Previous() const { return previous; }
+
+private:
+    CLSID clsid;
+    ClassFactoryFunction previous;
 };
 
 }  // namespace platform

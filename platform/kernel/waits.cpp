@@ -1,0 +1,240 @@
+// The handle table, the waits every kernel object is built on, Sleep, and the
+// thread's last error. All waits count in platform time: a wait computes how
+// much real time its platform deadline is away, and looks again whenever the
+// clock's rate changes.
+#include <platform/clock.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <unordered_map>
+
+#include "kernel_objects.h"
+
+namespace platform::kernel {
+namespace {
+
+struct KernelState {
+    std::mutex lock;
+    std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> handles;
+    // Handle values are never reused, so a stale handle stays invalid.
+    uintptr_t nextHandle = 0x1000;
+    // Every thread now blocked in a wait or a sleep.
+    std::vector<Waiter*> waiting;
+};
+
+// Never destroyed: threads still running at exit keep using it.
+KernelState& State()
+{
+    static KernelState* state = new KernelState;
+    return *state;
+}
+
+void RemoveWaiter(std::vector<Waiter*>& list, Waiter* waiter)
+{
+    auto found = std::find(list.begin(), list.end(), waiter);
+    if (found != list.end()) {
+        *found = list.back();
+        list.pop_back();
+    }
+}
+
+// The longest single real-time wait; longer waits simply look again.
+constexpr double longestRealWaitSeconds = 3600.0;
+
+}  // namespace
+
+void KernelObject::WakeWaiters()
+{
+    for (Waiter* waiter : waiters)
+        waiter->wake.notify_one();
+}
+
+std::mutex& KernelLock() { return State().lock; }
+
+HANDLE InsertHandle(std::shared_ptr<KernelObject> object)
+{
+    KernelState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    uintptr_t value = state.nextHandle;
+    state.nextHandle += 4;
+    state.handles.emplace(value, std::move(object));
+    return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> LookupHandleLocked(HANDLE handle)
+{
+    KernelState& state = State();
+    auto found = state.handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == state.handles.end())
+        return nullptr;
+    return found->second;
+}
+
+int64_t DeadlineAfterMilliseconds(DWORD milliseconds)
+{
+    if (milliseconds == INFINITE)
+        return -1;
+    return ClockNow100ns() + static_cast<int64_t>(milliseconds) * 10000;
+}
+
+DWORD WaitLocked(std::unique_lock<std::mutex>& lock, const std::vector<std::shared_ptr<KernelObject>>& objects,
+                 bool waitAll, int64_t deadline100ns)
+{
+    KernelState& state = State();
+    Waiter self;
+    bool registered = false;
+    DWORD result = WAIT_TIMEOUT;
+    for (;;) {
+        if (!objects.empty()) {
+            if (waitAll) {
+                bool allSignalled = std::all_of(objects.begin(), objects.end(),
+                                                [](const auto& object) { return object->IsSignalled(); });
+                if (allSignalled) {
+                    for (const auto& object : objects)
+                        object->Consume();
+                    result = WAIT_OBJECT_0;
+                    break;
+                }
+            } else {
+                auto found = std::find_if(objects.begin(), objects.end(),
+                                          [](const auto& object) { return object->IsSignalled(); });
+                if (found != objects.end()) {
+                    (*found)->Consume();
+                    result = WAIT_OBJECT_0 + static_cast<DWORD>(found - objects.begin());
+                    break;
+                }
+            }
+        }
+        int64_t now = ClockNow100ns();
+        if (deadline100ns >= 0 && now >= deadline100ns) {
+            result = WAIT_TIMEOUT;
+            break;
+        }
+        if (!registered) {
+            for (const auto& object : objects)
+                object->waiters.push_back(&self);
+            state.waiting.push_back(&self);
+            registered = true;
+        }
+        if (deadline100ns < 0) {
+            self.wake.wait(lock);
+        } else {
+            // Round up so that the wake-up does not come just short of the
+            // deadline and spin.
+            double realSeconds = std::min(PlatformToRealSeconds(deadline100ns - now), longestRealWaitSeconds);
+            auto realNanoseconds = std::chrono::nanoseconds(static_cast<int64_t>(std::ceil(realSeconds * 1e9)) + 1);
+            self.wake.wait_for(lock, realNanoseconds);
+        }
+    }
+    if (registered) {
+        for (const auto& object : objects)
+            RemoveWaiter(object->waiters, &self);
+        RemoveWaiter(state.waiting, &self);
+    }
+    return result;
+}
+
+void WakeAllForClockChange()
+{
+    KernelState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    for (Waiter* waiter : state.waiting)
+        waiter->wake.notify_one();
+}
+
+namespace {
+
+thread_local DWORD lastError = 0;
+
+// Collects the objects for a wait, or reports why the wait cannot be made.
+bool CollectObjectsLocked(DWORD count, const HANDLE* handles, bool waitAll,
+                          std::vector<std::shared_ptr<KernelObject>>& objects)
+{
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    objects.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        std::shared_ptr<KernelObject> object = LookupHandleLocked(handles[i]);
+        if (!object) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        // Waiting for all of a list that names one object twice is refused,
+        // as an auto-reset event could never be taken twice at once.
+        if (waitAll && std::find(objects.begin(), objects.end(), object) != objects.end()) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        objects.push_back(std::move(object));
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace platform::kernel
+
+using namespace platform::kernel;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return lastError; }
+
+void WINAPI SetLastError(DWORD error) { lastError = error; }
+
+BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    std::shared_ptr<KernelObject> object;
+    {
+        std::lock_guard<std::mutex> guard(KernelLock());
+        KernelState& state = State();
+        auto found = state.handles.find(reinterpret_cast<uintptr_t>(handle));
+        if (found != state.handles.end()) {
+            object = std::move(found->second);
+            state.handles.erase(found);
+        }
+    }
+    // The object goes away here, outside the lock, unless a waiter or a
+    // running thread still holds it.
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
+{
+    int64_t deadline = DeadlineAfterMilliseconds(milliseconds);
+    std::vector<std::shared_ptr<KernelObject>> objects;
+    DWORD result;
+    {
+        std::unique_lock<std::mutex> lock(KernelLock());
+        if (!CollectObjectsLocked(count, handles, waitAll != FALSE, objects))
+            return WAIT_FAILED;
+        result = WaitLocked(lock, objects, waitAll != FALSE, deadline);
+    }
+    // Drop the last references outside the lock.
+    objects.clear();
+    return result;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
+}
+
+void WINAPI Sleep(DWORD milliseconds)
+{
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(KernelLock());
+    WaitLocked(lock, {}, false, DeadlineAfterMilliseconds(milliseconds));
+}
+
+}  // extern "C"
