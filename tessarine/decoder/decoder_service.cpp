@@ -7,6 +7,14 @@
 
 #include <new>
 
+CComApartment::CComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+
+CComApartment::~CComApartment()
+{
+    // S_OK and S_FALSE both count as an entry; RPC_E_CHANGED_MODE does not.
+    if (SUCCEEDED(result)) CoUninitialize();
+}
+
 CMidiDecoderService* CMidiDecoderService::Create()
 {
     try {

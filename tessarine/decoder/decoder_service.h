@@ -8,6 +8,21 @@
 #include <cstdint>
 #include <vector>
 
+// Enters a single-threaded COM apartment for the object's life and leaves
+// it only when entering succeeded, so the apartment count stays balanced.
+class CComApartment {
+public:
+    CComApartment();
+    ~CComApartment();
+    CComApartment(const CComApartment&) = delete;
+    CComApartment& operator=(const CComApartment&) = delete;
+
+    HRESULT GetResult() const { return result; }
+
+private:
+    HRESULT result;
+};
+
 class CMidiDecoderService final : public CDecoderServiceInterface {
 public:
     // A new object with one reference for the caller, or null.
@@ -34,5 +49,6 @@ private:
     ~CMidiDecoderService() override;
 
     std::vector<uint8_t> blockBuffer;
+    CComApartment comApartment;
     LONG volatile refCount = 1;
 };

@@ -22,7 +22,7 @@ std::string GetCanonicalForm(const char* path)
 {
     CHostInterface* host = GetHostInterface();
     if (!host) return path;
-    CTextReceiver receiver;
+    CHostStringBuffer receiver;
     for (int32_t index = 0;; ++index) {
         CHostFileSystem* fileSystem = EnumerateFileSystem(host, index);
         if (!fileSystem) break;
@@ -77,7 +77,7 @@ void AppendUtf8(char*& out, uint32_t codePoint)
 
 }  // namespace
 
-void CTextReceiver::SetText(const char* newText, int32_t length)
+void CHostStringBuffer::SetText(const char* newText, int32_t length)
 {
     if (!newText) {
         text.clear();

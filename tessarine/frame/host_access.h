@@ -29,7 +29,7 @@ uint32_t ConvertUtf16ToUtf8(const WCHAR* text, uint32_t maxUnits, char* output);
 uint32_t ConvertUtf8ToUtf16(const char* text, uint32_t maxBytes, WCHAR* output);
 
 // A text receiver of the component's own, for the host's path operations.
-class CTextReceiver final : public CHostString {
+class CHostStringBuffer final : public CHostString {
 public:
     const char* GetText() override { return text.c_str(); }
     int32_t GetLength() override { return int32_t(text.size()); }

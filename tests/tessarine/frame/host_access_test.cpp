@@ -82,7 +82,7 @@ TEST_F(HostFileAccess, RemoveGivesTheHostResultForTheCanonicalForm)
 
 TEST_F(HostFileAccess, NativePathFallsBackToThePathUnchanged)
 {
-    CTextReceiver receiver;
+    CHostStringBuffer receiver;
     // The claimer is asked about the path itself, without canonicalising.
     ResolveNativePath("file:///a.mid", &receiver);
     EXPECT_STREQ(receiver.GetText(), "file:///a.mid");
@@ -102,7 +102,7 @@ TEST_F(HostFileAccess, WithoutHostNothingIsFound)
     velmora_get_interface(nullptr, nullptr);
     EXPECT_EQ(OpenHostFile("/x", 1), nullptr);
     EXPECT_EQ(RemoveHostFile("/x"), 0);
-    CTextReceiver receiver;
+    CHostStringBuffer receiver;
     ResolveNativePath("/x", &receiver);
     EXPECT_STREQ(receiver.GetText(), "/x");
     ConsoleOutput(1, "dropped");

@@ -84,7 +84,7 @@ TEST(Registry, StaticServicesAreOneObjectThatIgnoresCounting)
 TEST(Registry, VersionInformationTexts)
 {
     auto* info = static_cast<CVersionInfoInterface*>(FindRegistration(CLSID_VersionInfoService)->CreateInstance());
-    CTextReceiver text;
+    CHostStringBuffer text;
     Component()->SetLibraryNames("", "");
     info->GetFileName(&text);
     EXPECT_STREQ(text.GetText(), "");
@@ -100,7 +100,7 @@ TEST(Registry, VersionInformationTexts)
 TEST(Registry, SetLibraryNamesKeepsOnlyTheLatestCopies)
 {
     auto* info = static_cast<CVersionInfoInterface*>(FindRegistration(CLSID_VersionInfoService)->CreateInstance());
-    CTextReceiver text;
+    CHostStringBuffer text;
     std::string name = "first/tessarine.dll";
     Component()->SetLibraryNames("lib", name.c_str());
     name.assign("overwritten");  // the component keeps its own copy
@@ -159,19 +159,39 @@ TEST(Decoder, FixedAnswersOfItsTable)
     decoder->Release();
 }
 
-TEST(Decoder, CountingIsAtomicAcrossThreads)
+// Runs body on a fresh thread, whose COM apartment starts uninitialised.
+template <class TBody>
+void OnFreshThread(TBody body)
 {
-    CDecoderServiceInterface* decoder = NewDecoder();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([decoder] {
-            for (int i = 0; i < 10000; ++i) {
-                decoder->AddRef();
-                decoder->Release();
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(decoder->Release(), 0);
+    std::thread thread(body);
+    thread.join();
+}
+
+TEST(Decoder, EntersASingleThreadedApartmentAndLeavesItAtDestruction)
+{
+    OnFreshThread([] {
+        CDecoderServiceInterface* decoder = NewDecoder();
+        // Already entered by the decoder, in the same model.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        CoUninitialize();
+        decoder->Release();
+        // Balanced: the thread is back outside any apartment.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CoUninitialize();
+    });
+}
+
+TEST(Decoder, RefusedApartmentIsNotLeft)
+{
+    OnFreshThread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CDecoderServiceInterface* decoder = NewDecoder();  // refused: other model
+        decoder->Release();
+        // The thread's own entry must still stand.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+    });
 }
 
 }  // namespace
