@@ -185,23 +185,27 @@ STDMETHODIMP DirectSoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECT
             return DSERR_INVALIDPARAM;
         if (flags & DSBCAPS_LOCHARDWARE)
             return DSERR_INVALIDCALL;
-        std::lock_guard<std::mutex> guard(state->lock);
-        // There is one primary buffer; asking again gives it again.
-        if (state->primary != nullptr) {
-            if (state->primary->Flags() != flags)
-                return DSERR_INVALIDCALL;
-            if (state->primary->TryAddRef()) {
-                *buffer = state->primary;
-                return DS_OK;
+        {
+            std::lock_guard<std::mutex> guard(state->lock);
+            // There is one primary buffer; asking again gives it again.
+            if (state->primary != nullptr) {
+                if (state->primary->Flags() != flags)
+                    return DSERR_INVALIDCALL;
+                if (state->primary->TryAddRef()) {
+                    *buffer = state->primary;
+                    return DS_OK;
+                }
             }
         }
+        SoundBuffer* primary = nullptr;
         try {
-            SoundBuffer* primary = new SoundBuffer(state, flags, &defaultPrimaryFormat, 0);
-            state->primary = primary;
-            *buffer = primary;
+            primary = new SoundBuffer(state, flags, &defaultPrimaryFormat, 0);
         } catch (const std::bad_alloc&) {
             return DSERR_OUTOFMEMORY;
         }
+        std::lock_guard<std::mutex> guard(state->lock);
+        state->primary = primary;
+        *buffer = primary;
         return DS_OK;
     }
 
