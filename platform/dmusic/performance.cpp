@@ -127,8 +127,8 @@ STDMETHODIMP CSegmentState::GetStartTime(MUSIC_TIME* result)
 STDMETHODIMP CSegmentState::GetSeek(MUSIC_TIME* seek)
 {
     if (!seek) return E_POINTER;
-    // Where the music that sounds now is in the segment.
-    const REFERENCE_TIME now = platform::ClockNow100ns();
+    // Where the music that sounds now is in the segment (after a stop, where it stopped).
+    const REFERENCE_TIME now = std::min(platform::ClockNow100ns(), end);
     MUSIC_TIME at = model->startPoint;
     for (const Pass& one : passes) {
         if (now < one.start) break;
