@@ -141,7 +141,8 @@ private:
     }
     std::u16string Resolve(REFGUID clsid, const std::u16string& file, bool fullPath) const
     {
-        if (fullPath || file.empty()) return file;
+        // A name that is already absolute needs no search directory, flag or not.
+        if (fullPath || file.empty() || file[0] == u'/') return file;
         const std::u16string directory = SearchDirectory(clsid);
         if (directory.empty()) return file;
         const char16_t last = directory.back();

@@ -94,6 +94,9 @@ void CSegmentModel::Normalize()
     tempos.erase(std::remove_if(tempos.begin(), tempos.end(),
                                 [](const CTempoChange& c) { return !(c.bpm > 0.0) || !std::isfinite(c.bpm); }),
                  tempos.end());
+    // DirectMusic plays tempos from 1 to 1000 per minute; a file's tempo
+    // outside that (a damaged value, say) is held at the nearer end.
+    for (CTempoChange& change : tempos) change.bpm = std::clamp(change.bpm, double(DMUS_TEMPO_MIN), double(DMUS_TEMPO_MAX));
     std::stable_sort(tempos.begin(), tempos.end(), byTime);
     std::stable_sort(timeSignatures.begin(), timeSignatures.end(), byTime);
     std::stable_sort(events.begin(), events.end(), byTime);

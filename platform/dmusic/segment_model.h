@@ -115,8 +115,8 @@ struct CSegmentModel {
     MUSIC_TIME ReferenceToMusicTime(REFERENCE_TIME rt) const;
     // The whole length in seconds, once through.
     double LengthInSeconds() const { return SecondsAt(length); }
-    // Sorts tempos, signatures, events and patches by time (stable) and drops
-    // tempo entries that are not positive.
+    // Sorts tempos, signatures, events and patches by time (stable), drops
+    // tempo entries that are not positive and holds the rest within 1..1000.
     void Normalize();
 };
 

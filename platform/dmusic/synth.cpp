@@ -127,10 +127,10 @@ void CSynthesizer::QueueSysex(int64_t frame, uint32_t group, const uint8_t* data
     queue.emplace(frame, Event{group, 0, std::vector<uint8_t>(data + begin, data + end), false});
 }
 
-void CSynthesizer::QueueAllNotesOff(int64_t frame)
+void CSynthesizer::QueueAllNotesOff(int64_t frame, bool dropLater)
 {
     std::lock_guard<std::mutex> guard(queueLock);
-    queue.erase(queue.upper_bound(frame), queue.end());
+    if (dropLater) queue.erase(queue.upper_bound(frame), queue.end());
     queue.emplace(frame, Event{0, 0, {}, true});
 }
 

@@ -48,9 +48,10 @@ public:
     void QueueMessage(int64_t frame, uint32_t group, uint32_t message);
     // A system-exclusive message, F0 ... F7.
     void QueueSysex(int64_t frame, uint32_t group, const uint8_t* data, size_t size);
-    // Releases every sounding note in every group at that frame and drops
-    // whatever is queued after it, so nothing started later can hang.
-    void QueueAllNotesOff(int64_t frame);
+    // Releases every sounding note in every group at that frame; with
+    // dropLater, whatever is queued after it goes too, so nothing started
+    // later can hang.
+    void QueueAllNotesOff(int64_t frame, bool dropLater = true);
     // Drops every queued event not yet applied.
     void ClearQueue();
     size_t QueuedEvents() const;

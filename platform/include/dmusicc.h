@@ -283,6 +283,9 @@ struct _DMUS_PORTPARAMS8 {
 	BOOL  fShare;
 	DWORD dwFeatures;
 };
+static_assert(sizeof(DMUS_PORTCAPS) == 308, "DMUS_PORTCAPS keeps the SDK's size");
+static_assert(sizeof(DMUS_PORTPARAMS7) == 32, "the DirectX 7 port parameters are 32 bytes");
+static_assert(sizeof(DMUS_PORTPARAMS8) == 36, "the DirectX 8 port parameters add dwFeatures");
 
 struct _DMUS_SYNTHSTATS {
 	DWORD dwSize;

@@ -255,5 +255,19 @@ TEST_F(FormatsRoundTrip, SequenceCurvesBecomeControllerSteps)
     EXPECT_EQ(model->events[5].data2, 64);  // halfway
 }
 
+TEST_F(FormatsRoundTrip, AbsurdTemposAreHeldToWhatDirectMusicPlays)
+{
+    // Found by fuzzing: a tempo item holding a denormal double made the length infinite.
+    CSegmentModel model;
+    model.length = 768;
+    model.tempos = {{0, 1e-320}};
+    auto slow = ModelOf(testsupport::WriteSegmentFile(model));
+    ASSERT_EQ(slow->tempos.size(), 1u);
+    EXPECT_DOUBLE_EQ(slow->tempos[0].bpm, 1.0);
+    EXPECT_DOUBLE_EQ(slow->LengthInSeconds(), 60.0);
+    model.tempos = {{0, 5000.0}};
+    EXPECT_DOUBLE_EQ(ModelOf(testsupport::WriteSegmentFile(model))->tempos[0].bpm, 1000.0);
+}
+
 }  // namespace
 }  // namespace dmusictest
