@@ -300,7 +300,8 @@ STDMETHODIMP CDirectMusicPort::SetDirectSound(LPDIRECTSOUND newDirectSound, LPDI
     }
     std::lock_guard<std::mutex> guard(lock);
     // An active port lets go of its buffer at once (so a caller can free it)
-    // and goes on with the new one, if any.
+    // and goes on with the new one, if any. Null for both means no
+    // DirectSound at all any more, DirectMusic's included.
     const bool wasActive = active;
     if (wasActive) StopSinkLocked();
     if (newDirectSound) newDirectSound->AddRef();
@@ -310,12 +311,12 @@ STDMETHODIMP CDirectMusicPort::SetDirectSound(LPDIRECTSOUND newDirectSound, LPDI
     directSound = newDirectSound;
     buffer = newBuffer;
     ownBuffer = false;
+    if (!newDirectSound && fallbackDirectSound) {
+        fallbackDirectSound->Release();
+        fallbackDirectSound = nullptr;
+    }
     if (wasActive) {
-        if (directSound || fallbackDirectSound) {
-            if (FAILED(StartSinkLocked())) active = false;
-        } else {
-            active = false;
-        }
+        if (!directSound || FAILED(StartSinkLocked())) active = false;
     }
     return S_OK;
 }
