@@ -134,6 +134,9 @@ private:
     // BeginWrite calls not yet matched by EndWrite, so a stray Unlock never
     // leaves a lock it does not hold.
     int writeNesting = 0;
+    // Bytes of the most recent Lock (after clamping), to tell a whole-ring
+    // Lock followed by one at the same offset from a rewrite.
+    DWORD lastLockBytes = 0;
 };
 
 class CCaptureDirectSound : public IDirectSound {

@@ -93,8 +93,11 @@ void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCa
     offset %= ring;
     if (bytes > ring)
         bytes = ring;
-    if (lastLockOffset > offset) {
-        // The writer has wrapped: the half it was filling is complete.
+    // The writer has wrapped when it comes back to a lower offset, or to the
+    // same offset right after a Lock of the whole ring (which filled the
+    // rest of the current half and the start of the other).
+    if (lastLockOffset > offset || (lastLockBytes == ring && lastLockOffset == offset)) {
+        // The half it was filling is complete.
         BOOL completed = secondHalfCurrent;
         secondHalfCurrent = !secondHalfCurrent;
         FlushHalf(doubleBuffer.get() + (completed ? ring : 0));
@@ -111,6 +114,7 @@ void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCa
     }
     pendingLockFlags = flags;
     lastLockOffset = offset;
+    lastLockBytes = bytes;
 }
 
 void CCaptureSoundBuffer::EndWrite()
@@ -236,5 +240,6 @@ void CCaptureSoundBuffer::ClearCapture()
     if (realBuffer)
         SetCurrentPosition(0);
     lastLockOffset = 0;
+    lastLockBytes = 0;
     LeaveCriticalSection(&lock);
 }

@@ -104,6 +104,30 @@ TEST_F(LoaderApi, CacheGivesTheSameObjectUntilDisabled)
     for (IDirectMusicSegment* s : {first, third, fourth, fifth}) s->Release();
 }
 
+TEST_F(LoaderApi, CacheObjectAndReleaseObject)
+{
+    const std::string path = Write("kept.mid", SmallSmf());
+    ASSERT_EQ(loader->EnableCache(CLSID_DirectMusicSegment, FALSE), S_OK);
+    IDirectMusicSegment* segment = LoadSegment(path);
+    ASSERT_NE(segment, nullptr);
+    ASSERT_EQ(loader->EnableCache(CLSID_DirectMusicSegment, TRUE), S_OK);
+    IDirectMusicObject* object = nullptr;
+    ASSERT_EQ(segment->QueryInterface(IID_IDirectMusicObject, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(loader->CacheObject(object), S_OK);
+    EXPECT_EQ(loader->CacheObject(object), S_FALSE);
+    IDirectMusicSegment* again = LoadSegment(path);
+    EXPECT_EQ(again, segment);  // found in the cache by its file name
+    again->Release();
+    EXPECT_EQ(loader->ReleaseObject(object), S_OK);
+    EXPECT_EQ(loader->ReleaseObject(object), S_FALSE);
+    IDirectMusicSegment* fresh = LoadSegment(path);
+    EXPECT_NE(fresh, segment);
+    fresh->Release();
+    EXPECT_EQ(loader->ClearCache(GUID_DirectMusicAllTypes), S_OK);
+    object->Release();
+    segment->Release();
+}
+
 TEST_F(LoaderApi, SetObjectScanAndEnumerate)
 {
     const auto bytes = SmallSmf(5);
