@@ -179,7 +179,7 @@ TEST(Wait, RateChangeDuringAWaitTakesEffectForThatWait)
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::atomic<DWORD> result{0xDEAD};
     auto realStart = steady_clock::now();
-    std::thread waiter([&] { result = WaitForSingleObject(event, 600000); });
+    std::thread waiter([&] { result = WaitForSingleObject(event, 30000); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     platform::SetClockRate(100000.0);
     waiter.join();
