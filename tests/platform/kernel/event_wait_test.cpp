@@ -173,6 +173,21 @@ TEST(Wait, TimeOutIsCountedInPlatformTime)
     CloseHandle(event);
 }
 
+TEST(Wait, PlatformDeadlineWaitEndsAtTheDeadlineOrTheSignal)
+{
+    CScopedClockRate scoped(1000.0);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    int64_t deadline = platform::ClockNow100ns() + 1500 * 10000 + 5;
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, deadline), WAIT_TIMEOUT);
+    EXPECT_GE(platform::ClockNow100ns(), deadline);
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, 0), WAIT_TIMEOUT) << "a passed deadline";
+    std::thread setter([&] { SetEvent(event); });
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, -1), WAIT_OBJECT_0);
+    setter.join();
+    CloseHandle(event);
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, 0), WAIT_FAILED);
+}
+
 TEST(Wait, RateChangeDuringAWaitTakesEffectForThatWait)
 {
     CScopedClockRate scoped(1.0);
