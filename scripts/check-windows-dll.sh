@@ -6,7 +6,7 @@ set -euo pipefail
 dll=${1:?usage: check-windows-dll.sh tessarine.dll}
 dump=$(i686-w64-mingw32-objdump -p "$dll")
 
-echo "$dump" | grep -q '^Magic[[:space:]]*010b' || { echo "$dll: not a 32-bit PE image"; exit 1; }
+grep -q '^Magic[[:space:]]*010b' <<<"$dump" || { echo "$dll: not a 32-bit PE image"; exit 1; }
 
 exports=$(echo "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1; next} t && /^\t\[/{print $NF; next} t && !/^\t/{t=0}')
 if [ "$exports" != "velmora_get_interface" ]; then

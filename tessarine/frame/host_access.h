@@ -5,6 +5,7 @@
 #include "tessarine/frame/host_contract.h"
 
 #include <cstdint>
+#include <string>
 
 // An open file with one reference for the caller, or null.
 CHostFile* OpenHostFile(const char* path, int32_t mode);
@@ -26,3 +27,16 @@ uint32_t ConvertUtf16ToUtf8(const WCHAR* text, uint32_t maxUnits, char* output);
 // invalid sequence; the output needs one unit per byte plus 1. Returns the
 // units written, NUL excluded.
 uint32_t ConvertUtf8ToUtf16(const char* text, uint32_t maxBytes, WCHAR* output);
+
+// A text receiver of the component's own, for the host's path operations.
+class CHostStringBuffer final : public CHostString {
+public:
+    const char* GetText() override { return text.c_str(); }
+    int32_t GetLength() override { return int32_t(text.size()); }
+    // length -1: up to the NUL; otherwise length bytes, cut at a NUL among them.
+    void SetText(const char* newText, int32_t length) override;
+    void Clear() { text.clear(); }
+
+private:
+    std::string text;
+};

@@ -6,6 +6,7 @@
 #include "tessarine/frame/host_contract.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,6 +93,10 @@ public:
         std::string name;
         std::string value;
         bool operator==(const CField&) const = default;
+        friend std::ostream& operator<<(std::ostream& out, const CField& field)
+        {
+            return out << field.name << "=\"" << field.value << "\"";
+        }
     };
 
     explicit CRecordingFileInfo(std::string locationPath = "memory://file");

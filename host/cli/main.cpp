@@ -1,0 +1,181 @@
+// velmora: the command-line host. Loads the component, keeps its settings,
+// and offers its services as commands.
+#include "host/cli/commands.h"
+#include "host/cli/component_library.h"
+#include "host/cli/settings_session.h"
+#include "host/cli/version.h"
+#include "host/objects/settings_file.h"
+#include "host/objects/velmora_host.h"
+#include "platform/clock.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const mainHelp =
+    "Usage: velmora [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Loads the tessarine MIDI decoder component and runs one command.\n"
+    "\n"
+    "Commands:\n"
+    "  about                    the component's registrations and version texts\n"
+    "  config list              every setting as NAME=VALUE, in the component's order\n"
+    "  config get NAME          one setting's value\n"
+    "  config set NAME VALUE    change a setting (saved when the host exits)\n"
+    "  config reset             every setting back to its default\n"
+    "\n"
+    "Options:\n"
+    "  --help                   this text; after a command, that command's help\n"
+    "  --verbose                show the component's diagnostic lines on stderr\n"
+    "  --speed RATE             run the platform clock RATE times real time\n"
+    "  --component PATH         load this component library instead of\n"
+    "                           <folder of velmora>/../lib/libtessarine.so\n"
+    "\n"
+    "Settings are kept in $VELMORA_CONFIG, else $XDG_CONFIG_HOME/velmora/tessarine.cfg,\n"
+    "else ~/.config/velmora/tessarine.cfg.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the work failed, 2 for a usage error.\n";
+
+struct COptions {
+    bool help = false;
+    bool verbose = false;
+    double speed = 0;  // 0: real time
+    std::string componentPath;
+    std::vector<std::string> words;
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n", message.c_str());
+    return exitUsage;
+}
+
+// Options may stand anywhere; "--" ends them. Words that begin with a single
+// '-' are arguments, so "config set MIDIOutputPort -1" works.
+bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string word = argv[i];
+        if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
+            if (!optionsEnded && word == "-h") {
+                options.help = true;
+                continue;
+            }
+            options.words.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = word, value;
+        bool hasValue = false;
+        size_t equals = word.find('=');
+        if (equals != std::string::npos) {
+            name = word.substr(0, equals);
+            value = word.substr(equals + 1);
+            hasValue = true;
+        }
+        auto takeValue = [&]() {
+            if (hasValue) return true;
+            if (i + 1 >= argc) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        if (name == "--help" && !hasValue) {
+            options.help = true;
+        } else if (name == "--verbose" && !hasValue) {
+            options.verbose = true;
+        } else if (name == "--speed") {
+            if (!takeValue()) return false;
+            const char* first = value.data();
+            const char* last = value.data() + value.size();
+            auto [end, status] = std::from_chars(first, last, options.speed);
+            if (status != std::errc() || end != last || !std::isfinite(options.speed) || options.speed <= 0) {
+                error = "--speed needs a rate above 0, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--component") {
+            if (!takeValue()) return false;
+            if (value.empty()) {
+                error = "--component needs a path";
+                return false;
+            }
+            options.componentPath = value;
+        } else {
+            error = "unknown option " + word;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    COptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) return UsageError(error);
+
+    const CCommand* command = nullptr;
+    size_t argumentStart = 0;
+    if (!options.words.empty()) {
+        command = FindCommand(options.words, argumentStart);
+        if (!command) {
+            std::string named = options.words[0];
+            if (argumentStart > 0) named += " " + options.words[argumentStart];
+            return UsageError("unknown command '" + named + "'");
+        }
+    }
+    if (options.help) {
+        std::fputs(command ? command->help : mainHelp, stdout);
+        return exitSuccess;
+    }
+    if (!command) {
+        std::fputs(mainHelp, stderr);
+        return exitUsage;
+    }
+    if (!command->run) {
+        // A group such as "config" without its subcommand.
+        std::fprintf(stderr, "velmora: '%s' needs a subcommand\n\n", command->name);
+        std::fputs(command->help, stderr);
+        return exitUsage;
+    }
+    std::vector<std::string> arguments(options.words.begin() + static_cast<long>(argumentStart), options.words.end());
+    if (static_cast<int>(arguments.size()) < command->minimumArguments ||
+        static_cast<int>(arguments.size()) > command->maximumArguments) {
+        std::fprintf(stderr, "velmora: wrong number of arguments for '%s'\n\n", command->name);
+        std::fputs(command->help, stderr);
+        return exitUsage;
+    }
+
+    if (options.speed > 0) platform::SetClockRate(options.speed);
+
+    int status;
+    {
+        CVelmoraHost host;
+        host.Console().SetVerbose(options.verbose);
+        CComponentLibrary library;
+        std::string path = options.componentPath.empty() ? GetDefaultComponentPath() : options.componentPath;
+        if (!library.Load(path, &host, error)) {
+            std::fprintf(stderr, "velmora: %s\n", error.c_str());
+            return exitFailure;
+        }
+        CSettingsSession settings(library.Component(), GetSettingsFilePath());
+        settings.Start();
+
+        CCommandContext context{library, settings, arguments, false};
+        status = command->run(context);
+        // A failed command saves nothing.
+        if (status == exitSuccess && !settings.Finish(context.settingsChanged)) status = exitFailure;
+        library.Unload();
+    }
+    return status;
+}

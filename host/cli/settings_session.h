@@ -1,0 +1,35 @@
+// The settings for one run of the host: loaded from the settings file at
+// start, saved at exit. A damaged file is reported and left as it is; it is
+// replaced only when a command changes a setting, and then only after a
+// backup of it was kept.
+#pragma once
+
+#include "host/objects/settings_file.h"
+#include "tessarine/frame/host_contract.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+std::vector<uint8_t> GetSettingsBlock(CComponentInterface* component);
+
+class CSettingsSession {
+public:
+    CSettingsSession(CComponentInterface* component, std::string path);
+
+    // Reads the file and hands its records to the component (for a damaged
+    // file, the records before the damage). Remembers the defaults first.
+    void Start();
+    // Saves when the settings differ from the file (or a command changed
+    // them). False, with the reason on stderr, when saving failed.
+    bool Finish(bool settingsChanged);
+
+    const std::vector<uint8_t>& Defaults() const { return defaults; }
+    const std::string& Path() const { return path; }
+
+private:
+    CComponentInterface* component;
+    std::string path;
+    CSettingsFile file;
+    std::vector<uint8_t> defaults;
+};

@@ -1,0 +1,153 @@
+// The local file system and its files, over POSIX descriptors.
+#include "host/objects/local_file_system.h"
+#include "host/objects/paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+namespace {
+
+bool Resolve(const char* path, std::string& local) { return path && ToLocalPath(path, local); }
+
+}  // namespace
+
+CLocalFile::~CLocalFile() { CloseDescriptor(); }
+
+void CLocalFile::CloseDescriptor() {
+    if (descriptor >= 0) close(descriptor);
+    descriptor = -1;
+}
+
+int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
+    CloseDescriptor();
+    std::string local;
+    if (!Resolve(newPath, local)) return 0;
+    int flags;
+    switch (mode) {
+        case HOST_OPEN_READ: flags = O_RDONLY; break;
+        case HOST_OPEN_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+        case HOST_OPEN_READWRITE: flags = O_RDWR | O_CREAT; break;
+        default: return 0;
+    }
+    int opened;
+    do {
+        opened = open(local.c_str(), flags | O_CLOEXEC, 0666);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0) return 0;
+    struct stat status;
+    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(opened);
+        return 0;
+    }
+    descriptor = opened;
+    path = local;
+    return 1;
+}
+
+uint32_t CLocalFile::Read(void* buffer, uint32_t count) {
+    if (descriptor < 0 || !buffer) return 0;
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t got = read(descriptor, static_cast<char*>(buffer) + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<uint32_t>(got);
+    }
+    return done;
+}
+
+uint32_t CLocalFile::Write(const void* buffer, uint32_t count) {
+    if (descriptor < 0 || !buffer) return 0;
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t put = write(descriptor, static_cast<const char*>(buffer) + done, count - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<uint32_t>(put);
+    }
+    return done;
+}
+
+int64_t CLocalFile::GetSize() {
+    struct stat status;
+    if (descriptor < 0 || fstat(descriptor, &status) != 0) return -1;
+    return status.st_size;
+}
+
+int64_t CLocalFile::GetPosition() {
+    if (descriptor < 0) return -1;
+    return lseek(descriptor, 0, SEEK_CUR);
+}
+
+int32_t CLocalFile::Truncate() {
+    int64_t position = GetPosition();
+    return position >= 0 && ftruncate(descriptor, position) == 0;
+}
+
+int32_t CLocalFile::Seek(int64_t offset) { return SeekFrom(offset, HOST_SEEK_BEGIN); }
+
+int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
+    if (descriptor < 0) return 0;
+    int whence;
+    switch (origin) {
+        case HOST_SEEK_BEGIN: whence = SEEK_SET; break;
+        case HOST_SEEK_CURRENT: whence = SEEK_CUR; break;
+        case HOST_SEEK_END: whence = SEEK_END; break;
+        default: return 0;
+    }
+    return lseek(descriptor, offset, whence) >= 0;
+}
+
+int32_t CLocalFile::IsEndOfFile() {
+    int64_t position = GetPosition();
+    return position >= 0 && position >= GetSize();
+}
+
+int32_t CLocalFile::Flush() { return descriptor >= 0; }
+
+int64_t CLocalFile::GetModificationTime() {
+    struct stat status;
+    if (descriptor < 0 || fstat(descriptor, &status) != 0) return 0;
+    // 100-nanosecond units since 1601, as Windows file times.
+    return (static_cast<int64_t>(status.st_mtim.tv_sec) + 11644473600LL) * 10000000LL + status.st_mtim.tv_nsec / 100;
+}
+
+void CLocalFile::Close() {
+    CloseDescriptor();
+    Release();
+}
+
+int32_t CLocalFileSystem::GetCanonicalPath(const char* path, CHostString* out) {
+    std::string local;
+    if (!out || !Resolve(path, local)) return 0;
+    out->SetText(local.c_str(), -1);
+    return 1;
+}
+
+int32_t CLocalFileSystem::ClaimsPath(const char* path) {
+    std::string local;
+    return Resolve(path, local);
+}
+
+int32_t CLocalFileSystem::GetNativePath(const char* path, CHostString* out) { return GetCanonicalPath(path, out); }
+
+CHostFile* CLocalFileSystem::CreateFileObject(const char* path) {
+    std::string local;
+    if (!Resolve(path, local)) return nullptr;
+    return new (std::nothrow) CLocalFile();
+}
+
+int32_t CLocalFileSystem::FileExists(const char* path) {
+    std::string local;
+    struct stat status;
+    return Resolve(path, local) && stat(local.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+int32_t CLocalFileSystem::RemoveFile(const char* path) {
+    std::string local;
+    return Resolve(path, local) && unlink(local.c_str()) == 0;
+}

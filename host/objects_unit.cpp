@@ -1,1 +1,0 @@
-// Gives the host objects library a source while its folder fills.

@@ -1,0 +1,428 @@
+// IDirectMusicLoader: finds files (full paths, or names relative to the
+// search directory of their class), reads them by content into segments and
+// collections, and keeps a cache of loaded objects while caching is enabled.
+#include <platform/com_registry.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/dmusic/loader_formats.h"
+#include "platform/dmusic/loader_log.h"
+#include "platform/dmusic/loader_unknown.h"
+#include "platform/dmusic/riff_reader.h"
+#include "platform/dmusic/segment_object.h"
+
+namespace dmusic {
+
+namespace {
+
+struct GuidLess {
+    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
+};
+
+// An object the loader knows of: from SetObject, ScanDirectory or a load.
+struct CKnownObject {
+    GUID guidClass = GUID_NULL;
+    GUID guidObject = GUID_NULL;
+    bool hasObjectGuid = false;
+    std::u16string name;
+    std::u16string path;  // full path, empty for memory objects
+    const BYTE* memory = nullptr;
+    size_t memorySize = 0;
+    IDirectMusicObject* loaded = nullptr;  // the cached object, one reference held
+};
+
+bool IsSupportedClass(REFGUID clsid)
+{
+    return IsEqualGUID(clsid, CLSID_DirectMusicSegment) || IsEqualGUID(clsid, CLSID_DirectMusicCollection);
+}
+
+// A fixed UTF-16 field up to its NUL; false when the field holds no NUL.
+bool FieldText(const WCHAR* field, size_t count, std::u16string& text)
+{
+    const WCHAR* end = std::find(field, field + count, 0);
+    if (end == field + count) return false;
+    text.assign(field, end);
+    return true;
+}
+
+std::u16string FromNative(const std::filesystem::path& path)
+{
+    const std::u8string utf8 = path.u8string();
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t c = utf8[i];
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
+        ++i;
+        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) c = (c << 6) | (utf8[i] & 0x3F);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(char16_t(0xD800 + (c >> 10)));
+            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(char16_t(c));
+        }
+    }
+    return out;
+}
+
+class CDirectMusicLoader : public CUnknownImpl<IDirectMusicLoader> {
+public:
+    ~CDirectMusicLoader() override
+    {
+        for (CKnownObject& known : objects)
+            if (known.loaded) known.loaded->Release();
+    }
+
+    STDMETHODIMP GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID* object) override;
+    STDMETHODIMP SetObject(LPDMUS_OBJECTDESC desc) override;
+    STDMETHODIMP SetSearchDirectory(REFGUID clsid, WCHAR* path, BOOL clear) override;
+    STDMETHODIMP ScanDirectory(REFGUID clsid, WCHAR* extension, WCHAR* cacheFile) override;
+    STDMETHODIMP CacheObject(IDirectMusicObject* object) override;
+    STDMETHODIMP ReleaseObject(IDirectMusicObject* object) override;
+    STDMETHODIMP ClearCache(REFGUID clsid) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        DropCached(clsid);
+        return S_OK;
+    }
+    STDMETHODIMP EnableCache(REFGUID clsid, BOOL enable) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const bool all = IsEqualGUID(clsid, GUID_DirectMusicAllTypes);
+        if (!all && !IsSupportedClass(clsid)) return S_FALSE;
+        bool changed = false;
+        for (const GUID& c : {CLSID_DirectMusicSegment, CLSID_DirectMusicCollection}) {
+            if (!all && !IsEqualGUID(c, clsid)) continue;
+            changed |= CacheEnabled(c) != bool(enable);
+            cacheDisabled[c] = !enable;
+        }
+        // Turning the cache off lets go of what it held.
+        if (!enable) DropCached(clsid);
+        return changed ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP EnumObject(REFGUID clsid, DWORD index, LPDMUS_OBJECTDESC desc) override;
+
+protected:
+    void* Find(REFIID iid) override
+    {
+        return IsEqualIID(iid, IID_IDirectMusicLoader) ? static_cast<IDirectMusicLoader*>(this) : nullptr;
+    }
+
+private:
+    bool CacheEnabled(REFGUID clsid) const
+    {
+        auto found = cacheDisabled.find(clsid);
+        return found == cacheDisabled.end() || !found->second;
+    }
+    bool Matches(REFGUID filter, REFGUID clsid) const
+    {
+        return IsEqualGUID(filter, GUID_DirectMusicAllTypes) || IsEqualGUID(filter, clsid);
+    }
+    void DropCached(REFGUID clsid)
+    {
+        for (CKnownObject& known : objects)
+            if (known.loaded && Matches(clsid, known.guidClass)) {
+                known.loaded->Release();
+                known.loaded = nullptr;
+            }
+    }
+    std::u16string SearchDirectory(REFGUID clsid) const
+    {
+        auto found = directories.find(clsid);
+        if (found != directories.end()) return found->second;
+        found = directories.find(GUID_DirectMusicAllTypes);
+        return found != directories.end() ? found->second : std::u16string();
+    }
+    std::u16string Resolve(REFGUID clsid, const std::u16string& file, bool fullPath) const
+    {
+        // A name that is already absolute needs no search directory, flag or not.
+        if (fullPath || file.empty() || file[0] == u'/') return file;
+        const std::u16string directory = SearchDirectory(clsid);
+        if (directory.empty()) return file;
+        const char16_t last = directory.back();
+        return last == u'/' || last == u'\\' ? directory + file : directory + u'/' + file;
+    }
+    HRESULT Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
+                 IDirectMusicObject** object);
+
+    std::mutex lock;
+    std::map<GUID, std::u16string, GuidLess> directories;
+    std::map<GUID, bool, GuidLess> cacheDisabled;
+    std::vector<CKnownObject> objects;
+};
+
+HRESULT CDirectMusicLoader::Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
+                                 IDirectMusicObject** object)
+{
+    *object = nullptr;
+    if (IsEqualGUID(clsid, CLSID_DirectMusicSegment)) {
+        CSegmentModel model;
+        const HRESULT hr = ReadMusicFile(data, size, model);
+        if (FAILED(hr)) return hr;
+        IDirectMusicSegment* segment = CreateSegmentObject(std::move(model), path);
+        if (!segment) return E_OUTOFMEMORY;
+        const HRESULT q = segment->QueryInterface(IID_IDirectMusicObject, reinterpret_cast<void**>(object));
+        segment->Release();
+        return q;
+    }
+    auto collection = std::make_shared<CCollectionData>();
+    const HRESULT hr = ReadDlsCollection(data, size, *collection);
+    if (FAILED(hr)) return hr;
+    IDirectMusicCollection* created = CreateCollectionObject(collection, path);
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT q = created->QueryInterface(IID_IDirectMusicObject, reinterpret_cast<void**>(object));
+    created->Release();
+    return q;
+}
+
+HRESULT CDirectMusicLoader::GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID* object)
+{
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!desc) return E_POINTER;
+    if (desc->dwSize < offsetof(DMUS_OBJECTDESC, llMemLength)) return E_INVALIDARG;
+    const DWORD valid = desc->dwValidData;
+    if (!(valid & DMUS_OBJ_CLASS)) return DMUS_E_LOADER_NOCLASSID;
+    const GUID clsid = desc->guidClass;
+    if (!IsSupportedClass(clsid)) return DMUS_E_LOADER_FAILEDCREATE;
+
+    std::u16string file, name;
+    if ((valid & DMUS_OBJ_FILENAME) && !FieldText(desc->wszFileName, DMUS_MAX_FILENAME, file)) return E_INVALIDARG;
+    if ((valid & DMUS_OBJ_NAME) && !FieldText(desc->wszName, DMUS_MAX_NAME, name)) return E_INVALIDARG;
+    const bool memory = (valid & DMUS_OBJ_MEMORY) && desc->dwSize >= offsetof(DMUS_OBJECTDESC, pStream);
+    if ((valid & DMUS_OBJ_MEMORY) && !memory) return E_INVALIDARG;
+    if (memory && (!desc->pbMemData || desc->llMemLength <= 0)) return E_INVALIDARG;
+
+    std::lock_guard<std::mutex> guard(lock);
+    const std::u16string path = (valid & DMUS_OBJ_FILENAME) ? Resolve(clsid, file, valid & DMUS_OBJ_FULLPATH) : u"";
+
+    // A known object: by path, by object GUID, by name (in that order).
+    CKnownObject* known = nullptr;
+    for (CKnownObject& candidate : objects) {
+        if (!IsEqualGUID(candidate.guidClass, clsid)) continue;
+        const bool samePath = !path.empty() && candidate.path == path;
+        const bool sameGuid = (valid & DMUS_OBJ_OBJECT) && candidate.hasObjectGuid &&
+                              IsEqualGUID(candidate.guidObject, desc->guidObject);
+        const bool sameName = !(valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_MEMORY | DMUS_OBJ_OBJECT)) &&
+                              !name.empty() && candidate.name == name;
+        const bool sameMemory = memory && candidate.memory == desc->pbMemData;
+        if (samePath || sameGuid || sameName || sameMemory) {
+            known = &candidate;
+            break;
+        }
+    }
+    if (known && known->loaded && CacheEnabled(clsid)) return known->loaded->QueryInterface(iid, object);
+
+    IDirectMusicObject* loaded = nullptr;
+    HRESULT hr;
+    std::u16string loadedPath;
+    if (memory || (known && known->memory && path.empty())) {
+        const BYTE* data = memory ? desc->pbMemData : known->memory;
+        const size_t size = memory ? size_t(desc->llMemLength) : known->memorySize;
+        hr = Load(clsid, data, size, u"", &loaded);
+    } else {
+        loadedPath = !path.empty() ? path : known ? known->path : u"";
+        if (loadedPath.empty())
+            return (valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_OBJECT | DMUS_OBJ_NAME)) ? DMUS_E_LOADER_FAILEDOPEN
+                                                                                   : DMUS_E_LOADER_NOFILENAME;
+        std::vector<BYTE> bytes;
+        if (!ReadWholeFile(loadedPath, bytes)) {
+            LoaderTrace("loader: cannot open %s", NativePath(loadedPath).c_str());
+            return DMUS_E_LOADER_FAILEDOPEN;
+        }
+        hr = Load(clsid, bytes.data(), bytes.size(), loadedPath, &loaded);
+    }
+    if (FAILED(hr)) return hr;
+
+    if (CacheEnabled(clsid)) {
+        if (!known) {
+            objects.emplace_back();
+            known = &objects.back();
+            known->guidClass = clsid;
+            known->path = loadedPath;
+            if (memory) {
+                known->memory = desc->pbMemData;
+                known->memorySize = size_t(desc->llMemLength);
+            }
+        }
+        if (known->loaded) known->loaded->Release();
+        known->loaded = loaded;
+        loaded->AddRef();
+    }
+    hr = loaded->QueryInterface(iid, object);
+    loaded->Release();
+    return hr;
+}
+
+HRESULT CDirectMusicLoader::SetObject(LPDMUS_OBJECTDESC desc)
+{
+    if (!desc) return E_POINTER;
+    if (desc->dwSize < offsetof(DMUS_OBJECTDESC, llMemLength)) return E_INVALIDARG;
+    const DWORD valid = desc->dwValidData;
+    if (!(valid & DMUS_OBJ_CLASS)) return DMUS_E_LOADER_NOCLASSID;
+    CKnownObject known;
+    known.guidClass = desc->guidClass;
+    if (valid & DMUS_OBJ_OBJECT) {
+        known.guidObject = desc->guidObject;
+        known.hasObjectGuid = true;
+    }
+    if ((valid & DMUS_OBJ_NAME) && !FieldText(desc->wszName, DMUS_MAX_NAME, known.name)) return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(lock);
+    if (valid & DMUS_OBJ_FILENAME) {
+        std::u16string file;
+        if (!FieldText(desc->wszFileName, DMUS_MAX_FILENAME, file)) return E_INVALIDARG;
+        known.path = Resolve(known.guidClass, file, valid & DMUS_OBJ_FULLPATH);
+    } else if (valid & DMUS_OBJ_MEMORY) {
+        if (desc->dwSize < offsetof(DMUS_OBJECTDESC, pStream) || !desc->pbMemData || desc->llMemLength <= 0)
+            return E_INVALIDARG;
+        known.memory = desc->pbMemData;
+        known.memorySize = size_t(desc->llMemLength);
+    } else {
+        return DMUS_E_LOADER_NOFILENAME;
+    }
+    objects.push_back(known);
+    return S_OK;
+}
+
+HRESULT CDirectMusicLoader::SetSearchDirectory(REFGUID clsid, WCHAR* path, BOOL clear)
+{
+    if (!path) return E_POINTER;
+    std::u16string directory;
+    if (!FieldText(path, MAX_PATH, directory)) return DMUS_E_LOADER_BADPATH;
+    std::error_code error;
+    if (directory.empty() || !std::filesystem::is_directory(NativePath(directory), error))
+        return DMUS_E_LOADER_BADPATH;
+    std::lock_guard<std::mutex> guard(lock);
+    if (clear) {
+        // Forget what was found or loaded for the class (not what SetObject named in memory).
+        DropCached(clsid);
+        objects.erase(std::remove_if(objects.begin(), objects.end(),
+                                     [&](const CKnownObject& o) {
+                                         return Matches(clsid, o.guidClass) && !o.loaded && !o.memory;
+                                     }),
+                      objects.end());
+    }
+    const bool all = IsEqualGUID(clsid, GUID_DirectMusicAllTypes);
+    const bool same = SearchDirectory(clsid) == directory;
+    if (all) directories.clear();
+    directories[clsid] = directory;
+    return same ? S_FALSE : S_OK;
+}
+
+HRESULT CDirectMusicLoader::ScanDirectory(REFGUID clsid, WCHAR* extension, WCHAR* cacheFile)
+{
+    if (!extension) return E_POINTER;
+    if (!IsSupportedClass(clsid)) return REGDB_E_CLASSNOTREG;
+    std::u16string wanted;
+    if (!FieldText(extension, MAX_PATH, wanted)) return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(lock);
+    const std::u16string directory = SearchDirectory(clsid);
+    if (directory.empty()) return DMUS_E_NOT_FOUND;
+    std::error_code error;
+    std::filesystem::directory_iterator it(NativePath(directory), error), end;
+    if (error) return DMUS_E_LOADER_BADPATH;
+    auto lower = [](std::u16string s) {
+        for (char16_t& c : s)
+            if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+        return s;
+    };
+    if (!wanted.empty() && wanted[0] == u'.') wanted.erase(0, 1);
+    wanted = lower(wanted);
+    int found = 0;
+    for (; it != end; it.increment(error)) {
+        if (error) break;
+        if (!it->is_regular_file(error)) continue;
+        std::u16string ext = FromNative(it->path().extension());
+        if (!ext.empty()) ext.erase(0, 1);
+        if (wanted != u"*" && lower(ext) != wanted) continue;
+        // The extension chooses the files; their contents decide the class.
+        std::vector<BYTE> head(12);
+        std::FILE* file = std::fopen(it->path().c_str(), "rb");
+        if (!file) continue;
+        head.resize(std::fread(head.data(), 1, head.size(), file));
+        std::fclose(file);
+        const EFileKind kind = DetectFileKind(head.data(), head.size());
+        const bool isCollection = kind == EFileKind::Dls;
+        if (kind == EFileKind::Unknown || isCollection != IsEqualGUID(clsid, CLSID_DirectMusicCollection)) continue;
+        const std::u16string path = FromNative(it->path());
+        if (std::any_of(objects.begin(), objects.end(), [&](const CKnownObject& o) { return o.path == path; }))
+            continue;
+        CKnownObject known;
+        known.guidClass = clsid;
+        known.path = path;
+        known.name = FromNative(it->path().stem());
+        objects.push_back(known);
+        ++found;
+    }
+    return found ? S_OK : S_FALSE;
+}
+
+HRESULT CDirectMusicLoader::CacheObject(IDirectMusicObject* object)
+{
+    if (!object) return E_POINTER;
+    DMUS_OBJECTDESC desc = {};
+    desc.dwSize = sizeof desc;
+    HRESULT hr = object->GetDescriptor(&desc);
+    if (FAILED(hr)) return hr;
+    std::lock_guard<std::mutex> guard(lock);
+    for (const CKnownObject& known : objects)
+        if (known.loaded == object) return S_FALSE;
+    CKnownObject known;
+    known.guidClass = desc.guidClass;
+    if (desc.dwValidData & DMUS_OBJ_FILENAME) FieldText(desc.wszFileName, DMUS_MAX_FILENAME, known.path);
+    if (desc.dwValidData & DMUS_OBJ_NAME) FieldText(desc.wszName, DMUS_MAX_NAME, known.name);
+    object->AddRef();
+    known.loaded = object;
+    objects.push_back(known);
+    return S_OK;
+}
+
+HRESULT CDirectMusicLoader::ReleaseObject(IDirectMusicObject* object)
+{
+    if (!object) return E_POINTER;
+    std::lock_guard<std::mutex> guard(lock);
+    for (CKnownObject& known : objects)
+        if (known.loaded == object) {
+            known.loaded->Release();
+            known.loaded = nullptr;
+            return S_OK;
+        }
+    return S_FALSE;
+}
+
+HRESULT CDirectMusicLoader::EnumObject(REFGUID clsid, DWORD index, LPDMUS_OBJECTDESC desc)
+{
+    if (!desc) return E_POINTER;
+    if (desc->dwSize < offsetof(DMUS_OBJECTDESC, llMemLength)) return E_INVALIDARG;
+    std::lock_guard<std::mutex> guard(lock);
+    DWORD seen = 0;
+    for (const CKnownObject& known : objects) {
+        if (!Matches(clsid, known.guidClass)) continue;
+        if (seen++ != index) continue;
+        FillObjectDescriptor(desc, known.guidClass, known.name, known.path);
+        if (!known.loaded) desc->dwValidData &= ~DWORD(DMUS_OBJ_LOADED);
+        if (known.hasObjectGuid) {
+            desc->guidObject = known.guidObject;
+            desc->dwValidData |= DMUS_OBJ_OBJECT;
+        }
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+HRESULT CreateLoader(LPUNKNOWN outer, REFIID iid, void** object)
+{
+    return CreateComObject<CDirectMusicLoader>(outer, iid, object);
+}
+
+platform::ComClassRegistration loaderClass(CLSID_DirectMusicLoader, CreateLoader);
+
+}  // namespace
+
+}  // namespace dmusic

@@ -1,0 +1,934 @@
+// The DirectMusic performance and its segment states: see performance.h.
+#include "platform/dmusic/performance.h"
+
+#include <dmerror.h>
+#include <dmusicf.h>
+#include <objbase.h>
+#include <platform/clock.h>
+#include <platform/com_registry.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/dmusic/directmusic.h"
+
+namespace dmusic {
+
+namespace {
+
+constexpr REFERENCE_TIME kMillisecond = 10000;
+// Passes laid out ahead for a segment that repeats for ever.
+constexpr size_t kEndlessPasses = 10000;
+
+HRESULT DownloadThroughPerformance(IUnknown* target, const std::shared_ptr<const CSegmentModel>& model, bool unload)
+{
+    if (!target || !model) return E_POINTER;
+    CPerformance* performance = nullptr;
+    if (SUCCEEDED(target->QueryInterface(IID_CPlatformPerformance, reinterpret_cast<void**>(&performance)))) {
+        HRESULT hr = performance->DownloadModel(*model, unload);
+        performance->Release();
+        return hr;
+    }
+    CDirectMusicPort* port = nullptr;
+    if (SUCCEEDED(target->QueryInterface(IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&port)))) {
+        HRESULT hr = S_OK;
+        for (const auto& collection : {model->connectedCollection, model->embeddedCollection}) {
+            if (!collection) continue;
+            HRESULT one = unload ? port->UnloadCollection(collection) : port->DownloadCollection(collection);
+            if (FAILED(one)) hr = one;
+        }
+        port->Release();
+        return hr;
+    }
+    return E_INVALIDARG;
+}
+
+struct CRegistrations {
+    CRegistrations()
+    {
+        platform::RegisterComClass(CLSID_DirectMusicPerformance, CreatePerformance);
+        SetSegmentDownloadHandler(DownloadThroughPerformance);
+    }
+};
+const CRegistrations registrations;
+
+}  // namespace
+
+HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object)
+{
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    CPerformance* performance = new CPerformance;
+    HRESULT hr = performance->QueryInterface(iid, object);
+    performance->Release();
+    return hr;
+}
+
+// ---- Segment state -----------------------------------------------------------
+
+CSegmentState::CSegmentState(IDirectMusicSegment* playing, std::shared_ptr<const CSegmentModel> playedModel)
+    : segment(playing), model(std::move(playedModel))
+{
+    if (segment) segment->AddRef();
+}
+
+CSegmentState::~CSegmentState()
+{
+    if (segment) segment->Release();
+}
+
+STDMETHODIMP CSegmentState::QueryInterface(REFIID iid, void** object)
+{
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDirectMusicSegmentState) {
+        *object = static_cast<IDirectMusicSegmentState*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CSegmentState::AddRef() { return ++references; }
+
+STDMETHODIMP_(ULONG) CSegmentState::Release()
+{
+    ULONG left = --references;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP CSegmentState::GetRepeats(DWORD* repeats)
+{
+    if (!repeats) return E_POINTER;
+    *repeats = model->repeats;
+    return S_OK;
+}
+
+STDMETHODIMP CSegmentState::GetSegment(IDirectMusicSegment** result)
+{
+    if (!result) return E_POINTER;
+    *result = segment;
+    if (!segment) return DMUS_E_NOT_FOUND;
+    segment->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP CSegmentState::GetStartTime(MUSIC_TIME* result)
+{
+    if (!result) return E_POINTER;
+    *result = performanceStart;
+    return S_OK;
+}
+
+STDMETHODIMP CSegmentState::GetSeek(MUSIC_TIME* seek)
+{
+    if (!seek) return E_POINTER;
+    // Where the music that sounds now is in the segment.
+    const REFERENCE_TIME now = platform::ClockNow100ns();
+    MUSIC_TIME at = model->startPoint;
+    for (const Pass& one : passes) {
+        if (now < one.start) break;
+        at = std::min(one.to, MusicAt(one, now));
+    }
+    *seek = at;
+    return S_OK;
+}
+
+STDMETHODIMP CSegmentState::GetStartPoint(MUSIC_TIME* result)
+{
+    if (!result) return E_POINTER;
+    *result = model->startPoint;
+    return S_OK;
+}
+
+REFERENCE_TIME CSegmentState::TimeOf(const Pass& one, MUSIC_TIME t) const
+{
+    double seconds = (model->SecondsAt(t) - model->SecondsAt(one.from)) / masterTempo;
+    return one.start + REFERENCE_TIME(std::llround(seconds * 1e7));
+}
+
+MUSIC_TIME CSegmentState::MusicAt(const Pass& one, REFERENCE_TIME rt) const
+{
+    REFERENCE_TIME into = REFERENCE_TIME(double(rt - one.start) * masterTempo);
+    return model->ReferenceToMusicTime(model->MusicToReferenceTime(one.from) + into);
+}
+
+// ---- Performance -------------------------------------------------------------
+
+CPerformance::CPerformance() = default;
+
+CPerformance::~CPerformance() { CloseDown(); }
+
+STDMETHODIMP CPerformance::QueryInterface(REFIID iid, void** object)
+{
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDirectMusicPerformance || iid == IID_CPlatformPerformance) {
+        *object = static_cast<IDirectMusicPerformance*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CPerformance::AddRef() { return ++references; }
+
+STDMETHODIMP_(ULONG) CPerformance::Release()
+{
+    ULONG left = --references;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound, HWND window)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (initialized) return DMUS_E_ALREADY_INITED;
+    if (given && *given) {
+        directMusic = *given;
+        directMusic->AddRef();
+    } else {
+        HRESULT hr = CreateDirectMusic(nullptr, IID_IDirectMusic, reinterpret_cast<void**>(&directMusic));
+        if (FAILED(hr)) return hr;
+        if (given) {
+            *given = directMusic;
+            directMusic->AddRef();
+        }
+    }
+    if (directSound) {
+        directMusic->SetDirectSound(directSound, window);
+    } else {
+        // DirectMusic makes its own device when the caller gives none.
+        IDirectSound* own = nullptr;
+        if (SUCCEEDED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectSound,
+                                       reinterpret_cast<void**>(&own)))) {
+            own->Initialize(nullptr);
+            if (window) own->SetCooperativeLevel(window, DSSCL_PRIORITY);
+            directMusic->SetDirectSound(own, window);
+            own->Release();
+        }
+    }
+    anchors.assign(1, Anchor{platform::ClockNow100ns(), 0, kDefaultTempo, masterTempo});
+    quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    sequencer = std::thread([this] { Run(); });
+    initialized = true;
+    return S_OK;
+}
+
+void CPerformance::Run()
+{
+    // Every 10 ms of platform time, however fast the clock runs.
+    while (WaitForSingleObject(quitEvent, 10) == WAIT_TIMEOUT) Tick();
+}
+
+CDirectMusicPort* CPerformance::FindPort(IDirectMusicPort* port) const
+{
+    for (CDirectMusicPort* own : ports)
+        if (static_cast<IDirectMusicPort*>(own) == port) return own;
+    return nullptr;
+}
+
+REFERENCE_TIME CPerformance::LatencyLocked() const
+{
+    REFERENCE_TIME latency = platform::ClockNow100ns();
+    for (CDirectMusicPort* port : ports) latency = std::max(latency, port->LatencyTime());
+    return latency;
+}
+
+REFERENCE_TIME CPerformance::MusicToReferenceLocked(MUSIC_TIME time) const
+{
+    if (anchors.empty()) return 0;
+    auto after = std::upper_bound(anchors.begin(), anchors.end(), time,
+                                  [](MUSIC_TIME t, const Anchor& a) { return t < a.mt; });
+    const Anchor& a = after == anchors.begin() ? anchors.front() : *(after - 1);
+    double seconds = double(time - a.mt) * 60.0 / (DMUS_PPQ * a.bpm * a.masterTempo);
+    return a.rt + REFERENCE_TIME(std::llround(seconds * 1e7));
+}
+
+MUSIC_TIME CPerformance::ReferenceToMusicLocked(REFERENCE_TIME rt) const
+{
+    if (anchors.empty()) return 0;
+    auto after = std::upper_bound(anchors.begin(), anchors.end(), rt,
+                                  [](REFERENCE_TIME t, const Anchor& a) { return t < a.rt; });
+    const Anchor& a = after == anchors.begin() ? anchors.front() : *(after - 1);
+    double units = double(rt - a.rt) / 1e7 * DMUS_PPQ * a.bpm * a.masterTempo / 60.0;
+    return a.mt + MUSIC_TIME(std::floor(units));
+}
+
+STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
+                                       IDirectMusicSegmentState** result)
+{
+    if (result) *result = nullptr;
+    if (!segment) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    std::shared_ptr<const CSegmentModel> model = GetSegmentModel(segment);
+    if (!model) return E_INVALIDARG;
+    if (flags & DMUS_SEGF_SECONDARY) return E_NOTIMPL;
+
+    const REFERENCE_TIME now = platform::ClockNow100ns();
+    REFERENCE_TIME start;
+    if (startTime == 0) start = now;
+    else if (flags & DMUS_SEGF_REFTIME) start = startTime;
+    else start = MusicToReferenceLocked(MUSIC_TIME(startTime));
+    // Never earlier than the ports can still place it exactly (plus a
+    // sequencer period), nor, when asked, than the prepare time.
+    start = std::max(start, LatencyLocked() + 20 * kMillisecond);
+    if (flags & DMUS_SEGF_AFTERPREPARETIME) start = std::max(start, now + prepareMs * kMillisecond);
+
+    CSegmentState* state = new CSegmentState(segment, model);
+    state->masterTempo = masterTempo;
+    state->start = start;
+    state->performanceStart = ReferenceToMusicLocked(start);
+    const MUSIC_TIME length = std::max<MUSIC_TIME>(model->length, 0);
+    const MUSIC_TIME loopEnd = model->loopEnd > 0 ? std::min(model->loopEnd, length) : length;
+    const MUSIC_TIME loopStart = std::clamp<MUSIC_TIME>(model->loopStart, 0, loopEnd);
+    MUSIC_TIME from = std::clamp<MUSIC_TIME>(model->startPoint, 0, length);
+    size_t repeats = model->repeats == DMUS_SEG_REPEAT_INFINITE ? kEndlessPasses : model->repeats;
+    if (loopEnd <= loopStart || from >= loopEnd) repeats = 0;
+    REFERENCE_TIME at = start;
+    auto addPass = [&](MUSIC_TIME a, MUSIC_TIME b) {
+        CSegmentState::Pass pass{a, b, at};
+        state->passes.push_back(pass);
+        at = state->TimeOf(pass, b);
+    };
+    if (repeats > 0) {
+        addPass(from, loopEnd);
+        for (size_t i = 0; i < repeats; ++i) addPass(loopStart, i + 1 == repeats ? length : loopEnd);
+    } else {
+        addPass(from, length);
+    }
+    state->end = at;
+    state->almostEnd = std::max(start, at - REFERENCE_TIME(prepareMs) * kMillisecond);
+
+    // The performance's music time follows the segment's tempo from its start.
+    while (!anchors.empty() && anchors.back().rt >= start && anchors.size() > 1) anchors.pop_back();
+    MUSIC_TIME performanceAt = state->performanceStart;
+    for (const CSegmentState::Pass& pass : state->passes) {
+        if (anchors.size() > 4096) break;
+        MUSIC_TIME t = pass.from;
+        while (t < pass.to) {
+            MUSIC_TIME next = pass.to;
+            double bpm = model->TempoAt(t, &next);
+            anchors.push_back(Anchor{state->TimeOf(pass, t), performanceAt + (t - pass.from), bpm, masterTempo});
+            t = std::max(t + 1, std::min(next, pass.to));
+        }
+        performanceAt += pass.to - pass.from;
+    }
+    anyTempo = true;
+
+    // A new primary segment replaces what plays at its start.
+    for (CSegmentState* playing : states)
+        if (!playing->ended && playing->end > start) StopStateLocked(playing, start);
+    states.push_back(state);
+    if (result) {
+        state->AddRef();
+        *result = state;
+    }
+    return S_OK;
+}
+
+void CPerformance::StopStateLocked(CSegmentState* state, REFERENCE_TIME at)
+{
+    if (state->ended) return;
+    at = std::max(at, state->start);
+    state->end = std::min(state->end, at);
+    state->almostEnd = std::min(state->almostEnd, state->end);
+    state->finished = true;
+    state->stopped = true;
+    state->aborted = true;
+    for (CDirectMusicPort* port : ports) port->AllNotesOff(at, true);
+}
+
+STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmentState* state, MUSIC_TIME time,
+                                DWORD flags)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    REFERENCE_TIME at = time == 0 ? LatencyLocked()
+                                  : std::max(LatencyLocked(), (flags & DMUS_SEGF_REFTIME) ? REFERENCE_TIME(time)
+                                                                                         : MusicToReferenceLocked(time));
+    for (CSegmentState* playing : states) {
+        if (segment && playing->segment != segment) continue;
+        if (state && static_cast<IDirectMusicSegmentState*>(playing) != state) continue;
+        StopStateLocked(playing, at);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetSegmentState(IDirectMusicSegmentState** result, MUSIC_TIME time)
+{
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    REFERENCE_TIME at = MusicToReferenceLocked(time);
+    for (auto it = states.rbegin(); it != states.rend(); ++it) {
+        if ((*it)->start <= at && at < (*it)->end) {
+            (*it)->AddRef();
+            *result = *it;
+            return S_OK;
+        }
+    }
+    return DMUS_E_NOT_FOUND;
+}
+
+STDMETHODIMP CPerformance::SetPrepareTime(DWORD milliseconds)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    prepareMs = milliseconds;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetPrepareTime(DWORD* milliseconds)
+{
+    if (!milliseconds) return E_POINTER;
+    *milliseconds = prepareMs;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::SetBumperLength(DWORD milliseconds)
+{
+    bumperMs = milliseconds;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetBumperLength(DWORD* milliseconds)
+{
+    if (!milliseconds) return E_POINTER;
+    *milliseconds = bumperMs;
+    return S_OK;
+}
+
+// Messages go through the sequencer's own path only; the caller keeps one
+// that is refused.
+STDMETHODIMP CPerformance::SendPMsg(DMUS_PMSG* message) { return message ? E_NOTIMPL : E_POINTER; }
+
+STDMETHODIMP CPerformance::MusicToReferenceTime(MUSIC_TIME time, REFERENCE_TIME* rt)
+{
+    if (!rt) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    *rt = MusicToReferenceLocked(time);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::ReferenceToMusicTime(REFERENCE_TIME rt, MUSIC_TIME* time)
+{
+    if (!time) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    *time = ReferenceToMusicLocked(rt);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::IsPlaying(IDirectMusicSegment* segment, IDirectMusicSegmentState* state)
+{
+    if (!segment && !state) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const REFERENCE_TIME now = platform::ClockNow100ns();
+    for (CSegmentState* playing : states) {
+        if (segment && playing->segment != segment) continue;
+        if (state && static_cast<IDirectMusicSegmentState*>(playing) != state) continue;
+        if (!playing->ended && now < playing->end) return S_OK;
+    }
+    return S_FALSE;
+}
+
+STDMETHODIMP CPerformance::GetTime(REFERENCE_TIME* now, MUSIC_TIME* musicNow)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    REFERENCE_TIME rt = platform::ClockNow100ns();
+    if (now) *now = rt;
+    if (musicNow) *musicNow = ReferenceToMusicLocked(rt);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AllocPMsg(ULONG size, DMUS_PMSG** message)
+{
+    if (!message) return E_POINTER;
+    if (size < sizeof(DMUS_PMSG)) return E_INVALIDARG;
+    void* memory = std::calloc(1, size);
+    if (!memory) return E_OUTOFMEMORY;
+    *message = static_cast<DMUS_PMSG*>(memory);
+    (*message)->dwSize = size;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::FreePMsg(DMUS_PMSG* message)
+{
+    if (!message) return E_POINTER;
+    if (message->punkUser) message->punkUser->Release();
+    std::free(message);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetGraph(IDirectMusicGraph** graph)
+{
+    if (!graph) return E_POINTER;
+    *graph = nullptr;
+    return DMUS_E_NOT_FOUND;
+}
+
+STDMETHODIMP CPerformance::SetGraph(IDirectMusicGraph*) { return E_NOTIMPL; }
+
+STDMETHODIMP CPerformance::SetNotificationHandle(HANDLE event, REFERENCE_TIME minimum)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    notificationEvent = event;
+    // 0 asks for the default hold of two seconds.
+    holdTime = minimum > 0 ? minimum : 20000000;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetNotificationPMsg(DMUS_NOTIFICATION_PMSG** message)
+{
+    if (!message) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (notifications.empty()) {
+        *message = nullptr;
+        return S_FALSE;
+    }
+    *message = notifications.front();
+    notifications.pop_front();
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AddNotificationType(REFGUID type)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (std::find(notificationTypes.begin(), notificationTypes.end(), type) != notificationTypes.end()) return S_FALSE;
+    notificationTypes.push_back(type);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::RemoveNotificationType(REFGUID type)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (type == GUID_NULL) {
+        notificationTypes.clear();
+        return S_OK;
+    }
+    auto found = std::find(notificationTypes.begin(), notificationTypes.end(), type);
+    if (found == notificationTypes.end()) return S_FALSE;
+    notificationTypes.erase(found);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AddPort(IDirectMusicPort* port)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    CDirectMusicPort* own = nullptr;
+    if (!port) {
+        // The default port: the synth, active, on channel block 0.
+        DMUS_PORTPARAMS8 params{};
+        params.dwSize = sizeof(params);
+        IDirectMusicPort* made = nullptr;
+        HRESULT hr = directMusic->CreatePort(CLSID_DirectMusicSynth, &params, &made, nullptr);
+        if (FAILED(hr)) return hr;
+        made->Activate(TRUE);
+        hr = made->QueryInterface(IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own));
+        made->Release();
+        if (FAILED(hr)) return hr;
+        ports.push_back(own);
+        own->SetVolume(masterVolume);
+        return AssignPChannelBlock(0, own, 1);
+    }
+    if (FindPort(port)) return S_FALSE;
+    if (FAILED(port->QueryInterface(IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own)))) return E_NOINTERFACE;
+    ports.push_back(own);
+    own->SetVolume(masterVolume);
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::RemovePort(IDirectMusicPort* port)
+{
+    if (!port) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    CDirectMusicPort* own = FindPort(port);
+    if (!own) return E_INVALIDARG;
+    for (auto it = channels.begin(); it != channels.end();)
+        it = it->second.port == own ? channels.erase(it) : std::next(it);
+    own->AllNotesOff(own->LatencyTime(), true);
+    ports.erase(std::find(ports.begin(), ports.end(), own));
+    own->Release();
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AssignPChannelBlock(DWORD block, IDirectMusicPort* port, DWORD group)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    CDirectMusicPort* own = FindPort(port);
+    if (!own || group == 0 || block > 0x0FFFFFFF) return E_INVALIDARG;
+    DWORD groups = 0;
+    own->GetNumChannelGroups(&groups);
+    if (group > groups) return E_INVALIDARG;
+    for (DWORD channel = 0; channel < 16; ++channel) channels[block * 16 + channel] = Channel{own, group, channel};
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AssignPChannel(DWORD pchannel, IDirectMusicPort* port, DWORD group, DWORD channel)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    CDirectMusicPort* own = FindPort(port);
+    DWORD groups = 0;
+    if (own) own->GetNumChannelGroups(&groups);
+    if (!own || group == 0 || group > groups || channel > 15) return E_INVALIDARG;
+    channels[pchannel] = Channel{own, group, channel};
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::PChannelInfo(DWORD pchannel, IDirectMusicPort** port, DWORD* group, DWORD* channel)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    auto found = channels.find(pchannel);
+    if (found == channels.end()) return E_INVALIDARG;
+    if (port) {
+        *port = found->second.port;
+        (*port)->AddRef();
+    }
+    if (group) *group = found->second.group;
+    if (channel) *channel = found->second.channel;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::DownloadInstrument(IDirectMusicInstrument* instrument, DWORD,
+                                              IDirectMusicDownloadedInstrument**, DMUS_NOTERANGE*, DWORD,
+                                              IDirectMusicPort**, DWORD*, DWORD*)
+{
+    return instrument ? E_NOTIMPL : E_POINTER;
+}
+
+STDMETHODIMP CPerformance::Invalidate(MUSIC_TIME, DWORD) { return S_OK; }
+
+STDMETHODIMP CPerformance::GetParam(REFGUID type, DWORD, DWORD, MUSIC_TIME time, MUSIC_TIME* next, void* param)
+{
+    if (!param) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (type != GUID_TempoParam) return DMUS_E_GET_UNSUPPORTED;
+    if (!anyTempo) return DMUS_E_NOT_FOUND;
+    // The tempo of the music that plays at that time, without the master tempo.
+    auto after = std::upper_bound(anchors.begin(), anchors.end(), time,
+                                  [](MUSIC_TIME t, const Anchor& a) { return t < a.mt; });
+    const Anchor& a = after == anchors.begin() ? anchors.front() : *(after - 1);
+    auto* tempo = static_cast<DMUS_TEMPO_PARAM*>(param);
+    tempo->mtTime = a.mt - time;
+    tempo->dblTempo = a.bpm;
+    if (next) *next = after == anchors.end() ? 0 : after->mt - time;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::SetParam(REFGUID, DWORD, DWORD, MUSIC_TIME, void*) { return DMUS_E_SET_UNSUPPORTED; }
+
+STDMETHODIMP CPerformance::GetGlobalParam(REFGUID type, void* param, DWORD size)
+{
+    if (!param) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (type == GUID_PerfMasterTempo) {
+        if (size != sizeof(float)) return E_INVALIDARG;
+        std::memcpy(param, &masterTempo, sizeof(float));
+        return S_OK;
+    }
+    if (type == GUID_PerfMasterVolume) {
+        if (size != sizeof(LONG)) return E_INVALIDARG;
+        std::memcpy(param, &masterVolume, sizeof(LONG));
+        return S_OK;
+    }
+    if (type == GUID_PerfAutoDownload) {
+        if (size != sizeof(BOOL)) return E_INVALIDARG;
+        std::memcpy(param, &autoDownload, sizeof(BOOL));
+        return S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+STDMETHODIMP CPerformance::SetGlobalParam(REFGUID type, void* param, DWORD size)
+{
+    if (!param) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (type == GUID_PerfMasterTempo) {
+        float value;
+        if (size != sizeof(float)) return E_INVALIDARG;
+        std::memcpy(&value, param, sizeof(float));
+        if (!(value >= DMUS_MASTERTEMPO_MIN && value <= DMUS_MASTERTEMPO_MAX)) return E_INVALIDARG;
+        // Segments already playing keep the tempo they were scheduled with.
+        masterTempo = value;
+        return S_OK;
+    }
+    if (type == GUID_PerfMasterVolume) {
+        LONG value;
+        if (size != sizeof(LONG)) return E_INVALIDARG;
+        std::memcpy(&value, param, sizeof(LONG));
+        masterVolume = std::clamp<LONG>(value, DMUS_VOLUME_MIN, DMUS_VOLUME_MAX);
+        for (CDirectMusicPort* port : ports) port->SetVolume(masterVolume);
+        return S_OK;
+    }
+    if (type == GUID_PerfAutoDownload) {
+        if (size != sizeof(BOOL)) return E_INVALIDARG;
+        std::memcpy(&autoDownload, param, sizeof(BOOL));
+        return S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+STDMETHODIMP CPerformance::GetLatencyTime(REFERENCE_TIME* time)
+{
+    if (!time) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    *time = LatencyLocked();
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetQueueTime(REFERENCE_TIME* time)
+{
+    if (!time) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    *time = LatencyLocked() + 20 * kMillisecond;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::AdjustTime(REFERENCE_TIME) { return E_NOTIMPL; }
+
+STDMETHODIMP CPerformance::CloseDown()
+{
+    if (sequencer.joinable()) {
+        SetEvent(quitEvent);
+        sequencer.join();
+    }
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (quitEvent) {
+        CloseHandle(quitEvent);
+        quitEvent = nullptr;
+    }
+    REFERENCE_TIME now = platform::ClockNow100ns();
+    for (CDirectMusicPort* port : ports) {
+        port->AllNotesOff(now, true);
+        port->Release();
+    }
+    ports.clear();
+    channels.clear();
+    for (CSegmentState* state : states) state->Release();
+    states.clear();
+    for (DMUS_NOTIFICATION_PMSG* message : notifications) FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
+    notifications.clear();
+    notificationEvent = nullptr;
+    notificationTypes.clear();
+    if (directMusic) {
+        directMusic->Release();
+        directMusic = nullptr;
+    }
+    initialized = false;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::GetResolvedTime(REFERENCE_TIME time, REFERENCE_TIME* resolved, DWORD flags)
+{
+    if (!resolved) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    REFERENCE_TIME at = std::max(time, LatencyLocked());
+    if (flags & DMUS_TIME_RESOLVE_AFTERPREPARETIME)
+        at = std::max(at, platform::ClockNow100ns() + REFERENCE_TIME(prepareMs) * kMillisecond);
+    *resolved = at;
+    return S_OK;
+}
+
+STDMETHODIMP CPerformance::MIDIToMusic(BYTE, DMUS_CHORD_KEY*, BYTE, BYTE, WORD*) { return E_NOTIMPL; }
+STDMETHODIMP CPerformance::MusicToMIDI(WORD, DMUS_CHORD_KEY*, BYTE, BYTE, BYTE*) { return E_NOTIMPL; }
+STDMETHODIMP CPerformance::TimeToRhythm(MUSIC_TIME, DMUS_TIMESIGNATURE*, WORD*, BYTE*, BYTE*, short*)
+{
+    return E_NOTIMPL;
+}
+STDMETHODIMP CPerformance::RhythmToTime(WORD, BYTE, BYTE, short, DMUS_TIMESIGNATURE*, MUSIC_TIME*) { return E_NOTIMPL; }
+
+HRESULT CPerformance::DownloadModel(const CSegmentModel& model, bool unload)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (ports.empty()) return DMUS_E_NOT_INIT;
+    HRESULT hr = S_OK;
+    // Connected first, embedded last: a later download wins for a patch.
+    for (const auto& collection : {model.connectedCollection, model.embeddedCollection}) {
+        if (!collection) continue;
+        for (CDirectMusicPort* port : ports) {
+            HRESULT one = unload ? port->UnloadCollection(collection) : port->DownloadCollection(collection);
+            if (FAILED(one)) hr = one;
+        }
+    }
+    return hr;
+}
+
+void CPerformance::SendToChannel(DWORD pchannel, REFERENCE_TIME at, const CMidiEvent& event, bool off)
+{
+    auto found = channels.find(pchannel);
+    if (found == channels.end()) return;
+    const Channel& target = found->second;
+    const DWORD ch = target.channel;
+    DWORD message = 0;
+    switch (event.kind) {
+    case EMidiEventKind::Note:
+        message = off ? (0x80 | ch | DWORD(event.data1) << 8) : (0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16);
+        break;
+    case EMidiEventKind::NoteOn: message = 0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
+    case EMidiEventKind::NoteOff: message = 0x80 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
+    case EMidiEventKind::ControlChange: message = 0xB0 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
+    case EMidiEventKind::ProgramChange: message = 0xC0 | ch | DWORD(event.data1) << 8; break;
+    case EMidiEventKind::PitchBend:
+        message = 0xE0 | ch | DWORD(event.bend & 0x7F) << 8 | DWORD((event.bend >> 7) & 0x7F) << 16;
+        break;
+    case EMidiEventKind::ChannelPressure: message = 0xD0 | ch | DWORD(event.data1) << 8; break;
+    case EMidiEventKind::KeyPressure: message = 0xA0 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
+    case EMidiEventKind::Sysex:
+        target.port->SendSysex(at, target.group, event.sysex.data(), event.sysex.size());
+        return;
+    }
+    target.port->SendMessage(at, target.group, message);
+}
+
+void CPerformance::SendPatch(REFERENCE_TIME at, const CPatchChange& patch)
+{
+    auto found = channels.find(patch.pchannel);
+    if (found == channels.end()) return;
+    const Channel& target = found->second;
+    const DWORD ch = target.channel;
+    target.port->SendMessage(at, target.group, 0xB0 | ch | DWORD(patch.bankMsb) << 16);
+    target.port->SendMessage(at, target.group, 0xB0 | ch | 32 << 8 | DWORD(patch.bankLsb) << 16);
+    target.port->SendMessage(at, target.group, 0xC0 | ch | DWORD(patch.program) << 8);
+    if (patch.volume >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 7 << 8 | DWORD(patch.volume & 0x7F) << 16);
+    if (patch.pan >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 10 << 8 | DWORD(patch.pan & 0x7F) << 16);
+}
+
+void CPerformance::Dispatch(CSegmentState* state, REFERENCE_TIME horizon)
+{
+    const CSegmentModel& model = *state->model;
+    while (!state->finished) {
+        if (state->pass >= state->passes.size()) {
+            state->finished = true;
+            break;
+        }
+        const CSegmentState::Pass& pass = state->passes[state->pass];
+        // Patch changes and events of this pass, in time order; patches at
+        // a time go before the notes at that time.
+        const CPatchChange* patch = nullptr;
+        while (state->nextPatch < model.patches.size() && model.patches[state->nextPatch].time < pass.from)
+            ++state->nextPatch;
+        if (state->nextPatch < model.patches.size() && model.patches[state->nextPatch].time < pass.to)
+            patch = &model.patches[state->nextPatch];
+        while (state->nextEvent < model.events.size() && model.events[state->nextEvent].time < pass.from)
+            ++state->nextEvent;
+        const CMidiEvent* event = nullptr;
+        if (state->nextEvent < model.events.size() && model.events[state->nextEvent].time < pass.to)
+            event = &model.events[state->nextEvent];
+        if (!patch && !event) {
+            ++state->pass;
+            state->nextEvent = 0;
+            state->nextPatch = 0;
+            continue;
+        }
+        if (patch && (!event || patch->time <= event->time)) {
+            REFERENCE_TIME at = state->TimeOf(pass, patch->time);
+            if (at > horizon) break;
+            SendPatch(at, *patch);
+            ++state->nextPatch;
+            continue;
+        }
+        REFERENCE_TIME at = state->TimeOf(pass, event->time);
+        if (at > horizon) break;
+        SendToChannel(event->pchannel, at, *event, false);
+        if (event->kind == EMidiEventKind::Note) {
+            // A note that would outlast the music ends with it.
+            REFERENCE_TIME off = std::min(state->end, state->TimeOf(pass, event->time + std::max<MUSIC_TIME>(1, event->duration)));
+            SendToChannel(event->pchannel, off, *event, true);
+        }
+        ++state->nextEvent;
+    }
+}
+
+void CPerformance::Notify(const GUID& type, DWORD option, REFERENCE_TIME at, IUnknown* user)
+{
+    if (std::find(notificationTypes.begin(), notificationTypes.end(), type) == notificationTypes.end()) return;
+    auto* message = static_cast<DMUS_NOTIFICATION_PMSG*>(std::calloc(1, sizeof(DMUS_NOTIFICATION_PMSG)));
+    if (!message) return;
+    message->dwSize = sizeof(DMUS_NOTIFICATION_PMSG);
+    message->rtTime = at;
+    message->mtTime = ReferenceToMusicLocked(at);
+    message->dwFlags = DMUS_PMSGF_REFTIME | DMUS_PMSGF_MUSICTIME;
+    message->dwType = DMUS_PMSGT_NOTIFICATION;
+    message->guidNotificationType = type;
+    message->dwNotificationOption = option;
+    if (user) {
+        user->AddRef();
+        message->punkUser = user;
+    }
+    notifications.push_back(message);
+    if (notificationEvent) SetEvent(notificationEvent);
+}
+
+void CPerformance::Tick()
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return;
+    const REFERENCE_TIME now = platform::ClockNow100ns();
+    const REFERENCE_TIME horizon = now + std::max<REFERENCE_TIME>(REFERENCE_TIME(prepareMs) * kMillisecond,
+                                                                  LatencyLocked() - now + 20 * kMillisecond);
+    for (CSegmentState* state : states) {
+        if (!state->ended) Dispatch(state, horizon);
+        if (state->finished && !state->stopped && !state->ended && state->end <= horizon) {
+            // The music is over: release whatever still sounds at its end;
+            // the synth keeps rendering (the tail, then silence).
+            for (CDirectMusicPort* port : ports) port->AllNotesOff(state->end, false);
+            state->stopped = true;
+        }
+    }
+    // Notifications whose time has come, in time order.
+    for (CSegmentState* state : states) {
+        IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);
+        if (!state->started && state->start <= now && state->start < state->end) {
+            state->started = true;
+            if (!musicPlaying) {
+                musicPlaying = true;
+                Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTARTED, state->start, nullptr);
+            }
+            Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGSTART, state->start, user);
+        }
+        if (state->started && !state->almostEndSent && state->almostEnd <= now && state->almostEnd < state->end) {
+            state->almostEndSent = true;
+            Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGALMOSTEND, state->almostEnd, user);
+            bool another = std::any_of(states.begin(), states.end(),
+                                       [&](CSegmentState* other) { return other != state && !other->ended && other->end > state->end; });
+            if (!another) Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICALMOSTEND, state->almostEnd, nullptr);
+        }
+        if (!state->ended && state->end <= now) {
+            state->ended = true;
+            if (state->started) {
+                Notify(GUID_NOTIFICATION_SEGMENT, state->aborted ? DMUS_NOTIFICATION_SEGABORT : DMUS_NOTIFICATION_SEGEND,
+                       state->end, user);
+            }
+            bool another = std::any_of(states.begin(), states.end(), [&](CSegmentState* other) {
+                return !other->ended && other->start <= state->end + kMillisecond;
+            });
+            if (musicPlaying && !another) {
+                musicPlaying = false;
+                Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTOPPED, state->end, nullptr);
+            }
+        }
+    }
+    // Ended states go; the caller's references keep them for GetSeek.
+    for (auto it = states.begin(); it != states.end();) {
+        if ((*it)->ended) {
+            (*it)->Release();
+            it = states.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Unclaimed notifications are kept for the hold time, then dropped.
+    while (!notifications.empty() && notifications.front()->rtTime + holdTime < now) {
+        FreePMsg(reinterpret_cast<DMUS_PMSG*>(notifications.front()));
+        notifications.pop_front();
+    }
+}
+
+}  // namespace dmusic

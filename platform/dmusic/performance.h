@@ -1,0 +1,177 @@
+// The DirectMusic performance: its ports and channel map, the sequencer
+// thread that plays segment states on the ports ahead of time, the
+// performance's tempo map, master tempo and volume, and notifications.
+#pragma once
+
+#include <dmusicc.h>
+#include <dmusici.h>
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/dmusic/port.h"
+#include "platform/dmusic/segment_model.h"
+
+namespace dmusic {
+
+class CPerformance;
+
+// Asked of a performance, it gives the CPerformance itself (with a reference).
+DEFINE_GUID(IID_CPlatformPerformance, 0x2d7c41f8, 0x0b9e, 0x4a63, 0x8e, 0x12, 0x5f, 0xa4, 0x39, 0xd0, 0x7b, 0x16);
+
+class CSegmentState final : public IDirectMusicSegmentState {
+public:
+    CSegmentState(IDirectMusicSegment* segment, std::shared_ptr<const CSegmentModel> model);
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    STDMETHOD(GetRepeats)(DWORD* repeats) override;
+    STDMETHOD(GetSegment)(IDirectMusicSegment** segment) override;
+    STDMETHOD(GetStartTime)(MUSIC_TIME* start) override;
+    STDMETHOD(GetSeek)(MUSIC_TIME* seek) override;
+    STDMETHOD(GetStartPoint)(MUSIC_TIME* start) override;
+
+    // One run of the segment from `from` to `to` in its own music time,
+    // starting at reference time `start`.
+    struct Pass {
+        MUSIC_TIME from, to;
+        REFERENCE_TIME start;
+    };
+    REFERENCE_TIME TimeOf(const Pass& pass, MUSIC_TIME t) const;
+    MUSIC_TIME MusicAt(const Pass& pass, REFERENCE_TIME rt) const;
+
+    IDirectMusicSegment* segment;
+    std::shared_ptr<const CSegmentModel> model;
+    double masterTempo = 1.0;
+    MUSIC_TIME performanceStart = 0;  // performance music time of the start
+    REFERENCE_TIME start = 0, end = 0, almostEnd = 0;
+    std::vector<Pass> passes;
+    // The sequencer's place: pass, next event, next patch change.
+    size_t pass = 0, nextEvent = 0, nextPatch = 0;
+    bool finished = false;   // every event handed to the ports
+    bool started = false, almostEndSent = false, ended = false;
+    bool stopped = false;    // its notes are released
+    bool aborted = false;    // ended by Stop rather than by playing out
+
+private:
+    ~CSegmentState();
+    std::atomic<ULONG> references{1};
+};
+
+class CPerformance final : public IDirectMusicPerformance {
+public:
+    CPerformance();
+
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    STDMETHOD(Init)(IDirectMusic** directMusic, LPDIRECTSOUND directSound, HWND window) override;
+    STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
+                           IDirectMusicSegmentState** state) override;
+    STDMETHOD(Stop)(IDirectMusicSegment* segment, IDirectMusicSegmentState* state, MUSIC_TIME time, DWORD flags) override;
+    STDMETHOD(GetSegmentState)(IDirectMusicSegmentState** state, MUSIC_TIME time) override;
+    STDMETHOD(SetPrepareTime)(DWORD milliseconds) override;
+    STDMETHOD(GetPrepareTime)(DWORD* milliseconds) override;
+    STDMETHOD(SetBumperLength)(DWORD milliseconds) override;
+    STDMETHOD(GetBumperLength)(DWORD* milliseconds) override;
+    STDMETHOD(SendPMsg)(DMUS_PMSG* message) override;
+    STDMETHOD(MusicToReferenceTime)(MUSIC_TIME time, REFERENCE_TIME* rt) override;
+    STDMETHOD(ReferenceToMusicTime)(REFERENCE_TIME rt, MUSIC_TIME* time) override;
+    STDMETHOD(IsPlaying)(IDirectMusicSegment* segment, IDirectMusicSegmentState* state) override;
+    STDMETHOD(GetTime)(REFERENCE_TIME* now, MUSIC_TIME* musicNow) override;
+    STDMETHOD(AllocPMsg)(ULONG size, DMUS_PMSG** message) override;
+    STDMETHOD(FreePMsg)(DMUS_PMSG* message) override;
+    STDMETHOD(GetGraph)(IDirectMusicGraph** graph) override;
+    STDMETHOD(SetGraph)(IDirectMusicGraph* graph) override;
+    STDMETHOD(SetNotificationHandle)(HANDLE event, REFERENCE_TIME minimum) override;
+    STDMETHOD(GetNotificationPMsg)(DMUS_NOTIFICATION_PMSG** message) override;
+    STDMETHOD(AddNotificationType)(REFGUID type) override;
+    STDMETHOD(RemoveNotificationType)(REFGUID type) override;
+    STDMETHOD(AddPort)(IDirectMusicPort* port) override;
+    STDMETHOD(RemovePort)(IDirectMusicPort* port) override;
+    STDMETHOD(AssignPChannelBlock)(DWORD block, IDirectMusicPort* port, DWORD group) override;
+    STDMETHOD(AssignPChannel)(DWORD pchannel, IDirectMusicPort* port, DWORD group, DWORD channel) override;
+    STDMETHOD(PChannelInfo)(DWORD pchannel, IDirectMusicPort** port, DWORD* group, DWORD* channel) override;
+    STDMETHOD(DownloadInstrument)(IDirectMusicInstrument* instrument, DWORD pchannel,
+                                  IDirectMusicDownloadedInstrument** downloaded, DMUS_NOTERANGE* ranges,
+                                  DWORD rangeCount, IDirectMusicPort** port, DWORD* group, DWORD* channel) override;
+    STDMETHOD(Invalidate)(MUSIC_TIME time, DWORD flags) override;
+    STDMETHOD(GetParam)(REFGUID type, DWORD groupBits, DWORD index, MUSIC_TIME time, MUSIC_TIME* next,
+                        void* param) override;
+    STDMETHOD(SetParam)(REFGUID type, DWORD groupBits, DWORD index, MUSIC_TIME time, void* param) override;
+    STDMETHOD(GetGlobalParam)(REFGUID type, void* param, DWORD size) override;
+    STDMETHOD(SetGlobalParam)(REFGUID type, void* param, DWORD size) override;
+    STDMETHOD(GetLatencyTime)(REFERENCE_TIME* time) override;
+    STDMETHOD(GetQueueTime)(REFERENCE_TIME* time) override;
+    STDMETHOD(AdjustTime)(REFERENCE_TIME amount) override;
+    STDMETHOD(CloseDown)() override;
+    STDMETHOD(GetResolvedTime)(REFERENCE_TIME time, REFERENCE_TIME* resolved, DWORD flags) override;
+    STDMETHOD(MIDIToMusic)(BYTE value, DMUS_CHORD_KEY* chord, BYTE mode, BYTE level, WORD* music) override;
+    STDMETHOD(MusicToMIDI)(WORD music, DMUS_CHORD_KEY* chord, BYTE mode, BYTE level, BYTE* value) override;
+    STDMETHOD(TimeToRhythm)(MUSIC_TIME time, DMUS_TIMESIGNATURE* signature, WORD* measure, BYTE* beat, BYTE* grid,
+                            short* offset) override;
+    STDMETHOD(RhythmToTime)(WORD measure, BYTE beat, BYTE grid, short offset, DMUS_TIMESIGNATURE* signature,
+                            MUSIC_TIME* time) override;
+
+    // GUID_Download / GUID_Unload of a segment on this performance.
+    HRESULT DownloadModel(const CSegmentModel& model, bool unload);
+    // Runs one pass of the sequencer (for the thread and for tests).
+    void Tick();
+
+private:
+    ~CPerformance();
+    struct Channel {
+        CDirectMusicPort* port;
+        DWORD group;
+        DWORD channel;
+    };
+    struct Anchor {
+        REFERENCE_TIME rt;
+        MUSIC_TIME mt;
+        double bpm;          // the music's own tempo
+        double masterTempo;  // the factor in effect
+    };
+    CDirectMusicPort* FindPort(IDirectMusicPort* port) const;
+    REFERENCE_TIME LatencyLocked() const;
+    REFERENCE_TIME MusicToReferenceLocked(MUSIC_TIME time) const;
+    MUSIC_TIME ReferenceToMusicLocked(REFERENCE_TIME rt) const;
+    void Dispatch(CSegmentState* state, REFERENCE_TIME horizon);
+    void SendToChannel(DWORD pchannel, REFERENCE_TIME at, const CMidiEvent& event, bool off);
+    void SendPatch(REFERENCE_TIME at, const CPatchChange& patch);
+    void Notify(const GUID& type, DWORD option, REFERENCE_TIME at, IUnknown* user);
+    void StopStateLocked(CSegmentState* state, REFERENCE_TIME at);
+    void Run();
+
+    std::atomic<ULONG> references{1};
+    mutable std::recursive_mutex lock;
+    bool initialized = false;
+    IDirectMusic* directMusic = nullptr;
+    std::vector<CDirectMusicPort*> ports;
+    std::map<DWORD, Channel> channels;
+    DWORD prepareMs = 1000, bumperMs = 50;
+    float masterTempo = 1.0f;
+    LONG masterVolume = 0;
+    BOOL autoDownload = FALSE;
+    std::vector<Anchor> anchors;
+    bool anyTempo = false;
+    std::vector<CSegmentState*> states;  // each with a reference
+    bool musicPlaying = false;
+
+    HANDLE notificationEvent = nullptr;
+    REFERENCE_TIME holdTime = 20000000;
+    std::vector<GUID> notificationTypes;
+    std::deque<DMUS_NOTIFICATION_PMSG*> notifications;
+
+    HANDLE quitEvent = nullptr;
+    std::thread sequencer;
+};
+
+HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object);
+
+}  // namespace dmusic

@@ -1,0 +1,129 @@
+// DirectMusic ports: the software synthesizer port (FluidSynth rendering
+// through the synth sink into a DirectSound buffer) and an emulated external
+// MIDI output that accepts everything and plays nowhere. Also the reference
+// clocks that DirectMusic hands out.
+#pragma once
+
+#include <dmusicc.h>
+#include <dmusici.h>
+#include <dsound.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/dmusic/segment_model.h"
+#include "platform/dmusic/sink.h"
+#include "platform/dmusic/synth.h"
+
+namespace dmusic {
+
+// Asked of a port through QueryInterface, it gives the CDirectMusicPort
+// itself (with a reference): how the performance reaches its own ports.
+DEFINE_GUID(IID_CPlatformDirectMusicPort, 0x6b1e53a2, 0x2f0d, 0x4c5e, 0x9a, 0x41, 0x7d, 0x3e, 0x18, 0xc2, 0x55, 0x90);
+// The emulated external MIDI output.
+DEFINE_GUID(GUID_PlatformMidiOutPort, 0x9c2f6e41, 0x53a8, 0x4d1b, 0xb7, 0x0e, 0x2a, 0x61, 0xf4, 0x8d, 0x03, 0x7c);
+
+// The ports EnumPort lists, in order.
+constexpr DWORD kPortCount = 2;
+// Fills caps (dwSize already checked) for port index; false past the end.
+bool DescribePort(DWORD index, DMUS_PORTCAPS* caps);
+
+// A reference clock over the platform clock, optionally reading a port's
+// latency time instead.
+class CReferenceClock final : public IReferenceClock {
+public:
+    typedef REFERENCE_TIME (*TimeSource)(void* context);
+    // keep (may be null) is held while the clock lives: the time's source.
+    CReferenceClock(TimeSource source, void* context, IUnknown* keep = nullptr);
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    STDMETHOD(GetTime)(REFERENCE_TIME* time) override;
+    STDMETHOD(AdviseTime)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(AdvisePeriodic)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(Unadvise)(DWORD) override { return E_NOTIMPL; }
+
+private:
+    ~CReferenceClock();
+    std::atomic<ULONG> references{1};
+    TimeSource source;
+    void* context;
+    IUnknown* kept;
+};
+
+class CDirectMusicPort final : public IDirectMusicPort {
+public:
+    // params already checked and completed by the DirectMusic object;
+    // directSound is DirectMusic's (may be null), used when the port is
+    // activated without one of its own.
+    CDirectMusicPort(DWORD portIndex, const DMUS_PORTPARAMS8& params, IDirectSound* directSound);
+
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+    STDMETHOD(PlayBuffer)(LPDIRECTMUSICBUFFER buffer) override;
+    STDMETHOD(SetReadNotificationHandle)(HANDLE event) override;
+    STDMETHOD(Read)(LPDIRECTMUSICBUFFER buffer) override;
+    STDMETHOD(DownloadInstrument)(IDirectMusicInstrument* instrument, IDirectMusicDownloadedInstrument** downloaded,
+                                  DMUS_NOTERANGE* ranges, DWORD rangeCount) override;
+    STDMETHOD(UnloadInstrument)(IDirectMusicDownloadedInstrument* downloaded) override;
+    STDMETHOD(GetLatencyClock)(IReferenceClock** clock) override;
+    STDMETHOD(GetRunningStats)(LPDMUS_SYNTHSTATS stats) override;
+    STDMETHOD(Compact)() override;
+    STDMETHOD(GetCaps)(LPDMUS_PORTCAPS caps) override;
+    STDMETHOD(DeviceIoControl)(DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) override;
+    STDMETHOD(SetNumChannelGroups)(DWORD groups) override;
+    STDMETHOD(GetNumChannelGroups)(LPDWORD groups) override;
+    STDMETHOD(Activate)(BOOL active) override;
+    STDMETHOD(SetChannelPriority)(DWORD group, DWORD channel, DWORD priority) override;
+    STDMETHOD(GetChannelPriority)(DWORD group, DWORD channel, LPDWORD priority) override;
+    STDMETHOD(SetDirectSound)(LPDIRECTSOUND directSound, LPDIRECTSOUNDBUFFER buffer) override;
+    STDMETHOD(GetFormat)(LPWAVEFORMATEX format, LPDWORD formatSize, LPDWORD bufferSize) override;
+
+    // What the performance uses. Times are reference times; an event for a
+    // time already rendered sounds as soon as possible.
+    bool IsSynth() const { return synth != nullptr; }
+    bool IsActive() const { return active; }
+    void SendMessage(REFERENCE_TIME at, DWORD group, DWORD message);
+    void SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size);
+    // Releases every note at that time; with dropLater, what was sent for
+    // later goes too.
+    void AllNotesOff(REFERENCE_TIME at, bool dropLater = true);
+    // The earliest time an event can still be placed exactly.
+    REFERENCE_TIME LatencyTime() const;
+    // Loads a collection into the synth (once, however often it is asked);
+    // Unload undoes one Download.
+    HRESULT DownloadCollection(const std::shared_ptr<const CCollectionData>& collection);
+    HRESULT UnloadCollection(const std::shared_ptr<const CCollectionData>& collection);
+    void SetVolume(LONG hundredthsDb);
+    CSynthesizer* Synthesizer() { return synth.get(); }
+    CSynthSink* Sink() { return sink.get(); }
+
+private:
+    ~CDirectMusicPort();
+    HRESULT StartSinkLocked();
+    void StopSinkLocked();
+
+    std::atomic<ULONG> references{1};
+    DWORD portIndex;
+    DMUS_PORTPARAMS8 params;
+    std::unique_ptr<CSynthesizer> synth;
+    std::unique_ptr<CSynthSink> sink;
+
+    std::mutex lock;
+    IDirectSound* fallbackDirectSound = nullptr;  // DirectMusic's
+    IDirectSound* directSound = nullptr;          // given to SetDirectSound
+    IDirectSoundBuffer* buffer = nullptr;         // given, or made at activation
+    bool ownBuffer = false;
+    std::atomic<bool> active{false};
+    struct Download {
+        std::shared_ptr<const CCollectionData> collection;
+        int id;
+        int count;
+    };
+    std::map<const CCollectionData*, Download> downloads;
+};
+
+}  // namespace dmusic

@@ -1,0 +1,31 @@
+// Construction of the platform's segment and collection objects, for the
+// loader (which fills them from files) and the class table.
+#pragma once
+
+#include <windows.h>
+#include <dmusici.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/dmusic/segment_model.h"
+
+namespace dmusic {
+
+// A new segment over the model (one reference for the caller). fileName is
+// what the segment's descriptor reports, may be empty.
+IDirectMusicSegment* CreateSegmentObject(CSegmentModel model, const std::u16string& fileName);
+
+// A new collection over the data (one reference for the caller).
+IDirectMusicCollection* CreateCollectionObject(std::shared_ptr<const CCollectionData> data,
+                                               const std::u16string& fileName);
+
+// Fills a descriptor for an object of the class: class, name and file name
+// where known, and DMUS_OBJ_LOADED. Only the members dwSize covers are written.
+void FillObjectDescriptor(DMUS_OBJECTDESC* desc, REFCLSID clsid, const std::u16string& name,
+                          const std::u16string& fileName);
+
+// Copies UTF-16 text into a fixed field of count units, cut to fit, NUL-terminated.
+void CopyToField(WCHAR* field, size_t count, const std::u16string& text);
+
+}  // namespace dmusic

@@ -1,0 +1,190 @@
+// The synth sink: see sink.h.
+#include "platform/dmusic/sink.h"
+
+#include <platform/clock.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace dmusic {
+
+CSynthSink::CSynthSink(CSynthesizer* synthesizer) : synth(synthesizer)
+{
+    sampleRate = synth->SampleRate();
+    Anchor(platform::ClockNow100ns());
+}
+
+CSynthSink::~CSynthSink() { Stop(); }
+
+void CSynthSink::Anchor(int64_t now)
+{
+    std::lock_guard<std::mutex> guard(anchorLock);
+    anchorTime = now;
+    anchorFrame = synth->RenderedFrames();
+}
+
+int64_t CSynthSink::FrameAt(int64_t referenceTime) const
+{
+    std::lock_guard<std::mutex> guard(anchorLock);
+    // Exact integer arithmetic: the same time gives the same frame whatever
+    // the clock rate, and rounding to the nearest frame keeps it unbiased.
+    // (Exact for spans of many weeks.)
+    int64_t offset = (referenceTime - anchorTime) * int64_t(sampleRate);
+    int64_t frames = offset >= 0 ? (offset + 5000000) / 10000000 : -((-offset + 5000000) / 10000000);
+    return anchorFrame + frames;
+}
+
+int64_t CSynthSink::TimeAtFrame(int64_t frame) const
+{
+    std::lock_guard<std::mutex> guard(anchorLock);
+    return anchorTime + (frame - anchorFrame) * 10000000 / int64_t(sampleRate);
+}
+
+int64_t CSynthSink::LatencyTime() const { return TimeAtFrame(synth->RenderedFrames()); }
+
+HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
+{
+    if (!target) return E_POINTER;
+    Stop();
+    WAVEFORMATEX format{};
+    DWORD written = 0;
+    HRESULT hr = target->GetFormat(&format, sizeof(format), &written);
+    if (FAILED(hr)) return hr;
+    if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels != 2 || format.wBitsPerSample != 16)
+        return DSERR_BADFORMAT;
+    DSBCAPS caps{};
+    caps.dwSize = sizeof(caps);
+    hr = target->GetCaps(&caps);
+    if (FAILED(hr)) return hr;
+    if (caps.dwBufferBytes < 4 * 64) return DSERR_BUFFERTOOSMALL;
+
+    DWORD status = 0;
+    target->GetStatus(&status);
+    if (!(status & DSBSTATUS_PLAYING)) {
+        hr = target->Play(0, 0, DSBPLAY_LOOPING);
+        if (FAILED(hr)) return hr;
+    }
+    target->AddRef();
+    {
+        std::lock_guard<std::mutex> guard(tickLock);
+        buffer = target;
+        ringBytes = caps.dwBufferBytes / 4 * 4;
+        blockAlign = 4;
+        bytesPerSecond = format.nSamplesPerSec * 4;
+        DWORD play = 0, write = 0;
+        buffer->GetCurrentPosition(&play, &write);
+        // The first frame goes where the cursor is, so it sounds now and the
+        // frames that follow sound at their nominal times.
+        writeOffset = play / blockAlign * blockAlign % ringBytes;
+        lastPlayCursor = play;
+        lead = 0;
+        wasStopped = false;
+        lastTickTime = platform::ClockNow100ns();
+        Anchor(lastTickTime);
+    }
+    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    running = true;
+    Tick();
+    thread = std::thread([this] { Run(); });
+    return S_OK;
+}
+
+void CSynthSink::Stop()
+{
+    if (thread.joinable()) {
+        SetEvent(stopEvent);
+        thread.join();
+    }
+    if (stopEvent) {
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+    }
+    running = false;
+    std::lock_guard<std::mutex> guard(tickLock);
+    if (buffer) {
+        buffer->Stop();
+        buffer->Release();
+        buffer = nullptr;
+    }
+}
+
+void CSynthSink::Run()
+{
+    while (WaitForSingleObject(stopEvent, kPeriodMs) == WAIT_TIMEOUT) Tick();
+}
+
+void CSynthSink::Tick()
+{
+    std::lock_guard<std::mutex> guard(tickLock);
+    if (!buffer) return;
+    DWORD status = 0;
+    if (FAILED(buffer->GetStatus(&status)) || !(status & DSBSTATUS_PLAYING)) {
+        // Nothing plays, so nothing is consumed; time goes on without us.
+        wasStopped = true;
+        return;
+    }
+    const int64_t now = platform::ClockNow100ns();
+    DWORD play = 0, write = 0;
+    if (FAILED(buffer->GetCurrentPosition(&play, &write))) return;
+    play %= ringBytes;
+
+    // How far the cursor moved: its ring distance plus as many whole rings as
+    // the time passed says (a sink that was held up may miss whole wraps).
+    const double expected = double(now - lastTickTime) * bytesPerSecond / 1e7;
+    const int64_t ring = ringBytes;
+    int64_t moved = (int64_t(play) - int64_t(lastPlayCursor) + ring) % ring;
+    int64_t wraps = std::max<int64_t>(0, std::llround((expected - double(moved)) / double(ring)));
+    moved += wraps * ring;
+    const double tolerance = 0.1 * bytesPerSecond + 0.1 * expected;
+    if (wasStopped || std::fabs(double(moved) - expected) > tolerance) {
+        // The cursor was set elsewhere (or the buffer restarted): write from
+        // there on. The synth's stream stays contiguous; only where it lands
+        // in the ring changes. After a stop, the time mapping starts afresh.
+        if (wasStopped) Anchor(now);
+        writeOffset = play / blockAlign * blockAlign;
+        lead = 0;
+        ++statistics.repositions;
+        wasStopped = false;
+    } else {
+        lead -= moved;
+    }
+    lastPlayCursor = play;
+    lastTickTime = now;
+
+    int64_t target = int64_t(double(kWriteAhead100ns) * bytesPerSecond / 1e7) / blockAlign * blockAlign;
+    int64_t need = target - lead;
+    // Behind by more than the ring, or not: every frame is rendered in order,
+    // in pieces shorter than the ring so a reader of the ring sees each wrap.
+    const int64_t largestPiece = std::max<int64_t>(blockAlign, ring / 2 / blockAlign * blockAlign);
+    while (need >= blockAlign) {
+        DWORD piece = DWORD(std::min(need, largestPiece) / blockAlign * blockAlign);
+        void* first = nullptr;
+        void* second = nullptr;
+        DWORD firstBytes = 0, secondBytes = 0;
+        if (FAILED(buffer->Lock(writeOffset, piece, &first, &firstBytes, &second, &secondBytes, 0))) break;
+        DWORD done = 0;
+        for (auto [region, bytes] : {std::pair{first, firstBytes}, std::pair{second, secondBytes}}) {
+            if (!region || bytes == 0) continue;
+            bytes = std::min(bytes, piece - done) / blockAlign * blockAlign;
+            synth->Render(static_cast<int16_t*>(region), bytes / blockAlign);
+            done += bytes;
+        }
+        buffer->Unlock(first, firstBytes, second, secondBytes);
+        if (done == 0) break;
+        ++statistics.locks;
+        statistics.bytesWritten += done;
+        statistics.largestLock = std::max<uint64_t>(statistics.largestLock, done);
+        writeOffset = DWORD((writeOffset + done) % ringBytes);
+        lead += done;
+        need -= done;
+    }
+}
+
+CSynthSink::Statistics CSynthSink::GetStatistics() const
+{
+    std::lock_guard<std::mutex> guard(const_cast<std::mutex&>(tickLock));
+    return statistics;
+}
+
+}  // namespace dmusic

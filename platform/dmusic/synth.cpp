@@ -1,0 +1,310 @@
+// The software synthesizer over FluidSynth: see synth.h.
+#include "platform/dmusic/synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dmusic {
+
+namespace {
+
+// FluidSynth applies events at the start of its 64-frame blocks.
+constexpr int64_t kBlockFrames = 64;
+
+// FluidR3 and TimGM6mb at FluidSynth's usual 0.2 clip on dense GM files
+// (sixteen channels of six-note chords already reach full scale at 0.16);
+// this keeps such files below it.
+constexpr float kBaseGain = 0.1f;
+
+void LogToStderr(int level, const char* message, void*)
+{
+    // The default loader says so before the DLS loader takes a collection over.
+    if (std::strstr(message, "Not a SoundFont file")) return;
+    std::fprintf(stderr, "synth: %s: %s\n", level <= FLUID_ERR ? "error" : "warning", message);
+}
+
+void QuietFluidSynthLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Missing presets and similar are normal for arbitrary MIDI files.
+        const bool verbose = std::getenv("TESSARINE_SYNTH_LOG") != nullptr;
+        fluid_set_log_function(FLUID_PANIC, LogToStderr, nullptr);
+        fluid_set_log_function(FLUID_ERR, LogToStderr, nullptr);
+        fluid_set_log_function(FLUID_WARN, verbose ? LogToStderr : nullptr, nullptr);
+        fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
+        fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+    });
+}
+
+int16_t ToSample(float value)
+{
+    float scaled = value * 32768.0f;
+    if (scaled >= 32767.0f) return 32767;
+    if (scaled <= -32768.0f) return -32768;
+    return int16_t(std::lrint(scaled));
+}
+
+}  // namespace
+
+std::string CSynthesizer::DefaultSoundFontPath()
+{
+    const char* configured = std::getenv("TESSARINE_SOUNDFONT");
+    if (configured && *configured) return configured;
+    return "/usr/share/sounds/sf2/default-GM.sf2";
+}
+
+CSynthesizer::CSynthesizer(const SynthOptions& requested) : options(requested), baseGain(kBaseGain)
+{
+    QuietFluidSynthLog();
+    options.channelGroups = std::clamp<uint32_t>(options.channelGroups, 1, 1000);
+    options.voices = std::clamp<uint32_t>(options.voices, 1, 1000);
+    options.sampleRate = std::clamp<uint32_t>(options.sampleRate, 8000, 96000);
+
+    settings = new_fluid_settings();
+    fluid_settings_setnum(settings, "synth.sample-rate", double(options.sampleRate));
+    fluid_settings_setint(settings, "synth.midi-channels", int(options.channelGroups * 16));
+    fluid_settings_setint(settings, "synth.polyphony", int(options.voices));
+    fluid_settings_setint(settings, "synth.reverb.active", options.reverb ? 1 : 0);
+    fluid_settings_setint(settings, "synth.chorus.active", options.chorus ? 1 : 0);
+    fluid_settings_setnum(settings, "synth.gain", double(baseGain));
+    // The synth is driven from one rendering thread under our own lock.
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    synth = new_fluid_synth(settings);
+    if (!synth) {
+        loadError = "FluidSynth could not create a synthesizer";
+        return;
+    }
+    // Channel 10 of every group plays drums, as in General MIDI.
+    for (uint32_t channel = 0; channel < options.channelGroups * 16; ++channel)
+        fluid_synth_set_channel_type(synth, int(channel), channel % 16 == 9 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+
+    std::string path = DefaultSoundFontPath();
+    generalMidiId = fluid_synth_sfload(synth, path.c_str(), 1);
+    if (generalMidiId < 0) {
+        loadError = "cannot load the SoundFont " + path;
+        std::fprintf(stderr, "synth: %s; only downloaded instruments will sound\n", loadError.c_str());
+    }
+    scratch.resize(2 * 1024);
+}
+
+CSynthesizer::~CSynthesizer()
+{
+    if (synth) delete_fluid_synth(synth);
+    if (settings) delete_fluid_settings(settings);
+}
+
+int CSynthesizer::ChannelOf(uint32_t group, uint32_t channel) const
+{
+    if (group < 1 || group > options.channelGroups) return -1;
+    return int((group - 1) * 16 + (channel & 15));
+}
+
+void CSynthesizer::QueueMessage(int64_t frame, uint32_t group, uint32_t message)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    queue.emplace(frame, Event{group, message, {}, false});
+}
+
+void CSynthesizer::QueueSysex(int64_t frame, uint32_t group, const uint8_t* data, size_t size)
+{
+    if (!data || size == 0) return;
+    // FluidSynth takes the message without its framing bytes.
+    size_t begin = data[0] == 0xF0 ? 1 : 0;
+    size_t end = size;
+    if (end > begin && data[end - 1] == 0xF7) --end;
+    if (end <= begin) return;
+    std::lock_guard<std::mutex> guard(queueLock);
+    queue.emplace(frame, Event{group, 0, std::vector<uint8_t>(data + begin, data + end), false});
+}
+
+void CSynthesizer::QueueAllNotesOff(int64_t frame, bool dropLater)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    if (dropLater) queue.erase(queue.upper_bound(frame), queue.end());
+    queue.emplace(frame, Event{0, 0, {}, true});
+}
+
+void CSynthesizer::ClearQueue()
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    queue.clear();
+}
+
+size_t CSynthesizer::QueuedEvents() const
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    return queue.size();
+}
+
+int64_t CSynthesizer::RenderedFrames() const
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    return renderedFrames;
+}
+
+void CSynthesizer::Apply(const Event& event)
+{
+    if (!synth) return;
+    if (event.allNotesOff) {
+        for (uint32_t channel = 0; channel < options.channelGroups * 16; ++channel) {
+            fluid_synth_all_notes_off(synth, int(channel));
+            fluid_synth_cc(synth, int(channel), 64, 0);  // a held pedal would keep them
+        }
+        return;
+    }
+    if (!event.sysex.empty()) {
+        fluid_synth_sysex(synth, reinterpret_cast<const char*>(event.sysex.data()), int(event.sysex.size()), nullptr,
+                          nullptr, nullptr, 0);
+        return;
+    }
+    const uint32_t status = event.message & 0xFF;
+    const int data1 = int((event.message >> 8) & 0x7F);
+    const int data2 = int((event.message >> 16) & 0x7F);
+    const int channel = ChannelOf(event.group, status & 0x0F);
+    if (channel < 0 || status < 0x80) return;
+    switch (status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(synth, channel, data1); break;
+    case 0x90:
+        if (data2 == 0) fluid_synth_noteoff(synth, channel, data1);
+        else fluid_synth_noteon(synth, channel, data1, data2);
+        break;
+    case 0xA0: fluid_synth_key_pressure(synth, channel, data1, data2); break;
+    case 0xB0: fluid_synth_cc(synth, channel, data1, data2); break;
+    case 0xC0: fluid_synth_program_change(synth, channel, data1); break;
+    case 0xD0: fluid_synth_channel_pressure(synth, channel, data1); break;
+    case 0xE0: fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7)); break;
+    default: break;  // system messages other than sysex mean nothing to a synth
+    }
+}
+
+void CSynthesizer::RenderRaw(float* interleaved, uint32_t frames)
+{
+    if (synth) fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
+    else std::fill(interleaved, interleaved + 2 * size_t(frames), 0.0f);
+    renderedFrames += frames;
+}
+
+void CSynthesizer::RenderFloat(float* interleaved, uint32_t frames)
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    const int64_t end = renderedFrames + frames;
+    float* out = interleaved;
+    for (;;) {
+        // An event takes effect at the block boundary nearest its frame, so
+        // it lands within half a block of where it belongs; FluidSynth starts
+        // what it is given at the next boundary at or after the frames
+        // rendered so far.
+        int64_t due = end;
+        Event event;
+        bool apply = false;
+        {
+            std::lock_guard<std::mutex> queueGuard(queueLock);
+            if (!queue.empty()) {
+                int64_t at = (queue.begin()->first + kBlockFrames / 2) / kBlockFrames * kBlockFrames;
+                if (at <= renderedFrames) {
+                    event = std::move(queue.begin()->second);
+                    queue.erase(queue.begin());
+                    apply = true;
+                } else if (at < end) {
+                    due = at;
+                }
+            }
+        }
+        if (apply) {
+            Apply(event);
+            continue;
+        }
+        if (renderedFrames >= end) break;
+        uint32_t count = uint32_t(due - renderedFrames);
+        RenderRaw(out, count);
+        out += 2 * size_t(count);
+    }
+}
+
+void CSynthesizer::Render(int16_t* interleaved, uint32_t frames)
+{
+    std::vector<float> buffer(2 * size_t(frames));
+    RenderFloat(buffer.data(), frames);
+    for (size_t i = 0; i < buffer.size(); ++i) interleaved[i] = ToSample(buffer[i]);
+}
+
+void CSynthesizer::SetReverb(bool on)
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    options.reverb = on;
+    if (synth) fluid_synth_reverb_on(synth, -1, on ? 1 : 0);
+}
+
+void CSynthesizer::SetChorus(bool on)
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    options.chorus = on;
+    if (synth) fluid_synth_chorus_on(synth, -1, on ? 1 : 0);
+}
+
+void CSynthesizer::SetVolume(int32_t hundredthsDb)
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    // FluidSynth's gain tops out at 10.
+    double gain = std::min(10.0, double(baseGain) * std::pow(10.0, hundredthsDb / 2000.0));
+    if (synth) fluid_synth_set_gain(synth, float(gain));
+}
+
+int CSynthesizer::ActiveVoices() const
+{
+    std::lock_guard<std::mutex> guard(synthLock);
+    return synth ? fluid_synth_get_active_voice_count(synth) : 0;
+}
+
+int CSynthesizer::LoadCollection(const uint8_t* data, size_t size, std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return -1;
+    };
+    if (!synth) return fail("no synthesizer");
+    if (!data || size < 12) return fail("the collection is too short");
+    // The DLS loader reads by file name only: hand it a private temporary
+    // copy and remove it once loaded (the samples are in memory by then).
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/tessarine-dls-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) return fail("cannot create a temporary file for the collection");
+    size_t written = 0;
+    while (written < size) {
+        ssize_t n = write(fd, data + written, size - written);
+        if (n <= 0) break;
+        written += size_t(n);
+    }
+    close(fd);
+    int id = -1;
+    if (written == size) {
+        std::lock_guard<std::mutex> guard(synthLock);
+        id = fluid_synth_sfload(synth, name.data(), 1);
+    }
+    unlink(name.data());
+    if (written != size) return fail("cannot write the collection to a temporary file");
+    if (id < 0) return fail("FluidSynth cannot read the collection");
+    return id;
+}
+
+bool CSynthesizer::UnloadCollection(int id)
+{
+    if (!synth || id < 0 || id == generalMidiId) return false;
+    std::lock_guard<std::mutex> guard(synthLock);
+    return fluid_synth_sfunload(synth, id, 1) == FLUID_OK;
+}
+
+}  // namespace dmusic

@@ -1,0 +1,143 @@
+// CCaptureSoundBuffer's COM face: nearly every call goes to the real buffer;
+// Lock and Unlock are served by the capture store, and hardware placement and
+// pan are kept away from the real buffer.
+#include "tessarine/capture/capture_direct_sound.h"
+
+#include <cstring>
+
+STDMETHODIMP CCaptureSoundBuffer::QueryInterface(REFIID riid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_CCaptureSoundBuffer) ||
+        IsEqualIID(riid, IID_IDirectSoundBuffer)) {
+        *object = static_cast<IDirectSoundBuffer*>(this);
+    } else if (IsEqualIID(riid, IID_IDirectSoundNotify)) {
+        *object = static_cast<IDirectSoundNotify*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CCaptureSoundBuffer::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&referenceCount)); }
+
+STDMETHODIMP_(ULONG) CCaptureSoundBuffer::Release()
+{
+    LONG count = InterlockedDecrement(&referenceCount);
+    if (count == 0)
+        delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CCaptureSoundBuffer::GetCaps(LPDSBCAPS caps) { return realBuffer->GetCaps(caps); }
+
+STDMETHODIMP CCaptureSoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
+{
+    return realBuffer->GetCurrentPosition(play, write);
+}
+
+STDMETHODIMP CCaptureSoundBuffer::GetFormat(LPWAVEFORMATEX format, DWORD sizeAllocated, LPDWORD sizeWritten)
+{
+    return realBuffer->GetFormat(format, sizeAllocated, sizeWritten);
+}
+
+STDMETHODIMP CCaptureSoundBuffer::GetVolume(LPLONG volume) { return realBuffer->GetVolume(volume); }
+
+STDMETHODIMP CCaptureSoundBuffer::GetPan(LPLONG) { return DSERR_CONTROLUNAVAIL; }
+
+STDMETHODIMP CCaptureSoundBuffer::GetFrequency(LPDWORD frequency) { return realBuffer->GetFrequency(frequency); }
+
+STDMETHODIMP CCaptureSoundBuffer::GetStatus(LPDWORD status) { return realBuffer->GetStatus(status); }
+
+STDMETHODIMP CCaptureSoundBuffer::Initialize(LPDIRECTSOUND directSound, LPCDSBUFFERDESC description)
+{
+    // The real buffer always lives in software and is never the primary.
+    DSBUFFERDESC copy;
+    std::memset(&copy, 0, sizeof(copy));
+    if (description != nullptr) {
+        size_t bytes = sizeof(copy);
+        // A DirectX 3 description is shorter; never read past it.
+        if (description->dwSize >= sizeof(DSBUFFERDESC1) && description->dwSize < sizeof(copy))
+            bytes = description->dwSize;
+        std::memcpy(&copy, description, bytes);
+    }
+    copy.dwFlags &= ~DWORD(DSBCAPS_PRIMARYBUFFER | DSBCAPS_LOCHARDWARE);
+    copy.dwFlags |= DSBCAPS_LOCSOFTWARE;
+    return realBuffer->Initialize(directSound, &copy);
+}
+
+STDMETHODIMP CCaptureSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWORD bytes1, LPVOID* audio2,
+                                       LPDWORD bytes2, DWORD flags)
+{
+    CCaptureRegion first{};
+    CCaptureRegion second{};
+    BeginWrite(offset, bytes, flags, first, second);
+    if (audio1 != nullptr)
+        *audio1 = first.pointer;
+    if (bytes1 != nullptr)
+        *bytes1 = first.length;
+    if (audio2 != nullptr)
+        *audio2 = second.pointer;
+    if (bytes2 != nullptr)
+        *bytes2 = second.length;
+    return DS_OK;
+}
+
+STDMETHODIMP CCaptureSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD flags)
+{
+    return realBuffer->Play(reserved, priority, flags & ~DWORD(DSBPLAY_LOCHARDWARE));
+}
+
+STDMETHODIMP CCaptureSoundBuffer::SetCurrentPosition(DWORD position) { return realBuffer->SetCurrentPosition(position); }
+
+STDMETHODIMP CCaptureSoundBuffer::SetFormat(LPCWAVEFORMATEX format) { return realBuffer->SetFormat(format); }
+
+STDMETHODIMP CCaptureSoundBuffer::SetVolume(LONG volume) { return realBuffer->SetVolume(volume); }
+
+STDMETHODIMP CCaptureSoundBuffer::SetPan(LONG) { return DSERR_CONTROLUNAVAIL; }
+
+STDMETHODIMP CCaptureSoundBuffer::SetFrequency(DWORD frequency) { return realBuffer->SetFrequency(frequency); }
+
+STDMETHODIMP CCaptureSoundBuffer::Stop() { return realBuffer->Stop(); }
+
+STDMETHODIMP CCaptureSoundBuffer::Unlock(LPVOID, DWORD bytes1, LPVOID, DWORD bytes2)
+{
+    // The real buffer is locked and unlocked again so that it sees the same
+    // traffic, but nothing is copied into it.
+    HRESULT result = DS_OK;
+    EnterCriticalSection(&lock);
+    if (realBuffer) {
+        LPVOID real1 = nullptr;
+        LPVOID real2 = nullptr;
+        DWORD realBytes1 = 0;
+        DWORD realBytes2 = 0;
+        if (SUCCEEDED(realBuffer->Lock(lastLockOffset, bytes1 + bytes2, &real1, &realBytes1, &real2, &realBytes2,
+                                       pendingLockFlags)))
+            result = realBuffer->Unlock(real1, bytes1, real2, bytes2);
+    }
+    EndWrite();
+    LeaveCriticalSection(&lock);
+    return result;
+}
+
+STDMETHODIMP CCaptureSoundBuffer::Restore() { return realBuffer->Restore(); }
+
+HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::SetFX(DWORD, LPDSEFFECTDESC, LPDWORD) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::AcquireResources(DWORD, DWORD, LPDWORD) { return E_NOTIMPL; }
+
+HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::GetObjectInPath(REFGUID, DWORD, REFGUID, LPVOID*) { return E_NOTIMPL; }
+
+STDMETHODIMP CCaptureSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
+{
+    if (!realBuffer)
+        return E_POINTER;
+    CComReference<IDirectSoundNotify> notify;
+    HRESULT result = realBuffer->QueryInterface(IID_IDirectSoundNotify, notify.ReceiveVoid());
+    if (FAILED(result))
+        return result;
+    return notify->SetNotificationPositions(count, positions);
+}

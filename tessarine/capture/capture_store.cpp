@@ -1,0 +1,245 @@
+// The capture store: the double buffer the synthesiser renders into, the
+// temporary PCM file its completed halves are appended to, and the reader's
+// wait for data. One recursive lock guards the buffer, the file and its
+// position; the reader checks the size and waits outside it.
+#include "tessarine/capture/capture_direct_sound.h"
+
+#include "host/utf8/velmora_utf8.h"
+#include "tessarine/frame/config.h"
+#include "tessarine/frame/host_access.h"
+#include "tessarine/frame/log.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// Sums of 32-bit values wrap as they do in 32-bit arithmetic, never
+// overflowing a signed type.
+int32_t Add32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+
+}  // namespace
+
+CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDESC description)
+{
+    DWORD ring = description != nullptr ? description->dwBufferBytes : 0;
+    if (ring > 0x7FFFFFFF)
+        ring = 0;  // no ring a DirectSound buffer can have; nothing is captured
+    // Zeroed, so a half completed before the writer filled all of it never
+    // carries stale memory into the file.
+    doubleBuffer.reset(new BYTE[size_t(ring) * 2 + 1]());
+    doubleBufferBytes = ring * 2;
+    dataReadyEvent.Reset(uCreateEvent(nullptr, FALSE, FALSE, nullptr));
+    InitializeCriticalSection(&lock);
+    NoteActivity();
+
+    char folder[VELMORA_UTF8_MAX_PATH];
+    char name[VELMORA_UTF8_MAX_PATH];
+    DWORD length = uGetTempPath(sizeof(folder), folder);
+    if (length == 0 || length >= sizeof(folder) || uGetTempFileName(folder, "KTDM", 0, name) == 0) {
+        LogLine("Could not create the capture file");
+    } else {
+        tempFileName = name;
+        if (!OpenStoreFile())
+            LogLine("Could not open the capture file %s", name);
+    }
+    // Taken over last, so that a failure above leaves the caller's reference
+    // with the caller.
+    realBuffer = CComReference<IDirectSoundBuffer>::Adopt(real);
+}
+
+CCaptureSoundBuffer::~CCaptureSoundBuffer()
+{
+    if (storeFile != nullptr) {
+        storeFile->Close();
+        storeFile = nullptr;
+    }
+    if (!tempFileName.empty())
+        RemoveHostFile(tempFileName.c_str());
+    DeleteCriticalSection(&lock);
+}
+
+bool CCaptureSoundBuffer::OpenStoreFile()
+{
+    storeFile = OpenHostFile(tempFileName.c_str(), HOST_OPEN_READWRITE);
+    fileOpen.store(storeFile != nullptr);
+    UpdateSize();
+    return storeFile != nullptr;
+}
+
+void CCaptureSoundBuffer::NoteActivity() { lastActivity.store(timeGetTime()); }
+
+void CCaptureSoundBuffer::UpdateSize() { fileSize.store(storeFile != nullptr ? storeFile->GetSize() : 0); }
+
+bool CCaptureSoundBuffer::IsCaptureEnded() const
+{
+    return capped.load() || writeFailed.load() || !fileOpen.load();
+}
+
+void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first,
+                                     CCaptureRegion& second)
+{
+    EnterCriticalSection(&lock);
+    ++writeNesting;
+    DWORD ring = doubleBufferBytes / 2;
+    first = {nullptr, 0};
+    second = {nullptr, 0};
+    if (ring == 0) {
+        pendingLockFlags = flags;
+        lastLockOffset = 0;
+        return;
+    }
+    // The double buffer covers offsets below N in each half.
+    offset %= ring;
+    if (bytes > ring)
+        bytes = ring;
+    // The writer has wrapped when it comes back to a lower offset, or to the
+    // same offset right after a Lock of the whole ring (which filled the
+    // rest of the current half and the start of the other).
+    if (lastLockOffset > offset || (lastLockBytes == ring && lastLockOffset == offset)) {
+        // The half it was filling is complete.
+        BOOL completed = secondHalfCurrent;
+        secondHalfCurrent = !secondHalfCurrent;
+        FlushHalf(doubleBuffer.get() + (completed ? ring : 0));
+    }
+    BYTE* current = doubleBuffer.get() + (secondHalfCurrent ? ring : 0);
+    BYTE* other = doubleBuffer.get() + (secondHalfCurrent ? 0 : ring);
+    first.pointer = current + offset;
+    if (offset + bytes > ring) {
+        first.length = ring - offset;
+        second.pointer = other;
+        second.length = bytes - (ring - offset);
+    } else {
+        first.length = bytes;
+    }
+    pendingLockFlags = flags;
+    lastLockOffset = offset;
+    lastLockBytes = bytes;
+}
+
+void CCaptureSoundBuffer::EndWrite()
+{
+    // Entered again first: an Unlock without a Lock then waits for the
+    // writer instead of leaving a lock it does not hold.
+    EnterCriticalSection(&lock);
+    if (writeNesting > 0) {
+        --writeNesting;
+        pendingLockFlags = 0;
+        LeaveCriticalSection(&lock);  // the one BeginWrite took
+    }
+    LeaveCriticalSection(&lock);
+}
+
+void CCaptureSoundBuffer::FlushHalf(const BYTE* half)
+{
+    if (storeFile == nullptr || writeFailed.load())
+        return;
+    DWORD ring = doubleBufferBytes / 2;
+    int64_t size = storeFile->GetSize();
+    if (size + ring > int64_t(dataLimit)) {
+        LogLine("All Data Ready");
+        if (dataLimit > 0 && !capped.exchange(true)) {
+            // No more data will come: wake the reader so it takes what is there.
+            SetEvent(dataReadyEvent.Get());
+        }
+        return;
+    }
+    uint32_t written = storeFile->Write(half, ring);
+    UpdateSize();
+    NoteActivity();
+    if (written != ring) {
+        // What reached the file is still the stream in order; appending more
+        // after a gap would not be, so the capture ends here.
+        LogLine("Could not write the capture file");
+        writeFailed.store(true);
+        SetEvent(dataReadyEvent.Get());
+        return;
+    }
+    int32_t twoBlocks = Add32(configOutputBuffer.value, configOutputBuffer.value);
+    if (fileSize.load() - readOffset.load() > twoBlocks) {
+        SetEvent(dataReadyEvent.Get());
+        LogLine("Data Ready");
+    }
+}
+
+CHostFile* CCaptureSoundBuffer::WaitForData(int32_t offset)
+{
+    readOffset.store(offset);
+    if (!fileOpen.load())
+        throw std::runtime_error("error seeking to offset location");
+    int64_t size = fileSize.load();
+    if (size < Add32(offset, configOutputBuffer.value) && !IsCaptureEnded()) {
+        LogLine("Waiting for data");
+        for (;;) {
+            // Waits in steps so that a capture that stops appending is noticed.
+            DWORD idle = timeGetTime() - lastActivity.load();
+            if (idle >= captureStallTimeout)
+                throw std::runtime_error("error waiting for MIDI event");
+            DWORD result = WaitForSingleObject(dataReadyEvent.Get(), captureStallTimeout - idle);
+            if (result == WAIT_OBJECT_0)
+                break;
+            if (result != WAIT_TIMEOUT)
+                throw std::runtime_error("error waiting for MIDI event");
+            if (IsCaptureEnded())
+                break;
+        }
+        LogLine("Wait Finished");
+    }
+    EnterCriticalSection(&lock);
+    if (storeFile == nullptr || !storeFile->Seek(int64_t(uint32_t(offset)))) {
+        LeaveCriticalSection(&lock);
+        throw std::runtime_error("error seeking to offset location");
+    }
+    return storeFile;
+}
+
+void CCaptureSoundBuffer::EndRead()
+{
+    if (storeFile == nullptr || !storeFile->SeekFrom(0, HOST_SEEK_END)) {
+        LeaveCriticalSection(&lock);
+        throw std::runtime_error("error seeking to offset location");
+    }
+    LeaveCriticalSection(&lock);
+}
+
+void CCaptureSoundBuffer::SetDataLimit(int32_t limit)
+{
+    EnterCriticalSection(&lock);
+    dataLimit = limit;
+    // A new limit may leave room for more halves; the signal that woke the
+    // reader at the old limit no longer holds.
+    if (capped.load() && fileSize.load() + doubleBufferBytes / 2 <= int64_t(limit)) {
+        capped.store(false);
+        ResetEvent(dataReadyEvent.Get());
+    }
+    NoteActivity();
+    LeaveCriticalSection(&lock);
+}
+
+void CCaptureSoundBuffer::ClearCapture()
+{
+    EnterCriticalSection(&lock);
+    ResetEvent(dataReadyEvent.Get());
+    std::memset(doubleBuffer.get(), 0, doubleBufferBytes);
+    if (storeFile != nullptr) {
+        storeFile->Close();
+        storeFile = nullptr;
+        fileOpen.store(false);
+    }
+    if (!tempFileName.empty()) {
+        RemoveHostFile(tempFileName.c_str());
+        if (OpenStoreFile())
+            storeFile->Seek(0);
+        else
+            LogLine("Could not open the capture file %s", tempFileName.c_str());
+    }
+    UpdateSize();
+    capped.store(false);
+    writeFailed.store(false);
+    NoteActivity();
+    if (realBuffer)
+        SetCurrentPosition(0);
+    lastLockOffset = 0;
+    lastLockBytes = 0;
+    LeaveCriticalSection(&lock);
+}

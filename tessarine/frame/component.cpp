@@ -1,0 +1,160 @@
+// The entry point, the component interface, the module globals, and every
+// static object whose construction builds the two lists. They are all
+// defined in this one unit because only within a unit is the order of
+// construction fixed: the ten variables, then the decoder, page and version
+// information registrations, so each list runs in the reverse order.
+#include "tessarine/frame/config.h"
+#include "tessarine/frame/globals.h"
+#include "tessarine/frame/services.h"
+#include "tessarine/frame/text_copy.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// ---- Module globals (zero at load) -------------------------------------------
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+CHostInterface* hostInterface = nullptr;
+std::unique_ptr<char[]> firstLibraryName;
+std::unique_ptr<char[]> componentFileName;
+uint8_t servicesFlag = 0;
+
+}  // namespace
+
+HINSTANCE GetModuleInstance() { return moduleInstance; }
+CHostInterface* GetHostInterface() { return hostInterface; }
+const char* GetComponentFileName() { return componentFileName ? componentFileName.get() : ""; }
+
+// ---- The static objects, in construction order -------------------------------
+
+CConfigInt configLog("MIDILog", 1);
+CConfigInt configOutputBuffer("MIDIOutputBuffer", 176400);
+CConfigInt configPadBefore("MIDIPadBefore", 100);
+CConfigInt configOutputPort("MIDIOutputPort", -1);
+CConfigInt configReverb("MIDIReverb", 0);
+CConfigInt configChorus("MIDIChorus", 0);
+CConfigInt configMasterVolume("MIDIMasterVolume", 0);
+CConfigFloat configMasterTempo("MIDIMasterTempo", 0.0f);
+CConfigInt configUseCustomDls("MIDIUseCustomDLS", 0);
+CConfigText configCustomDls("MIDICustomDLS", nullptr);
+
+namespace {
+
+CDecoderRegistration decoderRegistration;
+CSingleServiceRegistration<CPreferencesPageService> pageRegistration(CLSID_PreferencesPageService);
+CSingleServiceRegistration<CVersionInfoService> versionRegistration(CLSID_VersionInfoService);
+
+CComponentInterface componentInterface;
+
+// Collects one variable's value bytes.
+class CScratchSink final : public CRawDataSink {
+public:
+    void Append(const void* data, uint32_t size) override
+    {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        buffer.insert(buffer.end(), bytes, bytes + size);
+    }
+
+    std::vector<uint8_t> buffer;
+};
+
+void WriteLittleEndian32(CSettingsWriter* writer, uint32_t value)
+{
+    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    writer->Write(bytes, sizeof bytes);
+}
+
+uint32_t ReadLittleEndian32(const uint8_t* bytes)
+{
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+// An empty text stores nothing.
+std::unique_ptr<char[]> CopyLibraryName(const char* text)
+{
+    if (!text || !*text) return nullptr;
+    return std::unique_ptr<char[]>(CopyText(text));
+}
+
+}  // namespace
+
+CComponentInterface* GetComponentInterface() { return &componentInterface; }
+
+TESSARINE_EXPORT CComponentInterface* velmora_get_interface(CHostInterface* host, HINSTANCE instance)
+{
+    hostInterface = host;
+    moduleInstance = instance;
+    return &componentInterface;
+}
+
+// ---- CComponentInterface -----------------------------------------------------
+
+int32_t CComponentInterface::GetInterfaceVersion() { return 35; }
+
+CServiceRegistration* CComponentInterface::GetFirstRegistration() { return GetFirstServiceRegistration(); }
+
+void CComponentInterface::SaveSettings(CSettingsWriter* writer)
+{
+    if (!writer) return;
+    CScratchSink scratch;
+    for (CConfigVariable* variable = GetFirstConfigVariable(); variable; variable = variable->GetNext()) {
+        scratch.buffer.clear();
+        if (!variable->GetRawData(&scratch)) continue;
+        const char* name = variable->GetName();
+        const auto nameLength = uint32_t(std::strlen(name));
+        WriteLittleEndian32(writer, nameLength);
+        writer->Write(name, nameLength);
+        WriteLittleEndian32(writer, uint32_t(scratch.buffer.size()));
+        if (!scratch.buffer.empty()) writer->Write(scratch.buffer.data(), uint32_t(scratch.buffer.size()));
+    }
+}
+
+void CComponentInterface::LoadSettings(const void* data, uint32_t size)
+{
+    if (!data || size <= 4) return;
+    const auto* cursor = static_cast<const uint8_t*>(data);
+    uint32_t remaining = size;
+    for (;;) {
+        if (remaining < 4) return;
+        const uint32_t nameLength = ReadLittleEndian32(cursor);
+        cursor += 4;
+        remaining -= 4;
+        if (remaining < nameLength) return;
+        const char* recordName = reinterpret_cast<const char*>(cursor);
+        // The record's name ends at its first NUL, if it has one.
+        const void* nul = nameLength ? std::memchr(recordName, 0, nameLength) : nullptr;
+        const size_t recordNameLength = nul ? size_t(static_cast<const char*>(nul) - recordName) : nameLength;
+        cursor += nameLength;
+        remaining -= nameLength;
+
+        if (remaining < 4) return;
+        const uint32_t dataLength = ReadLittleEndian32(cursor);
+        cursor += 4;
+        remaining -= 4;
+        if (dataLength > remaining) return;
+
+        for (CConfigVariable* variable = GetFirstConfigVariable(); variable; variable = variable->GetNext()) {
+            const char* name = variable->GetName();
+            if (std::strlen(name) == recordNameLength && std::memcmp(name, recordName, recordNameLength) == 0) {
+                variable->SetRawData(cursor, dataLength);
+                break;
+            }
+        }
+        cursor += dataLength;
+        remaining -= dataLength;
+        if (remaining <= 4) return;
+    }
+}
+
+void CComponentInterface::NoOperation() {}
+
+void CComponentInterface::SetLibraryNames(const char* first, const char* fileName)
+{
+    firstLibraryName = CopyLibraryName(first);
+    componentFileName = CopyLibraryName(fileName);
+}
+
+void CComponentInterface::SetServicesFlag(uint8_t flag) { servicesFlag = flag; }

@@ -1,0 +1,112 @@
+// The configuration variables: each links itself in at the head of the
+// variable list when constructed, and turns its value into raw bytes and back.
+#include "tessarine/frame/config.h"
+
+#include "tessarine/frame/text_copy.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Constant-initialised, so it is null before any variable is constructed,
+// whatever unit constructs first.
+CConfigVariable* variableListHead = nullptr;
+
+void AppendLittleEndian32(CRawDataSink* sink, uint32_t value)
+{
+    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+    sink->Append(bytes, sizeof bytes);
+}
+
+uint32_t ReadLittleEndian32(const void* data)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+}
+
+}  // namespace
+
+CConfigVariable* GetFirstConfigVariable() { return variableListHead; }
+
+CConfigVariable::CConfigVariable(const char* name) : name(CopyText(name)), next(variableListHead)
+{
+    variableListHead = this;
+}
+
+CConfigVariable::~CConfigVariable() { delete[] name; }
+
+// ---- CConfigInt ----------------------------------------------------------
+
+CConfigInt::CConfigInt(const char* name, int32_t defaultValue) : CConfigVariable(name), value(defaultValue) {}
+
+bool CConfigInt::GetRawData(CRawDataSink* sink)
+{
+    AppendLittleEndian32(sink, uint32_t(value));
+    return true;
+}
+
+void CConfigInt::SetRawData(const void* data, uint32_t size)
+{
+    if (size == 4) value = int32_t(ReadLittleEndian32(data));
+}
+
+// ---- CConfigFloat --------------------------------------------------------
+
+static_assert(sizeof(float) == 4, "the settings block stores IEEE-754 singles");
+
+CConfigFloat::CConfigFloat(const char* name, float defaultValue) : CConfigVariable(name), value(defaultValue) {}
+
+bool CConfigFloat::GetRawData(CRawDataSink* sink)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    AppendLittleEndian32(sink, bits);
+    return true;
+}
+
+void CConfigFloat::SetRawData(const void* data, uint32_t size)
+{
+    if (size != 4) return;
+    const uint32_t bits = ReadLittleEndian32(data);
+    std::memcpy(&value, &bits, sizeof value);
+}
+
+// ---- CConfigText ---------------------------------------------------------
+
+CConfigText::CConfigText(const char* name, const char* defaultValue) : CConfigVariable(name), value(nullptr)
+{
+    SetText(defaultValue);
+}
+
+CConfigText::~CConfigText() { delete[] value; }
+
+bool CConfigText::GetRawData(CRawDataSink* sink)
+{
+    if (value) sink->Append(value, uint32_t(std::strlen(value)));
+    return true;
+}
+
+void CConfigText::SetRawData(const void* data, uint32_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    const void* nul = size ? std::memchr(bytes, 0, size) : nullptr;
+    const size_t length = nul ? size_t(static_cast<const char*>(nul) - bytes) : size;
+    if (length == 0) {
+        delete[] value;
+        value = nullptr;
+        return;
+    }
+    // The old text stays when there is no memory for the new one.
+    char* copy = new (std::nothrow) char[length + 1];
+    if (!copy) return;
+    std::memcpy(copy, bytes, length);
+    copy[length] = 0;
+    delete[] value;
+    value = copy;
+}
+
+void CConfigText::SetText(const char* text)
+{
+    SetRawData(text ? text : "", text ? uint32_t(std::strlen(text)) : 0);
+}

@@ -1,0 +1,172 @@
+// bin/velmora as a user runs it: settings kept across runs, typed values,
+// errors with status 2, damaged settings files left alone or backed up.
+#include "host/objects/settings_block.h"
+#include "tests/host/host_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+struct CRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string BinaryFolder() {
+    const char* fromEnvironment = std::getenv("TESSARINE_BINARY_DIR");
+    return fromEnvironment && *fromEnvironment ? fromEnvironment : TESSARINE_BINARY_DIR;
+}
+
+std::string Quote(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    CRun Run(const std::vector<std::string>& arguments) {
+        std::string command = "VELMORA_CONFIG=" + Quote(configPath) + " " + Quote(BinaryFolder() + "/bin/velmora");
+        for (const std::string& argument : arguments) command += " " + Quote(argument);
+        command += " 2>" + Quote(folder / "stderr");
+        CRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return {-1, "", "popen failed"};
+        std::array<char, 4096> buffer;
+        size_t got;
+        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
+        int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = ReadWholeFile(folder / "stderr");
+        return run;
+    }
+
+    CScratchFolder folder;
+    std::string configPath = folder / "config/tessarine.cfg";
+};
+
+const char* const freshList =
+    "MIDICustomDLS=\n"
+    "MIDIUseCustomDLS=0\n"
+    "MIDIMasterTempo=0\n"
+    "MIDIMasterVolume=0\n"
+    "MIDIChorus=0\n"
+    "MIDIReverb=0\n"
+    "MIDIOutputPort=-1\n"
+    "MIDIPadBefore=100\n"
+    "MIDIOutputBuffer=176400\n"
+    "MIDILog=1\n";
+
+TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndWritesTheBlock) {
+    CRun run = Run({"config", "list"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, freshList);
+
+    std::string file = ReadWholeFile(configPath);
+    CSettingsParse parse = ParseSettingsBlock(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+    EXPECT_TRUE(parse.complete);
+    EXPECT_EQ(parse.records.size(), 10u);
+    const std::string logRecord("\x07\0\0\0MIDILog\x04\0\0\0\x01\0\0\0", 19);
+    ASSERT_GE(file.size(), 19u);
+    EXPECT_EQ(file.substr(file.size() - 19), logRecord);
+    EXPECT_EQ(std::string(file.data(), 4 + 13 + 4), std::string("\x0D\0\0\0MIDICustomDLS\0\0\0\0", 21));
+}
+
+TEST_F(CliTest, SettingsSurviveARestartAndResetRestoresDefaults) {
+    ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "MIDIMasterTempo", "37.5"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "MIDIOutputPort", "-1"}).status, 0);
+    ASSERT_EQ(Run({"config", "set", "MIDICustomDLS", "/sounds/my kit.dls"}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "MIDIReverb"}).out, "1\n");
+    EXPECT_EQ(Run({"config", "get", "MIDIMasterTempo"}).out, "37.5\n");
+    EXPECT_EQ(Run({"config", "get", "MIDICustomDLS"}).out, "/sounds/my kit.dls\n");
+
+    ASSERT_EQ(Run({"config", "set", "MIDICustomDLS", ""}).status, 0);
+    EXPECT_EQ(Run({"config", "get", "MIDICustomDLS"}).out, "\n");
+
+    ASSERT_EQ(Run({"config", "reset"}).status, 0);
+    EXPECT_EQ(Run({"config", "list"}).out, freshList);
+}
+
+TEST_F(CliTest, UnknownNamesAndBadValuesFailWithStatusTwoAndSaveNothing) {
+    ASSERT_EQ(Run({"config", "set", "MIDIChorus", "1"}).status, 0);
+    std::string before = ReadWholeFile(configPath);
+
+    CRun unknown = Run({"config", "set", "MIDIchorus", "0"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown setting 'MIDIchorus'"), std::string::npos) << unknown.err;
+    CRun bad = Run({"config", "set", "MIDIChorus", "yes"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("MIDIChorus"), std::string::npos) << bad.err;
+    EXPECT_EQ(Run({"config", "set", "MIDIMasterTempo", "fast"}).status, 2);
+    EXPECT_EQ(Run({"config", "get", "NoSuchSetting"}).status, 2);
+    EXPECT_EQ(Run({"config", "set", "MIDIChorus"}).status, 2);
+    EXPECT_EQ(Run({"config", "frobnicate"}).status, 2);
+    EXPECT_EQ(Run({"--no-such-option", "about"}).status, 2);
+    EXPECT_EQ(ReadWholeFile(configPath), before);
+    EXPECT_EQ(Run({"config", "get", "MIDIChorus"}).out, "1\n");
+}
+
+TEST_F(CliTest, DamagedFileIsReportedLeftAloneAndBackedUpBeforeReplacing) {
+    ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
+    std::string damaged = ReadWholeFile(configPath);
+    damaged.resize(damaged.size() - 3);  // the last record cut short
+    WriteWholeFile(configPath, damaged);
+
+    CRun list = Run({"config", "list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.err.find("damaged"), std::string::npos) << list.err;
+    EXPECT_NE(list.out.find("MIDIReverb=1\n"), std::string::npos) << "records before the damage still apply";
+    EXPECT_EQ(ReadWholeFile(configPath), damaged);
+    EXPECT_FALSE(std::filesystem::exists(configPath + ".corrupt"));
+
+    CRun set = Run({"config", "set", "MIDIChorus", "1"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(ReadWholeFile(configPath + ".corrupt"), damaged);
+    std::string now = ReadWholeFile(configPath);
+    EXPECT_TRUE(ParseSettingsBlock(reinterpret_cast<const uint8_t*>(now.data()), now.size()).complete);
+    EXPECT_EQ(Run({"config", "get", "MIDIChorus"}).out, "1\n");
+
+    // A second damaged file gets a backup of its own.
+    WriteWholeFile(configPath, "garbage");
+    ASSERT_EQ(Run({"config", "reset"}).status, 0);
+    EXPECT_EQ(ReadWholeFile(configPath + ".corrupt"), damaged);
+    EXPECT_EQ(ReadWholeFile(configPath + ".corrupt.1"), "garbage");
+}
+
+TEST_F(CliTest, AboutPrintsTheVersionTextsAndPageNames) {
+    CRun run = Run({"about"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* text : {"DirectMusic Synthesised MIDI player", "1.02",
+                             "Plays back MIDI files using the DirectMusic API", "libtessarine.so",
+                             "Page name: DirectMusic Player", "Parent page: Input"})
+        EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+    EXPECT_LT(run.out.find("Version information"), run.out.find("Preferences page"));
+}
+
+TEST_F(CliTest, EveryCommandHasHelp) {
+    for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
+             {"--help"}, {"about", "--help"}, {"config", "--help"}, {"config", "list", "--help"},
+             {"config", "get", "--help"}, {"config", "set", "--help"}, {"--help", "config", "reset"}}) {
+        CRun run = Run(words);
+        EXPECT_EQ(run.status, 0) << words[0];
+        EXPECT_EQ(run.out.rfind("Usage: velmora", 0), 0u) << run.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(configPath)) << "help loads nothing and saves nothing";
+    EXPECT_EQ(Run({}).status, 2);
+}
+
+TEST_F(CliTest, MissingComponentIsAClearFailure) {
+    CRun run = Run({"--component", folder / "libnothing.so", "about"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot load the component"), std::string::npos) << run.err;
+}
+
+}  // namespace

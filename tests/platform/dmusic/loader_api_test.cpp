@@ -1,0 +1,140 @@
+// The loader's own behaviour: descriptors good and bad, files it cannot open,
+// the search directory, recognition by content, caching, SetObject, scanning
+// and enumeration.
+#include <dmerror.h>
+
+#include "loader_fixture.h"
+#include "tests/support/chunk_writer.h"
+
+namespace dmusictest {
+namespace {
+
+using testsupport::CSmfBuilder;
+
+std::vector<uint8_t> SmallSmf(int notes = 1)
+{
+    CSmfBuilder smf(0, 96);
+    auto& track = smf.AddTrack();
+    for (int i = 0; i < notes; ++i) track.NoteOn(0, 0, uint8_t(60 + i), 100).NoteOff(96, 0, uint8_t(60 + i));
+    return smf.Build();
+}
+
+class LoaderApi : public CLoaderTest {};
+
+TEST_F(LoaderApi, DescriptorsAndFilesItCannotUse)
+{
+    IDirectMusicSegment* segment = nullptr;
+    void** out = reinterpret_cast<void**>(&segment);
+    DMUS_OBJECTDESC desc = Descriptor(CLSID_DirectMusicSegment, (scratch / "missing.mid").string());
+    EXPECT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment, out), DMUS_E_LOADER_FAILEDOPEN);
+    EXPECT_EQ(segment, nullptr);
+    desc = Descriptor(CLSID_DirectMusicSegment, scratch.string());  // a folder, not a file
+    EXPECT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment, out), DMUS_E_LOADER_FAILEDOPEN);
+    desc = Descriptor(CLSID_DirectMusicSegment, "");
+    EXPECT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment, out), DMUS_E_LOADER_FAILEDOPEN);
+
+    EXPECT_EQ(loader->GetObject(nullptr, IID_IDirectMusicSegment, out), E_POINTER);
+    desc = Descriptor(CLSID_DirectMusicSegment, Write("a.mid", SmallSmf()));
+    EXPECT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment, nullptr), E_POINTER);
+    DMUS_OBJECTDESC small = desc;
+    small.dwSize = 16;
+    EXPECT_EQ(loader->GetObject(&small, IID_IDirectMusicSegment, out), E_INVALIDARG);
+    DMUS_OBJECTDESC unterminated = desc;
+    for (WCHAR& c : unterminated.wszFileName) c = u'x';
+    EXPECT_EQ(loader->GetObject(&unterminated, IID_IDirectMusicSegment, out), E_INVALIDARG);
+    DMUS_OBJECTDESC classless = desc;
+    classless.dwValidData &= ~DWORD(DMUS_OBJ_CLASS);
+    EXPECT_EQ(loader->GetObject(&classless, IID_IDirectMusicSegment, out), DMUS_E_LOADER_NOCLASSID);
+    // The right file asked for an interface the segment lacks.
+    EXPECT_EQ(loader->GetObject(&desc, IID_IDirectMusicCollection, out), E_NOINTERFACE);
+    EXPECT_EQ(segment, nullptr);
+    // A MIDI file asked for as a collection.
+    DMUS_OBJECTDESC asCollection = Descriptor(CLSID_DirectMusicCollection, Write("b.mid", SmallSmf()));
+    EXPECT_EQ(loader->GetObject(&asCollection, IID_IDirectMusicCollection, out), DMUS_E_UNSUPPORTED_STREAM);
+}
+
+TEST_F(LoaderApi, FormatsAreRecognisedByContentNotExtension)
+{
+    const std::string path = Write("song.sgt", SmallSmf(3));  // a MIDI file wearing a segment's extension
+    IDirectMusicSegment* segment = LoadSegment(path);
+    ASSERT_NE(segment, nullptr);
+    EXPECT_EQ(CountNotes(*dmusic::GetSegmentModel(segment)), 3);
+    segment->Release();
+    HRESULT hr = S_OK;
+    EXPECT_EQ(LoadSegment(Write("noise.mid", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}), &hr), nullptr);
+    EXPECT_EQ(hr, DMUS_E_UNSUPPORTED_STREAM);
+}
+
+TEST_F(LoaderApi, RelativeNamesUseTheSearchDirectory)
+{
+    Write("relative.mid", SmallSmf(2));
+    std::u16string folder = Wide(scratch.string());
+    EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder.data(), TRUE), S_OK);
+    EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder.data(), FALSE), S_FALSE);
+    std::u16string file = Wide((scratch / "relative.mid").string());
+    EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, file.data(), TRUE), DMUS_E_LOADER_BADPATH);
+    EXPECT_EQ(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, nullptr, TRUE), E_POINTER);
+
+    DMUS_OBJECTDESC desc = Descriptor(CLSID_DirectMusicSegment, "relative.mid", DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME);
+    IDirectMusicSegment* segment = nullptr;
+    ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment)), S_OK);
+    EXPECT_EQ(CountNotes(*dmusic::GetSegmentModel(segment)), 2);
+    segment->Release();
+}
+
+TEST_F(LoaderApi, CacheGivesTheSameObjectUntilDisabled)
+{
+    const std::string path = Write("cached.mid", SmallSmf());
+    IDirectMusicSegment* first = LoadSegment(path);
+    IDirectMusicSegment* second = LoadSegment(path);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    second->Release();
+    // The engine's set-up: no cache for any class; each load is a new object.
+    EXPECT_EQ(loader->EnableCache(GUID_DirectMusicAllTypes, FALSE), S_OK);
+    EXPECT_EQ(loader->EnableCache(GUID_DirectMusicAllTypes, FALSE), S_FALSE);
+    IDirectMusicSegment* third = LoadSegment(path);
+    IDirectMusicSegment* fourth = LoadSegment(path);
+    EXPECT_NE(third, first);
+    EXPECT_NE(third, fourth);
+    // A changed file is read afresh.
+    Write("cached.mid", SmallSmf(4));
+    IDirectMusicSegment* fifth = LoadSegment(path);
+    EXPECT_EQ(CountNotes(*dmusic::GetSegmentModel(fifth)), 4);
+    for (IDirectMusicSegment* s : {first, third, fourth, fifth}) s->Release();
+}
+
+TEST_F(LoaderApi, SetObjectScanAndEnumerate)
+{
+    const auto bytes = SmallSmf(5);
+    DMUS_OBJECTDESC memory = Descriptor(CLSID_DirectMusicSegment, "", DMUS_OBJ_CLASS | DMUS_OBJ_MEMORY | DMUS_OBJ_NAME);
+    memory.pbMemData = const_cast<BYTE*>(bytes.data());
+    memory.llMemLength = LONGLONG(bytes.size());
+    const std::u16string name = u"tune";
+    std::copy(name.begin(), name.end(), memory.wszName);
+    ASSERT_EQ(loader->SetObject(&memory), S_OK);
+    // Found again by its name alone.
+    DMUS_OBJECTDESC byName = Descriptor(CLSID_DirectMusicSegment, "", DMUS_OBJ_CLASS | DMUS_OBJ_NAME);
+    std::copy(name.begin(), name.end(), byName.wszName);
+    IDirectMusicSegment* segment = nullptr;
+    ASSERT_EQ(loader->GetObject(&byName, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment)), S_OK);
+    EXPECT_EQ(CountNotes(*dmusic::GetSegmentModel(segment)), 5);
+    segment->Release();
+
+    Write("one.mid", SmallSmf());
+    Write("two.MID", SmallSmf());
+    Write("text.mid", {'h', 'e', 'l', 'l', 'o'});
+    std::u16string folder = Wide(scratch.string());
+    ASSERT_EQ(loader->SetSearchDirectory(CLSID_DirectMusicSegment, folder.data(), FALSE), S_OK);
+    std::u16string ext = u"mid";
+    EXPECT_EQ(loader->ScanDirectory(CLSID_DirectMusicSegment, ext.data(), nullptr), S_OK);
+    int found = 0;
+    DMUS_OBJECTDESC entry = {};
+    entry.dwSize = sizeof entry;
+    while (loader->EnumObject(CLSID_DirectMusicSegment, found, &entry) == S_OK) ++found;
+    EXPECT_EQ(found, 3);  // the memory object and the two real MIDI files
+    EXPECT_EQ(loader->EnumObject(CLSID_DirectMusicCollection, 0, &entry), S_FALSE);
+}
+
+}  // namespace
+}  // namespace dmusictest

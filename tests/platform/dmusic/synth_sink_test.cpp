@@ -1,0 +1,137 @@
+// The synth sink against a recording buffer whose cursor runs with the
+// platform clock: it writes ahead of the cursor, never skips, catches up in
+// pieces shorter than the ring, follows a cursor that was moved, and maps
+// reference time to frames the same way at any clock rate.
+#include "platform/dmusic/sink.h"
+
+#include <gtest/gtest.h>
+#include <platform/clock.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "tests/platform/dmusic/synth_test_buffer.h"
+#include "tests/platform/dmusic/synth_test_support.h"
+
+using synth_test::CClockRate;
+using synth_test::CRecordingBuffer;
+
+using dmusic::CSynthesizer;
+using dmusic::CSynthSink;
+using dmusic::SynthOptions;
+
+namespace {
+
+std::unique_ptr<CSynthesizer> SineSynth()
+{
+    SynthOptions options;
+    options.reverb = options.chorus = false;
+    auto synth = std::make_unique<CSynthesizer>(options);
+    auto dls = synth_test::BuildSineDls(0, 0, false);
+    std::string error;
+    EXPECT_GE(synth->LoadCollection(dls.data(), dls.size(), &error), 0) << error;
+    return synth;
+}
+
+// The largest gap between successive rising zero crossings, in frames.
+double LargestPeriod(const std::vector<int16_t>& stereo, size_t begin)
+{
+    double largest = 0, previous = -1;
+    for (size_t i = begin; 2 * i + 2 < stereo.size(); ++i) {
+        if (stereo[2 * i] < 0 && stereo[2 * i + 2] >= 0) {
+            if (previous >= 0) largest = std::max(largest, double(i) - previous);
+            previous = double(i);
+        }
+    }
+    return largest;
+}
+
+}  // namespace
+
+TEST(SynthSink, KeepsTheWriteAheadAndWritesContiguously)
+{
+    CClockRate rate(4);
+    auto synth = SineSynth();
+    CSynthSink sink(synth.get());
+    CRecordingBuffer buffer(176400);
+    ASSERT_EQ(sink.Start(&buffer), S_OK);
+    EXPECT_EQ(buffer.references, 2u);
+    platform::SleepUntil100ns(platform::ClockNow100ns() + 20000000);
+    sink.Stop();
+    EXPECT_EQ(buffer.references, 1u);
+    int64_t played = buffer.PlayedBytes();
+    std::lock_guard<std::mutex> guard(buffer.lock);
+    EXPECT_EQ(buffer.discontinuities, 0);
+    int64_t written = int64_t(buffer.stream.size()) * 2;
+    // Written up to about 55 ms past the cursor: never behind, never far ahead.
+    EXPECT_GE(written, played - 176400 / 100);
+    EXPECT_LE(written, played + 176400 * 80 / 1000);
+}
+
+TEST(SynthSink, CatchesUpWithoutSkippingAfterAHoldUp)
+{
+    CClockRate rate(20);
+    auto synth = SineSynth();
+    synth->QueueMessage(0, 1, 0x90 | (69 << 8) | (100 << 16));
+    CSynthSink sink(synth.get());
+    CRecordingBuffer buffer(176400);
+    ASSERT_EQ(sink.Start(&buffer), S_OK);
+    platform::SleepUntil100ns(platform::ClockNow100ns() + 3000000);
+    // Held up for 2.5 s of platform time, well past a whole ring.
+    buffer.holdUp100ns = 25000000;
+    platform::SleepUntil100ns(platform::ClockNow100ns() + 30000000);
+    sink.Stop();
+    int64_t played = buffer.PlayedBytes();
+    std::lock_guard<std::mutex> guard(buffer.lock);
+    EXPECT_EQ(buffer.discontinuities, 0);
+    EXPECT_EQ(sink.GetStatistics().repositions, 0u);
+    EXPECT_LT(sink.GetStatistics().largestLock, 176400u);
+    int64_t written = int64_t(buffer.stream.size()) * 2;
+    EXPECT_GE(written, played - 176400 / 50);
+    // The stream is one unbroken sine: no piece was skipped or repeated.
+    EXPECT_LT(LargestPeriod(buffer.stream, 2000), 101.5);
+}
+
+TEST(SynthSink, FollowsACursorThatWasMoved)
+{
+    CClockRate rate(4);
+    auto synth = SineSynth();
+    CSynthSink sink(synth.get());
+    CRecordingBuffer buffer(176400);
+    ASSERT_EQ(sink.Start(&buffer), S_OK);
+    platform::SleepUntil100ns(platform::ClockNow100ns() + 5000000);
+    buffer.SetCurrentPosition(150000);  // far from the cursor at about 88200
+    platform::SleepUntil100ns(platform::ClockNow100ns() + 5000000);
+    sink.Stop();
+    std::lock_guard<std::mutex> guard(buffer.lock);
+    EXPECT_EQ(buffer.discontinuities, 1);
+    EXPECT_EQ(sink.GetStatistics().repositions, 1u);
+    auto moved = std::find_if(buffer.lockOffsets.begin(), buffer.lockOffsets.end(),
+                              [](DWORD offset) { return offset >= 150000 && offset < 150000 + 176400 / 50; });
+    EXPECT_NE(moved, buffer.lockOffsets.end());
+}
+
+TEST(SynthSink, ReferenceTimeMapsToTheSameFramesAtAnyRate)
+{
+    for (double clockRate : {1.0, 8.0}) {
+        CClockRate rate(clockRate);
+        auto synth = SineSynth();
+        CSynthSink sink(synth.get());
+        CRecordingBuffer buffer(176400);
+        ASSERT_EQ(sink.Start(&buffer), S_OK);
+        int64_t start = sink.TimeAtFrame(synth->RenderedFrames());
+        EXPECT_EQ(sink.FrameAt(start + 10000000) - sink.FrameAt(start), 44100);
+        EXPECT_EQ(sink.FrameAt(sink.TimeAtFrame(123457)), 123457);
+        // A note 300 ms after the frame the sink writes next lands there.
+        int64_t at = sink.LatencyTime() + 3000000;
+        int64_t frame = sink.FrameAt(at);
+        int64_t streamStart = synth->RenderedFrames() - int64_t(buffer.stream.size()) / 2;
+        synth->QueueMessage(frame, 1, 0x90 | (69 << 8) | (100 << 16));
+        platform::SleepUntil100ns(at + 3000000);
+        sink.Stop();
+        std::lock_guard<std::mutex> guard(buffer.lock);
+        long onset = synth_test::FindToneOnset(buffer.stream, 0);
+        // Within a block of FluidSynth's (1.5 ms), the sine's first rise included.
+        EXPECT_NEAR(onset, frame - streamStart, 64) << "at clock rate " << clockRate;
+    }
+}

@@ -1,0 +1,303 @@
+// The capture store over the real platform buffer: the file receives the
+// written stream in whole halves, the limit caps it, the reader's waits end
+// on data, on a pending signal, at the cap or after a stall, and clearing
+// and destruction leave nothing behind.
+#include "tests/tessarine/capture/capture_fixture.h"
+
+#include <platform/clock.h>
+
+#include <cstdlib>
+#include <random>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// Writes a stream of distinct bytes through contiguous Locks.
+class CStreamWriter {
+public:
+    explicit CStreamWriter(IDirectSoundBuffer* buffer, DWORD ring) : buffer(buffer), ring(ring) {}
+
+    void Write(DWORD bytes)
+    {
+        LPVOID audio1 = nullptr;
+        LPVOID audio2 = nullptr;
+        DWORD bytes1 = 0;
+        DWORD bytes2 = 0;
+        ASSERT_EQ(DS_OK, buffer->Lock(offset, bytes, &audio1, &bytes1, &audio2, &bytes2, 0));
+        ASSERT_EQ(bytes, bytes1 + bytes2);
+        Fill(static_cast<BYTE*>(audio1), bytes1);
+        Fill(static_cast<BYTE*>(audio2), bytes2);
+        buffer->Unlock(audio1, bytes1, audio2, bytes2);
+        offset = (offset + bytes) % ring;
+    }
+
+    std::vector<BYTE> stream;
+    DWORD offset = 0;
+
+private:
+    void Fill(BYTE* region, DWORD length)
+    {
+        for (DWORD i = 0; i < length; ++i) {
+            BYTE value = BYTE((stream.size() * 7 + stream.size() / 251) & 0xFF);
+            region[i] = value;
+            stream.push_back(value);
+        }
+    }
+
+    IDirectSoundBuffer* buffer;
+    DWORD ring;
+};
+
+void ExpectFileIsStreamPrefix(const std::string& path, const std::vector<BYTE>& stream, DWORD ring)
+{
+    std::vector<BYTE> file = ReadWholeFile(path);
+    EXPECT_EQ(0u, file.size() % ring);
+    ASSERT_LE(file.size(), stream.size());
+    // Everything up to the last completed half, no gap and no repeat.
+    EXPECT_GT(file.size() + ring * 2, stream.size());
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), stream.begin()));
+}
+
+TEST_F(CaptureTest, FileIsTheWrittenStreamUpToTheLastCompletedHalf)
+{
+    const DWORD ring = 4000;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    store->SetDataLimit(0x7FFFFFFF);
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 3; ++round) {
+        CStreamWriter writer(buffer, ring);
+        if (round > 0) {
+            store->ClearCapture();
+            // After the clear the first half holds zeros below the first Lock.
+        }
+        std::uniform_int_distribution<DWORD> length(1, ring - 1);
+        for (int i = 0; i < 400; ++i) {
+            // Mostly short Locks, some that straddle the end, some of the whole ring.
+            DWORD bytes = (i % 37 == 0) ? ring : length(random);
+            writer.Write(bytes);
+            if (bytes == ring)
+                writer.Write(length(random));  // same offset again: no wrap
+        }
+        if (round == 0) {
+            ExpectFileIsStreamPrefix(store->GetTempFileName(), writer.stream, ring);
+        } else {
+            // The ring starts over at offset 0 after a clear.
+            std::vector<BYTE> file = ReadWholeFile(store->GetTempFileName());
+            ASSERT_GE(file.size(), ring * 10u);
+            EXPECT_EQ(0u, file.size() % ring);
+            EXPECT_TRUE(std::equal(file.begin() + ring, file.end(), writer.stream.begin() + ring));
+        }
+    }
+    buffer->Release();
+}
+
+TEST_F(CaptureTest, LocksFromSeveralThreadsInTurnKeepTheStream)
+{
+    const DWORD ring = 4096;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    store->SetDataLimit(0x7FFFFFFF);
+    CStreamWriter writer(buffer, ring);
+    for (int thread = 0; thread < 8; ++thread) {
+        std::thread worker([&] {
+            for (int i = 0; i < 50; ++i)
+                writer.Write(DWORD(100 + 37 * i + thread));
+        });
+        worker.join();
+    }
+    ExpectFileIsStreamPrefix(store->GetTempFileName(), writer.stream, ring);
+    buffer->Release();
+}
+
+TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
+{
+    const DWORD ring = 1000;
+    configOutputBuffer.value = 400;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CStreamWriter writer(buffer, ring);
+    // With no limit yet every half is dropped and nothing counts as the end.
+    for (int i = 0; i < 6; ++i)
+        writer.Write(500);
+    EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
+    EXPECT_GE(host.CountConsoleLines("All Data Ready"), 2u);
+    EXPECT_FALSE(store->IsCaptureEnded());
+
+    store->SetDataLimit(3500);
+    CHostFile* file = nullptr;
+    std::thread reader([&] {
+        // Waits for more than the capped file will ever hold.
+        file = store->WaitForData(3000);
+        store->EndRead();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the reader wait
+    for (int i = 0; i < 20; ++i)
+        writer.Write(500);
+    reader.join();
+    EXPECT_NE(nullptr, file);
+    EXPECT_EQ(3000u, ReadWholeFile(store->GetTempFileName()).size());
+    EXPECT_TRUE(store->IsCaptureEnded());
+    // Later waits return at once with what is there.
+    CHostFile* again = store->WaitForData(3000);
+    char byte = 0;
+    EXPECT_EQ(0u, again->Read(&byte, 1));
+    store->EndRead();
+
+    // A higher limit lets the capture go on.
+    store->SetDataLimit(10000);
+    EXPECT_FALSE(store->IsCaptureEnded());
+    for (int i = 0; i < 4; ++i)
+        writer.Write(500);
+    EXPECT_EQ(5000u, ReadWholeFile(store->GetTempFileName()).size());
+    buffer->Release();
+}
+
+TEST_F(CaptureTest, WaitsPassOnDataOrPendingSignalAndReadsWhatIsThere)
+{
+    const DWORD ring = 1000;
+    configOutputBuffer.value = 300;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    store->SetDataLimit(100000);
+    CStreamWriter writer(buffer, ring);
+    writer.Write(600);
+    writer.Write(600);  // straddles the end of the ring
+    writer.Write(100);  // wraps: one half appended, 1000 > 2 x 300 beyond offset 0: signal
+    ASSERT_EQ(1000u, ReadWholeFile(store->GetTempFileName()).size());
+    EXPECT_EQ(1u, host.CountConsoleLines("Data Ready", 1) - host.CountConsoleLines("All Data Ready"));
+
+    // Enough data: no wait, no log.
+    host.ClearConsoleLines();
+    CHostFile* file = store->WaitForData(0);
+    std::vector<char> block(300);
+    EXPECT_EQ(300u, file->Read(block.data(), 300));
+    EXPECT_EQ(0, std::memcmp(block.data(), writer.stream.data(), 300));
+    store->EndRead();
+    EXPECT_EQ(0u, host.CountConsoleLines("Waiting for data"));
+
+    // Not enough data, but the signal is still pending: passes at once.
+    file = store->WaitForData(900);
+    EXPECT_EQ(1u, host.CountConsoleLines("Waiting for data"));
+    EXPECT_EQ(1u, host.CountConsoleLines("Wait Finished"));
+    EXPECT_EQ(100u, file->Read(block.data(), 300));
+    store->EndRead();
+    // The file position is back at the end for the writer.
+    writer.Write(900);
+    writer.Write(10);
+    EXPECT_EQ(2000u, ReadWholeFile(store->GetTempFileName()).size());
+    buffer->Release();
+}
+
+TEST_F(CaptureTest, WaitWithNothingAppendedFailsAfterTenSecondsOfPlatformTime)
+{
+    CScopedClockRate fast(1000);
+    configOutputBuffer.value = 176400;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(176400);
+    store->SetDataLimit(1000000);
+    DWORD start = timeGetTime();
+    try {
+        store->WaitForData(0);
+        ADD_FAILURE() << "the wait returned";
+        store->EndRead();
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ("error waiting for MIDI event", error.what());
+    }
+    EXPECT_GE(timeGetTime() - start, captureStallTimeout - 50);
+    // The lock was left: another thread can write.
+    std::thread writer([&] {
+        CCaptureRegion first{}, second{};
+        store->BeginWrite(0, 4, 0, first, second);
+        store->EndWrite();
+    });
+    writer.join();
+}
+
+TEST_F(CaptureTest, OutOfRangeLocksStayInsideTheDoubleBuffer)
+{
+    const DWORD ring = 1000;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring);
+    const BYTE* base = store->GetDoubleBuffer();
+    CCaptureRegion first{}, second{};
+    for (DWORD offset : {ring, ring + 10, 0xFFFFFFFFu}) {
+        for (DWORD bytes : {DWORD(0), DWORD(1), ring, ring + 1, 0xFFFFFFFFu}) {
+            store->BeginWrite(offset, bytes, 0, first, second);
+            EXPECT_GE(first.pointer, base);
+            EXPECT_LE(first.pointer + first.length, base + 2 * ring);
+            if (second.length > 0) {
+                EXPECT_GE(second.pointer, base);
+                EXPECT_LE(second.pointer + second.length, base + 2 * ring);
+            }
+            EXPECT_LE(first.length + second.length, ring);
+            store->EndWrite();
+        }
+    }
+}
+
+TEST_F(CaptureTest, ClearCaptureEmptiesFileBufferAndSignal)
+{
+    const DWORD ring = 1000;
+    configOutputBuffer.value = 100;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    store->SetDataLimit(100000);
+    CStreamWriter writer(buffer, ring);
+    for (int i = 0; i < 5; ++i)
+        writer.Write(700);
+    ASSERT_GT(ReadWholeFile(store->GetTempFileName()).size(), 0u);
+    ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(800));
+    store->ClearCapture();
+    EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
+    for (DWORD i = 0; i < 2 * ring; ++i)
+        ASSERT_EQ(0, store->GetDoubleBuffer()[i]) << i;
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(store->GetDataReadyEvent(), 0));
+    DWORD play = 0;
+    ASSERT_EQ(DS_OK, buffer->GetCurrentPosition(&play, nullptr));
+    EXPECT_EQ(0u, play);  // moved back to the start
+    // lastLockOffset is 0: the next Lock anywhere is no wrap.
+    CCaptureRegion first{}, second{};
+    store->BeginWrite(600, 10, 0, first, second);
+    store->EndWrite();
+    EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
+    buffer->Release();
+}
+
+TEST_F(CaptureTest, DestructionRemovesTheFile)
+{
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(176400, &buffer);
+    std::string path = store->GetTempFileName();
+    EXPECT_NE(std::string::npos, path.find("KTDM"));
+    EXPECT_TRUE(FileExists(path));
+    capture->Release();  // the wrapper's reference goes with it
+    capture = nullptr;
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(0u, buffer->Release());
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(CaptureTest, MissingTemporaryFolderMakesAStoreThatRefusesToServe)
+{
+    const char* previous = std::getenv("TMPDIR");
+    std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", "/nonexistent/tessarine-capture", 1);
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(1000, &buffer);
+    if (previous != nullptr)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    ASSERT_NE(nullptr, store);
+    EXPECT_TRUE(store->IsCaptureEnded());
+    store->SetDataLimit(100000);
+    CStreamWriter writer(buffer, 1000);
+    for (int i = 0; i < 5; ++i)
+        writer.Write(700);  // halves go nowhere, nothing crashes
+    EXPECT_THROW(store->WaitForData(0), std::runtime_error);
+    store->ClearCapture();
+    EXPECT_THROW(store->WaitForData(0), std::runtime_error);
+    EXPECT_EQ(1u, buffer->Release());  // the wrapper keeps the last one
+}
+
+}  // namespace
