@@ -179,6 +179,21 @@ bool CollectObjectsLocked(DWORD count, const HANDLE* handles, bool waitAll,
 
 using namespace platform::kernel;
 
+uint32_t platform::WaitForObjectsUntil100ns(uint32_t count, void* const* handles, bool waitAll, int64_t deadline100ns)
+{
+    std::vector<std::shared_ptr<KernelObject>> objects;
+    DWORD result;
+    {
+        std::unique_lock<std::mutex> lock(KernelLock());
+        if (!CollectObjectsLocked(count, handles, waitAll, objects))
+            return WAIT_FAILED;
+        result = WaitLocked(lock, objects, waitAll, deadline100ns < 0 ? -1 : deadline100ns);
+    }
+    // Drop the last references outside the lock.
+    objects.clear();
+    return result;
+}
+
 extern "C" {
 
 DWORD WINAPI GetLastError(void) { return lastError; }
@@ -208,18 +223,7 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 
 DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
 {
-    int64_t deadline = DeadlineAfterMilliseconds(milliseconds);
-    std::vector<std::shared_ptr<KernelObject>> objects;
-    DWORD result;
-    {
-        std::unique_lock<std::mutex> lock(KernelLock());
-        if (!CollectObjectsLocked(count, handles, waitAll != FALSE, objects))
-            return WAIT_FAILED;
-        result = WaitLocked(lock, objects, waitAll != FALSE, deadline);
-    }
-    // Drop the last references outside the lock.
-    objects.clear();
-    return result;
+    return platform::WaitForObjectsUntil100ns(count, handles, waitAll != FALSE, DeadlineAfterMilliseconds(milliseconds));
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)

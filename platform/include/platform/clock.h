@@ -22,4 +22,10 @@ double PlatformToRealSeconds(int64_t platform100ns);
 // Sleeps until the platform time reaches the deadline (100-ns units).
 void SleepUntil100ns(int64_t deadline);
 
+// WaitForMultipleObjects with a platform deadline in 100-ns units instead of
+// a time-out in milliseconds (a negative deadline waits without end), for
+// stand-ins that schedule finer than a millisecond. Returns WAIT_OBJECT_0 + i,
+// WAIT_TIMEOUT or WAIT_FAILED.
+uint32_t WaitForObjectsUntil100ns(uint32_t count, void* const* handles, bool waitAll, int64_t deadline100ns);
+
 }  // namespace platform

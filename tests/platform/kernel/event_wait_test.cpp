@@ -173,13 +173,28 @@ TEST(Wait, TimeOutIsCountedInPlatformTime)
     CloseHandle(event);
 }
 
+TEST(Wait, PlatformDeadlineWaitEndsAtTheDeadlineOrTheSignal)
+{
+    CScopedClockRate scoped(1000.0);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    int64_t deadline = platform::ClockNow100ns() + 1500 * 10000 + 5;
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, deadline), WAIT_TIMEOUT);
+    EXPECT_GE(platform::ClockNow100ns(), deadline);
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, 0), WAIT_TIMEOUT) << "a passed deadline";
+    std::thread setter([&] { SetEvent(event); });
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, -1), WAIT_OBJECT_0);
+    setter.join();
+    CloseHandle(event);
+    EXPECT_EQ(platform::WaitForObjectsUntil100ns(1, &event, false, 0), WAIT_FAILED);
+}
+
 TEST(Wait, RateChangeDuringAWaitTakesEffectForThatWait)
 {
     CScopedClockRate scoped(1.0);
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::atomic<DWORD> result{0xDEAD};
     auto realStart = steady_clock::now();
-    std::thread waiter([&] { result = WaitForSingleObject(event, 600000); });
+    std::thread waiter([&] { result = WaitForSingleObject(event, 30000); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     platform::SetClockRate(100000.0);
     waiter.join();
