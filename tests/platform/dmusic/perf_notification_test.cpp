@@ -161,11 +161,11 @@ TEST_F(PerfNotification, StopEndsTheMusicAtTheStop)
     EXPECT_EQ(last, DWORD(DMUS_NOTIFICATION_MUSICSTOPPED));
     // At the port's latency (its write-ahead, 240 ms at rate 8), long before the segment's end.
     EXPECT_GE(lastTime, stopAt);
-    EXPECT_LT(lastTime - stopAt, 3000000);
+    EXPECT_LT(lastTime - stopAt, 5000000);
     MUSIC_TIME seek = 0;
     EXPECT_EQ(state->GetSeek(&seek), S_OK);
     // Where it stopped, about 0.8 s (1229 units) in, not where time has got to.
-    EXPECT_GT(seek, 768);
+    EXPECT_GT(seek, 512);
     EXPECT_LT(seek, 768 * 2);
     state->Release();
 }
