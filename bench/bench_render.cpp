@@ -2,7 +2,7 @@
 // FluidSynth's own file renderer, on the same dense MIDI file and SoundFont,
 // in the same run: seconds of audio rendered per second of CPU.
 //
-//   bench_render [FILE.mid] [--speed RATE]
+//   bench_bench_render [FILE.mid] [--speed RATE]
 //
 // Without a file a dense one is generated (sixteen channels of four-note
 // chords changing every eighth note, plus drums, for 30 s). dmrender is

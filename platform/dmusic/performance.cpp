@@ -885,7 +885,9 @@ void CPerformance::Tick()
     // Notifications whose time has come, in time order.
     for (CSegmentState* state : states) {
         IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);
-        if (!state->started && state->start <= now && state->start < state->end) {
+        // An empty segment starts and stops too, so a caller waiting for
+        // either is not left waiting.
+        if (!state->started && state->start <= now && !state->aborted) {
             state->started = true;
             if (!musicPlaying) {
                 musicPlaying = true;

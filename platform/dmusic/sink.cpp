@@ -152,7 +152,12 @@ void CSynthSink::Tick()
     lastPlayCursor = play;
     lastTickTime = now;
 
-    int64_t target = int64_t(double(kWriteAhead100ns) * bytesPerSecond / 1e7) / blockAlign * blockAlign;
+    // 55 ms ahead, as DirectMusic; on a clock run fast, at least 30 ms of
+    // real time ahead (up to 250 ms of platform time), so a thread that the
+    // machine holds up briefly does not leave the cursor to overtake it.
+    const double rate = platform::GetClockRate();
+    const double ahead100ns = std::clamp(30e4 * rate, double(kWriteAhead100ns), 25e5);
+    int64_t target = int64_t(ahead100ns * bytesPerSecond / 1e7) / blockAlign * blockAlign;
     int64_t need = target - lead;
     // Behind by more than the ring, or not: every frame is rendered in order,
     // in pieces shorter than the ring so a reader of the ring sees each wrap.

@@ -17,7 +17,8 @@ namespace dmusic {
 
 class CSynthSink {
 public:
-    // How far ahead of the play cursor the sink keeps the buffer written.
+    // How far ahead of the play cursor the sink keeps the buffer written
+    // (more when the platform clock runs fast).
     static constexpr int64_t kWriteAhead100ns = 550000;  // 55 ms
     // How often it looks at the cursor, in platform time.
     static constexpr DWORD kPeriodMs = 10;

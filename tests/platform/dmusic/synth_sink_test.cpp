@@ -63,9 +63,10 @@ TEST(SynthSink, KeepsTheWriteAheadAndWritesContiguously)
     std::lock_guard<std::mutex> guard(buffer.lock);
     EXPECT_EQ(buffer.discontinuities, 0);
     int64_t written = int64_t(buffer.stream.size()) * 2;
-    // Written up to about 55 ms past the cursor: never behind, never far ahead.
+    // Written ahead of the cursor (at rate 4, 120 ms: 30 ms of real time):
+    // never behind, never far ahead.
     EXPECT_GE(written, played - 176400 / 100);
-    EXPECT_LE(written, played + 176400 * 80 / 1000);
+    EXPECT_LE(written, played + 176400 * 150 / 1000);
 }
 
 TEST(SynthSink, CatchesUpWithoutSkippingAfterAHoldUp)
