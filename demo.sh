@@ -23,3 +23,8 @@ echo "== a new host process loads them again: velmora config get MIDIReverb"
 "$velmora" config get MIDIReverb
 echo "== settings file: $VELMORA_CONFIG"
 od -A d -t x1 "$VELMORA_CONFIG" | head -5
+
+echo
+echo "== the platform plays the bundled example: dmrender examples/morning_walk.mid"
+build/bin/dmrender examples/morning_walk.mid -o build/demo/morning_walk.wav
+ls -l build/demo/morning_walk.wav
