@@ -304,49 +304,39 @@ STDMETHODIMP SoundBuffer::GetFormat(LPWAVEFORMATEX wave, DWORD sizeAllocated, LP
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::GetVolume(LPLONG value)
+// Volume and pan answer only when the buffer was made with their control.
+HRESULT SoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG value)
 {
     if (value == nullptr)
         return DSERR_INVALIDPARAM;
-    if (!(flags & DSBCAPS_CTRLVOLUME))
+    if (!(flags & control))
         return DSERR_CONTROLUNAVAIL;
     std::lock_guard<std::mutex> guard(lock);
-    *value = volume;
+    *value = field;
     return DS_OK;
 }
+
+HRESULT SoundBuffer::SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value)
+{
+    if (!(flags & control))
+        return DSERR_CONTROLUNAVAIL;
+    if (value < minimum || value > maximum)
+        return DSERR_INVALIDPARAM;
+    std::lock_guard<std::mutex> guard(lock);
+    field = value;
+    return DS_OK;
+}
+
+STDMETHODIMP SoundBuffer::GetVolume(LPLONG value) { return GetControl(DSBCAPS_CTRLVOLUME, volume, value); }
 
 STDMETHODIMP SoundBuffer::SetVolume(LONG value)
 {
-    if (!(flags & DSBCAPS_CTRLVOLUME))
-        return DSERR_CONTROLUNAVAIL;
-    if (value < DSBVOLUME_MIN || value > DSBVOLUME_MAX)
-        return DSERR_INVALIDPARAM;
-    std::lock_guard<std::mutex> guard(lock);
-    volume = value;
-    return DS_OK;
+    return SetControl(DSBCAPS_CTRLVOLUME, DSBVOLUME_MIN, DSBVOLUME_MAX, volume, value);
 }
 
-STDMETHODIMP SoundBuffer::GetPan(LPLONG value)
-{
-    if (value == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (!(flags & DSBCAPS_CTRLPAN))
-        return DSERR_CONTROLUNAVAIL;
-    std::lock_guard<std::mutex> guard(lock);
-    *value = pan;
-    return DS_OK;
-}
+STDMETHODIMP SoundBuffer::GetPan(LPLONG value) { return GetControl(DSBCAPS_CTRLPAN, pan, value); }
 
-STDMETHODIMP SoundBuffer::SetPan(LONG value)
-{
-    if (!(flags & DSBCAPS_CTRLPAN))
-        return DSERR_CONTROLUNAVAIL;
-    if (value < DSBPAN_LEFT || value > DSBPAN_RIGHT)
-        return DSERR_INVALIDPARAM;
-    std::lock_guard<std::mutex> guard(lock);
-    pan = value;
-    return DS_OK;
-}
+STDMETHODIMP SoundBuffer::SetPan(LONG value) { return SetControl(DSBCAPS_CTRLPAN, DSBPAN_LEFT, DSBPAN_RIGHT, pan, value); }
 
 STDMETHODIMP SoundBuffer::GetFrequency(LPDWORD value)
 {

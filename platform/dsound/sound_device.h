@@ -120,6 +120,8 @@ private:
     void StartNotifier();
     std::thread TakeNotifier();                          // stops the notifier; join outside the lock
     void NotifierLoop(uint64_t generation);
+    HRESULT GetControl(DWORD control, const LONG& field, LPLONG value);
+    HRESULT SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value);
 
     std::atomic<ULONG> references{1};
     std::shared_ptr<DeviceState> device;
