@@ -1,0 +1,77 @@
+// CMidiMusic: the component's engine. One object drives one DirectMusic
+// performance: its loader, its output port (the software synthesizer linked to
+// the capture DirectSound object, or an enumerated port), one segment, and the
+// notification listener that tells it when the music starts and stops.
+#pragma once
+
+#include "tessarine/frame/com_reference.h"
+#include "tessarine/frame/host_contract.h"
+#include "tessarine/frame/owned_handle.h"
+#include "tessarine/frame/sdk.h"
+
+#include <cstdint>
+#include <memory>
+
+class CCaptureDirectSound;
+class CNotificationListener;
+
+class CMidiMusic {
+public:
+    // Raises _com_error when a COM object cannot be created. COM must already
+    // be initialised on the calling thread; the engine never does it.
+    CMidiMusic(HWND mainWindow, bool useDefaultPort);
+    CMidiMusic(const CMidiMusic&) = delete;
+    CMidiMusic& operator=(const CMidiMusic&) = delete;
+    virtual ~CMidiMusic();
+
+    // ---- Set-up and output port ------------------------------------------
+    // portIndex is "MIDIOutputPort" as 32 bits (-1 arrives as 0xFFFFFFFF).
+    HRESULT FindOutputPort(DWORD portIndex, DMUS_PORTCAPS* caps);
+    bool CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool useDefaultPort);
+
+    // ---- Loading and playback --------------------------------------------
+    bool LoadMidiFromFile(bool isMidiFile, const char* path);
+    // path of a DLS file, or null for the default instruments.
+    bool LoadCollection(const char* path);
+    // volume: "MIDIMasterVolume" as a percentage; tempo: "MIDIMasterTempo"
+    // as a factor. Returns the result of the last call made (S_OK for none).
+    HRESULT SetMasterTempoVolume(int32_t volume, float tempo);
+    bool Play();
+    bool IsPlaying();
+    // Seconds of playing time, through the segment's tempo map and the
+    // master tempo last set; 0 on failure.
+    double GetLength();
+    double GetPlayPosition();
+    bool SeekToTime(double seconds);
+    HRESULT Stop();
+
+    // ---- Captured audio ---------------------------------------------------
+    // Hands out the capture file positioned at offset with a reference for
+    // the caller; the store stays locked until EndCaptureRead.
+    bool BeginCaptureRead(int32_t offset, CHostFile** file);
+    // May raise std::runtime_error from the store.
+    void EndCaptureRead();
+    // True once the capture store takes no more audio; false without one.
+    bool IsCaptureEnded();
+
+    // Called on the notification thread with each drained message (or null).
+    void HandleNotification(DMUS_NOTIFICATION_PMSG* message);
+
+private:
+    friend class CNotificationListener;
+
+    LONG volatile playing = 0;
+    COwnedHandle startedEvent;
+    CComReference<IDirectSound> captureDirectSound;
+    CComReference<IDirectMusic> directMusic;
+    CComReference<IDirectMusicPort> outputPort;
+    CComReference<IDirectMusicLoader> loader;
+    CComReference<IDirectMusicPerformance> performance;
+    CComReference<IDirectMusicCollection> collection;
+    CComReference<IDirectMusicSegment> segment;
+    CComReference<IDirectMusicSegmentState> segmentState;
+    std::unique_ptr<CNotificationListener> listener;
+
+    // The master tempo factor last sent successfully (1 otherwise).
+    double masterTempoFactor = 1.0;
+};
