@@ -192,7 +192,9 @@ STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound,
         directMusic = *given;
         directMusic->AddRef();
     } else {
-        HRESULT hr = CreateDirectMusic(nullptr, IID_IDirectMusic, reinterpret_cast<void**>(&directMusic));
+        // Through the class table, as DirectMusic itself does.
+        HRESULT hr = CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectMusic,
+                                      reinterpret_cast<void**>(&directMusic));
         if (FAILED(hr)) return hr;
         if (given) {
             *given = directMusic;
