@@ -59,6 +59,8 @@ const CCommand commands[] = {
     {"config get", configGetHelp, 1, 1, RunConfigGet},
     {"config set", configSetHelp, 2, 2, RunConfigSet},
     {"config reset", configResetHelp, 0, 0, RunConfigReset},
+    {"info", infoHelp, 1, 1000000, RunInfo},
+    {"decode", decodeHelp, 1, 1, RunDecode},
 };
 
 const CCommand* FindByName(const std::string& name) {

@@ -3,18 +3,35 @@
 
 #include "host/cli/component_library.h"
 #include "host/cli/settings_session.h"
+#include "host/objects/velmora_host.h"
 
 #include <string>
 #include <vector>
 
 enum { exitSuccess = 0, exitFailure = 1, exitUsage = 2 };
 
+// Options of the track commands (info, decode).
+struct CTrackOptions {
+    std::string output;                // -o / --output
+    std::string format;                // --format
+    std::string from;                  // --from, as typed; empty when not given
+    std::vector<std::string> settings; // --set NAME=VALUE, in order
+    bool json = false;                 // --json
+    bool speedGiven = false;           // --speed was on the command line
+};
+
 struct CCommandContext {
     CComponentLibrary& library;
     CSettingsSession& settings;
     std::vector<std::string> arguments;
     bool settingsChanged;
+    CVelmoraHost* host = nullptr;
+    const CTrackOptions* trackOptions = nullptr;
 };
+
+// The clock rate of a decode without --speed: the fastest at which a dense
+// file still decodes with the notes and length of a decode at real time.
+inline constexpr double defaultDecodeSpeed = 4.0;
 
 struct CCommand {
     const char* name;  // as typed: "about", "config set"
@@ -34,3 +51,8 @@ int RunConfigList(CCommandContext& context);
 int RunConfigGet(CCommandContext& context);
 int RunConfigSet(CCommandContext& context);
 int RunConfigReset(CCommandContext& context);
+int RunInfo(CCommandContext& context);
+int RunDecode(CCommandContext& context);
+// Help texts of the track commands.
+extern const char* const infoHelp;
+extern const char* const decodeHelp;

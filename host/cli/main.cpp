@@ -28,6 +28,9 @@ const char* const mainHelp =
     "  config get NAME          one setting's value\n"
     "  config set NAME VALUE    change a setting (saved when the host exits)\n"
     "  config reset             every setting back to its default\n"
+    "  info [--json] FILE...    each file's length and tags\n"
+    "  decode FILE -o OUT       a file to WAV, FLAC or Ogg Vorbis audio\n"
+    "                           [--format F] [--from SECONDS] [--set NAME=VALUE]\n"
     "\n"
     "Options:\n"
     "  --help                   this text; after a command, that command's help\n"
@@ -47,6 +50,9 @@ struct COptions {
     double speed = 0;  // 0: real time
     std::string componentPath;
     std::vector<std::string> words;
+    CTrackOptions track;
+    // Track options given, for the check that the command takes them.
+    std::vector<std::string> trackOptionNames;
 };
 
 int UsageError(const std::string& message) {
@@ -63,6 +69,15 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
         if (optionsEnded || word.size() < 2 || word.compare(0, 2, "--") != 0) {
             if (!optionsEnded && word == "-h") {
                 options.help = true;
+                continue;
+            }
+            if (!optionsEnded && word == "-o") {
+                if (i + 1 >= argc) {
+                    error = "option -o needs a value";
+                    return false;
+                }
+                options.track.output = argv[++i];
+                options.trackOptionNames.push_back("-o");
                 continue;
             }
             options.words.push_back(word);
@@ -109,6 +124,16 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
                 return false;
             }
             options.componentPath = value;
+        } else if (name == "--output" || name == "--format" || name == "--from" || name == "--set") {
+            if (!takeValue()) return false;
+            if (name == "--output") options.track.output = value;
+            else if (name == "--format") options.track.format = value;
+            else if (name == "--from") options.track.from = value;
+            else options.track.settings.push_back(value);
+            options.trackOptionNames.push_back(name);
+        } else if (name == "--json" && !hasValue) {
+            options.track.json = true;
+            options.trackOptionNames.push_back(name);
         } else {
             error = "unknown option " + word;
             return false;
@@ -156,7 +181,14 @@ int main(int argc, char** argv) {
         return exitUsage;
     }
 
+    // Each track option belongs to one command.
+    for (const std::string& name : options.trackOptionNames) {
+        const bool fits = name == "--json" ? command->run == RunInfo : command->run == RunDecode;
+        if (!fits) return UsageError("option " + name + " does not go with '" + std::string(command->name) + "'");
+    }
     if (options.speed > 0) platform::SetClockRate(options.speed);
+    else if (command->run == RunDecode) platform::SetClockRate(defaultDecodeSpeed);
+    options.track.speedGiven = options.speed > 0;
 
     int status;
     {
@@ -171,7 +203,7 @@ int main(int argc, char** argv) {
         CSettingsSession settings(library.Component(), GetSettingsFilePath());
         settings.Start();
 
-        CCommandContext context{library, settings, arguments, false};
+        CCommandContext context{library, settings, arguments, false, &host, &options.track};
         status = command->run(context);
         // A failed command saves nothing.
         if (status == exitSuccess && !settings.Finish(context.settingsChanged)) status = exitFailure;

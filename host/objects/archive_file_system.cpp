@@ -66,6 +66,25 @@ bool ExtractArchiveMember(const std::string& archivePath, const std::string& mem
     return true;
 }
 
+bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>* members) {
+    std::unique_ptr<archive, CArchiveCloser> reader(archive_read_new());
+    if (!reader) return false;
+    archive_read_support_filter_all(reader.get());
+    archive_read_support_format_all(reader.get());
+    if (archive_read_open_filename(reader.get(), archivePath.c_str(), 65536) != ARCHIVE_OK) return false;
+    members->clear();
+    archive_entry* entry;
+    for (;;) {
+        int status = archive_read_next_header(reader.get(), &entry);
+        if (status == ARCHIVE_EOF) return true;
+        // A damaged archive still offers the members before the damage.
+        if (status < ARCHIVE_WARN) return !members->empty();
+        const char* name = archive_entry_pathname_utf8(entry);
+        if (!name) name = archive_entry_pathname(entry);
+        if (name && archive_entry_filetype(entry) == AE_IFREG) members->push_back(NormaliseMemberName(name));
+    }
+}
+
 int32_t CArchiveFile::Open(const char* newPath, int32_t mode) {
     open = false;
     data.clear();

@@ -56,3 +56,7 @@ public:
 // be read, the member is absent, not a regular file, or too large.
 bool ExtractArchiveMember(const std::string& archive, const std::string& member, std::vector<uint8_t>* data,
                           int64_t* modificationTime);
+
+// The names of the regular files in an archive, in the archive's order;
+// false when it cannot be read as an archive.
+bool ListArchiveMembers(const std::string& archive, std::vector<std::string>* members);

@@ -1,11 +1,39 @@
-// The decoder object's life: creation, counting, class query and the fixed
-// answers of its table. Nothing the host calls here may throw.
+// The decoder object: its life, opening a track for decoding or information,
+// the block loop over the captured audio (or silence when the synthesizer
+// plays to a port of its own), and seeking. Nothing the host calls here may
+// throw: engine failures become false or -1 at this boundary.
 #include "tessarine/decoder/decoder_service.h"
 
+#include "tessarine/decoder/metadata.h"
+#include "tessarine/decoder/track_names.h"
+#include "tessarine/engine/midi_music.h"
 #include "tessarine/frame/config.h"
+#include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_access.h"
+#include "tessarine/frame/log.h"
+#include "host/utf8/velmora_utf8.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <new>
+
+namespace {
+
+constexpr double bytesPerSecond = 176400.0;
+constexpr uint32_t sampleRate = 44100, bitsPerSample = 16, channelCount = 2;
+
+void Describe(void* block, uint32_t count, void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
+              uint32_t* channels)
+{
+    if (data) *data = block;
+    if (bytes) *bytes = count;
+    if (rate) *rate = sampleRate;
+    if (bits) *bits = bitsPerSample;
+    if (channels) *channels = channelCount;
+}
+
+}  // namespace
 
 CComApartment::CComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
 
@@ -24,13 +52,12 @@ CMidiDecoderService* CMidiDecoderService::Create()
     }
 }
 
-CMidiDecoderService::CMidiDecoderService()
-{
-    const int32_t blockSize = configOutputBuffer.value;
-    blockBuffer.resize(blockSize > 0 ? size_t(blockSize) : 0);
-}
+CMidiDecoderService::CMidiDecoderService() : blockBuffer(GetBlockSize(configOutputBuffer.value)) {}
 
-CMidiDecoderService::~CMidiDecoderService() = default;
+CMidiDecoderService::~CMidiDecoderService()
+{
+    DropEngine();
+}
 
 int32_t CMidiDecoderService::Release()
 {
@@ -48,20 +75,203 @@ CHostService* CMidiDecoderService::QueryClass(const GUID* cls)
     return this;
 }
 
-bool CMidiDecoderService::OpenTrack(CHostFile*, CHostFileInfo*, uint32_t flags)
+// ---- Opening -------------------------------------------------------------------
+
+bool CMidiDecoderService::OpenTrack(CHostFile* file, CHostFileInfo* info, uint32_t flags)
 {
     // Nothing asked for: nothing to do.
     if (!(flags & (OPEN_TRACK_INFO | OPEN_TRACK_DECODE))) return true;
-    return false;
+    try {
+        return OpenTrackSteps(file, info, flags);
+    } catch (...) {
+        // A DirectMusic interface the engine lacks, or memory: the open fails
+        // and leaves neither a half-made engine nor a copy behind.
+        DropEngine();
+        return false;
+    }
 }
 
-bool CMidiDecoderService::MatchesContentType(const char*, const char*) { return false; }
+bool CMidiDecoderService::OpenTrackSteps(CHostFile* file, CHostFileInfo* info, uint32_t flags)
+{
+    CHostInterface* host = GetHostInterface();
+    HWND mainWindow = host ? host->GetMainWindow() : nullptr;
+    const bool useDefaultPort = configOutputPort.value == -1;
+    const bool decoding = (flags & OPEN_TRACK_DECODE) != 0;
 
-bool CMidiDecoderService::MatchesExtension(const char*, const char*) { return false; }
+    std::unique_ptr<CMidiMusic> fresh;
+    try {
+        fresh = std::make_unique<CMidiMusic>(mainWindow, useDefaultPort);
+    } catch (const _com_error&) {
+        return false;  // the previous engine, if any, stays
+    }
+    // The previous engine goes, and with it the copies it played from.
+    DropEngine();
+    engine = std::move(fresh);
+
+    bool opened = !decoding || CreatePort(mainWindow, useDefaultPort);
+    if (opened) opened = file && LoadTrack(file, info) != 0;
+    if (opened && decoding) opened = StartPlayback();
+    if (!opened) {
+        DropEngine();
+        return false;
+    }
+    if (flags & OPEN_TRACK_INFO) FillFileInfo(file, info, decoding);
+    return true;
+}
+
+bool CMidiDecoderService::CreatePort(HWND mainWindow, bool useDefaultPort)
+{
+    DMUS_PORTCAPS caps;
+    std::memset(&caps, 0, sizeof caps);
+    SetLastError(0);
+    LogLine("Creating port for playback.");
+    if (engine->FindOutputPort(DWORD(configOutputPort.value), &caps) < 0) {
+        LogLine("Could not find requested port.");
+        return false;
+    }
+    if (configReverb.value == 1) caps.dwEffectFlags |= DMUS_EFFECT_REVERB;
+    if (configChorus.value == 1) caps.dwEffectFlags |= DMUS_EFFECT_CHORUS;
+    if (!engine->CreateOutputPort(mainWindow, &caps, useDefaultPort)) {
+        LogLine("Error occurred opening requested port.");
+        return false;
+    }
+    return true;
+}
+
+bool CMidiDecoderService::StartPlayback()
+{
+    blockBuffer.assign(GetBlockSize(configOutputBuffer.value), 0);
+    engine->LoadCollection(configUseCustomDls.value != 0 ? configCustomDls.GetText() : nullptr);
+    if (configMasterVolume.value != 0 || configMasterTempo.value != 0.0f)
+        engine->SetMasterTempoVolume(configMasterVolume.value, configMasterTempo.value);
+    // The song length is playing time, so it follows the master tempo just set.
+    songLength = engine->GetLength();
+    // A fresh capture starts at offset 0, whatever an earlier open reached.
+    bytesDelivered = 0;
+    leadInCounted = false;
+    startTime = double(timeGetTime());
+    // Without a start the synthesizer would capture only silence.
+    return engine->Play();
+}
+
+void CMidiDecoderService::FillFileInfo(CHostFile* file, CHostFileInfo* info, bool decoding)
+{
+    if (!info) return;
+    LogLine("In Get File Info.");
+    if (engine) {
+        LogLine("Interface is valid");
+        // The master tempo is set on the engine only for decoding; for
+        // information alone the playing time is worked out here.
+        double length = songLength;
+        if (!decoding && IsUsableMasterTempo(configMasterTempo.value)) length /= double(configMasterTempo.value);
+        info->SetLength(length);
+    }
+    info->SetField("codec", "midi");
+    info->SetField("compression", "none");
+    ExtractMetadata(info, file);
+    CHostLocation* location = info->GetLocation();
+    const char* path = location ? location->GetPath() : nullptr;
+    info->SetField("title", GetTrackTitle(path ? path : "").c_str());
+}
+
+// ---- Recognition and the load step ------------------------------------------------
+
+bool CMidiDecoderService::MatchesContentType(const char*, const char* contentType)
+{
+    return IsMidiContentType(contentType);
+}
+
+bool CMidiDecoderService::MatchesExtension(const char*, const char* extension) { return IsMidiExtension(extension); }
+
+int32_t CMidiDecoderService::LoadTrack(CHostFile* file, CHostFileInfo* info)
+{
+    CHostLocation* location = info ? info->GetLocation() : nullptr;
+    const char* trackPath = location ? location->GetPath() : file->GetPath();
+    if (!trackPath) trackPath = "";
+    const bool isMidiFile = !IsSegmentExtension(GetPathExtension(trackPath));
+
+    CHostStringBuffer native;
+    ResolveNativePath(trackPath, &native);
+    sourcePath = native.GetText();
+    LogLine("IsThisOurFile(%.260s)", sourcePath.c_str());
+    bool loaded = engine->LoadMidiFromFile(isMidiFile, sourcePath.c_str());
+    if (!loaded) loaded = LoadThroughTemporaryCopy(file, info, isMidiFile);
+    LogLine("LoadMidiFromFile returned %d", loaded ? 1 : 0);
+    songLength = engine->GetLength();
+    return loaded ? 1 : 0;
+}
+
+bool CMidiDecoderService::LoadThroughTemporaryCopy(CHostFile* file, CHostFileInfo*, bool isMidiFile)
+{
+    LogLine("Could not open file from file system. Attempting temp file strategy.");
+    char folder[VELMORA_UTF8_MAX_PATH];
+    char name[VELMORA_UTF8_MAX_PATH];
+    const DWORD folderLength = uGetTempPath(sizeof folder, folder);
+    if (folderLength == 0 || folderLength >= sizeof folder || uGetTempFileName(folder, "Ktdm", 0, name) == 0) {
+        LogLine("Could not cache data file for reading");
+        return false;
+    }
+    // The name is reserved by an empty file: it is this instance's to remove
+    // from here on, whatever happens next.
+    temporaryCopies.push_back(name);
+    sourcePath = name;
+
+    CHostFile* copy = OpenHostFile(name, HOST_OPEN_READWRITE);
+    if (!copy) {
+        LogLine("Could not cache data file for reading");
+        return false;
+    }
+    // The whole file, even when it has been read already.
+    if (file->CanSeek()) file->Seek(0);
+    const int64_t size = file->GetSize();
+    // A file of unknown size is copied until its reads run dry.
+    constexpr int64_t unknownSizeLimit = int64_t{1} << 30;
+    const int64_t copied = CopyFileData(file, copy, size >= 0 ? size : unknownSizeLimit);
+    copy->Release();
+    if (size >= 0 && copied < size) {
+        LogLine("Could not cache data file for reading");
+        return false;
+    }
+    return engine->LoadMidiFromFile(isMidiFile, name);
+}
+
+void CMidiDecoderService::DropEngine()
+{
+    if (engine) {
+        try {
+            if (engine->IsPlaying()) {
+                LogLine("Stopping segment");
+                engine->Stop();
+            }
+        } catch (...) {
+            // An engine without a performance has nothing playing.
+        }
+        engine.reset();
+    }
+    RemoveTemporaryCopies();
+}
+
+void CMidiDecoderService::RemoveTemporaryCopies()
+{
+    if (temporaryCopies.empty()) return;
+    LogLine("Removing Temp file");
+    for (const std::string& copy : temporaryCopies) RemoveHostFile(copy.c_str());
+    temporaryCopies.clear();
+}
+
+// ---- The fixed answers ------------------------------------------------------------
 
 int32_t CMidiDecoderService::FixedAnswer6(const void*, const void*) { return 1; }
 
 bool CMidiDecoderService::FixedAnswer7() { return true; }
+
+bool CMidiDecoderService::FixedAnswer10() { return true; }
+
+void CMidiDecoderService::NoOperation11() {}
+
+bool CMidiDecoderService::FixedAnswer12(const void*, const void*, const void*) { return false; }
+
+// ---- Decoding -----------------------------------------------------------------------
 
 int32_t CMidiDecoderService::DecodeChunk(CHostAudioChunk* chunk)
 {
@@ -73,12 +283,102 @@ int32_t CMidiDecoderService::DecodeChunk(CHostAudioChunk* chunk)
     return result;
 }
 
-bool CMidiDecoderService::SeekTrack(double) { return false; }
+int32_t CMidiDecoderService::DecodeBlock(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
+                                         uint32_t* channels)
+{
+    try {
+        if (!engine) return -1;
+        CHostFile* capture = nullptr;
+        if (engine->BeginCaptureRead(int32_t(bytesDelivered), &capture) && capture)
+            return DecodeCaptured(capture, data, bytes, rate, bits, channels);
+        return DecodeSilence(data, bytes, rate, bits, channels);
+    } catch (...) {
+        // The store could not put its file back, or an engine interface is missing.
+        return -1;
+    }
+}
 
-bool CMidiDecoderService::FixedAnswer10() { return true; }
+int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uint32_t* bytes, uint32_t* rate,
+                                            uint32_t* bits, uint32_t* channels)
+{
+    const uint32_t read = capture->Read(blockBuffer.data(), uint32_t(blockBuffer.size()));
+    capture->Release();
+    engine->EndCaptureRead();
+    const uint32_t before = bytesDelivered;
+    bytesDelivered += read;
 
-void CMidiDecoderService::NoOperation11() {}
+    // The capture holds silence ahead of the music; the song is stretched by
+    // it once, when the first audio arrives.
+    if (read > 0 && !leadInCounted) {
+        const double wait = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0;
+        LogLine("Wait increased MIDI song length by %g seconds", wait);
+        songLength += wait;
+        leadInCounted = true;
+    }
+    Describe(blockBuffer.data(), read, data, bytes, rate, bits, channels);
+    if (read == 0) {
+        LogLine("empty buffer being passed, could cause segment to stop");
+        // Nothing more will come: the track ends rather than waiting forever.
+        if (engine->IsCaptureEnded()) return 0;
+    }
+    return songLength * bytesPerSecond > double(before) ? 1 : 0;
+}
 
-bool CMidiDecoderService::FixedAnswer12(const void*, const void*, const void*) { return false; }
+int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
+                                           uint32_t* channels)
+{
+    const uint32_t blockSize = uint32_t(blockBuffer.size());
+    // The song's length in bytes of silence, counted like captured audio, so
+    // a host gets the same amount however fast it asks.
+    const double left = songLength * bytesPerSecond - double(bytesDelivered);
+    if (!engine->IsPlaying() || !(left >= 4.0)) {
+        engine->Stop();
+        return 0;
+    }
+    const uint32_t frameBytes = uint32_t(std::min(left, double(blockSize))) & ~uint32_t(3);
 
-int32_t CMidiDecoderService::DecodeBlock(void**, uint32_t*, uint32_t*, uint32_t*, uint32_t*) { return -1; }
+    // The port plays in real time: hand out silence no faster than the clock,
+    // one block ahead at most.
+    for (;;) {
+        const double elapsedBytes = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0 * bytesPerSecond;
+        const double ahead = double(bytesDelivered) - elapsedBytes - double(blockSize);
+        if (ahead <= 0) break;
+        if (!engine->IsPlaying()) {
+            engine->Stop();
+            return 0;
+        }
+        Sleep(DWORD(std::clamp(ahead / bytesPerSecond * 1000.0, 1.0, 100.0)));
+    }
+
+    // In capture mode the buffer may still hold earlier audio.
+    std::memset(blockBuffer.data(), 0, frameBytes);
+    bytesDelivered += frameBytes;
+    Describe(blockBuffer.data(), frameBytes, data, bytes, rate, bits, channels);
+    return 1;
+}
+
+// ---- Seeking ------------------------------------------------------------------------
+
+bool CMidiDecoderService::SeekTrack(double seconds)
+{
+    try {
+        if (!engine || !engine->IsPlaying()) {
+            ConsoleOutput(3, "A seek command was issued too soon.");
+            return false;
+        }
+        startTime = double(timeGetTime());
+        const double length = engine->GetLength();
+        double target = seconds;
+        if (!(target >= 0.0)) target = 0.0;  // negative or not a number
+        if (target > length) target = length;
+        const bool sought = engine->SeekToTime(target);
+        if (!sought) LogLine("CMidiMusic->SeekToTime returned FALSE.");
+        // The capture starts afresh at offset 0 either way.
+        bytesDelivered = 0;
+        leadInCounted = false;
+        songLength = length - target;
+        return sought;
+    } catch (...) {
+        return false;
+    }
+}

@@ -6,7 +6,11 @@
 #include "tessarine/frame/host_contract.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
+
+class CMidiMusic;
 
 // Enters a single-threaded COM apartment for the object's life and leaves
 // it only when entering succeeded, so the apartment count stays balanced.
@@ -48,7 +52,33 @@ private:
     CMidiDecoderService();
     ~CMidiDecoderService() override;
 
+    // The steps of OpenTrack; each may raise what the engine raises.
+    bool OpenTrackSteps(CHostFile* file, CHostFileInfo* info, uint32_t flags);
+    bool CreatePort(HWND mainWindow, bool useDefaultPort);
+    bool StartPlayback();
+    // The load step: by the native path, else through a temporary copy.
+    int32_t LoadTrack(CHostFile* file, CHostFileInfo* info);
+    bool LoadThroughTemporaryCopy(CHostFile* file, CHostFileInfo* info, bool isMidiFile);
+    void FillFileInfo(CHostFile* file, CHostFileInfo* info, bool decoding);
+    int32_t DecodeCaptured(CHostFile* capture, void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
+                           uint32_t* channels);
+    int32_t DecodeSilence(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits, uint32_t* channels);
+    // Stops and destroys the engine, then removes the copies it played from.
+    void DropEngine();
+    void RemoveTemporaryCopies();
+
     std::vector<uint8_t> blockBuffer;
     CComApartment comApartment;
+    std::string sourcePath;
+    uint32_t bytesDelivered = 0;
+    double songLength = 0;
+    double startTime = 0;
+    // Every temporary copy this instance made and has not removed yet; only
+    // these are ever removed, never a path that names the track itself.
+    std::vector<std::string> temporaryCopies;
+    // Whether the wait before the first audio since the last open or seek
+    // has been added to songLength.
+    bool leadInCounted = false;
+    std::unique_ptr<CMidiMusic> engine;
     LONG volatile refCount = 1;
 };

@@ -1,0 +1,501 @@
+// The track commands: info (a file's length and tags) and decode (a file to
+// an audio file), each through one decoder instance as the player uses it.
+#include "host/cli/commands.h"
+#include "host/objects/archive_file_system.h"
+#include "host/objects/audio_chunk.h"
+#include "host/objects/audio_file_writer.h"
+#include "host/objects/file_info.h"
+#include "host/objects/paths.h"
+#include "host/objects/settings_block.h"
+#include "host/objects/text_receiver.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+const char* const infoHelp =
+    "Usage: velmora info [--json] FILE...\n"
+    "\n"
+    "Opens each file for information and prints its length as length=SECONDS\n"
+    "(six decimals), then one NAME=VALUE line per field, in the order the\n"
+    "component set them. With more than one file, each starts with a line\n"
+    "'==> FILE <=='. --json prints a JSON array with one object per file.\n"
+    "\n"
+    "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an\n"
+    "archive, of which the first playable member is taken.\n"
+    "\n"
+    "A file that cannot be opened is reported on stderr; the others still print,\n"
+    "and the status is 1.\n";
+
+const char* const decodeHelp =
+    "Usage: velmora decode FILE -o OUT [--format wav|flac|ogg] [--from SECONDS]\n"
+    "                      [--speed RATE] [--set NAME=VALUE]...\n"
+    "\n"
+    "Decodes FILE to OUT: 44100 Hz, 16-bit, 2 channels, as WAV, FLAC or Ogg\n"
+    "Vorbis (from --format, else from OUT's extension). OUT is written under a\n"
+    "hidden name and takes its own name when decoding ends.\n"
+    "\n"
+    "  --from SECONDS   start there: seeks once the track plays\n"
+    "  --speed RATE     run the platform clock RATE times real time (default 4)\n"
+    "  --set NAME=VALUE a setting for this run only (velmora config list names them)\n"
+    "\n"
+    "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"
+    "of which the first playable member is taken (and named on stderr).\n"
+    "A progress bar goes to stderr when it is a terminal, else a one-line summary.\n"
+    "Ctrl-C stops early and keeps the audio decoded so far as a valid file.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the file cannot be opened or decoding\n"
+    "fails, 2 for bad usage.\n";
+
+namespace {
+
+constexpr double bytesPerSecond = 176400.0;
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+// Ctrl-C and termination end the decode loop rather than the process, so
+// the output stays valid and every temporary file goes.
+class CInterruptGuard {
+public:
+    CInterruptGuard() {
+        interrupted.store(false);
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt);
+        sigaction(SIGTERM, &action, &previousTerm);
+    }
+    ~CInterruptGuard() {
+        sigaction(SIGINT, &previousInt, nullptr);
+        sigaction(SIGTERM, &previousTerm, nullptr);
+    }
+    CInterruptGuard(const CInterruptGuard&) = delete;
+    CInterruptGuard& operator=(const CInterruptGuard&) = delete;
+
+private:
+    struct sigaction previousInt {};
+    struct sigaction previousTerm {};
+};
+
+// One decoder instance, released when it goes.
+class CDecoderHandle {
+public:
+    explicit CDecoderHandle(CComponentLibrary& library) {
+        CServiceRegistration* registration = library.FindRegistration(CLSID_MidiDecoderService);
+        if (registration) decoder = static_cast<CDecoderServiceInterface*>(registration->CreateInstance());
+    }
+    ~CDecoderHandle() {
+        if (decoder) decoder->Release();
+    }
+    CDecoderHandle(const CDecoderHandle&) = delete;
+    CDecoderHandle& operator=(const CDecoderHandle&) = delete;
+    CDecoderServiceInterface* operator->() const { return decoder; }
+    explicit operator bool() const { return decoder != nullptr; }
+
+private:
+    CDecoderServiceInterface* decoder = nullptr;
+};
+
+// A host file, closed when it goes.
+class CFileHandle {
+public:
+    CFileHandle() = default;
+    ~CFileHandle() { Reset(); }
+    CFileHandle(const CFileHandle&) = delete;
+    CFileHandle& operator=(const CFileHandle&) = delete;
+    void Reset(CHostFile* other = nullptr) {
+        if (file) file->Close();
+        file = other;
+    }
+    CHostFile* Get() const { return file; }
+
+private:
+    CHostFile* file = nullptr;
+};
+
+// A track opened through a decoder: the file, its information and the path
+// the host knows it by.
+struct COpenTrack {
+    CFileHandle file;
+    CFileInfo info;
+    std::string path;
+};
+
+std::string MemberExtension(const std::string& path) {
+    size_t start = path.find_last_of("/\\|");
+    std::string name = start == std::string::npos ? path : path.substr(start + 1);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+// Opens path through the host's file systems for reading; the canonical
+// path comes back in canonical, the reason for a failure in reason.
+CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, std::string& canonical,
+                                  std::string& reason) {
+    for (int32_t index = 0;; ++index) {
+        auto* fileSystem = static_cast<CHostFileSystem*>(host.EnumerateService(&CLSID_HostFileSystem, index));
+        if (!fileSystem) break;
+        CHostTextReceiver receiver;
+        if (!fileSystem->ClaimsPath(path.c_str()) || !fileSystem->GetCanonicalPath(path.c_str(), &receiver)) {
+            fileSystem->Release();
+            continue;
+        }
+        canonical = receiver.Text();
+        CHostFile* file = fileSystem->CreateFileObject(canonical.c_str());
+        fileSystem->Release();
+        if (file && file->Open(canonical.c_str(), HOST_OPEN_READ)) return file;
+        if (file) file->Close();
+        std::string archive, member, local;
+        std::error_code failure;
+        if (SplitArchivePath(canonical, archive, member))
+            reason = std::filesystem::exists(archive, failure) ? "no such member in the archive, or it cannot be read"
+                                                               : "no such archive";
+        else if (ToLocalPath(canonical, local) && !std::filesystem::exists(local, failure))
+            reason = "no such file";
+        else if (std::filesystem::is_directory(local, failure))
+            reason = "it is a folder";
+        else
+            reason = "it cannot be read";
+        return nullptr;
+    }
+    reason = "no file system takes this path";
+    return nullptr;
+}
+
+// Opens one path (not an archive to pick from) with the decoder.
+bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
+             COpenTrack& track, std::string& reason) {
+    std::string canonical;
+    CHostFile* file = OpenThroughFileSystems(*context.host, path, canonical, reason);
+    if (!file) return false;
+    track.file.Reset(file);
+    track.path = canonical;
+    track.info.SetPath(canonical);
+    if (!decoder->MatchesExtension(nullptr, MemberExtension(canonical).c_str())) {
+        reason = "not a MIDI, RMID, XMI or segment file";
+        return false;
+    }
+    if (!decoder->OpenTrack(file, &track.info, flags)) {
+        reason = "the component could not play it (--verbose shows why)";
+        return false;
+    }
+    return true;
+}
+
+// Opens path; an archive gives its first member that opens. member gets
+// that member's name (empty for a plain file).
+bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
+               COpenTrack& track, std::string& member, std::string& reason) {
+    member.clear();
+    std::string local, scheme;
+    std::vector<std::string> members;
+    const bool plainLocal = !HasUrlScheme(path, &scheme) || scheme == "file";
+    if (plainLocal && ToLocalPath(path, local) && !decoder->MatchesExtension(nullptr, MemberExtension(local).c_str()) &&
+        std::filesystem::is_regular_file(local) && ListArchiveMembers(local, &members)) {
+        bool anyCandidate = false;
+        for (const std::string& name : members) {
+            if (!decoder->MatchesExtension(nullptr, MemberExtension(name).c_str())) continue;
+            anyCandidate = true;
+            std::string memberReason;
+            if (OpenOne(context, decoder, "archive://" + local + "|" + name, flags, track, memberReason)) {
+                member = name;
+                return true;
+            }
+        }
+        reason = anyCandidate ? "no member of the archive could be played" : "the archive holds no MIDI file";
+        return false;
+    }
+    return OpenOne(context, decoder, path, flags, track, reason);
+}
+
+void CannotOpen(const std::string& path, const std::string& reason) {
+    std::fprintf(stderr, "velmora: %s: cannot open%s%s\n", path.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+}
+
+// JSON text: control characters escaped; bytes that are not UTF-8 are
+// taken as Latin-1, so the output is always valid.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+            ++i;
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+            ++i;
+        } else if (c < 0x80) {
+            out += char(c);
+            ++i;
+        } else {
+            size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+            bool valid = length > 0 && i + length <= text.size();
+            for (size_t k = 1; valid && k < length; ++k)
+                valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            if (valid) {
+                out.append(text, i, length);
+                i += length;
+            } else {
+                out += char(0xC0 | (c >> 6));
+                out += char(0x80 | (c & 0x3F));
+                ++i;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+bool ParseSeconds(const std::string& text, double& seconds) {
+    const char* last = text.data() + text.size();
+    auto [end, status] = std::from_chars(text.data(), last, seconds);
+    return status == std::errc() && end == last && std::isfinite(seconds) && seconds >= 0;
+}
+
+std::vector<CSettingsRecord> CurrentRecords(CCommandContext& context) {
+    return ParseSettingsBlock(GetSettingsBlock(context.library.Component())).records;
+}
+
+// Applies --set overrides; false (with the message printed) for a bad one.
+bool ApplyOverrides(CCommandContext& context, const std::vector<std::string>& overrides) {
+    for (const std::string& item : overrides) {
+        const size_t equals = item.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            std::fprintf(stderr, "velmora: --set needs NAME=VALUE, not '%s'\n", item.c_str());
+            return false;
+        }
+        const std::string name = item.substr(0, equals), text = item.substr(equals + 1);
+        const std::vector<CSettingsRecord> records = CurrentRecords(context);
+        const CSettingsRecord* record = nullptr;
+        for (const CSettingsRecord& candidate : records)
+            if (candidate.name == name) record = &candidate;
+        if (!record) {
+            std::fprintf(stderr, "velmora: unknown setting '%s' (velmora config list shows them all)\n", name.c_str());
+            return false;
+        }
+        std::vector<uint8_t> data;
+        std::string error;
+        if (!ParseSettingValue(name, GetSettingKind(name, record->data), text, data, error)) {
+            std::fprintf(stderr, "velmora: bad value for %s: %s\n", name.c_str(), error.c_str());
+            return false;
+        }
+        const std::vector<uint8_t> block = BuildSettingsBlock({{name, data}});
+        context.library.Component()->LoadSettings(block.data(), static_cast<uint32_t>(block.size()));
+    }
+    return true;
+}
+
+// Puts the settings back as they were before the overrides, so none is saved.
+class CSettingsRestorer {
+public:
+    explicit CSettingsRestorer(CComponentInterface* component)
+        : component(component), block(GetSettingsBlock(component)) {}
+    ~CSettingsRestorer() { component->LoadSettings(block.data(), static_cast<uint32_t>(block.size())); }
+    CSettingsRestorer(const CSettingsRestorer&) = delete;
+    CSettingsRestorer& operator=(const CSettingsRestorer&) = delete;
+
+private:
+    CComponentInterface* component;
+    std::vector<uint8_t> block;
+};
+
+std::string FormatClock(double seconds) {
+    if (!(seconds >= 0)) seconds = 0;
+    const long whole = long(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld.%01ld", whole / 60, whole % 60, long((seconds - double(whole)) * 10));
+    return text;
+}
+
+void DrawProgress(double position, double length, double rate) {
+    constexpr int width = 30;
+    const double fraction = length > 0 ? std::min(1.0, position / length) : 0.0;
+    const int filled = int(fraction * width);
+    std::fprintf(stderr, "\r[%s%s] %s / %s  %.1fx ", std::string(size_t(filled), '#').c_str(),
+                 std::string(size_t(width - filled), '.').c_str(), FormatClock(position).c_str(),
+                 FormatClock(length).c_str(), rate);
+    std::fflush(stderr);
+}
+
+// 64-bit samples of a chunk back to the 16-bit PCM the decoder made.
+void ToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm) {
+    pcm.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        const double scaled = std::nearbyint(samples[i] * 32768.0);
+        pcm[i] = int16_t(std::max(-32768.0, std::min(32767.0, scaled)));
+    }
+}
+
+}  // namespace
+
+int RunInfo(CCommandContext& context) {
+    const bool json = context.trackOptions && context.trackOptions->json;
+    const bool several = context.arguments.size() > 1;
+    int status = exitSuccess;
+    bool firstPrinted = true;
+    if (json) std::printf("[");
+    for (const std::string& path : context.arguments) {
+        CDecoderHandle decoder(context.library);
+        if (!decoder) {
+            std::fprintf(stderr, "velmora: the component offers no decoder\n");
+            return exitFailure;
+        }
+        COpenTrack track;
+        std::string member, reason;
+        if (!OpenTrack(context, decoder.operator->(), path, OPEN_TRACK_INFO, track, member, reason)) {
+            CannotOpen(path, reason);
+            status = exitFailure;
+            continue;
+        }
+        const auto& fields = track.info.Fields();
+        if (json) {
+            std::printf("%s\n  {\"file\": %s, \"path\": %s, \"length\": %.6f, \"fields\": [", firstPrinted ? "" : ",",
+                        JsonString(path).c_str(), JsonString(track.path).c_str(), track.info.GetLength());
+            for (size_t i = 0; i < fields.size(); ++i)
+                std::printf("%s\n    {\"name\": %s, \"value\": %s}", i ? "," : "", JsonString(fields[i].first).c_str(),
+                            JsonString(fields[i].second).c_str());
+            std::printf("%s]}", fields.empty() ? "" : "\n  ");
+        } else {
+            if (several) std::printf("%s==> %s <==\n", firstPrinted ? "" : "\n", path.c_str());
+            std::printf("length=%.6f\n", track.info.GetLength());
+            for (const auto& [name, value] : fields) std::printf("%s=%s\n", name.c_str(), value.c_str());
+        }
+        firstPrinted = false;
+    }
+    if (json) std::printf("%s]\n", firstPrinted ? "" : "\n");
+    std::fflush(stdout);
+    return status;
+}
+
+int RunDecode(CCommandContext& context) {
+    static const CTrackOptions noOptions;
+    const CTrackOptions& options = context.trackOptions ? *context.trackOptions : noOptions;
+    const std::string& path = context.arguments[0];
+    if (options.output.empty()) {
+        std::fprintf(stderr, "velmora: decode needs -o OUT\n");
+        return exitUsage;
+    }
+    CAudioFormat format = options.format.empty() ? AudioFormatOfPath(options.output) : ParseAudioFormat(options.format);
+    if (format == CAudioFormat::Unknown) {
+        if (options.format.empty())
+            std::fprintf(stderr, "velmora: cannot tell the format from '%s': give --format wav, flac or ogg\n",
+                         options.output.c_str());
+        else
+            std::fprintf(stderr, "velmora: unknown format '%s' (wav, flac or ogg)\n", options.format.c_str());
+        return exitUsage;
+    }
+    double from = 0;
+    if (!options.from.empty() && !ParseSeconds(options.from, from)) {
+        std::fprintf(stderr, "velmora: --from needs seconds of 0 or more, not '%s'\n", options.from.c_str());
+        return exitUsage;
+    }
+
+    CSettingsRestorer restorer(context.library.Component());
+    if (!ApplyOverrides(context, options.settings)) return exitUsage;
+
+    CInterruptGuard interruptGuard;
+    const auto started = std::chrono::steady_clock::now();
+    std::string error;
+    int status = exitSuccess;
+    uint64_t frames = 0;
+    double length = 0;
+    bool wasInterrupted = false;
+    {
+        CDecoderHandle decoder(context.library);
+        if (!decoder) {
+            std::fprintf(stderr, "velmora: the component offers no decoder\n");
+            return exitFailure;
+        }
+        COpenTrack track;
+        std::string member, reason;
+        if (!OpenTrack(context, decoder.operator->(), path, OPEN_TRACK_DECODE | OPEN_TRACK_INFO, track, member,
+                       reason)) {
+            CannotOpen(path, reason);
+            return exitFailure;
+        }
+        if (!member.empty()) std::fprintf(stderr, "velmora: %s: playing %s\n", path.c_str(), member.c_str());
+        length = track.info.GetLength();
+        if (from > 0) {
+            if (from >= length) {
+                std::fprintf(stderr, "velmora: %s: --from %g is past the end (the track lasts %.3f s)\n", path.c_str(),
+                             from, length);
+                return exitFailure;
+            }
+            if (!decoder->SeekTrack(from)) {
+                std::fprintf(stderr, "velmora: %s: cannot start at %g s\n", path.c_str(), from);
+                return exitFailure;
+            }
+            length -= from;
+        }
+
+        CAudioFileWriter writer;
+        if (!writer.Open(options.output, format, error)) {
+            std::fprintf(stderr, "velmora: %s\n", error.c_str());
+            return exitFailure;
+        }
+        const bool terminal = ::isatty(STDERR_FILENO);
+        CAudioChunk chunk;
+        std::vector<int16_t> pcm;
+        auto lastDrawn = std::chrono::steady_clock::time_point{};
+        for (;;) {
+            if (interrupted.load()) {
+                wasInterrupted = true;
+                break;
+            }
+            const int32_t result = decoder->DecodeChunk(&chunk);
+            if (result < 0) {
+                error = "decoding failed";
+                status = exitFailure;
+                break;
+            }
+            if (result == 0) break;
+            if (chunk.GetSampleCount() > 0) {
+                if (chunk.GetSampleRate() != 44100 || chunk.GetChannels() != 2) {
+                    error = "the component handed out audio that is not 44100 Hz stereo";
+                    status = exitFailure;
+                    break;
+                }
+                ToPcm(chunk.GetBuffer(), size_t(chunk.GetSampleCount()) * 2, pcm);
+                if (!writer.Write(pcm.data(), uint32_t(pcm.size() * 2), error)) {
+                    status = exitFailure;
+                    break;
+                }
+            }
+            if (terminal) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastDrawn > std::chrono::milliseconds(200)) {
+                    const double real = std::chrono::duration<double>(now - started).count();
+                    const double position = double(writer.FramesWritten()) / 44100.0;
+                    DrawProgress(position, length, real > 0 ? position / real : 0);
+                    lastDrawn = now;
+                }
+            }
+        }
+        frames = writer.FramesWritten();
+        if (status == exitSuccess && !writer.Finish(error)) status = exitFailure;
+        if (terminal) std::fputs("\n", stderr);
+    }  // the decoder goes here, and with it any temporary copy
+
+    if (status != exitSuccess) {
+        std::fprintf(stderr, "velmora: %s: %s; %s left as it was\n", path.c_str(), error.c_str(),
+                     options.output.c_str());
+        return status;
+    }
+    const double seconds = double(frames) / 44100.0;
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::fprintf(stderr, "velmora: %s%s -> %s: %.3f s of audio (%s) in %.1f s, %.1fx real time\n",
+                 wasInterrupted ? "interrupted: " : "", path.c_str(), options.output.c_str(), seconds,
+                 AudioFormatName(format), real, real > 0 ? seconds / real : 0.0);
+    return wasInterrupted ? exitFailure : exitSuccess;
+}

@@ -1,0 +1,135 @@
+// Audio files through libsndfile, written under a hidden name until finished.
+#include "host/objects/audio_file_writer.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+int SndfileFormat(CAudioFormat format) {
+    switch (format) {
+        case CAudioFormat::Wav: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        case CAudioFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        case CAudioFormat::Ogg: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        case CAudioFormat::Unknown: break;
+    }
+    return 0;
+}
+
+// target's folder/.NAME.partial-PID, so a rename needs no copy.
+std::string PartialName(const std::string& target) {
+    std::filesystem::path path(target);
+    std::filesystem::path name = "." + path.filename().string() + ".partial-" + std::to_string(::getpid());
+    return (path.parent_path() / name).string();
+}
+
+}  // namespace
+
+CAudioFormat ParseAudioFormat(const std::string& name) {
+    const std::string lower = Lower(name);
+    if (lower == "wav") return CAudioFormat::Wav;
+    if (lower == "flac") return CAudioFormat::Flac;
+    if (lower == "ogg") return CAudioFormat::Ogg;
+    return CAudioFormat::Unknown;
+}
+
+CAudioFormat AudioFormatOfPath(const std::string& path) {
+    const std::string extension = Lower(std::filesystem::path(path).extension().string());
+    if (extension == ".oga") return CAudioFormat::Ogg;
+    return extension.size() > 1 ? ParseAudioFormat(extension.substr(1)) : CAudioFormat::Unknown;
+}
+
+const char* AudioFormatName(CAudioFormat format) {
+    switch (format) {
+        case CAudioFormat::Wav: return "wav";
+        case CAudioFormat::Flac: return "flac";
+        case CAudioFormat::Ogg: return "ogg";
+        case CAudioFormat::Unknown: break;
+    }
+    return "unknown";
+}
+
+CAudioFileWriter::~CAudioFileWriter() { Discard(); }
+
+bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::string& error) {
+    Discard();
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SndfileFormat(format);
+    if (!info.format || !sf_format_check(&info)) {
+        error = "this libsndfile cannot write " + std::string(AudioFormatName(format));
+        return false;
+    }
+    target = path;
+    partial = PartialName(path);
+    file = sf_open(partial.c_str(), SFM_WRITE, &info);
+    if (!file) {
+        error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        partial.clear();
+        return false;
+    }
+    frames = 0;
+    return true;
+}
+
+bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& error) {
+    if (!file) {
+        error = "no file is open";
+        return false;
+    }
+    const sf_count_t count = bytes / 4;
+    if (count == 0) return true;
+    if (sf_writef_short(file, static_cast<const short*>(data), count) != count) {
+        error = "cannot write " + target + ": " + sf_strerror(file);
+        return false;
+    }
+    frames += uint64_t(count);
+    return true;
+}
+
+bool CAudioFileWriter::Finish(std::string& error) {
+    if (!file) {
+        error = "no file is open";
+        return false;
+    }
+    const int closed = sf_close(file);
+    file = nullptr;
+    if (closed != 0) {
+        error = "cannot finish " + target + ": " + sf_error_number(closed);
+        std::remove(partial.c_str());
+        partial.clear();
+        return false;
+    }
+    std::error_code failure;
+    std::filesystem::rename(partial, target, failure);
+    if (failure) {
+        error = "cannot write " + target + ": " + failure.message();
+        std::remove(partial.c_str());
+        partial.clear();
+        return false;
+    }
+    partial.clear();
+    return true;
+}
+
+void CAudioFileWriter::Discard() {
+    if (file) {
+        sf_close(file);
+        file = nullptr;
+    }
+    if (!partial.empty()) {
+        std::remove(partial.c_str());
+        partial.clear();
+    }
+}
