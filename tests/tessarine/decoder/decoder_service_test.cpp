@@ -1,0 +1,188 @@
+// The decoder over the real engine and platform: information, captured
+// audio, silence for an enumerated port, seeking, failed opens, and the
+// temporary copies they leave (none).
+#include "tests/tessarine/decoder/decoder_fixture.h"
+
+#include "host/objects/archive_file_system.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+namespace {
+
+constexpr double bytesPerSecond = 176400.0;
+
+// Writes a zip holding the given members.
+void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
+{
+    archive* writer = archive_write_new();
+    archive_write_set_format_zip(writer);
+    ASSERT_EQ(archive_write_open_filename(writer, path.c_str()), ARCHIVE_OK);
+    for (const auto& [name, bytes] : members) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name.c_str());
+        archive_entry_set_size(entry, la_int64_t(bytes.size()));
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_write_header(writer, entry);
+        archive_write_data(writer, bytes.data(), bytes.size());
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+}
+
+struct CInfoRow {
+    const char* name;
+    const char* fileName;  // in the test folder; a zip member when member is set
+    const char* member;
+    float masterTempo;
+    double length;         // seconds reported
+    const char* title;
+};
+
+class CDecoderInfoTest : public CDecoderTest, public ::testing::WithParamInterface<CInfoRow> {};
+
+// Each kind of path opens for information, reports the playing time and
+// its fields in order, and leaves no copy behind once the instance goes.
+TEST_P(CDecoderInfoTest, ReportsLengthAndFields)
+{
+    const CInfoRow& row = GetParam();
+    configMasterTempo.value = row.masterTempo;
+    std::string path;
+    if (row.member) {
+        const std::string zip = (folder / row.fileName).string();
+        WriteZip(zip, {{"readme.txt", {'h', 'i'}}, {row.member, Song(4)}});
+        path = "archive://" + zip + "|" + row.member;
+    } else {
+        path = Write(row.fileName, Song(4));
+    }
+    {
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_INFO));
+        EXPECT_NEAR(opened.info.GetLength(), row.length, 1e-3);
+        const auto& fields = opened.info.Fields();
+        ASSERT_GE(fields.size(), 3u);
+        EXPECT_EQ(fields[0], (std::pair<std::string, std::string>("codec", "midi")));
+        EXPECT_EQ(fields[1], (std::pair<std::string, std::string>("compression", "none")));
+        EXPECT_EQ(fields.back(), (std::pair<std::string, std::string>("title", row.title)));
+        // Information alone plays nothing, so a seek is refused, whatever the log switch.
+        configLog.value = 0;
+        EXPECT_FALSE(opened.decoder->SeekTrack(1.0));
+        EXPECT_EQ(host.CountConsoleLines("A seek command was issued too soon.", 3), 1u);
+    }
+    EXPECT_EQ(CountTempFiles(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, CDecoderInfoTest,
+    ::testing::Values(CInfoRow{"Plain", "song.mid", nullptr, 0.0f, 2.0, "song"},
+                      CInfoRow{"Accents", "\xC3\xA9t\xC3\xA9 d\xC3\xA9j\xC3\xA0.mid", nullptr, 0.0f, 2.0,
+                               "\xC3\xA9t\xC3\xA9 d\xC3\xA9j\xC3\xA0"},
+                      CInfoRow{"CjkAndEmoji", "\xE6\x9B\xB2\xF0\x9F\x8E\xB5.mid", nullptr, 0.0f, 2.0,
+                               "\xE6\x9B\xB2\xF0\x9F\x8E\xB5"},
+                      CInfoRow{"ArchiveMember", "songs.zip", "inner/tune.mid", 0.0f, 2.0, "tune"},
+                      CInfoRow{"DoubleTempo", "fast.mid", nullptr, 2.0f, 1.0, "fast"},
+                      CInfoRow{"HalfTempo", "slow.mid", nullptr, 0.5f, 4.0, "slow"},
+                      CInfoRow{"TempoOutOfRange", "odd.mid", nullptr, 200.0f, 2.0, "odd"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CFailRow {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint32_t flags;
+};
+
+class CDecoderFailTest : public CDecoderTest, public ::testing::WithParamInterface<CFailRow> {};
+
+// A file the engine cannot load fails its open, after trying a copy, and
+// the copy is gone as soon as the open has failed.
+TEST_P(CDecoderFailTest, FailedOpenLeavesNoCopy)
+{
+    const CFailRow& row = GetParam();
+    const std::string path = Write("bad.mid", row.bytes);
+    COpenedDecoder opened;
+    EXPECT_FALSE(opened.Open(path, row.flags));
+    EXPECT_EQ(host.CountConsoleLines("Attempting temp file strategy"), 1u);
+    EXPECT_EQ(CountTempFiles(), 0u);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    int32_t last = 0;
+    EXPECT_EQ(DecodeAll(opened.decoder, &last), 0u);
+    EXPECT_EQ(last, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CDecoderFailTest,
+                         ::testing::Values(CFailRow{"Empty", {}, OPEN_TRACK_INFO},
+                                           CFailRow{"NotMidi", {'R', 'I', 'F', 'F', 0, 0}, OPEN_TRACK_DECODE},
+                                           CFailRow{"Text", {'h', 'e', 'l', 'l', 'o'}, OPEN_TRACK_INFO | OPEN_TRACK_DECODE}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct CDecodeRow {
+    const char* name;
+    int32_t outputPort;
+    double seekTo;   // negative: no seek
+    int opens;       // opens for decoding on the same instance
+};
+
+class CDecoderDecodeTest : public CDecoderTest, public ::testing::WithParamInterface<CDecodeRow> {};
+
+// Captured audio runs to the song's length plus its lead-in, within a block;
+// silence for an enumerated port is exactly the song's length. A seek to s
+// takes s off either, and a second open starts afresh.
+TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
+{
+    const CDecodeRow& row = GetParam();
+    CScopedClockRate fast(8.0);
+    configOutputPort.value = row.outputPort;
+    const std::string path = Write("song.mid", Song(6));  // 3 seconds
+    COpenedDecoder opened;
+    uint64_t bytes = 0;
+    int32_t last = 0;
+    for (int open = 0; open < row.opens; ++open) {
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
+        if (row.seekTo >= 0) {
+            ASSERT_TRUE(opened.decoder->SeekTrack(row.seekTo));
+        }
+        bytes = DecodeAll(opened.decoder, &last);
+    }
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(bytes % 4, 0u);
+    const double expected = (3.0 - std::max(0.0, row.seekTo)) * bytesPerSecond;
+    if (row.outputPort == -1) {
+        // The lead-in is the silence the capture holds ahead of the music
+        // (about 1.1 s after an open, a little less after a seek).
+        EXPECT_GT(double(bytes), expected + 0.5 * bytesPerSecond);
+        EXPECT_LT(double(bytes), expected + 2.0 * bytesPerSecond + configOutputBuffer.value);
+    } else {
+        EXPECT_NEAR(double(bytes), expected, 4.0);
+        // The silence ended by stopping the engine, so a seek is refused.
+        EXPECT_FALSE(opened.decoder->SeekTrack(0.5));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
+                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1}, CDecodeRow{"CaptureSeek", -1, 1.5, 1},
+                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2},
+                                           CDecodeRow{"Silence", 1, -1.0, 1}, CDecodeRow{"SilenceSeek", 1, 1.0, 1},
+                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A copy made for a track without a native path goes with the instance,
+// also when the instance opened the track twice.
+TEST_F(CDecoderTest, CopiesGoWithTheInstance)
+{
+    const std::string zip = (folder / "songs.zip").string();
+    WriteZip(zip, {{"a.mid", Song(2)}});
+    const std::string path = "archive://" + zip + "|a.mid";
+    for (int opens = 1; opens <= 2; ++opens) {
+        COpenedDecoder opened;
+        for (int i = 0; i < opens; ++i) {
+            ASSERT_TRUE(opened.Open(path, OPEN_TRACK_INFO));
+            EXPECT_EQ(CountTempFiles(), 1u) << "open " << i + 1 << " of " << opens;
+        }
+        opened.Release();
+        EXPECT_EQ(CountTempFiles(), 0u) << opens << " opens";
+    }
+}
+
+}  // namespace
