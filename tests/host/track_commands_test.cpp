@@ -1,0 +1,271 @@
+// velmora info and velmora decode as a user runs them: what they print,
+// their exit status, the audio they write, and that no temporary file is
+// left behind.
+#include "tests/host/host_test_support.h"
+#include "tests/support/music_writer.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+struct CRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string BinaryFolder() {
+    const char* fromEnvironment = std::getenv("TESSARINE_BINARY_DIR");
+    return fromEnvironment && *fromEnvironment ? fromEnvironment : TESSARINE_BINARY_DIR;
+}
+
+std::string Quote(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string Example(const std::string& name) { return std::string(TESSARINE_SOURCE_DIR) + "/examples/" + name; }
+std::string Shared(const std::string& name) { return std::string(TESSARINE_TESTDATA_DIR) + "/midi/" + name; }
+
+// The left channel of a 16-bit stereo file.
+std::vector<int16_t> ReadLeft(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return {};
+    std::vector<int16_t> frames(size_t(info.frames) * size_t(info.channels));
+    sf_readf_short(file, frames.data(), info.frames);
+    sf_close(file);
+    std::vector<int16_t> left;
+    for (size_t i = 0; i < frames.size(); i += size_t(info.channels)) left.push_back(frames[i]);
+    return left;
+}
+
+// Seconds of the first sample above the threshold, or -1.
+double FirstSound(const std::vector<int16_t>& left) {
+    for (size_t i = 0; i < left.size(); ++i)
+        if (std::abs(left[i]) > 300) return double(i) / 44100.0;
+    return -1;
+}
+
+double Pitch(const std::vector<int16_t>& left, double from, double seconds) {
+    const size_t first = size_t(from * 44100), last = std::min(left.size(), first + size_t(seconds * 44100));
+    int crossings = 0;
+    size_t firstCrossing = 0, lastCrossing = 0;
+    for (size_t i = first + 1; i < last; ++i)
+        if (left[i - 1] < 0 && left[i] >= 0) {
+            if (crossings++ == 0) firstCrossing = i;
+            lastCrossing = i;
+        }
+    return crossings < 2 ? 0 : double(crossings - 1) * 44100.0 / double(lastCrossing - firstCrossing);
+}
+
+class TrackCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directories(folder / "tmp"); }
+
+    CRun Run(const std::vector<std::string>& arguments) {
+        std::string command = "TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg") +
+                              " " + Quote(BinaryFolder() + "/bin/velmora");
+        for (const std::string& argument : arguments) command += " " + Quote(argument);
+        command += " 2>" + Quote(folder / "stderr");
+        CRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return {-1, "", "popen failed"};
+        std::array<char, 4096> buffer;
+        size_t got;
+        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = ReadWholeFile(folder / "stderr");
+        return run;
+    }
+
+    size_t CountFiles(const std::string& sub) {
+        size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder / sub)) ++count;
+        return count;
+    }
+
+    void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+        WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+    }
+
+    void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members) {
+        archive* writer = archive_write_new();
+        archive_write_set_format_zip(writer);
+        ASSERT_EQ(archive_write_open_filename(writer, path.c_str()), ARCHIVE_OK);
+        for (const auto& [name, bytes] : members) {
+            archive_entry* entry = archive_entry_new();
+            archive_entry_set_pathname(entry, name.c_str());
+            archive_entry_set_size(entry, la_int64_t(bytes.size()));
+            archive_entry_set_filetype(entry, AE_IFREG);
+            archive_entry_set_perm(entry, 0644);
+            archive_write_header(writer, entry);
+            archive_write_data(writer, bytes.data(), bytes.size());
+            archive_entry_free(entry);
+        }
+        archive_write_close(writer);
+        archive_write_free(writer);
+    }
+
+    CScratchFolder folder;
+};
+
+TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles) {
+    const CRun run = Run({"info", Example("morning_walk.rmi"), folder / "missing.mid", Example("morning_walk.sgt")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("velmora: " + (folder / "missing.mid") + ": cannot open: no such file\n"), std::string::npos)
+        << run.err;
+    const char* const expected =
+        "length=20.786556\ncodec=midi\ncompression=none\ntrack01=Morning Walk\nmisc01=Morning Walk\n"
+        "name=Morning Walk\nartist=The tessarine developers\ncopyright=Public domain\ngenre=Example\n"
+        "comment=Eight bars in C major with a ritardando.\nsoftware=make_music_examples\ntitle=morning_walk\n";
+    EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("==> " + Example("morning_walk.sgt") + " <==\nlength=20.78655"), std::string::npos);
+
+    const CRun json = Run({"info", "--json", Example("morning_walk.mid")});
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"length\": 20.786556"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("{\"name\": \"title\", \"value\": \"morning_walk\"}"), std::string::npos) << json.out;
+    EXPECT_EQ(CountFiles("tmp"), 0u);
+}
+
+TEST_F(TrackCommandsTest, BadUsageIsStatusTwoAndWritesNothing) {
+    const std::string song = Example("morning_walk.mid");
+    const std::vector<std::vector<std::string>> rows = {
+        {"decode", song},
+        {"decode", song, "-o", folder / "out.mp3"},
+        {"decode", song, "-o", folder / "out.wav", "--format", "mp3"},
+        {"decode", song, "-o", folder / "out.wav", "--from", "-1"},
+        {"decode", song, "-o", folder / "out.wav", "--set", "MIDINoSuchThing=1"},
+        {"decode", song, "-o", folder / "out.wav", "--set", "MIDIOutputPort=x"},
+        {"decode", song, "-o", folder / "out.wav", "--json"},
+        {"info", song, "-o", folder / "out.wav"},
+    };
+    for (const auto& row : rows) {
+        const CRun run = Run(row);
+        EXPECT_EQ(run.status, 2) << row.back() << ": " << run.err;
+    }
+    EXPECT_EQ(CountFiles("tmp"), 0u);
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.wav"));
+}
+
+// Every damaged shared file plays what it can or fails with a message, and
+// leaves neither a temporary file nor a half-written output.
+TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly) {
+    std::filesystem::create_directories(folder / "out");
+    const char* const rows[] = {"test-corrupt-file-extra-byte.mid", "test-corrupt-file-missing-byte.mid",
+                                "test-empty-file.mid", "test-not-a-midi-file.mid", "test-illegal-message-all.mid",
+                                "test-empty.mid"};
+    for (const char* name : rows) {
+        const std::string out = folder / ("out/" + std::string(name) + ".wav");
+        const CRun run = Run({"decode", Shared(name), "-o", out, "--speed", "16"});
+        EXPECT_TRUE(run.status == 0 || run.status == 1) << name;
+        if (run.status == 1) {
+            EXPECT_NE(run.err.find("cannot open"), std::string::npos) << name << ": " << run.err;
+            EXPECT_FALSE(std::filesystem::exists(out)) << name;
+        } else {
+            EXPECT_GT(ReadLeft(out).size(), 0u) << name;
+        }
+        EXPECT_EQ(CountFiles("tmp"), 0u) << name;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "out"))
+        EXPECT_EQ(entry.path().extension(), ".wav") << entry.path();
+}
+
+// A zip member plays like the plain file, through a copy that goes again.
+TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
+    const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
+    WriteZip(folder / "songs.zip", {{"notes.txt", "not music"}, {"dir/two.mid", song}});
+    const CRun zipped = Run({"decode", folder / "songs.zip", "-o", folder / "zip.flac", "--speed", "8"});
+    ASSERT_EQ(zipped.status, 0) << zipped.err;
+    EXPECT_NE(zipped.err.find("playing dir/two.mid"), std::string::npos) << zipped.err;
+    const CRun plain = Run({"decode", Shared("test-2-tracks-type-1.mid"), "-o", folder / "plain.wav", "--speed", "8"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(CountFiles("tmp"), 0u);
+
+    const std::vector<int16_t> a = ReadLeft(folder / "zip.flac"), b = ReadLeft(folder / "plain.wav");
+    const double blockSeconds = 1.0;
+    EXPECT_NEAR(double(a.size()) / 44100, double(b.size()) / 44100, blockSeconds);
+    const double leadA = FirstSound(a), leadB = FirstSound(b);
+    ASSERT_GT(leadA, 0);
+    ASSERT_GT(leadB, 0);
+    EXPECT_NEAR(Pitch(a, leadA + 0.05, 0.3), Pitch(b, leadB + 0.05, 0.3), 3.0);
+
+    const CRun info = Run({"info", "archive://" + (folder / "songs.zip") + "|dir/two.mid"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("length=4.500000\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("title=two\n"), std::string::npos) << info.out;
+}
+
+// The same file at real time and at the default rate: the same length and,
+// after the lead-in, the same notes.
+TEST_F(TrackCommandsTest, DefaultSpeedKeepsLengthAndNotes) {
+    const std::string song = Shared("test-2-tracks-type-1.mid");
+    ASSERT_EQ(Run({"decode", song, "-o", folder / "real.wav", "--speed", "1"}).status, 0);
+    ASSERT_EQ(Run({"decode", song, "-o", folder / "fast.wav"}).status, 0);
+    const std::vector<int16_t> real = ReadLeft(folder / "real.wav"), fast = ReadLeft(folder / "fast.wav");
+    EXPECT_NEAR(double(real.size()) / 44100, double(fast.size()) / 44100, 1.0);
+    const double leadReal = FirstSound(real), leadFast = FirstSound(fast);
+    ASSERT_GT(leadReal, 0);
+    ASSERT_GT(leadFast, 0);
+    for (double at = 0.05; at < 4.0; at += 0.5)
+        EXPECT_NEAR(Pitch(real, leadReal + at, 0.2), Pitch(fast, leadFast + at, 0.2), 4.0) << at;
+}
+
+// Each format of a two-note song, through the sine instrument: the notes'
+// pitches, and a length of the song plus its lead-in.
+TEST_F(TrackCommandsTest, EveryFormatDecodesItsNotes) {
+    dmusic::CSegmentModel model;
+    model.length = 4 * 768;
+    model.tempos = {{0, 120.0}};
+    for (const auto& [time, key] : {std::pair<int, BYTE>{0, 69}, {2 * 768, 81}}) {
+        dmusic::CMidiEvent note;
+        note.time = time;
+        note.kind = dmusic::EMidiEventKind::Note;
+        note.data1 = key;
+        note.data2 = 110;
+        note.duration = 768;
+        model.events.push_back(note);
+    }
+    model.patches.push_back(dmusic::CPatchChange{});
+    const std::string dls = folder / "sine.dls";
+    WriteBytes(dls, testsupport::WriteSineDls(0, 0));
+    const std::vector<uint8_t> smf = testsupport::WriteStandardMidi(model);
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> rows = {
+        {"song.mid", smf},
+        {"song.rmi", testsupport::WriteRmid(smf, {{"INAM", "Two notes"}})},
+        {"song.sgt", testsupport::WriteSegmentFile(model)},
+        {"song.xmi", testsupport::WriteXmi(model)},
+    };
+    for (const auto& [name, bytes] : rows) {
+        WriteBytes(folder / name, bytes);
+        const std::string out = folder / (name + ".wav");
+        const CRun run = Run({"decode", folder / name, "-o", out, "--speed", "8", "--set", "MIDIUseCustomDLS=1",
+                              "--set", "MIDICustomDLS=" + dls});
+        ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+        const std::vector<int16_t> left = ReadLeft(out);
+        const double lead = FirstSound(left);
+        ASSERT_GT(lead, 0.5) << name;
+        const double seconds = double(left.size()) / 44100;
+        EXPECT_GE(seconds, 2.0 + lead - 0.1) << name;
+        EXPECT_LE(seconds, 2.0 + lead + 1.1) << name;
+        EXPECT_NEAR(Pitch(left, lead + 0.1, 0.3), 440.0, 3.0) << name;
+        EXPECT_NEAR(Pitch(left, lead + 1.1, 0.3), 880.0, 5.0) << name;
+    }
+    // The overrides were for those runs only.
+    EXPECT_EQ(Run({"config", "get", "MIDIUseCustomDLS"}).out, "0\n");
+}
+
+}  // namespace
