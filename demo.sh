@@ -28,3 +28,22 @@ echo
 echo "== the platform plays the bundled example: dmrender examples/morning_walk.mid"
 build/bin/dmrender examples/morning_walk.mid -o build/demo/morning_walk.wav
 ls -l build/demo/morning_walk.wav
+
+echo
+echo "== velmora info: each bundled example's length and tags"
+velmora_info_files=(examples/morning_walk.mid examples/morning_walk.rmi examples/morning_walk.sgt examples/morning_walk.xmi)
+"$velmora" info "${velmora_info_files[@]}"
+
+echo
+echo "== velmora decode: each example to audio through the component"
+for song in "${velmora_info_files[@]}"; do
+    name=$(basename "$song")
+    case "$name" in
+        *.mid) out="build/demo/${name%.*}-mid.wav" ;;
+        *.rmi) out="build/demo/${name%.*}-rmi.flac" ;;
+        *.sgt) out="build/demo/${name%.*}-sgt.ogg" ;;
+        *) out="build/demo/${name%.*}-xmi.wav" ;;
+    esac
+    "$velmora" decode "$song" -o "$out"
+done
+ls -l build/demo/morning_walk-*
