@@ -39,3 +39,6 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FI
 ninja -C build-win -j"$jobs" > build-win.log 2>&1 || { tail -50 build-win.log; exit 1; }
 rm -f build-win.log
 scripts/check-windows-dll.sh build-win/bin/tessarine.dll
+
+echo "== fuzz smoke (about a minute)"
+scripts/fuzz-smoke.sh
