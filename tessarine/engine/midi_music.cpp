@@ -11,10 +11,9 @@
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
 
-#include <dmusicf.h>
-
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -27,6 +26,14 @@ static_assert(sizeof(void*) != 4 || sizeof(DMUS_OBJECTDESC) == 848, "DMUS_OBJECT
 static_assert(sizeof(DMUS_PORTPARAMS7) == 32, "the DirectX 7 port parameters are 32 bytes");
 
 namespace {
+
+// GUID_TempoParam's record (DMUS_TEMPO_PARAM). Declared here because the
+// file-format header that carries it does not compile as C++ with every SDK.
+struct CTempoParam {
+    MUSIC_TIME mtTime;
+    double dblTempo;
+};
+static_assert(offsetof(CTempoParam, dblTempo) == 8 && sizeof(CTempoParam) == 16, "the SDK's layout");
 
 constexpr DWORD allGroups = 0xFFFFFFFF;
 constexpr DWORD captureBufferBytes = 176400;
@@ -325,7 +332,7 @@ std::vector<CMidiMusic::CTempoSpan> CMidiMusic::ReadTempoMap(MUSIC_TIME length)
     std::vector<CTempoSpan> spans;
     MUSIC_TIME at = 0;
     for (int step = 0; step < maxTempoSteps; ++step) {
-        DMUS_TEMPO_PARAM tempo{};
+        CTempoParam tempo{};
         MUSIC_TIME next = 0;
         const HRESULT result = GetParamWithRetry(segment.operator->(), GUID_TempoParam, at, &next, &tempo);
         ReportDirectXResult(result, "Segment->TempoParam");
