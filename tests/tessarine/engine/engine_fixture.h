@@ -204,19 +204,3 @@ inline std::vector<double> FindOnsets(const std::vector<int16_t>& samples)
     }
     return onsets;
 }
-
-// The fundamental by rising zero crossings over frames first..first+count.
-inline double MeasurePitch(const std::vector<int16_t>& samples, size_t first, size_t count)
-{
-    int crossings = 0;
-    size_t firstCrossing = 0, lastCrossing = 0;
-    for (size_t i = first + 1; i < first + count && i * 2 < samples.size(); ++i) {
-        if (samples[(i - 1) * 2] < 0 && samples[i * 2] >= 0) {
-            if (crossings == 0) firstCrossing = i;
-            lastCrossing = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0;
-    return double(crossings - 1) * 44100.0 / double(lastCrossing - firstCrossing);
-}
