@@ -86,13 +86,19 @@ HRESULT GetParamWithRetry(IDirectMusicSegment* segment, REFGUID type, MUSIC_TIME
     return result;
 }
 
-// UTF-8 to the UTF-16 of a DirectMusic file name; false when it does not fit.
+// UTF-8 to the UTF-16 of a DirectMusic file name; false when it does not fit
+// or is not UTF-8.
 bool ToFileName(const char* text, size_t bytes, WCHAR (&output)[fileNameUnits])
 {
     if (bytes >= fileNameUnits * 3) return false;  // surely more units than fit
     std::vector<WCHAR> converted(bytes + 1);
     const uint32_t units = ConvertUtf8ToUtf16(text, uint32_t(bytes), converted.data());
     if (units >= fileNameUnits) return false;
+    // The conversion stops at a sequence that is not UTF-8; such a path would
+    // name another file.
+    std::vector<char> back(size_t(units) * 3 + 1);
+    const uint32_t backBytes = ConvertUtf16ToUtf8(converted.data(), units, back.data());
+    if (backBytes != bytes || std::memcmp(back.data(), text, bytes) != 0) return false;
     std::memcpy(output, converted.data(), units * sizeof(WCHAR));
     output[units] = 0;
     return true;
@@ -248,7 +254,7 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     if (!path) path = "";
     DMUS_OBJECTDESC descriptor;
     if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
-        LogLine("The path is too long for DirectMusic: %s", path);
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         return false;
     }
 
@@ -265,7 +271,7 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     }
     WCHAR folder[fileNameUnits];
     if (!ToFileName(path, folderBytes, folder)) {
-        LogLine("The path is too long for DirectMusic: %s", path);
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         return false;
     }
     ReportDirectXResult(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder, TRUE),
@@ -287,7 +293,7 @@ bool CMidiMusic::LoadCollection(const char* path)
     if (path) {
         DMUS_OBJECTDESC descriptor;
         if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
-            LogLine("The path is too long for DirectMusic: %s", path);
+            LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         } else {
             collection.Release();
             ReportDirectXResult(loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid()),

@@ -192,8 +192,8 @@ TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
     EXPECT_EQ(after.notesOff - before.notesOff, 3u);
 }
 
-// Paths that do not fit DirectMusic's file-name field are refused with a
-// line; what fits is tried.
+// Paths that do not fit DirectMusic's file-name field, or are not UTF-8,
+// are refused with a line; what fits is tried.
 TEST_F(CEngineControlTest, OverlongPathsAreRefused)
 {
     struct Row {
@@ -211,13 +211,14 @@ TEST_F(CEngineControlTest, OverlongPathsAreRefused)
         {"multi-byte, too long", "/" + [] { std::string s; for (int i = 0; i < 259; ++i) s += "\xC3\xA9"; return s; }(),
          true},
         {"empty", "", false},
+        {"not UTF-8", "/music/song\xFF.mid", true},
     };
     CMidiMusic engine(nullptr, false);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         host.ClearConsoleLines();
         EXPECT_FALSE(engine.LoadMidiFromFile(true, row.path.c_str()));
-        EXPECT_EQ(host.CountConsoleLines("The path is too long for DirectMusic"), row.refused ? 1u : 0u);
+        EXPECT_EQ(host.CountConsoleLines("The path cannot be given to DirectMusic"), row.refused ? 1u : 0u);
         EXPECT_EQ(host.CountConsoleLines("Loader->GetSegment"), row.refused ? 0u : 1u);
         EXPECT_EQ(engine.GetLength(), 0.0);
     }
