@@ -1,8 +1,7 @@
 #!/bin/sh
 # Decodes a dense file at several clock rates, with one core kept busy, and
 # compares each output with the decode at real time: length, and the
-# loudness envelope (10 ms windows) after aligning the first sound to the
-# sample.
+# loudness envelope (50 ms windows) after aligning the lead-in.
 #   bench/speed/measure_speed.sh BUILD-FOLDER [RATE...]
 set -eu
 build=${1:?usage: measure_speed.sh BUILD-FOLDER [RATE...]}
@@ -29,10 +28,10 @@ def envelope(path):
     w = wave.open(path)
     s = array.array("h", w.readframes(w.getnframes()))
     left = s[0::2]
-    first = next(i for i, x in enumerate(left) if abs(x) > 300)
-    win = 441
-    env = [math.sqrt(sum(x * x for x in left[i:i + win]) / win) for i in range(first, len(left) - win, win)]
-    return len(left) / 44100.0, env
+    win = 2205
+    env = [math.sqrt(sum(x * x for x in left[i:i + win]) / win) for i in range(0, len(left) - win, win)]
+    first = next(i for i, e in enumerate(env) if e > 100)
+    return len(left) / 44100.0, env[first:]
 base_len, base = envelope(sys.argv[1] + "/rate-1.wav")
 print("%-6s %10s %12s" % ("rate", "seconds", "envelope r"))
 print("%-6s %10.3f %12s" % ("1", base_len, "1"))
