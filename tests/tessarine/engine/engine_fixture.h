@@ -1,0 +1,147 @@
+// Helpers for the engine tests: a COM apartment and a test host around each
+// test, files written from segment models into a private folder, and the
+// decoder's way of reading the captured PCM.
+#pragma once
+
+#include "tessarine/engine/midi_music.h"
+#include "tessarine/frame/config.h"
+#include "tests/platform/kernel/scoped_clock_rate.h"
+#include "tests/support/music_writer.h"
+#include "tests/support/test_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
+
+class CEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        folder = std::filesystem::temp_directory_path() /
+                 ("engine-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(folder);
+        configLog.value = 1;
+        configPadBefore.value = 100;
+        configOutputBuffer.value = 16384;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        CoUninitialize();
+    }
+
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+
+    // Reads the capture the way the decoder does, block after block, until
+    // the store takes no more audio. Returns the 16-bit samples (stereo).
+    static std::vector<int16_t> ReadWholeCapture(CMidiMusic& engine)
+    {
+        std::vector<int16_t> samples;
+        std::vector<char> block(size_t(configOutputBuffer.value));
+        int32_t offset = 0;
+        for (int round = 0; round < 100000; ++round) {
+            CHostFile* file = nullptr;
+            if (!engine.BeginCaptureRead(offset, &file)) {
+                ADD_FAILURE() << "the capture read failed at offset " << offset;
+                break;
+            }
+            const uint32_t got = file->Read(block.data(), uint32_t(block.size()));
+            file->Release();
+            engine.EndCaptureRead();
+            const size_t old = samples.size();
+            samples.resize(old + got / 2);
+            std::memcpy(samples.data() + old, block.data(), (got / 2) * 2);
+            offset += int32_t(got);
+            if (got == 0 && engine.IsCaptureEnded()) break;
+        }
+        return samples;
+    }
+
+    CTestHost host;
+    std::filesystem::path folder;
+    static inline int counter = 0;
+};
+
+// A segment model at one or more tempos with the given notes on channel 0.
+struct CNoteSpec {
+    MUSIC_TIME time;
+    MUSIC_TIME duration;
+    BYTE key;
+};
+
+inline dmusic::CSegmentModel MakeModel(std::vector<dmusic::CTempoChange> tempos, std::vector<CNoteSpec> notes,
+                                       MUSIC_TIME length)
+{
+    dmusic::CSegmentModel model;
+    model.length = length;
+    model.tempos = std::move(tempos);
+    for (const CNoteSpec& note : notes) {
+        dmusic::CMidiEvent event;
+        event.time = note.time;
+        event.kind = dmusic::EMidiEventKind::Note;
+        event.data1 = note.key;
+        event.data2 = 110;
+        event.duration = note.duration;
+        model.events.push_back(event);
+    }
+    dmusic::CPatchChange patch;
+    patch.program = 0;
+    model.patches.push_back(patch);
+    return model;
+}
+
+// Seconds (from the capture's start) at which sound begins after at least
+// 50 ms of silence, on the left channel.
+inline std::vector<double> FindOnsets(const std::vector<int16_t>& samples)
+{
+    constexpr size_t window = 441;  // 10 ms of frames
+    std::vector<double> onsets;
+    int quietWindows = 5;
+    for (size_t start = 0; start + window * 2 <= samples.size(); start += window * 2) {
+        double energy = 0;
+        for (size_t i = 0; i < window; ++i) energy += std::abs(double(samples[start + i * 2]));
+        const bool loud = energy / window > 300.0;
+        if (loud && quietWindows >= 5) {
+            size_t frame = start / 2;
+            for (size_t i = 0; i < window; ++i)
+                if (std::abs(samples[start + i * 2]) > 300) {
+                    frame = start / 2 + i;
+                    break;
+                }
+            onsets.push_back(double(frame) / 44100.0);
+        }
+        quietWindows = loud ? 0 : quietWindows + 1;
+    }
+    return onsets;
+}
+
+// The fundamental by rising zero crossings over frames first..first+count.
+inline double MeasurePitch(const std::vector<int16_t>& samples, size_t first, size_t count)
+{
+    int crossings = 0;
+    size_t firstCrossing = 0, lastCrossing = 0;
+    for (size_t i = first + 1; i < first + count && i * 2 < samples.size(); ++i) {
+        if (samples[(i - 1) * 2] < 0 && samples[i * 2] >= 0) {
+            if (crossings == 0) firstCrossing = i;
+            lastCrossing = i;
+            ++crossings;
+        }
+    }
+    if (crossings < 2) return 0;
+    return double(crossings - 1) * 44100.0 / double(lastCrossing - firstCrossing);
+}
