@@ -12,6 +12,7 @@
 #include "tessarine/prefs/page_ids.h"
 
 #include <cmath>
+#include <cstring>
 #include <commctrl.h>
 #include <memory>
 #include <vector>
@@ -246,17 +247,17 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (message == WM_INITDIALOG) {
             auto* page = reinterpret_cast<CPreferencesPageService*>(lParam);
             if (page && InitialisePage(page, window) == 1)
-                SetProp(window, propertyName, reinterpret_cast<HANDLE>(page));
+                SetPropA(window, propertyName, reinterpret_cast<HANDLE>(page));
             else
                 uSetDlgItemText(window, IDC_NOTE, initialisationErrorText);
             return TRUE;
         }
-        auto* page = reinterpret_cast<CPreferencesPageService*>(GetProp(window, propertyName));
+        auto* page = reinterpret_cast<CPreferencesPageService*>(GetPropA(window, propertyName));
         if (!page) return FALSE;
         page->pageWindow = window;
         switch (message) {
         case WM_DESTROY: {
-            RemoveProp(window, propertyName);
+            RemovePropA(window, propertyName);
             INT_PTR result = ApplyPage(window);
             // The window is going: the page no longer has one.
             page->pageWindow = nullptr;
