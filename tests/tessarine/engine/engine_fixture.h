@@ -28,13 +28,18 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         folder = std::filesystem::temp_directory_path() /
                  ("engine-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(folder);
+        std::filesystem::create_directories(folder / "tmp");
+        // The capture store's files go here, where a test can count them.
+        previousTemp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+        setenv("TMPDIR", (folder / "tmp").c_str(), 1);
         configLog.value = 1;
         configPadBefore.value = 100;
         configOutputBuffer.value = 16384;
     }
     void TearDown() override
     {
+        if (previousTemp.empty()) unsetenv("TMPDIR");
+        else setenv("TMPDIR", previousTemp.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
         CoUninitialize();
@@ -72,8 +77,36 @@ protected:
         return samples;
     }
 
+    // Files in the temporary folder the capture store uses.
+    size_t CountTempFiles() const
+    {
+        size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder / "tmp")) ++count;
+        return count;
+    }
+
+    // Threads of this process right now.
+    static size_t CountThreads()
+    {
+        size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+        return count;
+    }
+
+    // Plays the whole way to the first audio in default-port mode.
+    static void OpenAndPlay(CMidiMusic& engine, const std::string& song)
+    {
+        DMUS_PORTCAPS caps;
+        ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0);
+        ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true));
+        ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
+        ASSERT_TRUE(engine.LoadCollection(nullptr));
+        ASSERT_TRUE(engine.Play());
+    }
+
     CTestHost host;
     std::filesystem::path folder;
+    std::string previousTemp;
     static inline int counter = 0;
 };
 
