@@ -159,6 +159,15 @@ TEST_F(PageTest, BoxesAndPortChoiceStoreAtOnce) {
          &configUseCustomDls, 0},
         {"second port", [](HWND p) { return platform::ChooseComboEntry(GetDlgItem(p, IDC_OUTPUT_PORT), 2); },
          &configOutputPort, 1},
+        // A change that leaves nothing selected is no port (never -2).
+        {"no selection",
+         [](HWND p) {
+             SendDlgItemMessageA(p, IDC_OUTPUT_PORT, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+             SendMessageA(p, WM_COMMAND, MAKEWPARAM(IDC_OUTPUT_PORT, CBN_SELCHANGE),
+                          reinterpret_cast<LPARAM>(GetDlgItem(p, IDC_OUTPUT_PORT)));
+             return true;
+         },
+         &configOutputPort, 1},
         {"default port", [](HWND p) { return platform::ChooseComboEntry(GetDlgItem(p, IDC_OUTPUT_PORT), 0); },
          &configOutputPort, -1},
     };
