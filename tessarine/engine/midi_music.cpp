@@ -11,10 +11,9 @@
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
 
-#include <dmusicf.h>
-
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -27,6 +26,14 @@ static_assert(sizeof(void*) != 4 || sizeof(DMUS_OBJECTDESC) == 848, "DMUS_OBJECT
 static_assert(sizeof(DMUS_PORTPARAMS7) == 32, "the DirectX 7 port parameters are 32 bytes");
 
 namespace {
+
+// GUID_TempoParam's record (DMUS_TEMPO_PARAM). Declared here because the
+// file-format header that carries it does not compile as C++ with every SDK.
+struct CTempoParam {
+    MUSIC_TIME mtTime;
+    double dblTempo;
+};
+static_assert(offsetof(CTempoParam, dblTempo) == 8 && sizeof(CTempoParam) == 16, "the SDK's layout");
 
 constexpr DWORD allGroups = 0xFFFFFFFF;
 constexpr DWORD captureBufferBytes = 176400;
@@ -79,13 +86,19 @@ HRESULT GetParamWithRetry(IDirectMusicSegment* segment, REFGUID type, MUSIC_TIME
     return result;
 }
 
-// UTF-8 to the UTF-16 of a DirectMusic file name; false when it does not fit.
+// UTF-8 to the UTF-16 of a DirectMusic file name; false when it does not fit
+// or is not UTF-8.
 bool ToFileName(const char* text, size_t bytes, WCHAR (&output)[fileNameUnits])
 {
     if (bytes >= fileNameUnits * 3) return false;  // surely more units than fit
     std::vector<WCHAR> converted(bytes + 1);
     const uint32_t units = ConvertUtf8ToUtf16(text, uint32_t(bytes), converted.data());
     if (units >= fileNameUnits) return false;
+    // The conversion stops at a sequence that is not UTF-8; such a path would
+    // name another file.
+    std::vector<char> back(size_t(units) * 3 + 1);
+    const uint32_t backBytes = ConvertUtf16ToUtf8(converted.data(), units, back.data());
+    if (backBytes != bytes || std::memcmp(back.data(), text, bytes) != 0) return false;
     std::memcpy(output, converted.data(), units * sizeof(WCHAR));
     output[units] = 0;
     return true;
@@ -241,7 +254,7 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     if (!path) path = "";
     DMUS_OBJECTDESC descriptor;
     if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
-        LogLine("The path is too long for DirectMusic: %s", path);
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         return false;
     }
 
@@ -258,7 +271,7 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     }
     WCHAR folder[fileNameUnits];
     if (!ToFileName(path, folderBytes, folder)) {
-        LogLine("The path is too long for DirectMusic: %s", path);
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         return false;
     }
     ReportDirectXResult(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder, TRUE),
@@ -280,7 +293,7 @@ bool CMidiMusic::LoadCollection(const char* path)
     if (path) {
         DMUS_OBJECTDESC descriptor;
         if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
-            LogLine("The path is too long for DirectMusic: %s", path);
+            LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
         } else {
             collection.Release();
             ReportDirectXResult(loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid()),
@@ -325,7 +338,7 @@ std::vector<CMidiMusic::CTempoSpan> CMidiMusic::ReadTempoMap(MUSIC_TIME length)
     std::vector<CTempoSpan> spans;
     MUSIC_TIME at = 0;
     for (int step = 0; step < maxTempoSteps; ++step) {
-        DMUS_TEMPO_PARAM tempo{};
+        CTempoParam tempo{};
         MUSIC_TIME next = 0;
         const HRESULT result = GetParamWithRetry(segment.operator->(), GUID_TempoParam, at, &next, &tempo);
         ReportDirectXResult(result, "Segment->TempoParam");

@@ -9,6 +9,8 @@
 #include "tests/support/music_writer.h"
 #include "tests/support/test_host.h"
 
+#include <platform/com_registry.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,9 +19,37 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <cstring>
 #include <unistd.h>
 #include <vector>
+
+// Puts a performance class in the class table that keeps a reference on
+// the performance it makes last, so a test can ask it what the engine set.
+class CPerformanceSpy {
+public:
+    CPerformanceSpy() : replacement(CLSID_DirectMusicPerformance, Create) { previous = replacement.Previous(); }
+    ~CPerformanceSpy()
+    {
+        if (last) last->Release();
+        last = nullptr;
+    }
+    IDirectMusicPerformance* Get() const { return last; }
+
+private:
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        const HRESULT result = previous(outer, iid, object);
+        if (SUCCEEDED(result)) {
+            if (last) last->Release();
+            static_cast<IUnknown*>(*object)->QueryInterface(IID_IDirectMusicPerformance, reinterpret_cast<void**>(&last));
+        }
+        return result;
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline IDirectMusicPerformance* last = nullptr;
+    platform::ScopedComClassReplacement replacement;
+};
 
 class CEngineTest : public ::testing::Test {
 protected:
@@ -93,14 +123,26 @@ protected:
         return count;
     }
 
+    // The thread count once it has come down to at most `expected`: a
+    // joined thread leaves the process a moment after its wait is over.
+    static size_t SettledThreadCount(size_t expected)
+    {
+        size_t count = CountThreads();
+        for (int i = 0; i < 200 && count > expected; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            count = CountThreads();
+        }
+        return count;
+    }
+
     // Plays the whole way to the first audio in default-port mode.
-    static void OpenAndPlay(CMidiMusic& engine, const std::string& song)
+    static void OpenAndPlay(CMidiMusic& engine, const std::string& song, const char* collection = nullptr)
     {
         DMUS_PORTCAPS caps;
         ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0);
         ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true));
         ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
-        ASSERT_TRUE(engine.LoadCollection(nullptr));
+        ASSERT_TRUE(engine.LoadCollection(collection));
         ASSERT_TRUE(engine.Play());
     }
 
@@ -161,20 +203,4 @@ inline std::vector<double> FindOnsets(const std::vector<int16_t>& samples)
         quietWindows = loud ? 0 : quietWindows + 1;
     }
     return onsets;
-}
-
-// The fundamental by rising zero crossings over frames first..first+count.
-inline double MeasurePitch(const std::vector<int16_t>& samples, size_t first, size_t count)
-{
-    int crossings = 0;
-    size_t firstCrossing = 0, lastCrossing = 0;
-    for (size_t i = first + 1; i < first + count && i * 2 < samples.size(); ++i) {
-        if (samples[(i - 1) * 2] < 0 && samples[i * 2] >= 0) {
-            if (crossings == 0) firstCrossing = i;
-            lastCrossing = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0;
-    return double(crossings - 1) * 44100.0 / double(lastCrossing - firstCrossing);
 }

@@ -179,7 +179,7 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
             }
         }
         EXPECT_EQ(CountTempFiles(), 0u);
-        EXPECT_EQ(CountThreads(), threadsBefore);
+        EXPECT_EQ(SettledThreadCount(threadsBefore), threadsBefore);
         ASSERT_EQ(CKeptObjects::objects.size(), row.objects);
         for (IUnknown* object : CKeptObjects::objects) EXPECT_EQ(object->Release(), 0u);
     }
