@@ -306,7 +306,7 @@ int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
 }
 
 int TempoPosition(float tempo) {
-    if (!std::isfinite(tempo) || tempo < 0) return 0;
-    if (tempo > 100) return 100;
+    if (std::isnan(tempo) || tempo < 0) return 0;
+    if (tempo > 100) return 100;  // an infinite tempo too
     return static_cast<int>(tempo);
 }

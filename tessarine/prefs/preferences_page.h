@@ -25,8 +25,8 @@ std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index);
 // The bytes of PCM that a buffer length read from the page stands for.
 int32_t OutputBufferFromMilliseconds(UINT milliseconds);
 
-// "MIDIMasterTempo" as a trackbar position: not finite or below 0 is 0,
-// above 100 is 100, else truncated towards zero.
+// "MIDIMasterTempo" as a trackbar position: NaN or below 0 is 0, above 100
+// (infinity too) is 100, else truncated towards zero.
 int TempoPosition(float tempo);
 
 // The address offered when DirectX cannot be set up.
