@@ -56,3 +56,6 @@ int RunDecode(CCommandContext& context);
 // Help texts of the track commands.
 extern const char* const infoHelp;
 extern const char* const decodeHelp;
+int RunPrefsShow(CCommandContext& context);
+int RunPrefsSet(CCommandContext& context);
+int RunPrefsRender(CCommandContext& context);

@@ -31,6 +31,9 @@ const char* const mainHelp =
     "  info [--json] FILE...    each file's length and tags\n"
     "  decode FILE -o OUT       a file to WAV, FLAC or Ogg Vorbis audio\n"
     "                           [--format F] [--from SECONDS] [--set NAME=VALUE]\n"
+    "  prefs show               the preferences page's controls and their state\n"
+    "  prefs set OPTIONS        change settings through the preferences page\n"
+    "  prefs render OUT.png     draw the preferences page\n"
     "\n"
     "Options:\n"
     "  --help                   this text; after a command, that command's help\n"
@@ -134,6 +137,9 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
         } else if (name == "--json" && !hasValue) {
             options.track.json = true;
             options.trackOptionNames.push_back(name);
+        } else if (!options.words.empty()) {
+            // After the command's name, other options are the command's own.
+            options.words.push_back(word);
         } else {
             error = "unknown option " + word;
             return false;
