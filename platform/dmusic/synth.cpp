@@ -146,11 +146,7 @@ size_t CSynthesizer::QueuedEvents() const
     return queue.size();
 }
 
-int64_t CSynthesizer::RenderedFrames() const
-{
-    std::lock_guard<std::mutex> guard(synthLock);
-    return renderedFrames;
-}
+int64_t CSynthesizer::RenderedFrames() const { return renderedFrames.load(std::memory_order_acquire); }
 
 void CSynthesizer::Apply(const Event& event)
 {
@@ -191,7 +187,7 @@ void CSynthesizer::RenderRaw(float* interleaved, uint32_t frames)
 {
     if (synth) fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
     else std::fill(interleaved, interleaved + 2 * size_t(frames), 0.0f);
-    renderedFrames += frames;
+    renderedFrames.store(renderedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_release);
 }
 
 void CSynthesizer::RenderFloat(float* interleaved, uint32_t frames)

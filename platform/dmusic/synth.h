@@ -3,6 +3,7 @@
 // positions they were stamped with.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -97,7 +98,9 @@ private:
     mutable std::mutex synthLock;   // the FluidSynth object and the frame count
     mutable std::mutex queueLock;   // the event queue
     std::multimap<int64_t, Event> queue;
-    int64_t renderedFrames = 0;
+    // Written under synthLock, read without it (the sink and the sequencer
+    // ask it while a piece renders).
+    std::atomic<int64_t> renderedFrames{0};
     std::vector<float> scratch;
 };
 
