@@ -147,13 +147,13 @@ STDMETHODIMP CSegmentState::GetStartPoint(MUSIC_TIME* result)
 
 REFERENCE_TIME CSegmentState::TimeOf(const Pass& one, MUSIC_TIME t) const
 {
-    double seconds = (model->SecondsAt(t) - model->SecondsAt(one.from)) / masterTempo;
+    double seconds = (model->SecondsAt(t) - model->SecondsAt(one.from)) / one.masterTempo;
     return one.start + REFERENCE_TIME(std::llround(seconds * 1e7));
 }
 
 MUSIC_TIME CSegmentState::MusicAt(const Pass& one, REFERENCE_TIME rt) const
 {
-    REFERENCE_TIME into = REFERENCE_TIME(double(rt - one.start) * masterTempo);
+    REFERENCE_TIME into = REFERENCE_TIME(double(rt - one.start) * one.masterTempo);
     return model->ReferenceToMusicTime(model->MusicToReferenceTime(one.from) + into);
 }
 
@@ -192,7 +192,9 @@ STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound,
         directMusic = *given;
         directMusic->AddRef();
     } else {
-        HRESULT hr = CreateDirectMusic(nullptr, IID_IDirectMusic, reinterpret_cast<void**>(&directMusic));
+        // Through the class table, as DirectMusic itself does.
+        HRESULT hr = CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectMusic,
+                                      reinterpret_cast<void**>(&directMusic));
         if (FAILED(hr)) return hr;
         if (given) {
             *given = directMusic;
@@ -304,7 +306,7 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     if (loopEnd <= loopStart || from >= loopEnd) repeats = 0;
     REFERENCE_TIME at = start;
     auto addPass = [&](MUSIC_TIME a, MUSIC_TIME b) {
-        CSegmentState::Pass pass{a, b, at};
+        CSegmentState::Pass pass{a, b, at, masterTempo};
         state->passes.push_back(pass);
         at = state->TimeOf(pass, b);
     };
@@ -337,6 +339,9 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     for (CSegmentState* playing : states)
         if (!playing->ended && playing->end > start) StopStateLocked(playing, start);
     states.push_back(state);
+    state->AddRef();
+    if (lastPlayed) lastPlayed->Release();
+    lastPlayed = state;
     if (result) {
         state->AddRef();
         *result = state;
@@ -370,9 +375,72 @@ STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmen
         if (segment && playing->segment != segment) continue;
         if (state && static_cast<IDirectMusicSegmentState*>(playing) != state) continue;
         StopStateLocked(playing, at);
+        EndStoppedStateLocked(playing);
     }
     if (kickEvent) SetEvent(kickEvent);
     return S_OK;
+}
+
+void CPerformance::RetimeStateLocked(CSegmentState* state, double factor)
+{
+    if (state->pass >= state->passes.size() || state->masterTempo == factor) return;
+    const CSegmentModel& model = *state->model;
+    CSegmentState::Pass& current = state->passes[state->pass];
+    // The first item of the pass the sequencer has not sent: where the new
+    // tempo takes over.
+    MUSIC_TIME split = current.to;
+    for (size_t i = state->nextEvent; i < model.events.size(); ++i)
+        if (model.events[i].time >= current.from) {
+            split = std::min(split, model.events[i].time);
+            break;
+        }
+    for (size_t i = state->nextPatch; i < model.patches.size(); ++i)
+        if (model.patches[i].time >= current.from) {
+            split = std::min(split, model.patches[i].time);
+            break;
+        }
+    // Never in the past: what has not been sent yet is placed from now on.
+    const REFERENCE_TIME now = platform::ClockNow100ns();
+    const REFERENCE_TIME splitAt = std::max(state->TimeOf(current, split), std::min(now, state->end));
+    size_t first = state->pass;
+    if (split > current.from) {
+        CSegmentState::Pass rest{split, current.to, splitAt, factor};
+        current.to = split;
+        state->passes.insert(state->passes.begin() + std::ptrdiff_t(first) + 1, rest);
+        ++first;
+    } else {
+        current.start = splitAt;
+        current.masterTempo = factor;
+    }
+    REFERENCE_TIME at = state->TimeOf(state->passes[first], state->passes[first].to);
+    for (size_t i = first + 1; i < state->passes.size(); ++i) {
+        state->passes[i].start = at;
+        state->passes[i].masterTempo = factor;
+        at = state->TimeOf(state->passes[i], state->passes[i].to);
+    }
+    state->masterTempo = factor;
+    if (!state->stopped) {
+        state->end = at;
+        state->almostEnd = std::max(state->start, at - REFERENCE_TIME(prepareMs) * kMillisecond);
+    }
+}
+
+void CPerformance::EndStoppedStateLocked(CSegmentState* state)
+{
+    // A segment stopped by Stop says so at the stop, to the types registered
+    // now: a notification generated later would reach whoever registered
+    // since (a caller that stops and plays again would hear the old stop).
+    if (state->ended) return;
+    state->ended = true;
+    IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);
+    if (state->started) Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGABORT, state->end, user);
+    const bool another = std::any_of(states.begin(), states.end(), [&](CSegmentState* other) {
+        return !other->ended && other->start <= state->end + kMillisecond;
+    });
+    if (musicPlaying && !another) {
+        musicPlaying = false;
+        Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTOPPED, state->end, nullptr);
+    }
 }
 
 STDMETHODIMP CPerformance::GetSegmentState(IDirectMusicSegmentState** result, MUSIC_TIME time)
@@ -627,15 +695,31 @@ STDMETHODIMP CPerformance::GetParam(REFGUID type, DWORD, DWORD, MUSIC_TIME time,
     if (!param) return E_POINTER;
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (type != GUID_TempoParam) return DMUS_E_GET_UNSUPPORTED;
-    if (!anyTempo) return DMUS_E_NOT_FOUND;
-    // The tempo of the music that plays at that time, without the master tempo.
-    auto after = std::upper_bound(anchors.begin(), anchors.end(), time,
-                                  [](MUSIC_TIME t, const Anchor& a) { return t < a.mt; });
-    const Anchor& a = after == anchors.begin() ? anchors.front() : *(after - 1);
+    if (!lastPlayed || lastPlayed->passes.empty()) return DMUS_E_NOT_FOUND;
+    // The tempo of the playing (or last played) segment at that performance
+    // time, without the master tempo: the same file gives the same answer
+    // however long it took to start.
+    const CSegmentState& state = *lastPlayed;
+    const CSegmentModel& model = *state.model;
+    MUSIC_TIME into = time - state.performanceStart;
+    size_t index = 0;
+    for (; index + 1 < state.passes.size(); ++index) {
+        const MUSIC_TIME span = state.passes[index].to - state.passes[index].from;
+        if (into < span) break;
+        into -= span;
+    }
+    const CSegmentState::Pass& pass = state.passes[index];
+    const MUSIC_TIME at = pass.from + std::clamp<MUSIC_TIME>(into, 0, pass.to - pass.from);
+    auto after = std::upper_bound(model.tempos.begin(), model.tempos.end(), at,
+                                  [](MUSIC_TIME t, const CTempoChange& c) { return t < c.time; });
     auto* tempo = static_cast<DMUS_TEMPO_PARAM*>(param);
-    tempo->mtTime = a.mt - time;
-    tempo->dblTempo = a.bpm;
-    if (next) *next = after == anchors.end() ? 0 : after->mt - time;
+    tempo->mtTime = after == model.tempos.begin() ? pass.from - at : (after - 1)->time - at;
+    tempo->dblTempo = after == model.tempos.begin() ? kDefaultTempo : (after - 1)->bpm;
+    if (next) {
+        if (after != model.tempos.end() && after->time < pass.to) *next = after->time - at;
+        else if (index + 1 < state.passes.size()) *next = pass.to - at;  // the next pass may differ
+        else *next = 0;
+    }
     return S_OK;
 }
 
@@ -672,8 +756,11 @@ STDMETHODIMP CPerformance::SetGlobalParam(REFGUID type, void* param, DWORD size)
         if (size != sizeof(float)) return E_INVALIDARG;
         std::memcpy(&value, param, sizeof(float));
         if (!(value >= DMUS_MASTERTEMPO_MIN && value <= DMUS_MASTERTEMPO_MAX)) return E_INVALIDARG;
-        // Segments already playing keep the tempo they were scheduled with.
         masterTempo = value;
+        // What plays already goes on at the new tempo from the next event
+        // not yet sent.
+        for (CSegmentState* state : states)
+            if (!state->ended && !state->finished) RetimeStateLocked(state, value);
         return S_OK;
     }
     if (type == GUID_PerfMasterVolume) {
@@ -731,6 +818,10 @@ STDMETHODIMP CPerformance::CloseDown()
     channels.clear();
     for (CSegmentState* state : states) state->Release();
     states.clear();
+    if (lastPlayed) {
+        lastPlayed->Release();
+        lastPlayed = nullptr;
+    }
     for (DMUS_NOTIFICATION_PMSG* message : notifications) FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
     notifications.clear();
     notificationEvent = nullptr;
@@ -811,9 +902,13 @@ void CPerformance::SendPatch(REFERENCE_TIME at, const CPatchChange& patch)
     if (found == channels.end()) return;
     const Channel& target = found->second;
     const DWORD ch = target.channel;
-    target.port->SendMessage(at, target.group, 0xB0 | ch | DWORD(patch.bankMsb) << 16);
-    target.port->SendMessage(at, target.group, 0xB0 | ch | 32 << 8 | DWORD(patch.bankLsb) << 16);
-    target.port->SendMessage(at, target.group, 0xC0 | ch | DWORD(patch.program) << 8);
+    // A band that sets only volume or pan leaves the instrument alone.
+    if (patch.setsProgram) {
+        target.port->SelectDrums(at, target.group, ch, patch.drums);
+        target.port->SendMessage(at, target.group, 0xB0 | ch | DWORD(patch.bankMsb) << 16);
+        target.port->SendMessage(at, target.group, 0xB0 | ch | 32 << 8 | DWORD(patch.bankLsb) << 16);
+        target.port->SendMessage(at, target.group, 0xC0 | ch | DWORD(patch.program) << 8);
+    }
     if (patch.volume >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 7 << 8 | DWORD(patch.volume & 0x7F) << 16);
     if (patch.pan >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 10 << 8 | DWORD(patch.pan & 0x7F) << 16);
 }

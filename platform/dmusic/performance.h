@@ -42,13 +42,14 @@ public:
     struct Pass {
         MUSIC_TIME from, to;
         REFERENCE_TIME start;
+        double masterTempo = 1.0;  // the factor this pass plays at
     };
     REFERENCE_TIME TimeOf(const Pass& pass, MUSIC_TIME t) const;
     MUSIC_TIME MusicAt(const Pass& pass, REFERENCE_TIME rt) const;
 
     IDirectMusicSegment* segment;
     std::shared_ptr<const CSegmentModel> model;
-    double masterTempo = 1.0;
+    double masterTempo = 1.0;  // the factor of what is yet to be sent
     MUSIC_TIME performanceStart = 0;  // performance music time of the start
     REFERENCE_TIME start = 0, end = 0, almostEnd = 0;
     std::vector<Pass> passes;
@@ -148,6 +149,10 @@ private:
     void SendPatch(REFERENCE_TIME at, const CPatchChange& patch);
     void Notify(const GUID& type, DWORD option, REFERENCE_TIME at, IUnknown* user);
     void StopStateLocked(CSegmentState* state, REFERENCE_TIME at);
+    // Ends a state that Stop stopped and sends its notifications at once.
+    void EndStoppedStateLocked(CSegmentState* state);
+    // Plays what the sequencer has not yet sent of a state at a new master tempo.
+    void RetimeStateLocked(CSegmentState* state, double factor);
     void Run();
 
     std::atomic<ULONG> references{1};
@@ -163,6 +168,7 @@ private:
     std::vector<Anchor> anchors;
     bool anyTempo = false;
     std::vector<CSegmentState*> states;  // each with a reference
+    CSegmentState* lastPlayed = nullptr;  // with a reference: whose tempo map GetParam answers from
     bool musicPlaying = false;
 
     HANDLE notificationEvent = nullptr;

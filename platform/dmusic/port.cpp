@@ -334,16 +334,56 @@ STDMETHODIMP CDirectMusicPort::GetFormat(LPWAVEFORMATEX format, LPDWORD formatSi
     return S_OK;
 }
 
+namespace {
+
+// The emulated MIDI output's counters (see GetMidiOutCounts).
+std::atomic<uint64_t> midiOutNotesOn{0}, midiOutNotesOff{0}, midiOutOtherMessages{0}, midiOutSysex{0};
+
+void CountMidiOutMessage(DWORD message)
+{
+    const DWORD status = message & 0xF0;
+    const DWORD velocity = (message >> 16) & 0x7F;
+    if (status == 0x90 && velocity > 0) ++midiOutNotesOn;
+    else if (status == 0x80 || status == 0x90) ++midiOutNotesOff;
+    else ++midiOutOtherMessages;
+}
+
+}  // namespace
+
+CMidiOutCounts GetMidiOutCounts()
+{
+    CMidiOutCounts counts;
+    counts.notesOn = midiOutNotesOn.load();
+    counts.notesOff = midiOutNotesOff.load();
+    counts.otherMessages = midiOutOtherMessages.load();
+    counts.sysex = midiOutSysex.load();
+    return counts;
+}
+
 void CDirectMusicPort::SendMessage(REFERENCE_TIME at, DWORD group, DWORD message)
 {
-    if (!IsSynth() || !active) return;
+    if (!active) return;
+    if (!IsSynth()) {
+        CountMidiOutMessage(message);
+        return;
+    }
     synth->QueueMessage(sink->FrameAt(at), group, message);
 }
 
 void CDirectMusicPort::SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size)
 {
-    if (!IsSynth() || !active) return;
+    if (!active) return;
+    if (!IsSynth()) {
+        if (data && size > 0) ++midiOutSysex;
+        return;
+    }
     synth->QueueSysex(sink->FrameAt(at), group, data, size);
+}
+
+void CDirectMusicPort::SelectDrums(REFERENCE_TIME at, DWORD group, DWORD channel, bool drums)
+{
+    if (!IsSynth() || !active) return;
+    synth->QueueChannelType(sink->FrameAt(at), group, channel, drums);
 }
 
 void CDirectMusicPort::AllNotesOff(REFERENCE_TIME at, bool dropLater)

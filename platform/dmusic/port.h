@@ -1,6 +1,6 @@
 // DirectMusic ports: the software synthesizer port (FluidSynth rendering
 // through the synth sink into a DirectSound buffer) and an emulated external
-// MIDI output that accepts everything and plays nowhere. Also the reference
+// MIDI output that accepts everything, counts it and plays nowhere. Also the reference
 // clocks that DirectMusic hands out.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <dsound.h>
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,6 +30,16 @@ DEFINE_GUID(GUID_PlatformMidiOutPort, 0x9c2f6e41, 0x53a8, 0x4d1b, 0xb7, 0x0e, 0x
 constexpr DWORD kPortCount = 2;
 // Fills caps (dwSize already checked) for port index; false past the end.
 bool DescribePort(DWORD index, DMUS_PORTCAPS* caps);
+
+// What the emulated external MIDI output has received since the process
+// started: it plays nothing, but counts, so that music sent there can be seen.
+struct CMidiOutCounts {
+    uint64_t notesOn = 0;   // note-on with a velocity above 0
+    uint64_t notesOff = 0;  // note-off, or note-on with velocity 0
+    uint64_t otherMessages = 0;  // every other channel message
+    uint64_t sysex = 0;     // system-exclusive messages
+};
+CMidiOutCounts GetMidiOutCounts();
 
 // A reference clock over the platform clock, optionally reading a port's
 // latency time instead.
@@ -88,6 +99,9 @@ public:
     bool IsActive() const { return active; }
     void SendMessage(REFERENCE_TIME at, DWORD group, DWORD message);
     void SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size);
+    // A band's drum flag: the channel plays a drum kit (or a melodic instrument)
+    // from that time on. An external device has no such switch.
+    void SelectDrums(REFERENCE_TIME at, DWORD group, DWORD channel, bool drums);
     // Releases every note at that time; with dropLater, what was sent for
     // later goes too.
     void AllNotesOff(REFERENCE_TIME at, bool dropLater = true);

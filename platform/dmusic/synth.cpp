@@ -134,6 +134,12 @@ void CSynthesizer::QueueAllNotesOff(int64_t frame, bool dropLater)
     queue.emplace(frame, Event{0, 0, {}, true});
 }
 
+void CSynthesizer::QueueChannelType(int64_t frame, uint32_t group, uint32_t channel, bool drums)
+{
+    std::lock_guard<std::mutex> guard(queueLock);
+    queue.emplace(frame, Event{group, channel & 0x0F, {}, false, drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC});
+}
+
 void CSynthesizer::ClearQueue()
 {
     std::lock_guard<std::mutex> guard(queueLock);
@@ -156,6 +162,11 @@ void CSynthesizer::Apply(const Event& event)
             fluid_synth_all_notes_off(synth, int(channel));
             fluid_synth_cc(synth, int(channel), 64, 0);  // a held pedal would keep them
         }
+        return;
+    }
+    if (event.channelType >= 0) {
+        const int channel = ChannelOf(event.group, event.message & 0x0F);
+        if (channel >= 0) fluid_synth_set_channel_type(synth, channel, event.channelType);
         return;
     }
     if (!event.sysex.empty()) {

@@ -52,6 +52,9 @@ public:
     // Releases every sounding note in every group at that frame; with
     // dropLater, whatever is queued after it goes too, so nothing started
     // later can hang.
+    // From that frame on the channel (low nibble) of the group plays drums
+    // or a melodic instrument.
+    void QueueChannelType(int64_t frame, uint32_t group, uint32_t channel, bool drums);
     void QueueAllNotesOff(int64_t frame, bool dropLater = true);
     // Drops every queued event not yet applied.
     void ClearQueue();
@@ -82,6 +85,7 @@ private:
         uint32_t message;            // channel message, or 0 for sysex/all-off
         std::vector<uint8_t> sysex;  // without F0/F7
         bool allNotesOff;
+        int channelType = -1;        // CHANNEL_TYPE_* to set on the message's channel, or -1
     };
 
     void Apply(const Event& event);

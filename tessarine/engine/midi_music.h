@@ -11,8 +11,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class CCaptureDirectSound;
+class CCaptureSoundBuffer;
 class CNotificationListener;
 
 class CMidiMusic {
@@ -59,6 +61,20 @@ public:
 
 private:
     friend class CNotificationListener;
+
+    // From start on (music time) the segment runs at bpm.
+    struct CTempoSpan {
+        MUSIC_TIME start;
+        double bpm;
+    };
+    // The segment's tempo map from 0 up to length.
+    std::vector<CTempoSpan> ReadTempoMap(MUSIC_TIME length);
+    // Seconds of playing from 0 to time, at the master tempo last set.
+    double MusicTimeToSeconds(const std::vector<CTempoSpan>& spans, MUSIC_TIME time) const;
+    // The music time reached after seconds of playing, within 0..length.
+    MUSIC_TIME SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds, MUSIC_TIME length) const;
+    // The capture store of the buffer made last, or null.
+    CCaptureSoundBuffer* GetCaptureStore() const;
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;

@@ -22,10 +22,19 @@ public:
     static unsigned WINAPI NotificationThread(void* listener);
 
 private:
+    friend class CMidiMusic;
+
+    // Registers the null handle in place of this listener's event, once,
+    // while this listener's registration is the performance's current one.
+    void ReleaseRegistration();
+
     CRITICAL_SECTION lock;
     IDirectMusicPerformance* performance;  // not counted: the engine outlives the listener
     COwnedHandle notificationEvent;
     COwnedHandle quitEvent;
     COwnedHandle thread;
     CMidiMusic* owner;
+    // True from a successful SetNotificationHandle until the registration is
+    // released or a newer listener has replaced it.
+    bool holdsRegistration = false;
 };

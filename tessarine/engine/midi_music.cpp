@@ -1,0 +1,528 @@
+// The engine: creates the loader, the performance and the capture DirectSound
+// object, opens the output port, loads and plays one segment, converts music
+// time to seconds through the segment's tempo map, and hands out the
+// captured PCM.
+#include "tessarine/engine/midi_music.h"
+
+#include "host/utf8/velmora_utf8.h"
+#include "tessarine/capture/capture_direct_sound.h"
+#include "tessarine/engine/notification_listener.h"
+#include "tessarine/frame/config.h"
+#include "tessarine/frame/host_access.h"
+#include "tessarine/frame/log.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+// The records whose sizes the calls rely on, as 32-bit Windows lays them out.
+static_assert(sizeof(void*) != 4 || sizeof(DSBUFFERDESC) == 36, "DSBUFFERDESC is 36 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(DMUS_PORTCAPS) == 308, "DMUS_PORTCAPS is 308 bytes");
+static_assert(sizeof(void*) != 4 || sizeof(DMUS_OBJECTDESC) == 848, "DMUS_OBJECTDESC is 848 bytes");
+static_assert(sizeof(DMUS_PORTPARAMS7) == 32, "the DirectX 7 port parameters are 32 bytes");
+
+namespace {
+
+// GUID_TempoParam's record (DMUS_TEMPO_PARAM). Declared here because the
+// file-format header that carries it does not compile as C++ with every SDK.
+struct CTempoParam {
+    MUSIC_TIME mtTime;
+    double dblTempo;
+};
+static_assert(offsetof(CTempoParam, dblTempo) == 8 && sizeof(CTempoParam) == 16, "the SDK's layout");
+
+constexpr DWORD allGroups = 0xFFFFFFFF;
+constexpr DWORD captureBufferBytes = 176400;
+constexpr double pcmBytesPerSecond = 176400.0;
+constexpr double defaultTempo = 120.0;
+constexpr double musicUnitsPerQuarter = DMUS_PPQ;
+// A tempo map longer than this is taken as broken; the rest of the segment
+// keeps the last tempo found.
+constexpr int maxTempoSteps = 100000;
+// The file-name field's room, terminating NUL included.
+constexpr size_t fileNameUnits = sizeof(DMUS_OBJECTDESC::wszFileName) / sizeof(WCHAR);
+
+// CoCreateInstance, OleRun and QueryInterface. E_NOINTERFACE leaves the
+// reference empty; any other failure raises _com_error.
+template <class T>
+void CreateComObject(REFCLSID classId, REFIID interfaceId, CComReference<T>& target)
+{
+    target.Release();
+    IUnknown* unknown = nullptr;
+    HRESULT result =
+        CoCreateInstance(classId, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    if (SUCCEEDED(result) && unknown) {
+        result = OleRun(unknown);
+        if (SUCCEEDED(result)) result = unknown->QueryInterface(interfaceId, target.ReceiveVoid());
+        unknown->Release();
+    } else if (SUCCEEDED(result)) {
+        result = E_NOINTERFACE;
+    }
+    if (FAILED(result)) {
+        target.Release();
+        if (result != E_NOINTERFACE) throw _com_error(result);
+    }
+}
+
+HRESULT SetParamWithRetry(IDirectMusicSegment* segment, REFGUID type, void* param)
+{
+    HRESULT result = segment->SetParam(type, allGroups, DMUS_SEG_ALLTRACKS, 0, param);
+    if (FAILED(result)) result = segment->SetParam(type, allGroups, 0, 0, param);
+    return result;
+}
+
+HRESULT GetParamWithRetry(IDirectMusicSegment* segment, REFGUID type, MUSIC_TIME time, MUSIC_TIME* next, void* param)
+{
+    if (next) *next = 0;
+    HRESULT result = segment->GetParam(type, allGroups, DMUS_SEG_ANYTRACK, time, next, param);
+    if (FAILED(result)) {
+        if (next) *next = 0;
+        result = segment->GetParam(type, allGroups, 0, time, next, param);
+    }
+    return result;
+}
+
+// UTF-8 to the UTF-16 of a DirectMusic file name; false when it does not fit
+// or is not UTF-8.
+bool ToFileName(const char* text, size_t bytes, WCHAR (&output)[fileNameUnits])
+{
+    if (bytes >= fileNameUnits * 3) return false;  // surely more units than fit
+    std::vector<WCHAR> converted(bytes + 1);
+    const uint32_t units = ConvertUtf8ToUtf16(text, uint32_t(bytes), converted.data());
+    if (units >= fileNameUnits) return false;
+    // The conversion stops at a sequence that is not UTF-8; such a path would
+    // name another file.
+    std::vector<char> back(size_t(units) * 3 + 1);
+    const uint32_t backBytes = ConvertUtf16ToUtf8(converted.data(), units, back.data());
+    if (backBytes != bytes || std::memcmp(back.data(), text, bytes) != 0) return false;
+    std::memcpy(output, converted.data(), units * sizeof(WCHAR));
+    output[units] = 0;
+    return true;
+}
+
+// The descriptor GetObject loads a file of the given class by.
+bool BuildDescriptor(REFGUID classId, const char* path, DMUS_OBJECTDESC& descriptor)
+{
+    std::memset(&descriptor, 0, sizeof(descriptor));
+    descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
+    descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
+    descriptor.guidClass = classId;
+    if (!path) path = "";
+    return ToFileName(path, std::strlen(path), descriptor.wszFileName);
+}
+
+// Hundredths of a decibel for a volume percentage (100 % is 0 dB).
+LONG PercentToHundredthsOfDecibel(int32_t percent)
+{
+    const double p = std::min<int32_t>(percent, 100);
+    return LONG(std::lround(2000.0 * std::log10(p / 100.0)));
+}
+
+bool IsValidMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }
+
+}  // namespace
+
+// ---- Construction and teardown ---------------------------------------------
+
+CMidiMusic::CMidiMusic(HWND mainWindow, bool useDefaultPort)
+{
+    InterlockedExchange(&playing, 0);
+    startedEvent.Reset(uCreateEvent(nullptr, TRUE, FALSE, nullptr));
+
+    CreateComObject(CLSID_DirectMusicLoader, IID_IDirectMusicLoader, loader);
+    CreateComObject(CLSID_DirectMusicPerformance, IID_IDirectMusicPerformance, performance);
+    CComReference<IDirectSound> realDirectSound;
+    CreateComObject(CLSID_DirectSound, IID_IDirectSound, realDirectSound);
+
+    if (useDefaultPort && realDirectSound) {
+        captureDirectSound = CComReference<IDirectSound>::Adopt(new CCaptureDirectSound(realDirectSound.Get()));
+        captureDirectSound->Initialize(nullptr);
+        captureDirectSound->SetCooperativeLevel(mainWindow, DSSCL_PRIORITY);
+    }
+
+    ReportDirectXResult(performance->Init(directMusic.Receive(), captureDirectSound.Get(), mainWindow),
+                        "Performance->Init");
+    ReportDirectXResult(loader->EnableCache(GUID_DirectMusicAllTypes, FALSE), "Performance->Init");
+}
+
+CMidiMusic::~CMidiMusic()
+{
+    LogLine("Tearing down DirectMusic");
+    try {
+        if (performance) Stop();
+    } catch (const _com_error&) {
+        // Teardown goes on whatever Stop met.
+    }
+    if (segment) {
+        if (FAILED(segment->SetParam(GUID_Unload, allGroups, DMUS_SEG_ALLTRACKS, 0, performance.Get())))
+            segment->SetParam(GUID_Unload, allGroups, 0, 0, performance.Get());
+        segment.Release();
+    }
+    if (outputPort) outputPort->SetDirectSound(nullptr, nullptr);
+    if (performance) {
+        performance->RemovePort(outputPort.Get());
+        performance->CloseDown();
+    }
+    if (directMusic) directMusic->SetDirectSound(nullptr, nullptr);
+
+    listener.reset();
+    segmentState.Release();
+    segment.Release();
+    collection.Release();
+    performance.Release();
+    loader.Release();
+    outputPort.Release();
+    directMusic.Release();
+    captureDirectSound.Release();
+    startedEvent.Close();
+}
+
+// ---- Output port ------------------------------------------------------------
+
+HRESULT CMidiMusic::FindOutputPort(DWORD portIndex, DMUS_PORTCAPS* caps)
+{
+    std::memset(caps, 0, sizeof(DMUS_PORTCAPS));
+    caps->dwSize = sizeof(DMUS_PORTCAPS);
+    const HRESULT result = directMusic->EnumPort(portIndex, caps);
+    if (FAILED(result)) LogLine("Port Enumeration failed");
+    return result;
+}
+
+bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool useDefaultPort)
+{
+    // The DirectX 7 record: no dwFeatures member.
+    DMUS_PORTPARAMS8 parameters{};
+    parameters.dwSize = sizeof(DMUS_PORTPARAMS7);
+    parameters.dwValidParams = DMUS_PORTPARAMS_SAMPLERATE | DMUS_PORTPARAMS_EFFECTS;
+    parameters.dwSampleRate = 44100;
+    parameters.dwEffectFlags = caps->dwEffectFlags;
+    parameters.fShare = TRUE;
+
+    HRESULT result;
+    if (useDefaultPort) {
+        ReportDirectXResult(directMusic->SetDirectSound(captureDirectSound.Get(), mainWindow),
+                            "DMusic->SetDirectSound");
+        outputPort.Release();
+        result = directMusic->CreatePort(CLSID_DirectMusicSynth, &parameters, outputPort.Receive(), nullptr);
+        ReportDirectXResult(result, "DMusic->CreatePort");
+        if (FAILED(result) || !outputPort) return false;
+
+        WAVEFORMATEX format{};
+        format.wFormatTag = WAVE_FORMAT_PCM;
+        format.nChannels = 2;
+        format.nSamplesPerSec = 44100;
+        format.nAvgBytesPerSec = 176400;
+        format.nBlockAlign = 4;
+        format.wBitsPerSample = 16;
+        format.cbSize = 0;
+        DSBUFFERDESC description{};
+        description.dwSize = sizeof(DSBUFFERDESC);
+        description.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
+        description.dwBufferBytes = captureBufferBytes;
+        description.lpwfxFormat = &format;
+        CComReference<IDirectSoundBuffer> buffer;
+        ReportDirectXResult(captureDirectSound->CreateSoundBuffer(&description, buffer.Receive(), nullptr),
+                            "DSound->CreateSoundBuffer");
+        ReportDirectXResult(outputPort->SetDirectSound(captureDirectSound.Get(), buffer.Get()),
+                            "Port->SetDirectSound");
+    } else {
+        outputPort.Release();
+        result = directMusic->CreatePort(caps->guidPort, &parameters, outputPort.Receive(), nullptr);
+        ReportDirectXResult(result, "DMusic->CreatePort");
+        if (FAILED(result) || !outputPort) return false;
+    }
+
+    result = outputPort->Activate(TRUE);
+    ReportDirectXResult(result, "Port->Activate");
+    if (FAILED(result)) return false;
+    result = performance->AddPort(outputPort.Get());
+    ReportDirectXResult(result, "Performance->AddPort");
+    if (FAILED(result)) return false;
+    result = performance->AssignPChannelBlock(0, outputPort.Get(), 1);
+    ReportDirectXResult(result, "Performance->AssignPChannelBlock");
+    return SUCCEEDED(result);
+}
+
+// ---- Loading ----------------------------------------------------------------
+
+bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
+{
+    if (!path) path = "";
+    DMUS_OBJECTDESC descriptor;
+    if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
+        return false;
+    }
+
+    // The folder: the path cut before its last separator that stands after
+    // the first character; the whole path when there is none.
+    const size_t pathBytes = std::strlen(path);
+    size_t folderBytes = pathBytes;
+    for (size_t i = pathBytes; i > 1; --i) {
+        const char c = path[i - 1];
+        if (c == '\\' || c == '/' || c == '|' || c == ':') {
+            folderBytes = i - 1;
+            break;
+        }
+    }
+    WCHAR folder[fileNameUnits];
+    if (!ToFileName(path, folderBytes, folder)) {
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
+        return false;
+    }
+    ReportDirectXResult(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder, TRUE),
+                        "Loader->SetSearchDirectory");
+
+    segment.Release();
+    HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicSegment, segment.ReceiveVoid());
+    ReportDirectXResult(result, "Loader->GetSegment");
+    if (!segment) return false;
+    if (isMidiFile) {
+        result = SetParamWithRetry(segment.Get(), GUID_StandardMIDIFile, nullptr);
+        ReportDirectXResult(result, "Segment->StandardMIDIFile");
+    }
+    return SUCCEEDED(result);
+}
+
+bool CMidiMusic::LoadCollection(const char* path)
+{
+    if (path) {
+        DMUS_OBJECTDESC descriptor;
+        if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
+            LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
+        } else {
+            collection.Release();
+            ReportDirectXResult(loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid()),
+                                "Loader->GetCollection");
+            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
+                                "Segment->ConnectToDLSCollection");
+        }
+    }
+    const HRESULT result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
+    ReportDirectXResult(result, "Segment->Download");
+    return SUCCEEDED(result);
+}
+
+// ---- Tempo and volume ---------------------------------------------------------
+
+HRESULT CMidiMusic::SetMasterTempoVolume(int32_t volume, float tempo)
+{
+    HRESULT result = S_OK;
+    // A tempo DirectMusic would refuse (0 is the setting's "unset") is not
+    // sent, so it cannot keep the volume from being set.
+    if (IsValidMasterTempo(tempo)) {
+        result = performance->SetGlobalParam(GUID_PerfMasterTempo, &tempo, sizeof(tempo));
+        ReportDirectXResult(result, "Performance->set_PerfMasterTempo");
+        if (FAILED(result)) return result;
+        masterTempoFactor = tempo;
+    }
+    // The setting is a percentage; DirectMusic takes hundredths of a decibel.
+    if (volume > 0) {
+        LONG hundredths = PercentToHundredthsOfDecibel(volume);
+        result = performance->SetGlobalParam(GUID_PerfMasterVolume, &hundredths, sizeof(hundredths));
+        ReportDirectXResult(result, "Performance->set_PerfMasterVolume");
+    }
+    return result;
+}
+
+// ---- The segment's tempo map --------------------------------------------------
+
+std::vector<CMidiMusic::CTempoSpan> CMidiMusic::ReadTempoMap(MUSIC_TIME length)
+{
+    // Each query gives the tempo at t and how far past t it holds (0: to the
+    // end). A failed query or an absurd tempo counts as 120 over that span.
+    std::vector<CTempoSpan> spans;
+    MUSIC_TIME at = 0;
+    for (int step = 0; step < maxTempoSteps; ++step) {
+        CTempoParam tempo{};
+        MUSIC_TIME next = 0;
+        const HRESULT result = GetParamWithRetry(segment.operator->(), GUID_TempoParam, at, &next, &tempo);
+        ReportDirectXResult(result, "Segment->TempoParam");
+        double bpm = defaultTempo;
+        if (SUCCEEDED(result) && tempo.dblTempo >= 1.0 && tempo.dblTempo <= 1000000.0) bpm = tempo.dblTempo;
+        if (spans.empty() || spans.back().bpm != bpm) spans.push_back({at, bpm});
+        if (next <= 0 || next >= length - at) break;
+        at += next;
+    }
+    return spans;
+}
+
+double CMidiMusic::MusicTimeToSeconds(const std::vector<CTempoSpan>& spans, MUSIC_TIME time) const
+{
+    double seconds = 0.0;
+    for (size_t i = 0; i < spans.size() && spans[i].start < time; ++i) {
+        const MUSIC_TIME end = i + 1 < spans.size() ? std::min(spans[i + 1].start, time) : time;
+        seconds += double(end - spans[i].start) * 60.0 / musicUnitsPerQuarter / spans[i].bpm;
+    }
+    return seconds / masterTempoFactor;
+}
+
+MUSIC_TIME CMidiMusic::SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds,
+                                          MUSIC_TIME length) const
+{
+    double remaining = seconds * masterTempoFactor;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        const MUSIC_TIME end = i + 1 < spans.size() ? spans[i + 1].start : length;
+        const double unitsPerSecond = spans[i].bpm * musicUnitsPerQuarter / 60.0;
+        const double spanSeconds = double(end - spans[i].start) / unitsPerSecond;
+        if (remaining < spanSeconds || i + 1 == spans.size()) {
+            const double time = double(spans[i].start) + remaining * unitsPerSecond;
+            return MUSIC_TIME(std::clamp(time, 0.0, double(length)));
+        }
+        remaining -= spanSeconds;
+    }
+    return 0;
+}
+
+// ---- Playback -------------------------------------------------------------------
+
+bool CMidiMusic::Play()
+{
+    try {
+        auto fresh = std::make_unique<CNotificationListener>(performance.operator->(), this,
+                                                             double(configPadBefore.value));
+        if (listener) listener->holdsRegistration = false;  // the fresh one replaced it
+        listener = std::move(fresh);
+    } catch (const std::runtime_error& error) {
+        LogLine("Error occurred initializing playback: %s", error.what());
+    }
+
+    REFERENCE_TIME now = 0;
+    performance->GetTime(&now, nullptr);
+
+    const double length = GetLength();
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) {
+        // The whole song and five seconds more, held to what 32 bits carry.
+        const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
+        store->SetDataLimit(int32_t(limit));
+    }
+
+    segmentState.Release();
+    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME,
+                                                    now + 11000000, segmentState.Receive());
+    ReportDirectXResult(result, "Performance->PlaySegment");
+    if (FAILED(result)) return false;
+
+    if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
+    LogLine("A fatal timeout occurred whilst waiting for playback to commence");
+    return false;
+}
+
+bool CMidiMusic::IsPlaying() { return InterlockedCompareExchange(&playing, 0, 0) != 0; }
+
+double CMidiMusic::GetLength()
+{
+    if (!segment) return 0.0;
+    MUSIC_TIME length = 0;
+    const HRESULT result = segment->GetLength(&length);
+    ReportDirectXResult(result, "Segment->GetLength");
+    if (FAILED(result) || length <= 0) return 0.0;
+    return MusicTimeToSeconds(ReadTempoMap(length), length);
+}
+
+double CMidiMusic::GetPlayPosition()
+{
+    if (!IsPlaying()) return 0.0;
+    MUSIC_TIME seek = 0;
+    HRESULT result = segmentState->GetSeek(&seek);
+    ReportDirectXResult(result, "SegmentState->GetSeek");
+    if (FAILED(result)) return 0.0;
+    MUSIC_TIME length = 0;
+    result = segment->GetLength(&length);
+    ReportDirectXResult(result, "Segment->GetLength");
+    if (FAILED(result) || seek <= 0) return 0.0;
+    return MusicTimeToSeconds(ReadTempoMap(std::max(length, seek)), seek);
+}
+
+bool CMidiMusic::SeekToTime(double seconds)
+{
+    const bool wasPlaying = IsPlaying();
+    const double lengthSeconds = GetLength();
+    MUSIC_TIME length = 0;
+    HRESULT result = segment->GetLength(&length);
+    ReportDirectXResult(result, "Segment->GetLength");
+    if (FAILED(result)) return false;
+
+    MUSIC_TIME start = 0;
+    if (lengthSeconds > 0.0 && length > 0) {
+        if (!(seconds >= 0.0)) seconds = 0.0;  // negative or not a number
+        if (seconds > lengthSeconds) seconds = lengthSeconds;
+        start = SecondsToMusicTime(ReadTempoMap(length), seconds, length);
+    }
+
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->ClearCapture();
+    if (wasPlaying) Stop();
+    result = segment->SetStartPoint(start);
+    if (wasPlaying) Play();
+    // The second Play has not waited for the start notification.
+    InterlockedExchange(&playing, 1);
+    return SUCCEEDED(result);
+}
+
+HRESULT CMidiMusic::Stop()
+{
+    performance->RemoveNotificationType(GUID_NULL);
+    listener.reset();
+    const HRESULT result = performance->Stop(segment.Get(), nullptr, 0, DMUS_SEGF_REFTIME);
+    ReportDirectXResult(result, "Performance->Stop");
+    if (SUCCEEDED(result)) InterlockedExchange(&playing, 0);
+    return result;
+}
+
+// ---- Captured audio ---------------------------------------------------------------
+
+CCaptureSoundBuffer* CMidiMusic::GetCaptureStore() const
+{
+    if (!captureDirectSound) return nullptr;
+    return static_cast<CCaptureDirectSound*>(captureDirectSound.Get())->GetCaptureBuffer();
+}
+
+bool CMidiMusic::BeginCaptureRead(int32_t offset, CHostFile** file)
+{
+    *file = nullptr;
+    CCaptureSoundBuffer* store = GetCaptureStore();
+    if (!store) return false;
+    try {
+        CHostFile* storeFile = store->WaitForData(offset);
+        storeFile->AddRef();
+        *file = storeFile;
+        return true;
+    } catch (const std::runtime_error& error) {
+        LogLine("%s", error.what());
+        return false;
+    }
+}
+
+void CMidiMusic::EndCaptureRead()
+{
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->EndRead();
+}
+
+bool CMidiMusic::IsCaptureEnded()
+{
+    CCaptureSoundBuffer* store = GetCaptureStore();
+    return store && store->IsCaptureEnded();
+}
+
+// ---- Notifications ------------------------------------------------------------------
+
+void CMidiMusic::HandleNotification(DMUS_NOTIFICATION_PMSG* message)
+{
+    if (!message) return;
+    switch (message->dwNotificationOption) {
+    case DMUS_NOTIFICATION_MUSICSTARTED:
+        InterlockedExchange(&playing, 1);
+        SetEvent(startedEvent.Get());
+        break;
+    case DMUS_NOTIFICATION_MUSICSTOPPED:
+        Sleep(1000);
+        InterlockedExchange(&playing, 0);
+        break;
+    default:
+        break;
+    }
+}
