@@ -2,7 +2,8 @@
 // Every text is UTF-8 and NUL-terminated.
 #pragma once
 
-#include "tessarine/frame/sdk.h"
+// Only Windows names: the real SDK on Windows, the platform's headers on Linux.
+#include <windows.h>
 
 #ifdef VELMORA_UTF8_BUILD
 #ifdef _WIN32

@@ -185,7 +185,7 @@ void ExpectOnsetAt(const CRun& run, double secondsIntoSegment, const char* what)
 
 }  // namespace
 
-TEST(PerfHarness, NoteOnsetFollowsTheTempoMapAtRatesOneAndEight)
+TEST(PerfHarness, NoteOnsetFollowsTheTempoMapInRealTimeAndAtRateEight)
 {
     // 120 bpm: the note at beat 2 (0.5 s), the music ends after 4 beats (2 s).
     auto smf = BuildSmf({{0, 120.0}}, 480, 1920);
