@@ -90,6 +90,7 @@ private:
 
     void Apply(const Event& event);
     void RenderRaw(float* interleaved, uint32_t frames);
+    void RenderFloatLocked(float* interleaved, uint32_t frames);
     int ChannelOf(uint32_t group, uint32_t channel) const;
 
     SynthOptions options;
@@ -105,7 +106,8 @@ private:
     // Written under synthLock, read without it (the sink and the sequencer
     // ask it while a piece renders).
     std::atomic<int64_t> renderedFrames{0};
-    std::vector<float> scratch;
+    std::vector<float> scratch;                     // Render's floats, under synthLock
+    std::vector<std::pair<int64_t, Event>> due;     // a piece's events, under synthLock
 };
 
 }  // namespace dmusic
