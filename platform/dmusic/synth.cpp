@@ -27,7 +27,7 @@ constexpr float kBaseGain = 0.1f;
 
 // See the benchmark's results for why.
 constexpr int kDefaultCores = 1;
-constexpr int kDefaultDynamicSamples = 1;
+constexpr int kDefaultDynamicSamples = 0;
 
 int EnvironmentInt(const char* name, int fallback, int least, int most)
 {
