@@ -10,6 +10,7 @@ PACKAGES=(
   libfluidsynth-dev fluidsynth timgm6mb-soundfont libinstpatch-dev
   libsndfile1-dev libarchive-dev unicode-data
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  libcairo2-dev libpango1.0-dev fonts-dejavu-core
 )
 
 missing=()

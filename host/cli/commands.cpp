@@ -52,6 +52,24 @@ const char* const configResetHelp =
     "\n"
     "Sets every setting back to the component's default; saved when the host exits.\n";
 
+const char* const prefsHelp =
+    "Usage: velmora prefs show\n"
+    "       velmora prefs set [--port N|default] [--reverb on|off] [--chorus on|off]\n"
+    "                         [--log on|off] [--volume 0..100] [--tempo 0..100]\n"
+    "                         [--use-dls on|off] [--dls PATH]\n"
+    "       velmora prefs render OUT.png\n"
+    "\n"
+    "Drives the component's preferences page under the host's window.\n"
+    "show prints each control of the page in order with its state. set does\n"
+    "what a person would on the page, in the order above, and closes it, so the\n"
+    "page stores the values; they are saved when the host exits. --port N picks\n"
+    "port N of the list (default: the synthesizer with output); a box is clicked\n"
+    "only when its state differs; --dls clicks \"...\" and answers the chooser\n"
+    "with PATH (the custom DLS must be on). render draws the page into a PNG.\n"
+    "\n"
+    "A port off the list or a disabled control is an error (status 2); a page\n"
+    "that could not set up DirectX stores nothing (status 1).\n";
+
 const CCommand commands[] = {
     {"about", aboutHelp, 0, 0, RunAbout},
     {"config", configHelp, 0, 0, nullptr},
@@ -59,6 +77,10 @@ const CCommand commands[] = {
     {"config get", configGetHelp, 1, 1, RunConfigGet},
     {"config set", configSetHelp, 2, 2, RunConfigSet},
     {"config reset", configResetHelp, 0, 0, RunConfigReset},
+    {"prefs", prefsHelp, 0, 0, nullptr},
+    {"prefs show", prefsHelp, 0, 0, RunPrefsShow},
+    {"prefs set", prefsHelp, 1, 32, RunPrefsSet},
+    {"prefs render", prefsHelp, 1, 1, RunPrefsRender},
 };
 
 const CCommand* FindByName(const std::string& name) {

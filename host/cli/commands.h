@@ -14,6 +14,7 @@ struct CCommandContext {
     CSettingsSession& settings;
     std::vector<std::string> arguments;
     bool settingsChanged;
+    CHostInterface* host = nullptr;
 };
 
 struct CCommand {
@@ -34,3 +35,6 @@ int RunConfigList(CCommandContext& context);
 int RunConfigGet(CCommandContext& context);
 int RunConfigSet(CCommandContext& context);
 int RunConfigReset(CCommandContext& context);
+int RunPrefsShow(CCommandContext& context);
+int RunPrefsSet(CCommandContext& context);
+int RunPrefsRender(CCommandContext& context);

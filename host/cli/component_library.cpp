@@ -1,6 +1,7 @@
 // Loading the component.
 #include "host/cli/component_library.h"
 #include "host/cli/version.h"
+#include "platform/user.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -23,8 +24,8 @@ bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std:
         Unload();
         return false;
     }
-    // The library's handle stands for the module instance.
-    component = entry(host, reinterpret_cast<HINSTANCE>(handle));
+    // The module instance is the library's load address, as on Windows.
+    component = entry(host, platform::GetModuleOf(reinterpret_cast<const void*>(entry)));
     if (!component) {
         error = path + ": velmora_get_interface gave no interface";
         Unload();

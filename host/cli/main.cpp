@@ -28,6 +28,9 @@ const char* const mainHelp =
     "  config get NAME          one setting's value\n"
     "  config set NAME VALUE    change a setting (saved when the host exits)\n"
     "  config reset             every setting back to its default\n"
+    "  prefs show               the preferences page's controls and their state\n"
+    "  prefs set OPTIONS        change settings through the preferences page\n"
+    "  prefs render OUT.png     draw the preferences page\n"
     "\n"
     "Options:\n"
     "  --help                   this text; after a command, that command's help\n"
@@ -109,6 +112,9 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
                 return false;
             }
             options.componentPath = value;
+        } else if (!options.words.empty()) {
+            // After the command's name, other options are the command's own.
+            options.words.push_back(word);
         } else {
             error = "unknown option " + word;
             return false;
@@ -172,6 +178,7 @@ int main(int argc, char** argv) {
         settings.Start();
 
         CCommandContext context{library, settings, arguments, false};
+        context.host = &host;
         status = command->run(context);
         // A failed command saves nothing.
         if (status == exitSuccess && !settings.Finish(context.settingsChanged)) status = exitFailure;

@@ -22,8 +22,8 @@ public:
     // console at index 0. Each answer carries a reference for the caller.
     CHostService* EnumerateService(const GUID* cls, int32_t index) override;
     int32_t GetHostVersion() override { return velmoraHostVersion; }
-    // The same handle for the life of the host.
-    HWND GetMainWindow() override { return &mainWindow; }
+    // A real window, the same for the life of the host.
+    HWND GetMainWindow() override { return mainWindow; }
 
     CVelmoraConsole& Console() { return *console; }
     // Adds a file system after the built-in ones; the host keeps a reference.
@@ -33,5 +33,5 @@ private:
     std::mutex lock;
     CVelmoraConsole* console;
     std::vector<CHostFileSystem*> fileSystems;
-    HWND__ mainWindow{};
+    HWND mainWindow = nullptr;
 };

@@ -307,3 +307,4 @@ inline LONG InterlockedExchangeAdd(LONG volatile* target, LONG value)
 
 #include <mmsystem.h>
 #include <process.h>
+#include <winuser.h>

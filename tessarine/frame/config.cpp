@@ -83,12 +83,14 @@ CConfigText::~CConfigText() { delete[] value; }
 
 bool CConfigText::GetRawData(CRawDataSink* sink)
 {
+    CTextLock guard(busy);
     if (value) sink->Append(value, uint32_t(std::strlen(value)));
     return true;
 }
 
 void CConfigText::SetRawData(const void* data, uint32_t size)
 {
+    CTextLock guard(busy);
     const char* bytes = static_cast<const char*>(data);
     const void* nul = size ? std::memchr(bytes, 0, size) : nullptr;
     const size_t length = nul ? size_t(static_cast<const char*>(nul) - bytes) : size;
@@ -109,4 +111,18 @@ void CConfigText::SetRawData(const void* data, uint32_t size)
 void CConfigText::SetText(const char* text)
 {
     SetRawData(text ? text : "", text ? uint32_t(std::strlen(text)) : 0);
+}
+
+CConfigText::CTextLock::CTextLock(std::atomic_flag& flag) : flag(flag)
+{
+    while (flag.test_and_set(std::memory_order_acquire)) {
+    }
+}
+
+CConfigText::CTextLock::~CTextLock() { flag.clear(std::memory_order_release); }
+
+std::string CConfigText::CopyText() const
+{
+    CTextLock guard(busy);
+    return value ? std::string(value) : std::string();
 }

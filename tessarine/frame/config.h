@@ -2,7 +2,9 @@
 // block of records (name length, name, data length, data).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string>
 
 // Receives the bytes of a variable's value (position 0 appends).
 class CRawDataSink {
@@ -58,8 +60,24 @@ public:
     const char* GetText() const { return value ? value : ""; }
     // Replaces the text (null or "" empties it).
     void SetText(const char* text);
+    // A copy of the text, taken under the same lock as a replacement, so a
+    // reader on another thread never sees a freed text.
+    std::string CopyText() const;
 
     char* value;  // owned; null for the empty text
+
+private:
+    // Held only to copy or replace a text; a spin lock needs no set-up
+    // before static construction and no thread library.
+    class CTextLock {
+    public:
+        explicit CTextLock(std::atomic_flag& flag);
+        ~CTextLock();
+
+    private:
+        std::atomic_flag& flag;
+    };
+    mutable std::atomic_flag busy = ATOMIC_FLAG_INIT;
 };
 
 // Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).

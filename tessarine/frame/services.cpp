@@ -3,6 +3,7 @@
 
 #include "tessarine/decoder/decoder_service.h"
 #include "tessarine/frame/globals.h"
+#include "tessarine/prefs/preferences_page.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ void CVersionInfoService::GetAboutText(CHostString* out)
 
 // ---- Preferences page --------------------------------------------------------
 
-// The page's dialog comes with the preferences; until then there is none.
-HWND CPreferencesPageService::CreatePage(HWND) { return nullptr; }
+HWND CPreferencesPageService::CreatePage(HWND parent) { return CreatePreferencesPage(parent, this); }
 
 const char* CPreferencesPageService::GetPageName() { return "DirectMusic Player"; }
 

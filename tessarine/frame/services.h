@@ -33,6 +33,8 @@ public:
     HWND CreatePage(HWND parent) override;
     const char* GetPageName() override;
     const char* GetParentPageName() override;
+
+    HWND pageWindow = nullptr;  // the page's dialog while it is live
 };
 
 // A registration followed directly by the one service object it hands out.

@@ -1,0 +1,233 @@
+// The prefs commands: show, set and render the component's preferences page
+// under the host's main window, on a window thread of its own.
+#include "host/cli/commands.h"
+#include "host/cli/page_window.h"
+#include "host/objects/velmora_host.h"
+#include "host/utf8/dialog_answers.h"
+#include "platform/user.h"
+#include "tessarine/prefs/page_ids.h"
+
+#include <commctrl.h>
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// From the command line a message box prints its text and answers no, an
+// address is printed rather than opened, and the chooser answers the path
+// given with --dls (or is cancelled).
+class CCommandLineAnswers final : public CDialogAnswers {
+public:
+    int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override {
+        std::fprintf(stderr, "velmora: message box \"%s\": %s\n", caption, text);
+        return (type & 0xF) == MB_YESNO ? IDNO : IDCANCEL;
+    }
+    bool AnswerShellExecute(HWND, const char*, const char* file, const char*) override {
+        std::fprintf(stderr, "velmora: not opening %s\n", file);
+        return false;
+    }
+    bool AnswerOpenFileName(HWND, const char*, const char*, std::string& path) override {
+        if (!chosenPath) return false;
+        path = *chosenPath;
+        return true;
+    }
+
+    std::optional<std::string> chosenPath;
+};
+
+// Installs the answers for the life of one command.
+class CInstalledAnswers {
+public:
+    explicit CInstalledAnswers(CDialogAnswers* answers) : previous(uSetDialogAnswers(answers)) {}
+    ~CInstalledAnswers() { uSetDialogAnswers(previous); }
+
+private:
+    CDialogAnswers* previous;
+};
+
+struct CPageRequest {
+    std::optional<int> port;  // -1 for the default
+    std::optional<bool> reverb, chorus, log, useDls;
+    std::optional<int> volume, tempo;
+    std::optional<std::string> dls;
+};
+
+bool ParseSwitch(const std::string& value, bool& on) {
+    if (value == "on") return on = true, true;
+    if (value == "off") return on = false, true;
+    return false;
+}
+
+bool ParseNumber(const std::string& value, int low, int high, int& number) {
+    auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), number);
+    return status == std::errc() && end == value.data() + value.size() && number >= low && number <= high;
+}
+
+bool ParseRequest(const std::vector<std::string>& arguments, CPageRequest& request, std::string& error) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i], value;
+        size_t equals = name.find('=');
+        if (equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            error = name + " needs a value";
+            return false;
+        }
+        bool on = false;
+        int number = 0;
+        if (name == "--port") {
+            if (value == "default")
+                request.port = -1;
+            else if (ParseNumber(value, 0, 0x7FFFFFFE, number))
+                request.port = number;
+            else
+                return error = "--port needs a port number or 'default', not '" + value + "'", false;
+        } else if (name == "--reverb" || name == "--chorus" || name == "--log" || name == "--use-dls") {
+            if (!ParseSwitch(value, on)) return error = name + " needs on or off, not '" + value + "'", false;
+            (name == "--reverb" ? request.reverb : name == "--chorus" ? request.chorus
+                                               : name == "--log"      ? request.log
+                                                                      : request.useDls) = on;
+        } else if (name == "--volume" || name == "--tempo") {
+            if (!ParseNumber(value, 0, 100, number))
+                return error = name + " needs a whole number from 0 to 100, not '" + value + "'", false;
+            (name == "--volume" ? request.volume : request.tempo) = number;
+        } else if (name == "--dls") {
+            if (value.empty()) return error = "--dls needs a path", false;
+            request.dls = value;
+        } else {
+            return error = "unknown setting " + name, false;
+        }
+    }
+    return true;
+}
+
+// Makes the page under the host's main window; null when the component's
+// page cannot be made.
+HWND MakePage(CCommandContext& context) {
+    CServiceRegistration* registration = context.library.FindRegistration(CLSID_PreferencesPageService);
+    CHostService* service = registration ? registration->CreateInstance() : nullptr;
+    if (!service) return nullptr;
+    HWND page = static_cast<CPreferencesPageInterface*>(service)->CreatePage(context.host->GetMainWindow());
+    service->Release();
+    return page;
+}
+
+int NoPage() {
+    std::fprintf(stderr, "velmora: the component's preferences page could not be made\n");
+    return exitFailure;
+}
+
+int Refused(const char* what) {
+    std::fprintf(stderr, "velmora: %s\n", what);
+    return exitUsage;
+}
+
+bool SetBox(HWND page, int id, bool on) {
+    HWND box = GetDlgItem(page, id);
+    if (!box) return false;
+    bool checked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return checked == on || platform::ClickControl(box);
+}
+
+// Performs the request's actions on the live page, in the order of the
+// options' help; exit 2 for an action the page refuses.
+int PerformActions(HWND page, const CPageRequest& request, CCommandLineAnswers& answers) {
+    if (request.port) {
+        HWND list = GetDlgItem(page, IDC_OUTPUT_PORT);
+        int entries = list ? static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0)) : 0;
+        int entry = *request.port + 1;
+        if (entry >= entries) {
+            std::fprintf(stderr, "velmora: port %d is not on the page's list (%d ports)\n", *request.port,
+                         std::max(entries - 1, 0));
+            return exitUsage;
+        }
+        if (!platform::ChooseComboEntry(list, entry)) return Refused("the port list is disabled");
+    }
+    if (request.reverb && !SetBox(page, IDC_REVERB, *request.reverb)) return Refused("the Reverb box is disabled");
+    if (request.chorus && !SetBox(page, IDC_CHORUS, *request.chorus)) return Refused("the Chorus box is disabled");
+    if (request.log && !SetBox(page, IDC_DEBUG_LOG, *request.log)) return Refused("the Debug Log box is disabled");
+    if (request.volume && !platform::DragTrackbar(GetDlgItem(page, IDC_MASTER_VOLUME), *request.volume))
+        return Refused("the volume trackbar is disabled");
+    if (request.tempo && !platform::DragTrackbar(GetDlgItem(page, IDC_MASTER_TEMPO), *request.tempo))
+        return Refused("the tempo trackbar is disabled");
+    if (request.useDls && !SetBox(page, IDC_USE_CUSTOM_DLS, *request.useDls))
+        return Refused("the Use Custom DLS box is disabled");
+    if (request.dls) {
+        answers.chosenPath = *request.dls;
+        if (!platform::ClickControl(GetDlgItem(page, IDC_CUSTOM_DLS_BROWSE)))
+            return Refused("the \"...\" button is disabled: turn the custom DLS on with --use-dls on");
+    }
+    return exitSuccess;
+}
+
+// Runs work on a page made on the window thread and destroys the page after.
+// With keepSettings false, whatever the page stored when it closed is undone.
+int WithPage(CCommandContext& context, bool keepSettings, const std::function<int(HWND)>& work) {
+    std::vector<uint8_t> before = GetSettingsBlock(context.library.Component());
+    CCommandLineAnswers answers;
+    CInstalledAnswers installed(&answers);
+    int status = RunOnWindowThread([&] {
+        HWND page = MakePage(context);
+        if (!page) return NoPage();
+        int result = work(page);
+        DestroyWindow(page);
+        return result;
+    });
+    (void)answers;
+    if (!keepSettings) context.library.Component()->LoadSettings(before.data(), static_cast<uint32_t>(before.size()));
+    return status;
+}
+
+}  // namespace
+
+int RunPrefsShow(CCommandContext& context) {
+    return WithPage(context, false, [](HWND page) {
+        std::fputs(DescribePage(page).c_str(), stdout);
+        return exitSuccess;
+    });
+}
+
+int RunPrefsSet(CCommandContext& context) {
+    CPageRequest request;
+    std::string error;
+    if (!ParseRequest(context.arguments, request, error)) return Refused(error.c_str());
+    std::vector<uint8_t> before = GetSettingsBlock(context.library.Component());
+    CCommandLineAnswers answers;
+    CInstalledAnswers installed(&answers);
+    int status = RunOnWindowThread([&] {
+        HWND page = MakePage(context);
+        if (!page) return NoPage();
+        int result;
+        if (!IsPageLive(page)) {
+            std::fprintf(stderr, "velmora: the page could not set up DirectX: nothing stored\n");
+            result = exitFailure;
+        } else {
+            result = PerformActions(page, request, answers);
+        }
+        // Closing the page is what stores its values.
+        DestroyWindow(page);
+        return result;
+    });
+    if (status == exitSuccess)
+        context.settingsChanged = true;
+    else
+        context.library.Component()->LoadSettings(before.data(), static_cast<uint32_t>(before.size()));
+    return status;
+}
+
+int RunPrefsRender(CCommandContext& context) {
+    const std::string path = context.arguments[0];
+    return WithPage(context, false, [&](HWND page) {
+        std::string error;
+        if (!RenderPage(page, path, error)) {
+            std::fprintf(stderr, "velmora: %s\n", error.c_str());
+            return exitFailure;
+        }
+        return exitSuccess;
+    });
+}
