@@ -216,6 +216,7 @@ STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound,
     }
     anchors.assign(1, Anchor{platform::ClockNow100ns(), 0, kDefaultTempo, masterTempo});
     quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    kickEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     sequencer = std::thread([this] { Run(); });
     initialized = true;
     return S_OK;
@@ -223,8 +224,10 @@ STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound,
 
 void CPerformance::Run()
 {
-    // Every 10 ms of platform time, however fast the clock runs.
-    while (WaitForSingleObject(quitEvent, 10) == WAIT_TIMEOUT) Tick();
+    // Every 10 ms of platform time, however fast the clock runs, and at once
+    // when a segment starts or stops.
+    const HANDLE events[2] = {quitEvent, kickEvent};
+    while (WaitForMultipleObjects(2, events, FALSE, 10) != WAIT_OBJECT_0) Tick();
 }
 
 CDirectMusicPort* CPerformance::FindPort(IDirectMusicPort* port) const
@@ -239,6 +242,12 @@ REFERENCE_TIME CPerformance::LatencyLocked() const
     REFERENCE_TIME latency = platform::ClockNow100ns();
     for (CDirectMusicPort* port : ports) latency = std::max(latency, port->LatencyTime());
     return latency;
+}
+
+void CPerformance::HoldHorizonsLocked()
+{
+    for (CDirectMusicPort* port : ports)
+        if (CSynthSink* sink = port->Sink()) sink->HoldHorizon();
 }
 
 REFERENCE_TIME CPerformance::MusicToReferenceLocked(MUSIC_TIME time) const
@@ -272,6 +281,9 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     if (!model) return E_INVALIDARG;
     if (flags & DMUS_SEGF_SECONDARY) return E_NOTIMPL;
 
+    // The sinks render nothing past what they have under way until the
+    // sequencer has handed this segment's first events over.
+    HoldHorizonsLocked();
     const REFERENCE_TIME now = platform::ClockNow100ns();
     REFERENCE_TIME start;
     if (startTime == 0) start = now;
@@ -334,6 +346,7 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
         state->AddRef();
         *result = state;
     }
+    if (kickEvent) SetEvent(kickEvent);
     return S_OK;
 }
 
@@ -354,6 +367,7 @@ STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmen
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!initialized) return DMUS_E_NOT_INIT;
+    HoldHorizonsLocked();
     REFERENCE_TIME at = time == 0 ? LatencyLocked()
                                   : std::max(LatencyLocked(), (flags & DMUS_SEGF_REFTIME) ? REFERENCE_TIME(time)
                                                                                          : MusicToReferenceLocked(time));
@@ -363,6 +377,7 @@ STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmen
         StopStateLocked(playing, at);
         EndStoppedStateLocked(playing);
     }
+    if (kickEvent) SetEvent(kickEvent);
     return S_OK;
 }
 
@@ -622,6 +637,8 @@ STDMETHODIMP CPerformance::RemovePort(IDirectMusicPort* port)
     for (auto it = channels.begin(); it != channels.end();)
         it = it->second.port == own ? channels.erase(it) : std::next(it);
     own->AllNotesOff(own->LatencyTime(), true);
+    // No sequencer holds it back any longer.
+    if (CSynthSink* sink = own->Sink()) sink->SetHorizon(CSynthSink::kNoHorizon);
     ports.erase(std::find(ports.begin(), ports.end(), own));
     own->Release();
     return S_OK;
@@ -787,13 +804,14 @@ STDMETHODIMP CPerformance::CloseDown()
         sequencer.join();
     }
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (quitEvent) {
-        CloseHandle(quitEvent);
-        quitEvent = nullptr;
+    for (HANDLE* event : {&quitEvent, &kickEvent}) {
+        if (*event) CloseHandle(*event);
+        *event = nullptr;
     }
     REFERENCE_TIME now = platform::ClockNow100ns();
     for (CDirectMusicPort* port : ports) {
         port->AllNotesOff(now, true);
+        if (CSynthSink* sink = port->Sink()) sink->SetHorizon(CSynthSink::kNoHorizon);
         port->Release();
     }
     ports.clear();
@@ -977,6 +995,10 @@ void CPerformance::Tick()
             state->stopped = true;
         }
     }
+    // Everything up to the horizon is with the ports now: the sinks may
+    // render up to it.
+    for (CDirectMusicPort* port : ports)
+        if (CSynthSink* sink = port->Sink()) sink->SetHorizon(horizon);
     // Notifications whose time has come, in time order.
     for (CSegmentState* state : states) {
         IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);

@@ -140,6 +140,8 @@ private:
     };
     CDirectMusicPort* FindPort(IDirectMusicPort* port) const;
     REFERENCE_TIME LatencyLocked() const;
+    // Lowers every sink's horizon to what it has under way (see CSynthSink).
+    void HoldHorizonsLocked();
     REFERENCE_TIME MusicToReferenceLocked(MUSIC_TIME time) const;
     MUSIC_TIME ReferenceToMusicLocked(REFERENCE_TIME rt) const;
     void Dispatch(CSegmentState* state, REFERENCE_TIME horizon);
@@ -175,6 +177,7 @@ private:
     std::deque<DMUS_NOTIFICATION_PMSG*> notifications;
 
     HANDLE quitEvent = nullptr;
+    HANDLE kickEvent = nullptr;  // makes the sequencer look again at once
     std::thread sequencer;
 };
 

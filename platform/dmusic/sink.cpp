@@ -41,7 +41,46 @@ int64_t CSynthSink::TimeAtFrame(int64_t frame) const
     return anchorTime + (frame - anchorFrame) * 10000000 / int64_t(sampleRate);
 }
 
-int64_t CSynthSink::LatencyTime() const { return TimeAtFrame(synth->RenderedFrames()); }
+int64_t CSynthSink::LatencyTime() const
+{
+    return TimeAtFrame(std::max(claimedFrame.load(), synth->RenderedFrames()));
+}
+
+void CSynthSink::SetHorizon(int64_t referenceTime)
+{
+    {
+        std::lock_guard<std::mutex> guard(handshakeLock);
+        horizon = referenceTime;
+    }
+    if (starved.exchange(false) && horizonEvent) SetEvent(horizonEvent);
+}
+
+void CSynthSink::HoldHorizon()
+{
+    std::lock_guard<std::mutex> guard(handshakeLock);
+    horizon = std::min(horizon, TimeAtFrame(std::max(claimedFrame.load(), synth->RenderedFrames())));
+}
+
+int64_t CSynthSink::Horizon() const
+{
+    std::lock_guard<std::mutex> guard(handshakeLock);
+    return horizon;
+}
+
+int64_t CSynthSink::ClaimFrames(int64_t rendered, int64_t wanted)
+{
+    std::lock_guard<std::mutex> guard(handshakeLock);
+    int64_t allowed = wanted;
+    if (horizon != kNoHorizon) {
+        // The frame that sounds at the horizon is the first one held back,
+        // less half a block: the synth starts an event at the block boundary
+        // nearest its frame, which may come up to half a block earlier.
+        int64_t limit = FrameAt(horizon) - 32;
+        allowed = std::clamp<int64_t>(limit - rendered, 0, wanted);
+    }
+    claimedFrame = rendered + allowed;
+    return allowed;
+}
 
 HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
 {
@@ -84,6 +123,9 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
         Anchor(lastTickTime);
     }
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    horizonEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    timeSource = platform::RegisterTimeSource();
+    quit = false;
     running = true;
     Tick();
     thread = std::thread([this] { Run(); });
@@ -93,13 +135,16 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
 void CSynthSink::Stop()
 {
     if (thread.joinable()) {
+        quit = true;
         SetEvent(stopEvent);
         thread.join();
     }
-    if (stopEvent) {
-        CloseHandle(stopEvent);
-        stopEvent = nullptr;
+    for (HANDLE* event : {&stopEvent, &horizonEvent}) {
+        if (*event) CloseHandle(*event);
+        *event = nullptr;
     }
+    if (timeSource) platform::UnregisterTimeSource(timeSource);
+    timeSource = 0;
     running = false;
     std::lock_guard<std::mutex> guard(tickLock);
     if (buffer) {
@@ -111,22 +156,34 @@ void CSynthSink::Stop()
 
 void CSynthSink::Run()
 {
-    while (WaitForSingleObject(stopEvent, kPeriodMs) == WAIT_TIMEOUT) Tick();
+    const HANDLE events[2] = {stopEvent, horizonEvent};
+    for (;;) {
+        // While time follows the sinks, the next piece follows at once.
+        bool rendered = Tick();
+        if (quit) break;
+        if (rendered && platform::ClockFollowsSinks()) continue;
+        if (WaitForMultipleObjects(2, events, FALSE, kPeriodMs) == WAIT_OBJECT_0) break;
+    }
 }
 
-void CSynthSink::Tick()
+bool CSynthSink::Tick()
 {
     std::lock_guard<std::mutex> guard(tickLock);
-    if (!buffer) return;
+    if (!buffer) return false;
     DWORD status = 0;
     if (FAILED(buffer->GetStatus(&status)) || !(status & DSBSTATUS_PLAYING)) {
         // Nothing plays, so nothing is consumed; time goes on without us.
         wasStopped = true;
-        return;
+        return false;
     }
-    const int64_t now = platform::ClockNow100ns();
+    // The cursor belongs to some moment between the two reads of the clock;
+    // the tolerance below widens by that span, so a thread preempted between
+    // the reads does not take its own delay for a moved cursor.
+    const int64_t before = platform::ClockNow100ns();
     DWORD play = 0, write = 0;
-    if (FAILED(buffer->GetCurrentPosition(&play, &write))) return;
+    if (FAILED(buffer->GetCurrentPosition(&play, &write))) return false;
+    const int64_t now = platform::ClockNow100ns();
+    const int64_t spread = now - before;
     play %= ringBytes;
 
     // How far the cursor moved: its ring distance plus as many whole rings as
@@ -136,7 +193,9 @@ void CSynthSink::Tick()
     int64_t moved = (int64_t(play) - int64_t(lastPlayCursor) + ring) % ring;
     int64_t wraps = std::max<int64_t>(0, std::llround((expected - double(moved)) / double(ring)));
     moved += wraps * ring;
-    const double tolerance = 0.1 * bytesPerSecond + 0.1 * expected;
+    const double tolerance =
+        0.1 * bytesPerSecond + 0.1 * expected + double(spread + lastReadSpread) * bytesPerSecond / 1e7;
+    lastReadSpread = spread;
     if (wasStopped || std::fabs(double(moved) - expected) > tolerance) {
         // The cursor was set elsewhere (or the buffer restarted): write from
         // there on. The synth's stream stays contiguous; only where it lands
@@ -152,18 +211,34 @@ void CSynthSink::Tick()
     lastPlayCursor = play;
     lastTickTime = now;
 
-    // 55 ms ahead, as DirectMusic; on a clock run fast, at least 30 ms of
-    // real time ahead (up to 250 ms of platform time), so a thread that the
-    // machine holds up briefly does not leave the cursor to overtake it.
-    const double rate = platform::GetClockRate();
-    const double ahead100ns = std::clamp(30e4 * rate, double(kWriteAhead100ns), 25e5);
-    int64_t target = int64_t(ahead100ns * bytesPerSecond / 1e7) / blockAlign * blockAlign;
-    int64_t need = target - lead;
+    const int64_t largestPiece = std::max<int64_t>(blockAlign, ring / 2 / blockAlign * blockAlign);
+    const bool follow = platform::ClockFollowsSinks();
+    int64_t need;
+    if (follow) {
+        // Time waits for this sink: one piece, then the clock moves on.
+        need = std::min<int64_t>(largestPiece, kLongestPiece100ns * bytesPerSecond / 10000000 / blockAlign * blockAlign);
+    } else {
+        // 55 ms ahead, as DirectMusic; on a clock run fast, at least 30 ms of
+        // real time ahead (up to 250 ms of platform time), so a thread that
+        // the machine holds up briefly does not leave the cursor to overtake it.
+        const double rate = platform::GetClockRate();
+        const double ahead100ns = std::clamp(30e4 * rate, double(kWriteAhead100ns), 25e5);
+        int64_t target = int64_t(ahead100ns * bytesPerSecond / 1e7) / blockAlign * blockAlign;
+        need = target - lead;
+    }
     // Behind by more than the ring, or not: every frame is rendered in order,
     // in pieces shorter than the ring so a reader of the ring sees each wrap.
-    const int64_t largestPiece = std::max<int64_t>(blockAlign, ring / 2 / blockAlign * blockAlign);
+    bool renderedAny = false;
     while (need >= blockAlign) {
-        DWORD piece = DWORD(std::min(need, largestPiece) / blockAlign * blockAlign);
+        const int64_t wanted = std::min(need, largestPiece) / blockAlign;
+        const int64_t frames = ClaimFrames(synth->RenderedFrames(), wanted);
+        if (frames < wanted) ++statistics.heldAtHorizon;
+        if (frames == 0) {
+            // Woken when the sequencer moves the horizon.
+            starved = true;
+            break;
+        }
+        DWORD piece = DWORD(frames * blockAlign);
         void* first = nullptr;
         void* second = nullptr;
         DWORD firstBytes = 0, secondBytes = 0;
@@ -177,13 +252,17 @@ void CSynthSink::Tick()
         }
         buffer->Unlock(first, firstBytes, second, secondBytes);
         if (done == 0) break;
+        renderedAny = true;
         ++statistics.locks;
         statistics.bytesWritten += done;
         statistics.largestLock = std::max<uint64_t>(statistics.largestLock, done);
         writeOffset = DWORD((writeOffset + done) % ringBytes);
         lead += done;
         need -= done;
+        if (frames < wanted) break;
     }
+    if (follow && renderedAny) platform::PublishTime(timeSource, TimeAtFrame(synth->RenderedFrames()));
+    return renderedAny;
 }
 
 CSynthSink::Statistics CSynthSink::GetStatistics() const

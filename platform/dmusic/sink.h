@@ -6,6 +6,7 @@
 #include <dsound.h>
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -22,6 +23,10 @@ public:
     static constexpr int64_t kWriteAhead100ns = 550000;  // 55 ms
     // How often it looks at the cursor, in platform time.
     static constexpr DWORD kPeriodMs = 10;
+    // The longest piece rendered at once while the clock follows the sinks.
+    static constexpr int64_t kLongestPiece100ns = 1000000;  // 100 ms
+    // A horizon that holds nothing back.
+    static constexpr int64_t kNoHorizon = INT64_MAX;
 
     explicit CSynthSink(CSynthesizer* synth);
     ~CSynthSink();
@@ -39,11 +44,22 @@ public:
     // time), and back. Before the first Start, frame 0 is the sink's creation.
     int64_t FrameAt(int64_t referenceTime) const;
     int64_t TimeAtFrame(int64_t frame) const;
-    // The earliest reference time whose frame is still to be rendered.
+    // The earliest reference time whose frame is still to be rendered (or
+    // is being rendered now).
     int64_t LatencyTime() const;
 
-    // Runs one pass of the thread's loop (for the thread and for tests).
-    void Tick();
+    // The hand-shake with the sequencer: the sink renders no frame that sounds
+    // at or after the horizon, the time up to which every event has been
+    // handed over. SetHorizon moves it (kNoHorizon lifts it); HoldHorizon
+    // lowers it to what is already rendered or being rendered, so events
+    // placed at LatencyTime or later are never too late.
+    void SetHorizon(int64_t referenceTime);
+    void HoldHorizon();
+    int64_t Horizon() const;
+
+    // Runs one pass of the thread's loop (for the thread and for tests);
+    // true when it rendered something.
+    bool Tick();
 
     // What the sink has done, for tests and statistics.
     struct Statistics {
@@ -51,12 +67,16 @@ public:
         uint64_t bytesWritten = 0;
         uint64_t largestLock = 0;
         uint64_t repositions = 0;
+        uint64_t heldAtHorizon = 0;  // passes that the horizon cut short
     };
     Statistics GetStatistics() const;
 
 private:
     void Run();
     void Anchor(int64_t now);
+    // Frames the horizon still lets the sink render past `rendered`, at most
+    // `wanted`; records the piece as under way.
+    int64_t ClaimFrames(int64_t rendered, int64_t wanted);
 
     CSynthesizer* synth;
     IDirectSoundBuffer* buffer = nullptr;
@@ -74,12 +94,21 @@ private:
     DWORD lastPlayCursor = 0;
     int64_t lastTickTime = 0;
     int64_t lead = 0;          // bytes written ahead of the play cursor (negative: behind)
+    int64_t lastReadSpread = 0;  // platform time the last cursor read took
     bool wasStopped = false;
     std::vector<int16_t> scratch;
     Statistics statistics;
 
+    mutable std::mutex handshakeLock;
+    int64_t horizon = kNoHorizon;
+    std::atomic<int64_t> claimedFrame{0};  // end of what is rendered or under way
+    std::atomic<bool> starved{false};      // waiting for the horizon to move
+    int timeSource = 0;
+
     std::atomic<bool> running{false};
+    std::atomic<bool> quit{false};
     HANDLE stopEvent = nullptr;
+    HANDLE horizonEvent = nullptr;
     std::thread thread;
 };
 

@@ -3,6 +3,7 @@
 // positions they were stamped with.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -89,6 +90,7 @@ private:
 
     void Apply(const Event& event);
     void RenderRaw(float* interleaved, uint32_t frames);
+    void RenderFloatLocked(float* interleaved, uint32_t frames);
     int ChannelOf(uint32_t group, uint32_t channel) const;
 
     SynthOptions options;
@@ -101,8 +103,11 @@ private:
     mutable std::mutex synthLock;   // the FluidSynth object and the frame count
     mutable std::mutex queueLock;   // the event queue
     std::multimap<int64_t, Event> queue;
-    int64_t renderedFrames = 0;
-    std::vector<float> scratch;
+    // Written under synthLock, read without it (the sink and the sequencer
+    // ask it while a piece renders).
+    std::atomic<int64_t> renderedFrames{0};
+    std::vector<float> scratch;                     // Render's floats, under synthLock
+    std::vector<std::pair<int64_t, Event>> due;     // a piece's events, under synthLock
 };
 
 }  // namespace dmusic

@@ -247,6 +247,8 @@ void SoundBuffer::NotifierLoop(uint64_t generation)
             int64_t due = startTime + static_cast<int64_t>((numerator + denominator - 1) / denominator);
             double real = platform::PlatformToRealSeconds(std::max<int64_t>(0, due - now));
             wait = std::min(wait, std::chrono::duration<double>(real));
+            // Time that follows the sinks may jump ahead at any moment.
+            if (platform::ClockFollowsSinks()) wait = std::min(wait, std::chrono::duration<double>(0.002));
         }
         notifierWake.wait_for(guard, wait);
     }

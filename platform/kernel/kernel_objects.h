@@ -17,6 +17,7 @@ namespace platform::kernel {
 // changes and whenever the clock's rate changes.
 struct Waiter {
     std::condition_variable wake;
+    int64_t deadline = -1;  // platform time it waits for; -1 for none
 };
 
 // An object a HANDLE stands for. Every member is guarded by KernelLock().
@@ -63,5 +64,9 @@ int64_t DeadlineAfterMilliseconds(DWORD milliseconds);
 // Called by the clock after a rate change, so that every pending wait
 // measures its deadline at the new pace.
 void WakeAllForClockChange();
+
+// Called by the clock when time has jumped to now (a sink published): wakes
+// the waits whose deadline has come, without taking the lock when none has.
+void WakeDeadlinesUpTo(int64_t now);
 
 }  // namespace platform::kernel

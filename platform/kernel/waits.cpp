@@ -5,6 +5,8 @@
 #include <platform/clock.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -22,6 +24,9 @@ struct KernelState {
     uintptr_t nextHandle = 0x1000;
     // Every thread now blocked in a wait or a sleep.
     std::vector<Waiter*> waiting;
+    // The earliest deadline among them (or later: a lower bound is never
+    // missed, a stale one only costs a look).
+    std::atomic<int64_t> earliestDeadline{INT64_MAX};
 };
 
 // Never destroyed: threads still running at exit keep using it.
@@ -117,6 +122,11 @@ DWORD WaitLocked(std::unique_lock<std::mutex>& lock, const std::vector<std::shar
                 object->waiters.push_back(&self);
             state.waiting.push_back(&self);
             registered = true;
+            if (deadline100ns >= 0) {
+                self.deadline = deadline100ns;
+                if (deadline100ns < state.earliestDeadline.load(std::memory_order_relaxed))
+                    state.earliestDeadline.store(deadline100ns, std::memory_order_relaxed);
+            }
         }
         if (deadline100ns < 0) {
             self.wake.wait(lock);
@@ -142,6 +152,24 @@ void WakeAllForClockChange()
     std::lock_guard<std::mutex> guard(state.lock);
     for (Waiter* waiter : state.waiting)
         waiter->wake.notify_one();
+}
+
+void WakeDeadlinesUpTo(int64_t now)
+{
+    KernelState& state = State();
+    if (now < state.earliestDeadline.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard<std::mutex> guard(state.lock);
+    int64_t earliest = INT64_MAX;
+    for (Waiter* waiter : state.waiting) {
+        if (waiter->deadline < 0)
+            continue;
+        if (waiter->deadline <= now)
+            waiter->wake.notify_one();
+        else
+            earliest = std::min(earliest, waiter->deadline);
+    }
+    state.earliestDeadline.store(earliest, std::memory_order_relaxed);
 }
 
 namespace {

@@ -1,9 +1,13 @@
 // dmrender: plays a MIDI, RMID, segment or XMI file through the platform's
 // DirectMusic alone and writes what the synthesizer rendered as a WAV file,
-// read back from the DirectSound buffer behind its play cursor.
+// taken from the sink's writes into the DirectSound buffer as they happen and
+// streamed to the file.
 //
-//   dmrender FILE -o OUT.wav [--speed RATE] [--dls PATH] [--reverb on|off]
+//   dmrender FILE -o OUT.wav [--speed RATE|max] [--dls PATH] [--reverb on|off]
 //            [--chorus on|off] [--port N]
+//
+// By default the clock follows the synthesizer (max): the file renders as
+// fast as the synthesizer can, with the same output as at real time.
 #include <dmerror.h>
 #include <dmusicc.h>
 #include <dmusici.h>
@@ -11,6 +15,10 @@
 #include <objbase.h>
 #include <platform/clock.h>
 #include <sndfile.h>
+
+#include <atomic>
+#include <climits>
+#include <mutex>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dmusic/port.h"
+
 namespace {
 
 constexpr DWORD kRingBytes = 176400;
@@ -27,7 +37,7 @@ constexpr REFERENCE_TIME kSecond = 10000000;
 
 struct Options {
     std::string input, output, dls;
-    double speed = 1.0;
+    std::string speed = "max";
     bool reverb = true, chorus = false;
     DWORD port = 0;
 };
@@ -36,7 +46,7 @@ int Usage(const char* message)
 {
     if (message) std::fprintf(stderr, "dmrender: %s\n", message);
     std::fprintf(stderr,
-                 "usage: dmrender FILE -o OUT.wav [--speed RATE] [--dls PATH] [--reverb on|off] [--chorus on|off] "
+                 "usage: dmrender FILE -o OUT.wav [--speed RATE|max] [--dls PATH] [--reverb on|off] [--chorus on|off] "
                  "[--port N]\n");
     return 2;
 }
@@ -49,12 +59,38 @@ bool ParseSwitch(const char* text, bool* value)
     return true;
 }
 
-void ToWide(const std::string& text, WCHAR* target, size_t capacity)
+// UTF-8 to UTF-16 for the loader's file names; false for text that is not
+// UTF-8 or does not fit, so a wrong name is never tried.
+bool ToWide(const std::string& text, WCHAR* target, size_t capacity)
 {
-    // Paths are passed byte for byte; the loader reads them as UTF-16 units.
-    size_t i = 0;
-    for (; i < text.size() && i + 1 < capacity; ++i) target[i] = WCHAR(static_cast<unsigned char>(text[i]));
-    target[i] = 0;
+    size_t out = 0;
+    auto put = [&](uint32_t unit) {
+        if (out + 1 >= capacity) return false;
+        target[out++] = WCHAR(unit);
+        return true;
+    };
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        if (extra < 0 || i + size_t(extra) >= text.size()) return false;
+        uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + size_t(k)]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode are not UTF-8.
+        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        if (code >= 0x10000) {
+            if (!put(0xD800 + ((code - 0x10000) >> 10)) || !put(0xDC00 + ((code - 0x10000) & 0x3FF))) return false;
+        } else if (!put(code)) {
+            return false;
+        }
+        i += size_t(extra) + 1;
+    }
+    target[out] = 0;
+    return true;
 }
 
 bool LooksLikeMidi(const std::string& path)
@@ -76,35 +112,132 @@ const char* Describe(HRESULT hr)
     }
 }
 
-// Collects the buffer's bytes behind the play cursor, in order.
-class CReadBack {
+// Writes the sink's stream to the WAV file as it comes: frames before the
+// music's first are dropped, and nothing past its last is written.
+class CStreamWriter {
 public:
-    explicit CReadBack(IDirectSoundBuffer* target) : buffer(target) {}
-    void Poll()
+    explicit CStreamWriter(SNDFILE* target) : file(target) {}
+
+    void Append(const int16_t* samples, size_t frames)
     {
-        DWORD play = 0, write = 0;
-        if (FAILED(buffer->GetCurrentPosition(&play, &write))) return;
-        play = play / 4 * 4 % kRingBytes;
-        DWORD count = (play + kRingBytes - last) % kRingBytes;
-        if (count == 0) return;
-        void* first = nullptr;
-        void* second = nullptr;
-        DWORD firstBytes = 0, secondBytes = 0;
-        if (FAILED(buffer->Lock(last, count, &first, &firstBytes, &second, &secondBytes, 0))) return;
-        auto append = [&](void* at, DWORD bytes) {
-            auto* samples = static_cast<int16_t*>(at);
-            stream.insert(stream.end(), samples, samples + bytes / 2);
-        };
-        if (first) append(first, firstBytes);
-        if (second) append(second, secondBytes);
-        buffer->Unlock(first, firstBytes, second, secondBytes);
-        last = play;
+        std::lock_guard<std::mutex> guard(lock);
+        if (first < 0) {
+            // Until the music's start is known; a fraction of a second.
+            pending.insert(pending.end(), samples, samples + 2 * frames);
+            pendingStart = pendingStart < 0 ? received : pendingStart;
+            received += int64_t(frames);
+            return;
+        }
+        WriteLocked(received, samples, frames);
+        received += int64_t(frames);
     }
-    std::vector<int16_t> stream;
+    // The stream frames that hold the music: [begin, end).
+    void SetFirst(int64_t frame)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        first = std::max<int64_t>(0, frame);
+        if (!pending.empty()) WriteLocked(pendingStart, pending.data(), pending.size() / 2);
+        pending.clear();
+        pending.shrink_to_fit();
+    }
+    void SetLast(int64_t frame)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        last = frame;
+    }
+    int64_t Received()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return received;
+    }
+    // Frames written, or -1 when the file refused some.
+    int64_t Finish()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (first < 0) SetFirstUnlocked();
+        return failed ? -1 : written;
+    }
 
 private:
-    IDirectSoundBuffer* buffer;
-    DWORD last = 0;
+    void SetFirstUnlocked() { first = received; }
+    void WriteLocked(int64_t at, const int16_t* samples, size_t frames)
+    {
+        int64_t begin = std::max(at, first), end = std::min(at + int64_t(frames), last);
+        if (end <= begin || failed) return;
+        sf_count_t count = sf_count_t(end - begin);
+        if (sf_writef_short(file, samples + 2 * (begin - at), count) != count) failed = true;
+        written += end - begin;
+    }
+
+    std::mutex lock;
+    SNDFILE* file;
+    std::vector<int16_t> pending;
+    int64_t pendingStart = -1, received = 0, first = -1, last = INT64_MAX, written = 0;
+    bool failed = false;
+};
+
+// The buffer the port renders into: the real DirectSound buffer, with what
+// the sink unlocks passed to the writer in the order it was written, as the
+// component's capture does. Ring wraps and a cursor that overtook the sink
+// lose nothing.
+class CRecordingBuffer final : public IDirectSoundBuffer {
+public:
+    CRecordingBuffer(IDirectSoundBuffer* target, CStreamWriter* sink) : real(target), writer(sink) { real->AddRef(); }
+
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDirectSoundBuffer) {
+            *object = static_cast<IDirectSoundBuffer*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return real->QueryInterface(iid, object);
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        ULONG left = --references;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHOD(GetCaps)(LPDSBCAPS caps) override { return real->GetCaps(caps); }
+    STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override { return real->GetCurrentPosition(play, write); }
+    STDMETHOD(GetFormat)(LPWAVEFORMATEX format, DWORD size, LPDWORD written) override
+    {
+        return real->GetFormat(format, size, written);
+    }
+    STDMETHOD(GetVolume)(LPLONG volume) override { return real->GetVolume(volume); }
+    STDMETHOD(GetPan)(LPLONG pan) override { return real->GetPan(pan); }
+    STDMETHOD(GetFrequency)(LPDWORD frequency) override { return real->GetFrequency(frequency); }
+    STDMETHOD(GetStatus)(LPDWORD status) override { return real->GetStatus(status); }
+    STDMETHOD(Initialize)(LPDIRECTSOUND device, LPCDSBUFFERDESC desc) override { return real->Initialize(device, desc); }
+    STDMETHOD(Lock)(DWORD offset, DWORD bytes, LPVOID* first, LPDWORD firstBytes, LPVOID* second, LPDWORD secondBytes,
+                    DWORD flags) override
+    {
+        return real->Lock(offset, bytes, first, firstBytes, second, secondBytes, flags);
+    }
+    STDMETHOD(Play)(DWORD reserved, DWORD priority, DWORD flags) override { return real->Play(reserved, priority, flags); }
+    STDMETHOD(SetCurrentPosition)(DWORD position) override { return real->SetCurrentPosition(position); }
+    STDMETHOD(SetFormat)(LPCWAVEFORMATEX format) override { return real->SetFormat(format); }
+    STDMETHOD(SetVolume)(LONG volume) override { return real->SetVolume(volume); }
+    STDMETHOD(SetPan)(LONG pan) override { return real->SetPan(pan); }
+    STDMETHOD(SetFrequency)(DWORD frequency) override { return real->SetFrequency(frequency); }
+    STDMETHOD(Stop)() override { return real->Stop(); }
+    STDMETHOD(Unlock)(LPVOID first, DWORD firstBytes, LPVOID second, DWORD secondBytes) override
+    {
+        // The bytes given here are the ones the writer filled.
+        if (first) writer->Append(static_cast<const int16_t*>(first), firstBytes / 4);
+        if (second) writer->Append(static_cast<const int16_t*>(second), secondBytes / 4);
+        return real->Unlock(first, firstBytes, second, secondBytes);
+    }
+    STDMETHOD(Restore)() override { return real->Restore(); }
+
+private:
+    ~CRecordingBuffer() { real->Release(); }
+    std::atomic<ULONG> references{1};
+    IDirectSoundBuffer* real;
+    CStreamWriter* writer;
 };
 
 template <typename T>
@@ -116,7 +249,7 @@ void SafeRelease(T*& object)
 
 int Render(const Options& options)
 {
-    platform::SetClockRate(options.speed);
+    if (!platform::SetClockSpeed(options.speed.c_str())) return Usage("--speed needs a rate above 0 or max");
     IDirectMusicPerformance* performance = nullptr;
     IDirectMusicLoader* loader = nullptr;
     IDirectSound* directSound = nullptr;
@@ -144,13 +277,31 @@ int Render(const Options& options)
     directSound->Initialize(nullptr);
     directSound->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
 
+    // The output file first: a file that cannot be written wastes no render.
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf_open(options.output.c_str(), SFM_WRITE, &info);
+    if (!out) {
+        std::fprintf(stderr, "dmrender: cannot write %s: %s\n", options.output.c_str(), sf_strerror(nullptr));
+        SafeRelease(directSound);
+        SafeRelease(loader);
+        SafeRelease(performance);
+        return 1;
+    }
+    CStreamWriter writer(out);
+    CRecordingBuffer* recorder = nullptr;
     do {
         // The file first: a file the loader refuses needs no synthesizer.
         DMUS_OBJECTDESC desc{};
         desc.dwSize = sizeof(desc);
         desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
         desc.guidClass = CLSID_DirectMusicSegment;
-        ToWide(options.input, desc.wszFileName, DMUS_MAX_FILENAME);
+        if (!ToWide(options.input, desc.wszFileName, DMUS_MAX_FILENAME)) {
+            std::fprintf(stderr, "dmrender: cannot load %s: the name is not UTF-8 or too long\n", options.input.c_str());
+            break;
+        }
         hr = loader->GetObject(&desc, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment));
         if (FAILED(hr) || !segment) {
             std::fprintf(stderr, "dmrender: cannot load %s: %s (0x%08X)\n", options.input.c_str(), Describe(hr),
@@ -192,7 +343,8 @@ int Render(const Options& options)
             status = fail("CreateSoundBuffer", hr);
             break;
         }
-        port->SetDirectSound(directSound, buffer);
+        recorder = new CRecordingBuffer(buffer, &writer);
+        port->SetDirectSound(directSound, recorder);
         hr = port->Activate(TRUE);
         if (FAILED(hr)) {
             status = fail("Port Activate", hr);
@@ -202,7 +354,17 @@ int Render(const Options& options)
         DWORD bufferStatus = 0;
         buffer->GetStatus(&bufferStatus);
         if (!(bufferStatus & DSBSTATUS_PLAYING)) buffer->Play(0, 0, DSBPLAY_LOOPING);
-        const REFERENCE_TIME bufferStart = platform::ClockNow100ns();
+        // The stream's frame 0 sounds when the sink started, at activation;
+        // an external port renders nothing, so silence is counted instead.
+        dmusic::CSynthSink* sink = nullptr;
+        {
+            dmusic::CDirectMusicPort* own = nullptr;
+            if (SUCCEEDED(port->QueryInterface(dmusic::IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own)))) {
+                sink = own->Sink();
+                own->Release();
+            }
+        }
+        const REFERENCE_TIME bufferStart = sink ? sink->TimeAtFrame(0) : platform::ClockNow100ns();
         performance->AddPort(port);
         for (DWORD block = 0; block < 16; ++block)
             if (FAILED(performance->AssignPChannelBlock(block, port, 1))) break;
@@ -212,7 +374,11 @@ int Render(const Options& options)
             dlsDesc.dwSize = sizeof(dlsDesc);
             dlsDesc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
             dlsDesc.guidClass = CLSID_DirectMusicCollection;
-            ToWide(options.dls, dlsDesc.wszFileName, DMUS_MAX_FILENAME);
+            if (!ToWide(options.dls, dlsDesc.wszFileName, DMUS_MAX_FILENAME)) {
+                std::fprintf(stderr, "dmrender: cannot load the collection %s: the name is not UTF-8 or too long\n",
+                             options.dls.c_str());
+                break;
+            }
             hr = loader->GetObject(&dlsDesc, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection));
             if (FAILED(hr)) {
                 std::fprintf(stderr, "dmrender: cannot load the collection %s: %s (0x%08X)\n", options.dls.c_str(),
@@ -237,13 +403,19 @@ int Render(const Options& options)
         REFERENCE_TIME started = 0, stopped = 0;
         performance->MusicToReferenceTime(startMusic, &started);
 
-        CReadBack readBack(buffer);
+        // From the start of the music to a second after its end.
+        auto frameOf = [&](REFERENCE_TIME at) {
+            return int64_t(std::max<REFERENCE_TIME>(0, (at - bufferStart) * 44100 / kSecond));
+        };
+        writer.SetFirst(frameOf(started));
         REFERENCE_TIME quietSince = 0;
         for (;;) {
-            readBack.Poll();
             DMUS_NOTIFICATION_PMSG* message = nullptr;
             while (performance->GetNotificationPMsg(&message) == S_OK) {
-                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED) started = message->rtTime;
+                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED && message->rtTime != started) {
+                    started = message->rtTime;
+                    writer.SetFirst(frameOf(started));
+                }
                 if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTOPPED) stopped = message->rtTime;
                 performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
             }
@@ -253,32 +425,22 @@ int Render(const Options& options)
                 if (!quietSince) quietSince = now;
                 if (now > quietSince + 2 * kSecond) stopped = quietSince;
             }
-            if (stopped && now >= stopped + kSecond + kSecond / 10) break;
+            if (stopped) {
+                writer.SetLast(frameOf(stopped + kSecond));
+                // Done once the sink has written that far (an external
+                // port writes nothing: its second of silence is counted).
+                if (sink ? writer.Received() >= frameOf(stopped + kSecond) : now >= stopped + kSecond) break;
+            }
             WaitForSingleObject(event, 20);
         }
-        readBack.Poll();
-        // From the start of the music to a second after its end.
-        auto frameOf = [&](REFERENCE_TIME at) {
-            return size_t(std::max<REFERENCE_TIME>(0, (at - bufferStart) * 44100 / kSecond));
-        };
-        size_t first = std::min(frameOf(started), readBack.stream.size() / 2);
-        size_t last = std::min(frameOf(stopped + kSecond), readBack.stream.size() / 2);
-
-        SF_INFO info{};
-        info.samplerate = 44100;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* out = sf_open(options.output.c_str(), SFM_WRITE, &info);
-        if (!out) {
-            std::fprintf(stderr, "dmrender: cannot write %s: %s\n", options.output.c_str(), sf_strerror(nullptr));
-            break;
+        if (!sink) {
+            // The external port sounds nowhere: its span is silence.
+            std::vector<int16_t> silence(2 * 4410);
+            for (int64_t left = frameOf(stopped + kSecond); left > 0; left -= 4410)
+                writer.Append(silence.data(), size_t(std::min<int64_t>(left, 4410)));
         }
-        sf_count_t frames = sf_count_t(last > first ? last - first : 0);
-        sf_count_t written = sf_writef_short(out, readBack.stream.data() + 2 * first, frames);
-        sf_close(out);
-        if (written != frames) {
+        if (writer.Finish() < 0) {
             std::fprintf(stderr, "dmrender: writing %s failed\n", options.output.c_str());
-            std::remove(options.output.c_str());
             break;
         }
         status = 0;
@@ -304,6 +466,9 @@ int Render(const Options& options)
     SafeRelease(directSound);
     SafeRelease(loader);
     SafeRelease(performance);
+    if (recorder) recorder->Release();
+    sf_close(out);
+    if (status != 0) std::remove(options.output.c_str());
     return status;
 }
 
@@ -322,8 +487,10 @@ int main(int argc, char** argv)
         } else if (arg == "--speed") {
             const char* v = value();
             char* end = nullptr;
-            options.speed = v ? std::strtod(v, &end) : 0;
-            if (!v || *end || !(options.speed > 0 && options.speed <= 1000)) return Usage("--speed needs a rate above 0");
+            double rate = v ? std::strtod(v, &end) : 0;
+            if (!v || (std::strcmp(v, "max") != 0 && (*end || !(rate > 0 && rate <= 1000))))
+                return Usage("--speed needs a rate above 0 or max");
+            options.speed = v;
         } else if (arg == "--dls") {
             const char* v = value();
             if (!v) return Usage("--dls needs a path");

@@ -1,7 +1,9 @@
 // The one process-wide clock behind every time the platform gives out:
 // timeGetTime, Sleep, wait time-outs, DirectSound play cursors and
 // DirectMusic reference time. It runs at real time unless a rate is set;
-// at rate r, one real second is r seconds of platform time.
+// at rate r, one real second is r seconds of platform time. It can instead
+// follow the synthesizers: then time is what the playing sinks have
+// rendered, and falls back to the wall clock while none renders.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,24 @@ namespace platform {
 // passed is kept; only the pace from now on changes.
 void SetClockRate(double rate);
 double GetClockRate();
+
+// Whether time follows the sinks (true) or runs at the rate (false). Switching
+// keeps the time passed; SetClockRate leaves following mode.
+void SetClockFollowsSinks(bool follow);
+bool ClockFollowsSinks();
+
+// Applies a speed as a user gives it: "max" follows the sinks, a number is a
+// fixed rate. False (and nothing changed) for anything else.
+bool SetClockSpeed(const char* text);
+
+// The sinks' side of following mode. A sink that starts rendering takes an
+// id; after each piece it publishes the platform time its rendered sound
+// reaches. Platform time then is the larger of its last value and the least
+// time that the sinks which published within the last 20 ms of real time
+// published; with none of them, it runs on from its last value at real time.
+int RegisterTimeSource();
+void PublishTime(int source, int64_t time100ns);
+void UnregisterTimeSource(int source);
 
 // Platform time since the clock started, in 100-nanosecond units.
 int64_t ClockNow100ns();

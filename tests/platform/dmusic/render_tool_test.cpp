@@ -1,5 +1,6 @@
 // dmrender over real files: refused files, the shared test files without
-// stuck notes, a DLS sine against the GM piano, reverb, the silent MIDI port.
+// stuck notes, a DLS sine against the GM piano, reverb, the silent MIDI port,
+// the same notes at every speed and under load, non-ASCII file names.
 #include <dsound.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -9,6 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cmath>
+#include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -83,6 +90,30 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Runs dmrender in a process of its own, stopped for pauseMs of real time
+    // once it has run for a while; returns its exit status.
+    int RunPausing(const std::string& arguments, int pauseMs)
+    {
+        std::string command = "exec " + std::string(TESSARINE_BINARY_DIR) + "/bin/dmrender " + arguments + " 2>" + folder + "/err";
+        pid_t child = fork();
+        if (child == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (child < 0) return -1;
+        if (pauseMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            kill(child, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            kill(child, SIGCONT);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        std::ifstream err(folder + "/err");
+        errors.assign((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         std::string path = folder + "/" + name;
@@ -111,7 +142,109 @@ double HarmonicRatio(const std::vector<int16_t>& audio, size_t begin, size_t end
     return harmonics / synth_test::TonePower(audio, begin, end, 440.0);
 }
 
+// The offset, in frames, at which the left channel of `other` best matches
+// `reference` over [begin, begin + length), and how well (1 is identical).
+std::pair<int, double> BestLag(const std::vector<int16_t>& reference, const std::vector<int16_t>& other, size_t begin,
+                               size_t length, int reach)
+{
+    std::pair<int, double> best{0, -2.0};
+    for (int lag = -reach; lag <= reach; ++lag) {
+        if (long(begin) + lag < 0 || 2 * (begin + length + size_t(reach)) >= other.size()) break;
+        double dot = 0, a = 0, b = 0;
+        for (size_t i = begin; i < begin + length; ++i) {
+            double x = reference[2 * i], y = other[2 * size_t(long(i) + lag)];
+            dot += x * y;
+            a += x * x;
+            b += y * y;
+        }
+        double correlation = dot / (std::sqrt(a * b) + 1e-9);
+        if (correlation > best.second) best = {lag, correlation};
+    }
+    return best;
+}
+
 }  // namespace
+
+TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
+{
+    const std::string midi = std::string(TESSARINE_TESTDATA_DIR) + "/midi/test-2-tracks-type-1.mid";
+    CWav reference;
+    ASSERT_EQ(Run(midi + " -o " + folder + "/reference.wav --speed 1"), 0) << errors;
+    ASSERT_TRUE(ReadWav(folder + "/reference.wav", &reference));
+    const size_t frames = reference.samples.size() / 2;
+    ASSERT_GT(frames, size_t(5 * 44100));
+
+    struct Row {
+        const char* what;
+        const char* speed;
+        bool busyCore;
+        int pauseMs;
+        bool fasterThanRealTime;
+    };
+    const Row rows[] = {
+        {"max", "max", false, 0, true},
+        {"16 with a core kept busy", "16", true, 0, false},
+        {"16 paused for 250 ms", "16", false, 250, false},
+        {"max paused for 250 ms", "max", false, 250, false},
+    };
+    for (const Row& row : rows) {
+        std::atomic<bool> spin{row.busyCore};
+        std::thread busy([&] {
+            volatile uint64_t work = 0;
+            while (spin) work = work + 1;
+        });
+        auto start = std::chrono::steady_clock::now();
+        int status = RunPausing(midi + " -o " + folder + "/out.wav --speed " + row.speed, row.pauseMs);
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        spin = false;
+        busy.join();
+        ASSERT_EQ(status, 0) << row.what << ": " << errors;
+        CWav wav;
+        ASSERT_TRUE(ReadWav(folder + "/out.wav", &wav)) << row.what;
+        // The same length, to a block.
+        EXPECT_NEAR(double(wav.samples.size() / 2), double(frames), 64.0) << row.what;
+        if (row.fasterThanRealTime) {
+            EXPECT_LT(seconds, double(frames) / 44100) << row.what;
+        }
+        // Every stretch with sound in it: the same sound, at most a block
+        // of the synthesizer (64 frames) away.
+        int compared = 0;
+        for (size_t begin = 4410; begin + 4410 < frames; begin += 11025) {
+            std::vector<int16_t> part(reference.samples.begin() + long(2 * begin), reference.samples.begin() + long(2 * (begin + 1500)));
+            if (synth_test::PeakAbs(part) < 200) continue;
+            auto [lag, correlation] = BestLag(reference.samples, wav.samples, begin, 1500, 200);
+            EXPECT_LE(std::abs(lag), 64) << row.what << " at frame " << begin;
+            EXPECT_GT(correlation, 0.95) << row.what << " at frame " << begin;
+            ++compared;
+        }
+        EXPECT_GE(compared, 15) << row.what;
+    }
+}
+
+TEST_F(RenderTool, FileNamesAreReadAsUtf8)
+{
+    struct Row {
+        const char* what;
+        std::string name;
+        int status;
+    };
+    const Row rows[] = {
+        {"ASCII", "plain.mid", 0},
+        {"accented Latin", "caf\xC3\xA9 \xC3\xBC" "ber.mid", 0},
+        {"outside the BMP", "\xF0\x9F\x8E\xB9 keys.mid", 0},
+        {"not UTF-8", "bad\xE9name.mid", 1},
+    };
+    std::ifstream source(std::string(TESSARINE_TESTDATA_DIR) + "/midi/test-2-tracks-type-0.mid", std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    for (const Row& row : rows) {
+        std::string path = Write(row.name, bytes);
+        std::string out = folder + "/out.wav";
+        fs::remove(out);
+        EXPECT_EQ(Run("'" + path + "' -o " + out), row.status) << row.what << ": " << errors;
+        EXPECT_EQ(fs::exists(out), row.status == 0) << row.what;
+        fs::remove(path);
+    }
+}
 
 TEST_F(RenderTool, RefusedFileExitsWithOneAndSaysWhy)
 {

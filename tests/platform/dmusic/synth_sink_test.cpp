@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "tests/platform/dmusic/synth_test_buffer.h"
 #include "tests/platform/dmusic/synth_test_support.h"
@@ -134,5 +135,46 @@ TEST(SynthSink, ReferenceTimeMapsToTheSameFramesInRealTimeAndFast)
         long onset = synth_test::FindToneOnset(buffer.stream, 0);
         // Within a block of FluidSynth's (1.5 ms), the sine's first rise included.
         EXPECT_NEAR(onset, frame - streamStart, 64) << "at clock rate " << clockRate;
+    }
+}
+
+TEST(SynthSink, RendersNothingPastTheSequencerHorizon)
+{
+    struct Row {
+        const char* what;
+        bool follow;
+        double rate;
+        int64_t horizonMs;  // from the sink's start; held at once when negative
+    };
+    const Row rows[] = {
+        {"fixed rate", false, 20, 400},
+        {"following the sinks", true, 1, 2000},
+        {"held where it stands", false, 20, -1},
+    };
+    for (const Row& row : rows) {
+        CClockRate rate(row.rate);
+        if (row.follow) platform::SetClockFollowsSinks(true);
+        auto synth = SineSynth();
+        CSynthSink sink(synth.get());
+        CRecordingBuffer buffer(176400);
+        const int64_t start = platform::ClockNow100ns();
+        if (row.horizonMs >= 0) sink.SetHorizon(start + row.horizonMs * 10000);
+        ASSERT_EQ(sink.Start(&buffer), S_OK) << row.what;
+        if (row.horizonMs < 0) sink.HoldHorizon();
+        const int64_t horizon = sink.Horizon();
+        const int64_t limit = sink.FrameAt(horizon);
+        // Long enough, in real time, for the sink to have passed the horizon.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const int64_t rendered = synth->RenderedFrames();
+        const uint64_t held = sink.GetStatistics().heldAtHorizon;
+        // Moving the horizon lets it go on.
+        sink.SetHorizon(horizon + 3000000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        const int64_t after = synth->RenderedFrames();
+        sink.Stop();
+        EXPECT_LE(rendered, limit) << row.what;
+        EXPECT_GE(rendered, limit - 64) << row.what;
+        EXPECT_GT(held, 0u) << row.what;
+        EXPECT_GT(after, limit) << row.what;
     }
 }
