@@ -10,6 +10,10 @@
 
 enum { exitSuccess = 0, exitFailure = 1, exitUsage = 2 };
 
+// The clock rate of a decode without --speed: the fastest at which a dense
+// file still decodes with the notes and length of a decode at real time.
+inline constexpr double defaultDecodeSpeed = 4.0;
+
 // Options of the track commands (info, decode).
 struct CTrackOptions {
     std::string output;                // -o / --output
@@ -29,9 +33,6 @@ struct CCommandContext {
     const CTrackOptions* trackOptions = nullptr;
 };
 
-// The clock rate of a decode without --speed: the fastest at which a dense
-// file still decodes with the notes and length of a decode at real time.
-inline constexpr double defaultDecodeSpeed = 4.0;
 
 struct CCommand {
     const char* name;  // as typed: "about", "config set"

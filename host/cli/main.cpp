@@ -38,7 +38,8 @@ const char* const mainHelp =
     "Options:\n"
     "  --help                   this text; after a command, that command's help\n"
     "  --verbose                show the component's diagnostic lines on stderr\n"
-    "  --speed RATE             run the platform clock RATE times real time\n"
+    "  --speed RATE|max         run the platform clock RATE times real time, or\n"
+    "                           as fast as the synthesizer renders (max)\n"
     "  --component PATH         load this component library instead of\n"
     "                           <folder of velmora>/../lib/libtessarine.so\n"
     "\n"
@@ -51,6 +52,7 @@ struct COptions {
     bool help = false;
     bool verbose = false;
     double speed = 0;  // 0: real time
+    bool speedMax = false;  // the clock follows the synthesizer
     std::string componentPath;
     std::vector<std::string> words;
     CTrackOptions track;
@@ -113,11 +115,15 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
             options.verbose = true;
         } else if (name == "--speed") {
             if (!takeValue()) return false;
+            options.speedMax = value == "max";
+            options.speed = 0;
             const char* first = value.data();
             const char* last = value.data() + value.size();
             auto [end, status] = std::from_chars(first, last, options.speed);
-            if (status != std::errc() || end != last || !std::isfinite(options.speed) || options.speed <= 0) {
-                error = "--speed needs a rate above 0, not '" + value + "'";
+            if (options.speedMax) {
+                options.speed = 0;
+            } else if (status != std::errc() || end != last || !std::isfinite(options.speed) || options.speed <= 0) {
+                error = "--speed needs 'max' or a rate above 0, not '" + value + "'";
                 return false;
             }
         } else if (name == "--component") {
@@ -192,9 +198,10 @@ int main(int argc, char** argv) {
         const bool fits = name == "--json" ? command->run == RunInfo : command->run == RunDecode;
         if (!fits) return UsageError("option " + name + " does not go with '" + std::string(command->name) + "'");
     }
-    if (options.speed > 0) platform::SetClockRate(options.speed);
+    if (options.speedMax) platform::SetClockSpeed("max");
+    else if (options.speed > 0) platform::SetClockRate(options.speed);
     else if (command->run == RunDecode) platform::SetClockRate(defaultDecodeSpeed);
-    options.track.speedGiven = options.speed > 0;
+    options.track.speedGiven = options.speedMax || options.speed > 0;
 
     int status;
     {

@@ -36,14 +36,16 @@ const char* const infoHelp =
 
 const char* const decodeHelp =
     "Usage: velmora decode FILE -o OUT [--format wav|flac|ogg] [--from SECONDS]\n"
-    "                      [--speed RATE] [--set NAME=VALUE]...\n"
+    "                      [--speed RATE|max] [--set NAME=VALUE]...\n"
     "\n"
     "Decodes FILE to OUT: 44100 Hz, 16-bit, 2 channels, as WAV, FLAC or Ogg\n"
     "Vorbis (from --format, else from OUT's extension). OUT is written under a\n"
     "hidden name and takes its own name when decoding ends.\n"
     "\n"
     "  --from SECONDS   start there: seeks once the track plays\n"
-    "  --speed RATE     run the platform clock RATE times real time (default 4)\n"
+    "  --speed RATE     run the platform clock RATE times real time (default 4),\n"
+    "                   or max: as fast as the synthesizer renders (the music is\n"
+    "                   the same; the file may end in a few seconds more silence)\n"
     "  --set NAME=VALUE a setting for this run only (velmora config list names them)\n"
     "\n"
     "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"

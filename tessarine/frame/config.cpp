@@ -59,8 +59,9 @@ CConfigFloat::CConfigFloat(const char* name, float defaultValue) : CConfigVariab
 
 bool CConfigFloat::GetRawData(CRawDataSink* sink)
 {
+    const float current = value;
     uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
+    std::memcpy(&bits, &current, sizeof bits);
     AppendLittleEndian32(sink, bits);
     return true;
 }
@@ -69,7 +70,9 @@ void CConfigFloat::SetRawData(const void* data, uint32_t size)
 {
     if (size != 4) return;
     const uint32_t bits = ReadLittleEndian32(data);
-    std::memcpy(&value, &bits, sizeof value);
+    float loaded;
+    std::memcpy(&loaded, &bits, sizeof loaded);
+    value = loaded;
 }
 
 // ---- CConfigText ---------------------------------------------------------

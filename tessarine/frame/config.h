@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+static_assert(sizeof(std::atomic<int32_t>) == 4 && std::atomic<int32_t>::is_always_lock_free);
+static_assert(sizeof(std::atomic<float>) == 4 && std::atomic<float>::is_always_lock_free);
+
 // Receives the bytes of a variable's value (position 0 appends).
 class CRawDataSink {
 public:
@@ -38,7 +41,9 @@ public:
     bool GetRawData(CRawDataSink* sink) override;
     void SetRawData(const void* data, uint32_t size) override;
 
-    int32_t value;
+    // Read by the decoder and the synthesizer's threads while the page
+    // writes it: one word, loaded and stored whole.
+    std::atomic<int32_t> value;
 };
 
 class CConfigFloat : public CConfigVariable {
@@ -47,7 +52,7 @@ public:
     bool GetRawData(CRawDataSink* sink) override;
     void SetRawData(const void* data, uint32_t size) override;
 
-    float value;
+    std::atomic<float> value;
 };
 
 class CConfigText : public CConfigVariable {

@@ -125,6 +125,21 @@ CRun Play(const std::vector<uint8_t>& smf, double clockRate, float masterTempo, 
     unlink(path.c_str());
     if (!segment) return run;
     segment->SetParam(GUID_StandardMIDIFile, 0xFFFFFFFF, 0, 0, nullptr);
+    // A sine starts at full level at once, so its onset is where the note
+    // starts whatever the attack of the installed SoundFont's piano.
+    std::string dlsPath = WriteTemporary(synth_test::BuildSineDls(0, 0, false));
+    DMUS_OBJECTDESC dlsDesc{};
+    dlsDesc.dwSize = sizeof(dlsDesc);
+    dlsDesc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
+    dlsDesc.guidClass = CLSID_DirectMusicCollection;
+    for (size_t i = 0; i < dlsPath.size(); ++i) dlsDesc.wszFileName[i] = WCHAR(dlsPath[i]);
+    IDirectMusicCollection* collection = nullptr;
+    EXPECT_EQ(loader->GetObject(&dlsDesc, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection)), S_OK);
+    unlink(dlsPath.c_str());
+    if (collection) {
+        EXPECT_EQ(segment->SetParam(GUID_ConnectToDLSCollection, 0xFFFFFFFF, 0, 0, collection), S_OK);
+        collection->Release();
+    }
     EXPECT_EQ(segment->SetParam(GUID_Download, 0xFFFFFFFF, 0, 0, performance), S_OK);
     if (masterTempo != 1.0f) {
         EXPECT_EQ(performance->SetGlobalParam(GUID_PerfMasterTempo, &masterTempo, sizeof(masterTempo)), S_OK);
