@@ -5,6 +5,7 @@
 
 #include "host/objects/archive_file_system.h"
 #include "platform/com_registry.h"
+#include "tests/support/forwarding_performance.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -203,22 +204,56 @@ struct CInitialisedPerformance {
     }
 };
 
-// A COM error inside the open becomes a failed open, never an exception in
-// the host, and takes any copy with it.
+// A performance whose PlaySegment refuses, so the music never starts.
+class CRefusingPlayPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(PlaySegment)(IDirectMusicSegment*, DWORD, LONGLONG, IDirectMusicSegmentState** state) override
+    {
+        if (state) *state = nullptr;
+        return E_FAIL;
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        IDirectMusicPerformance* real = nullptr;
+        const HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&real));
+        if (FAILED(result)) return result;
+        auto* wrapper = new CRefusingPlayPerformance(real);
+        const HRESULT answer = wrapper->QueryInterface(iid, object);
+        wrapper->Release();
+        return answer;
+    }
+};
+
+// A COM error inside the open, or a start that fails, becomes a failed open,
+// never an exception in the host or a track of silence, and takes any copy
+// with it.
 TEST_F(CDecoderTest, EngineErrorsFailTheOpen)
 {
-    platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CInitialisedPerformance::Create);
-    CInitialisedPerformance::previous = replacement.Previous();
+    struct Row {
+        const char* name;
+        platform::ClassFactoryFunction create;
+        platform::ClassFactoryFunction* previous;
+    };
+    const Row rows[] = {
+        {"performance already initialised", CInitialisedPerformance::Create, &CInitialisedPerformance::previous},
+        {"PlaySegment refused", CRefusingPlayPerformance::Create, &CRefusingPlayPerformance::previous},
+    };
     const std::string zip = (folder / "songs.zip").string();
     WriteZip(zip, {{"a.mid", Song(2)}});
-    const std::string rows[] = {Write("song.mid", Song(2)), "archive://" + zip + "|a.mid"};
-    for (const std::string& path : rows) {
-        for (uint32_t flags : {uint32_t(OPEN_TRACK_DECODE), uint32_t(OPEN_TRACK_DECODE | OPEN_TRACK_INFO)}) {
-            COpenedDecoder opened;
-            EXPECT_FALSE(opened.Open(path, flags)) << path << " flags " << flags;
-            EXPECT_EQ(CountTempFiles(), 0u) << path;
-            EXPECT_EQ(DecodeAll(opened.decoder), 0u);
-            EXPECT_FALSE(opened.decoder->SeekTrack(1.0));
+    const std::string paths[] = {Write("song.mid", Song(2)), "archive://" + zip + "|a.mid"};
+    for (const Row& row : rows) {
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, row.create);
+        *row.previous = replacement.Previous();
+        for (const std::string& path : paths) {
+            for (uint32_t flags : {uint32_t(OPEN_TRACK_DECODE), uint32_t(OPEN_TRACK_DECODE | OPEN_TRACK_INFO)}) {
+                COpenedDecoder opened;
+                EXPECT_FALSE(opened.Open(path, flags)) << row.name << ": " << path << " flags " << flags;
+                EXPECT_EQ(CountTempFiles(), 0u) << row.name << ": " << path;
+                EXPECT_EQ(DecodeAll(opened.decoder), 0u) << row.name;
+                EXPECT_FALSE(opened.decoder->SeekTrack(1.0)) << row.name;
+            }
         }
     }
 }
