@@ -34,6 +34,27 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 run_tests build-asan
 
+echo "== threaded tests under ThreadSanitizer"
+# The programs whose tests run threads against each other: kernel objects,
+# the sound device, the synthesizer's sink and the sequencer, the capture
+# store, the engine and the decoder end to end. Any report fails the run.
+tsan_programs=(test_platform_kernel test_platform_dsound test_platform_dmusic test_tessarine_capture)
+for program in test_tessarine_engine test_tessarine_decoder; do
+  [ -d "tests/tessarine/${program#test_tessarine_}" ] && tsan_programs+=("$program")
+done
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARINE_SANITIZE=thread > /dev/null
+ninja -C build-tsan -j"$jobs" dmrender velmora "${tsan_programs[@]}" > build-tsan.log 2>&1 || { tail -50 build-tsan.log; exit 1; }
+rm -f build-tsan.log
+export TSAN_OPTIONS="halt_on_error=1:abort_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+for program in "${tsan_programs[@]}"; do
+  echo "-- $program"
+  # Tests that check timing against a running clock are left to the plain
+  # builds: the sanitizer slows every thread several times over, so a clock
+  # that runs fast outruns them.
+  TESSARINE_BINARY_DIR=$PWD/build-tsan build-tsan/bin/"$program" --gtest_brief=1 \
+    --gtest_filter="-*RealTime*:SynthSink.CatchesUpWithoutSkippingAfterAHoldUp:CEngineControlTest.SeekRestartsTheCaptureAndKeepsPlaying:*HandsOutTheSongsLength/CaptureSeek"
+done
+
 echo "== Windows build"
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake > /dev/null
 ninja -C build-win -j"$jobs" > build-win.log 2>&1 || { tail -50 build-win.log; exit 1; }

@@ -84,10 +84,13 @@ TEST(SynthSink, CatchesUpWithoutSkippingAfterAHoldUp)
     platform::SleepUntil100ns(platform::ClockNow100ns() + 30000000);
     sink.Stop();
     int64_t played = buffer.PlayedBytes();
+    // The sink's statistics first: the sink takes the buffer's lock under
+    // its own, never the other way round.
+    const auto statistics = sink.GetStatistics();
     std::lock_guard<std::mutex> guard(buffer.lock);
     EXPECT_EQ(buffer.discontinuities, 0);
-    EXPECT_EQ(sink.GetStatistics().repositions, 0u);
-    EXPECT_LT(sink.GetStatistics().largestLock, 176400u);
+    EXPECT_EQ(statistics.repositions, 0u);
+    EXPECT_LT(statistics.largestLock, 176400u);
     int64_t written = int64_t(buffer.stream.size()) * 2;
     EXPECT_GE(written, played - 176400 / 50);
     // The stream is one unbroken sine: no piece was skipped or repeated.
@@ -105,9 +108,9 @@ TEST(SynthSink, FollowsACursorThatWasMoved)
     buffer.SetCurrentPosition(150000);  // far from the cursor at about 88200
     platform::SleepUntil100ns(platform::ClockNow100ns() + 5000000);
     sink.Stop();
+    EXPECT_EQ(sink.GetStatistics().repositions, 1u);
     std::lock_guard<std::mutex> guard(buffer.lock);
     EXPECT_EQ(buffer.discontinuities, 1);
-    EXPECT_EQ(sink.GetStatistics().repositions, 1u);
     auto moved = std::find_if(buffer.lockOffsets.begin(), buffer.lockOffsets.end(),
                               [](DWORD offset) { return offset >= 150000 && offset < 150000 + 176400 / 50; });
     EXPECT_NE(moved, buffer.lockOffsets.end());
@@ -127,7 +130,11 @@ TEST(SynthSink, ReferenceTimeMapsToTheSameFramesInRealTimeAndFast)
         // A note 300 ms after the frame the sink writes next lands there.
         int64_t at = sink.LatencyTime() + 3000000;
         int64_t frame = sink.FrameAt(at);
-        int64_t streamStart = synth->RenderedFrames() - int64_t(buffer.stream.size()) / 2;
+        int64_t streamStart = 0;
+        {
+            std::lock_guard<std::mutex> guard(buffer.lock);
+            streamStart = synth->RenderedFrames() - int64_t(buffer.stream.size()) / 2;
+        }
         synth->QueueMessage(frame, 1, 0x90 | (69 << 8) | (100 << 16));
         platform::SleepUntil100ns(at + 3000000);
         sink.Stop();
