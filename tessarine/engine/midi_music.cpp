@@ -454,8 +454,11 @@ bool CMidiMusic::SeekToTime(double seconds)
         start = SecondsToMusicTime(ReadTempoMap(length), seconds, length);
     }
 
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->ClearCapture();
+    // Stop before the capture is cleared: what the synthesizer renders of the
+    // old position in between would otherwise open the fresh capture, arrive
+    // as the first block and cut the lead-in short.
     if (wasPlaying) Stop();
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->ClearCapture();
     result = segment->SetStartPoint(start);
     if (wasPlaying) Play();
     // The second Play has not waited for the start notification.
