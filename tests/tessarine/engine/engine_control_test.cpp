@@ -47,7 +47,7 @@ TEST_F(CEngineControlTest, SeekRestartsTheCaptureAndKeepsPlaying)
     // after the 1.1 s lead-in, not after the two seconds played before.
     std::vector<int16_t> samples;
     std::vector<char> block(size_t(configOutputBuffer.value));
-    for (int32_t offset = 0; offset < 176400 * 2;) {
+    for (int32_t offset = 0; offset < 176400 * 3;) {
         CHostFile* file = nullptr;
         ASSERT_TRUE(engine.BeginCaptureRead(offset, &file));
         const uint32_t got = file->Read(block.data(), uint32_t(block.size()));
@@ -57,9 +57,13 @@ TEST_F(CEngineControlTest, SeekRestartsTheCaptureAndKeepsPlaying)
                        reinterpret_cast<int16_t*>(block.data() + got));
         offset += int32_t(got);
     }
+    // Nothing of the old place comes first, and the note is not pushed back
+    // by the two seconds played before the seek (it would sound near 3.1 s).
+    // How long the restart itself takes in real time varies with the load.
     const std::vector<double> onsets = FindOnsets(samples);
     ASSERT_FALSE(onsets.empty());
-    EXPECT_LT(onsets.front(), 1.5);
+    EXPECT_GT(onsets.front(), 1.0);
+    EXPECT_LT(onsets.front(), 2.6);
 
     const size_t threads = CountThreads();
     EXPECT_EQ(engine.Stop(), S_OK);
