@@ -1,8 +1,10 @@
-// A performance that hands every call to a real one, for tests that need one
-// call of a performance to answer differently: override that call.
+// Replacement performances for the COM class table: one that hands every
+// call to a real one, for tests that need one call to answer differently
+// (override that call), and one that somebody has initialised already.
 #pragma once
 
 #include <dmusici.h>
+#include <platform/com_registry.h>
 
 class CForwardingPerformance : public IDirectMusicPerformance {
 public:
@@ -75,4 +77,21 @@ protected:
 
 private:
     LONG volatile references = 1;
+};
+
+// A performance that somebody has initialised already: the engine's own
+// Init fails, and its later calls through the missing DirectMusic object
+// raise E_POINTER.
+struct CInitialisedPerformance {
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        IDirectMusicPerformance* performance = nullptr;
+        HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&performance));
+        if (FAILED(result)) return result;
+        performance->Init(nullptr, nullptr, nullptr);
+        result = performance->QueryInterface(iid, object);
+        performance->Release();
+        return result;
+    }
 };

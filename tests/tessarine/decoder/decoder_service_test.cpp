@@ -189,23 +189,6 @@ TEST_F(CDecoderTest, CopiesGoWithTheInstance)
     }
 }
 
-// A performance that somebody has initialised already: the engine's own
-// Init fails, and its later calls through the missing DirectMusic object
-// raise E_POINTER.
-struct CInitialisedPerformance {
-    static inline platform::ClassFactoryFunction previous = nullptr;
-    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
-    {
-        IDirectMusicPerformance* performance = nullptr;
-        HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&performance));
-        if (FAILED(result)) return result;
-        performance->Init(nullptr, nullptr, nullptr);
-        result = performance->QueryInterface(iid, object);
-        performance->Release();
-        return result;
-    }
-};
-
 // A performance whose PlaySegment refuses, so the music never starts.
 class CRefusingPlayPerformance final : public CForwardingPerformance {
 public:

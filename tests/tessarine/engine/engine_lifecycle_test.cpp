@@ -3,6 +3,7 @@
 // what a teardown leaves behind, a failing Init, EnumPort and CreatePort, and
 // a listener whose thread cannot start.
 #include "tests/tessarine/engine/engine_fixture.h"
+#include "tests/support/forwarding_performance.h"
 
 #include <platform/com_registry.h>
 #include <sys/resource.h>
@@ -104,20 +105,6 @@ private:
     ULONG references = 1;
 };
 
-// A performance that somebody has initialised already: the engine's Init fails.
-struct CInitialisedPerformance {
-    static inline platform::ClassFactoryFunction previous = nullptr;
-    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
-    {
-        IDirectMusicPerformance* performance = nullptr;
-        HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&performance));
-        if (FAILED(result)) return result;
-        performance->Init(nullptr, nullptr, nullptr);
-        result = performance->QueryInterface(iid, object);
-        performance->Release();
-        return result;
-    }
-};
 
 class CEngineLifecycleTest : public CEngineTest {};
 
