@@ -43,8 +43,17 @@ out, timefile, command = sys.argv[1], sys.argv[2], sys.argv[sys.argv.index('--')
 start = time.monotonic()
 child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 first = None
+# velmora writes under a hidden name (.NAME.partial-PID) until it is done.
+folder, name = os.path.split(out)
+def written():
+    try:
+        candidates = [out] + [os.path.join(folder or '.', f) for f in os.listdir(folder or '.')
+                              if f.startswith('.' + name + '.partial-')]
+        return max((os.path.getsize(c) for c in candidates if os.path.exists(c)), default=0)
+    except OSError:
+        return 0
 while child.poll() is None:
-    if first is None and os.path.exists(out) and os.path.getsize(out) > 44 + 4096:
+    if first is None and written() > 44 + 4096:
         first = time.monotonic() - start
     time.sleep(0.002)
 if first is None and os.path.exists(out): first = time.monotonic() - start
