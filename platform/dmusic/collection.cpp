@@ -4,14 +4,15 @@
 
 #include <algorithm>
 
-#include "platform/dmusic/loader_unknown.h"
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/segment_object.h"
+#include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
 namespace {
 
-class CDirectMusicInstrument : public CUnknownImpl<IDirectMusicInstrument> {
+class CDirectMusicInstrument : public platform::CUnknownImpl<IDirectMusicInstrument> {
 public:
     CDirectMusicInstrument(std::shared_ptr<const CCollectionData> data, DWORD patch)
         : data(std::move(data)), originalPatch(patch), patch(patch)
@@ -43,7 +44,7 @@ protected:
     }
 };
 
-class CDirectMusicCollection : public CUnknownImpl<IDirectMusicCollection, IDirectMusicObject> {
+class CDirectMusicCollection : public platform::CUnknownImpl<IDirectMusicCollection, IDirectMusicObject> {
 public:
     CDirectMusicCollection() : data(std::make_shared<CCollectionData>()) {}
     CDirectMusicCollection(std::shared_ptr<const CCollectionData> data, std::u16string file)
@@ -82,8 +83,7 @@ public:
     {
         if (!desc) return E_POINTER;
         if (desc->dwValidData & DMUS_OBJ_FILENAME)
-            fileName = std::u16string(desc->wszFileName,
-                                      std::find(desc->wszFileName, desc->wszFileName + DMUS_MAX_FILENAME, 0));
+            FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
         return S_OK;
     }
     STDMETHODIMP ParseDescriptor(LPSTREAM stream, LPDMUS_OBJECTDESC desc) override
@@ -105,7 +105,7 @@ protected:
 
 HRESULT CreateEmptyCollection(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    return CreateComObject<CDirectMusicCollection>(outer, iid, object);
+    return platform::CreateComObject<CDirectMusicCollection>(outer, iid, object);
 }
 
 platform::ComClassRegistration collectionClass(CLSID_DirectMusicCollection, CreateEmptyCollection);

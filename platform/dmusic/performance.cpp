@@ -58,13 +58,7 @@ const CRegistrations registrations;
 
 HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    CPerformance* performance = new CPerformance;
-    HRESULT hr = performance->QueryInterface(iid, object);
-    performance->Release();
-    return hr;
+    return platform::CreateComObject<CPerformance>(outer, iid, object);
 }
 
 // ---- Segment state -----------------------------------------------------------
@@ -80,25 +74,9 @@ CSegmentState::~CSegmentState()
     if (segment) segment->Release();
 }
 
-STDMETHODIMP CSegmentState::QueryInterface(REFIID iid, void** object)
+void* CSegmentState::Find(REFIID iid)
 {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusicSegmentState) {
-        *object = static_cast<IDirectMusicSegmentState*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CSegmentState::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CSegmentState::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IDirectMusicSegmentState ? static_cast<IDirectMusicSegmentState*>(this) : nullptr;
 }
 
 STDMETHODIMP CSegmentState::GetRepeats(DWORD* repeats)
@@ -163,25 +141,11 @@ CPerformance::CPerformance() = default;
 
 CPerformance::~CPerformance() { CloseDown(); }
 
-STDMETHODIMP CPerformance::QueryInterface(REFIID iid, void** object)
+void* CPerformance::Find(REFIID iid)
 {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusicPerformance || iid == IID_CPlatformPerformance) {
-        *object = static_cast<IDirectMusicPerformance*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CPerformance::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CPerformance::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IDirectMusicPerformance || iid == IID_CPlatformPerformance
+               ? static_cast<IDirectMusicPerformance*>(this)
+               : nullptr;
 }
 
 STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound, HWND window)

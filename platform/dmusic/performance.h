@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/port.h"
 #include "platform/dmusic/segment_model.h"
 
@@ -25,12 +26,9 @@ class CPerformance;
 // Asked of a performance, it gives the CPerformance itself (with a reference).
 DEFINE_GUID(IID_CPlatformPerformance, 0x2d7c41f8, 0x0b9e, 0x4a63, 0x8e, 0x12, 0x5f, 0xa4, 0x39, 0xd0, 0x7b, 0x16);
 
-class CSegmentState final : public IDirectMusicSegmentState {
+class CSegmentState final : public platform::CUnknownImpl<IDirectMusicSegmentState> {
 public:
     CSegmentState(IDirectMusicSegment* segment, std::shared_ptr<const CSegmentModel> model);
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(GetRepeats)(DWORD* repeats) override;
     STDMETHOD(GetSegment)(IDirectMusicSegment** segment) override;
     STDMETHOD(GetStartTime)(MUSIC_TIME* start) override;
@@ -60,18 +58,17 @@ public:
     bool stopped = false;    // its notes are released
     bool aborted = false;    // ended by Stop rather than by playing out
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CSegmentState();
-    std::atomic<ULONG> references{1};
+    ~CSegmentState() override;
 };
 
-class CPerformance final : public IDirectMusicPerformance {
+class CPerformance final : public platform::CUnknownImpl<IDirectMusicPerformance> {
 public:
     CPerformance();
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(Init)(IDirectMusic** directMusic, LPDIRECTSOUND directSound, HWND window) override;
     STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
                            IDirectMusicSegmentState** state) override;
@@ -125,8 +122,11 @@ public:
     // Runs one pass of the sequencer (for the thread and for tests).
     void Tick();
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CPerformance();
+    ~CPerformance() override;
     struct Channel {
         CDirectMusicPort* port;
         DWORD group;
@@ -155,7 +155,6 @@ private:
     void RetimeStateLocked(CSegmentState* state, double factor);
     void Run();
 
-    std::atomic<ULONG> references{1};
     mutable std::recursive_mutex lock;
     bool initialized = false;
     IDirectMusic* directMusic = nullptr;

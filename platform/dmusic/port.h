@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/segment_model.h"
 #include "platform/dmusic/sink.h"
 #include "platform/dmusic/synth.h"
@@ -43,37 +44,33 @@ CMidiOutCounts GetMidiOutCounts();
 
 // A reference clock over the platform clock, optionally reading a port's
 // latency time instead.
-class CReferenceClock final : public IReferenceClock {
+class CReferenceClock final : public platform::CUnknownImpl<IReferenceClock> {
 public:
     typedef REFERENCE_TIME (*TimeSource)(void* context);
     // keep (may be null) is held while the clock lives: the time's source.
     CReferenceClock(TimeSource source, void* context, IUnknown* keep = nullptr);
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(GetTime)(REFERENCE_TIME* time) override;
     STDMETHOD(AdviseTime)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
     STDMETHOD(AdvisePeriodic)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
     STDMETHOD(Unadvise)(DWORD) override { return E_NOTIMPL; }
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CReferenceClock();
-    std::atomic<ULONG> references{1};
+    ~CReferenceClock() override;
     TimeSource source;
     void* context;
     IUnknown* kept;
 };
 
-class CDirectMusicPort final : public IDirectMusicPort {
+class CDirectMusicPort final : public platform::CUnknownImpl<IDirectMusicPort> {
 public:
     // params already checked and completed by the DirectMusic object;
     // directSound is DirectMusic's (may be null), used when the port is
     // activated without one of its own.
     CDirectMusicPort(DWORD portIndex, const DMUS_PORTPARAMS8& params, IDirectSound* directSound);
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(PlayBuffer)(LPDIRECTMUSICBUFFER buffer) override;
     STDMETHOD(SetReadNotificationHandle)(HANDLE event) override;
     STDMETHOD(Read)(LPDIRECTMUSICBUFFER buffer) override;
@@ -115,12 +112,14 @@ public:
     CSynthesizer* Synthesizer() { return synth.get(); }
     CSynthSink* Sink() { return sink.get(); }
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CDirectMusicPort();
+    ~CDirectMusicPort() override;
     HRESULT StartSinkLocked();
     void StopSinkLocked();
 
-    std::atomic<ULONG> references{1};
     DWORD portIndex;
     DMUS_PORTPARAMS8 params;
     std::unique_ptr<CSynthesizer> synth;

@@ -25,7 +25,4 @@ IDirectMusicCollection* CreateCollectionObject(std::shared_ptr<const CCollection
 void FillObjectDescriptor(DMUS_OBJECTDESC* desc, REFCLSID clsid, const std::u16string& name,
                           const std::u16string& fileName);
 
-// Copies UTF-16 text into a fixed field of count units, cut to fit, NUL-terminated.
-void CopyToField(WCHAR* field, size_t count, const std::u16string& text);
-
 }  // namespace dmusic

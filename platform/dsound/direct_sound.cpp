@@ -88,28 +88,10 @@ bool DirectSoundDevice::IsInitialized()
     return state->initialized;
 }
 
-STDMETHODIMP DirectSoundDevice::QueryInterface(REFIID riid, void** object)
+void* DirectSoundDevice::Find(REFIID riid)
 {
-    if (object == nullptr)
-        return E_POINTER;
     // An object of CLSID_DirectSound is not a DirectSound 8 object.
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirectSound)) {
-        *object = static_cast<IDirectSound*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) DirectSoundDevice::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) DirectSoundDevice::Release()
-{
-    ULONG count = --references;
-    if (count == 0)
-        delete this;
-    return count;
+    return IsEqualIID(riid, IID_IDirectSound) ? static_cast<IDirectSound*>(this) : nullptr;
 }
 
 STDMETHODIMP DirectSoundDevice::Initialize(LPCGUID device)

@@ -43,7 +43,7 @@ SoundBuffer::SoundBuffer(std::shared_ptr<DeviceState> device, DWORD flags, const
     this->device->buffers.push_back(this);
 }
 
-SoundBuffer::SoundBuffer(const SoundBuffer& original) : IDirectSoundBuffer(), IDirectSoundNotify(),
+SoundBuffer::SoundBuffer(const SoundBuffer& original) : CUnknownImpl(),
     device(original.device), flags(original.flags)
 {
     {
@@ -75,40 +75,14 @@ SoundBuffer::~SoundBuffer()
         device->primary = nullptr;
 }
 
-STDMETHODIMP SoundBuffer::QueryInterface(REFIID riid, void** object)
+void* SoundBuffer::Find(REFIID riid)
 {
-    if (object == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirectSoundBuffer)) {
-        *object = static_cast<IDirectSoundBuffer*>(this);
-    } else if (IsEqualIID(riid, IID_IDirectSoundNotify) && (flags & DSBCAPS_CTRLPOSITIONNOTIFY)) {
-        *object = static_cast<IDirectSoundNotify*>(this);
-    } else {
-        // A buffer of a DirectSound object (not 8) is not a version 8 buffer.
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) SoundBuffer::AddRef() { return ++references; }
-
-bool SoundBuffer::TryAddRef()
-{
-    ULONG count = references.load();
-    while (count != 0)
-        if (references.compare_exchange_weak(count, count + 1))
-            return true;
-    return false;
-}
-
-STDMETHODIMP_(ULONG) SoundBuffer::Release()
-{
-    ULONG count = --references;
-    if (count == 0)
-        delete this;
-    return count;
+    if (IsEqualIID(riid, IID_IDirectSoundBuffer))
+        return static_cast<IDirectSoundBuffer*>(this);
+    if (IsEqualIID(riid, IID_IDirectSoundNotify) && (flags & DSBCAPS_CTRLPOSITIONNOTIFY))
+        return static_cast<IDirectSoundNotify*>(this);
+    // A buffer of a DirectSound object (not 8) is not a version 8 buffer.
+    return nullptr;
 }
 
 // ---- The cursor ------------------------------------------------------------

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/unknown_impl.h"
+
 namespace platform::dsound {
 
 class SoundBuffer;
@@ -27,13 +29,10 @@ struct DeviceState {
     SoundBuffer* primary = nullptr;     // the one primary buffer, while it lives
 };
 
-class DirectSoundDevice final : public IDirectSound {
+class DirectSoundDevice final : public CUnknownImpl<IDirectSound> {
 public:
     DirectSoundDevice();
 
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override;
     STDMETHOD(GetCaps)(LPDSCAPS caps) override;
     STDMETHOD(DuplicateSoundBuffer)(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate) override;
@@ -43,11 +42,13 @@ public:
     STDMETHOD(SetSpeakerConfig)(DWORD config) override;
     STDMETHOD(Initialize)(LPCGUID device) override;
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~DirectSoundDevice();
+    ~DirectSoundDevice() override;
     bool IsInitialized();
 
-    std::atomic<ULONG> references{1};
     std::shared_ptr<DeviceState> state;
 };
 
@@ -57,16 +58,12 @@ struct BufferMemory {
     std::vector<BYTE> bytes;
 };
 
-class SoundBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
+class SoundBuffer final : public CUnknownImpl<IDirectSoundBuffer, IDirectSoundNotify> {
 public:
     // flags as created; format null for the primary buffer.
     SoundBuffer(std::shared_ptr<DeviceState> device, DWORD flags, const WAVEFORMATEX* format, DWORD bytes);
     // A duplicate: same memory and format, a play state of its own.
     SoundBuffer(const SoundBuffer& original);
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
 
     STDMETHOD(GetCaps)(LPDSBCAPS caps) override;
     STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override;
@@ -91,15 +88,18 @@ public:
     STDMETHOD(SetNotificationPositions)(DWORD count, LPCDSBPOSITIONNOTIFY positions) override;
 
     // Adds a reference unless the buffer is already being destroyed.
-    bool TryAddRef();
+    using CUnknownImpl::TryAddRef;
     bool IsPrimary() const { return (flags & DSBCAPS_PRIMARYBUFFER) != 0; }
     DWORD Flags() const { return flags; }
     // The device took the write-primary level: secondary buffers stop and
     // their memory counts as lost until restored.
     void MarkLost();
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~SoundBuffer();
+    ~SoundBuffer() override;
 
     struct LockedRegion {
         BYTE* first;
@@ -123,7 +123,6 @@ private:
     HRESULT GetControl(DWORD control, const LONG& field, LPLONG value);
     HRESULT SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value);
 
-    std::atomic<ULONG> references{1};
     std::shared_ptr<DeviceState> device;
     const DWORD flags;
 

@@ -14,6 +14,7 @@
 #include <dsound.h>
 #include <objbase.h>
 #include <platform/clock.h>
+#include <platform/unicode.h>
 #include <sndfile.h>
 
 #include <atomic>
@@ -63,33 +64,10 @@ bool ParseSwitch(const char* text, bool* value)
 // UTF-8 or does not fit, so a wrong name is never tried.
 bool ToWide(const std::string& text, WCHAR* target, size_t capacity)
 {
-    size_t out = 0;
-    auto put = [&](uint32_t unit) {
-        if (out + 1 >= capacity) return false;
-        target[out++] = WCHAR(unit);
-        return true;
-    };
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || i + size_t(extra) >= text.size()) return false;
-        uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + size_t(k)]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past Unicode are not UTF-8.
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code >= 0x10000) {
-            if (!put(0xD800 + ((code - 0x10000) >> 10)) || !put(0xDC00 + ((code - 0x10000) & 0x3FF))) return false;
-        } else if (!put(code)) {
-            return false;
-        }
-        i += size_t(extra) + 1;
-    }
-    target[out] = 0;
+    std::u16string wide;
+    if (!platform::Utf8ToUtf16(text, wide) || wide.size() >= capacity) return false;
+    std::copy(wide.begin(), wide.end(), target);
+    target[wide.size()] = 0;
     return true;
 }
 

@@ -1,0 +1,18 @@
+// Conversions between the UTF-16 text of the Windows calls and the UTF-8 text
+// of the file system, event names and dialog captions on this platform.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Appends the UTF-16 form of UTF-8 text to out; each byte that does not
+// belong to a well-formed sequence (overlong forms, surrogates, values past
+// U+10FFFF, a sequence cut short) becomes U+FFFD. False when any did.
+bool Utf8ToUtf16(std::string_view text, std::u16string& out);
+
+}  // namespace platform
