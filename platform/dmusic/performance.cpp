@@ -297,7 +297,6 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
         }
         performanceAt += pass.to - pass.from;
     }
-    anyTempo = true;
 
     // A new primary segment replaces what plays at its start.
     for (CSegmentState* playing : states)
@@ -844,7 +843,6 @@ void CPerformance::SendToChannel(DWORD pchannel, REFERENCE_TIME at, const CMidiE
     case EMidiEventKind::Note:
         message = off ? (0x80 | ch | DWORD(event.data1) << 8) : (0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16);
         break;
-    case EMidiEventKind::NoteOn: message = 0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
     case EMidiEventKind::NoteOff: message = 0x80 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
     case EMidiEventKind::ControlChange: message = 0xB0 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
     case EMidiEventKind::ProgramChange: message = 0xC0 | ch | DWORD(event.data1) << 8; break;

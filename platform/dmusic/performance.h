@@ -165,7 +165,6 @@ private:
     LONG masterVolume = 0;
     BOOL autoDownload = FALSE;
     std::vector<Anchor> anchors;
-    bool anyTempo = false;
     std::vector<CSegmentState*> states;  // each with a reference
     CSegmentState* lastPlayed = nullptr;  // with a reference: whose tempo map GetParam answers from
     bool musicPlaying = false;

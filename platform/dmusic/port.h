@@ -93,7 +93,6 @@ public:
     // What the performance uses. Times are reference times; an event for a
     // time already rendered sounds as soon as possible.
     bool IsSynth() const { return synth != nullptr; }
-    bool IsActive() const { return active; }
     void SendMessage(REFERENCE_TIME at, DWORD group, DWORD message);
     void SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size);
     // A band's drum flag: the channel plays a drum kit (or a melodic instrument)
@@ -109,7 +108,6 @@ public:
     HRESULT DownloadCollection(const std::shared_ptr<const CCollectionData>& collection);
     HRESULT UnloadCollection(const std::shared_ptr<const CCollectionData>& collection);
     void SetVolume(LONG hundredthsDb);
-    CSynthesizer* Synthesizer() { return synth.get(); }
     CSynthSink* Sink() { return sink.get(); }
 
 protected:
