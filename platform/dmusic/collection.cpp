@@ -1,5 +1,5 @@
-// IDirectMusicCollection over a loaded DLS file, and the instruments it gives
-// out. The raw file stays with the collection for the synthesizer to load.
+// IDirectMusicCollection over a loaded DLS file. The raw file stays with the
+// collection for the synthesizer to load; its instruments are in instrument.cpp.
 #include <platform/com_registry.h>
 
 #include <algorithm>
@@ -11,38 +11,6 @@
 namespace dmusic {
 
 namespace {
-
-class CDirectMusicInstrument : public platform::CUnknownImpl<IDirectMusicInstrument> {
-public:
-    CDirectMusicInstrument(std::shared_ptr<const CCollectionData> data, DWORD patch)
-        : data(std::move(data)), originalPatch(patch), patch(patch)
-    {
-    }
-
-    STDMETHODIMP GetPatch(DWORD* result) override
-    {
-        if (!result) return E_POINTER;
-        *result = patch;
-        return S_OK;
-    }
-    STDMETHODIMP SetPatch(DWORD newPatch) override
-    {
-        // Bank MSB and LSB are 7 bits each, as is the program; bit 31 marks drums.
-        if (newPatch & 0x7F808080) return DMUS_E_INVALIDPATCH;
-        patch = newPatch;
-        return S_OK;
-    }
-
-    std::shared_ptr<const CCollectionData> data;
-    const DWORD originalPatch;
-    DWORD patch;
-
-protected:
-    void* Find(REFIID iid) override
-    {
-        return IsEqualIID(iid, IID_IDirectMusicInstrument) ? static_cast<IDirectMusicInstrument*>(this) : nullptr;
-    }
-};
 
 class CDirectMusicCollection : public platform::CUnknownImpl<IDirectMusicCollection, IDirectMusicObject> {
 public:
@@ -58,7 +26,7 @@ public:
         *instrument = nullptr;
         for (const CDlsInstrumentInfo& info : data->instruments)
             if (info.patch == patch) {
-                *instrument = new (std::nothrow) CDirectMusicInstrument(data, patch);
+                *instrument = CreateInstrumentObject(data, patch);
                 return *instrument ? S_OK : E_OUTOFMEMORY;
             }
         return DMUS_E_INVALIDPATCH;
@@ -122,17 +90,6 @@ std::shared_ptr<const CCollectionData> GetCollectionData(IDirectMusicCollection*
 {
     auto* ours = dynamic_cast<CDirectMusicCollection*>(collection);
     return ours ? ours->data : nullptr;
-}
-
-bool GetInstrumentSource(IDirectMusicInstrument* instrument, std::shared_ptr<const CCollectionData>& collection,
-                         DWORD& originalPatch, DWORD& patch)
-{
-    auto* ours = dynamic_cast<CDirectMusicInstrument*>(instrument);
-    if (!ours) return false;
-    collection = ours->data;
-    originalPatch = ours->originalPatch;
-    patch = ours->patch;
-    return true;
 }
 
 }  // namespace dmusic

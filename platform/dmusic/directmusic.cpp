@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/dmusic/port.h"
+#include "platform/dmusic/reference_clock.h"
 #include "platform/dmusic/text_field.h"
 
 namespace dmusic {

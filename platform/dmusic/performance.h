@@ -1,69 +1,30 @@
-// The DirectMusic performance: its ports and channel map, the sequencer
-// thread that plays segment states on the ports ahead of time, the
-// performance's tempo map, master tempo and volume, and notifications.
+// The DirectMusic performance: its ports and channel map, the segment states
+// its sequencer plays on the ports ahead of time, the performance's tempo
+// map, master tempo and volume, its notifications, and the routing of a
+// segment's downloads to its ports.
 #pragma once
 
 #include <dmusicc.h>
 #include <dmusici.h>
 
-#include <atomic>
-#include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <set>
-#include <thread>
 #include <vector>
 
 #include "platform/com/unknown_impl.h"
+#include "platform/dmusic/notification_queue.h"
 #include "platform/dmusic/port.h"
 #include "platform/dmusic/segment_model.h"
+#include "platform/dmusic/segment_state.h"
+#include "platform/dmusic/sequencer.h"
 
 namespace dmusic {
 
-class CPerformance;
+// A millisecond in reference time.
+constexpr REFERENCE_TIME kMillisecond = 10000;
 
 // Asked of a performance, it gives the CPerformance itself (with a reference).
 DEFINE_GUID(IID_CPlatformPerformance, 0x2d7c41f8, 0x0b9e, 0x4a63, 0x8e, 0x12, 0x5f, 0xa4, 0x39, 0xd0, 0x7b, 0x16);
-
-class CSegmentState final : public platform::CUnknownImpl<IDirectMusicSegmentState> {
-public:
-    CSegmentState(IDirectMusicSegment* segment, std::shared_ptr<const CSegmentModel> model);
-    STDMETHOD(GetRepeats)(DWORD* repeats) override;
-    STDMETHOD(GetSegment)(IDirectMusicSegment** segment) override;
-    STDMETHOD(GetStartTime)(MUSIC_TIME* start) override;
-    STDMETHOD(GetSeek)(MUSIC_TIME* seek) override;
-    STDMETHOD(GetStartPoint)(MUSIC_TIME* start) override;
-
-    // One run of the segment from `from` to `to` in its own music time,
-    // starting at reference time `start`.
-    struct Pass {
-        MUSIC_TIME from, to;
-        REFERENCE_TIME start;
-        double masterTempo = 1.0;  // the factor this pass plays at
-    };
-    REFERENCE_TIME TimeOf(const Pass& pass, MUSIC_TIME t) const;
-    MUSIC_TIME MusicAt(const Pass& pass, REFERENCE_TIME rt) const;
-
-    IDirectMusicSegment* segment;
-    std::shared_ptr<const CSegmentModel> model;
-    double masterTempo = 1.0;  // the factor of what is yet to be sent
-    MUSIC_TIME performanceStart = 0;  // performance music time of the start
-    REFERENCE_TIME start = 0, end = 0, almostEnd = 0;
-    std::vector<Pass> passes;
-    // The sequencer's place: pass, next event, next patch change.
-    size_t pass = 0, nextEvent = 0, nextPatch = 0;
-    bool finished = false;   // every event handed to the ports
-    bool started = false, almostEndSent = false, ended = false;
-    bool stopped = false;    // its notes are released
-    bool aborted = false;    // ended by Stop rather than by playing out
-
-protected:
-    void* Find(REFIID iid) override;
-
-private:
-    ~CSegmentState() override;
-};
 
 class CPerformance final : public platform::CUnknownImpl<IDirectMusicPerformance> {
 public:
@@ -153,7 +114,6 @@ private:
     void EndStoppedStateLocked(CSegmentState* state);
     // Plays what the sequencer has not yet sent of a state at a new master tempo.
     void RetimeStateLocked(CSegmentState* state, double factor);
-    void Run();
 
     mutable std::recursive_mutex lock;
     bool initialized = false;
@@ -169,14 +129,8 @@ private:
     CSegmentState* lastPlayed = nullptr;  // with a reference: whose tempo map GetParam answers from
     bool musicPlaying = false;
 
-    HANDLE notificationEvent = nullptr;
-    REFERENCE_TIME holdTime = 20000000;
-    std::vector<GUID> notificationTypes;
-    std::deque<DMUS_NOTIFICATION_PMSG*> notifications;
-
-    HANDLE quitEvent = nullptr;
-    HANDLE kickEvent = nullptr;  // makes the sequencer look again at once
-    std::thread sequencer;
+    CNotificationQueue notifications;
+    CSequencer sequencer;
 };
 
 HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object);

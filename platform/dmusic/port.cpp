@@ -1,4 +1,4 @@
-// The DirectMusic ports and reference clocks: see port.h.
+// The DirectMusic ports: see port.h.
 #include "platform/dmusic/port.h"
 
 #include <dmerror.h>
@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/dmusic/reference_clock.h"
 #include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
 namespace {
-
-REFERENCE_TIME PlatformNow(void*) { return platform::ClockNow100ns(); }
 
 REFERENCE_TIME PortLatency(void* port) { return static_cast<CDirectMusicPort*>(port)->LatencyTime(); }
 
@@ -62,33 +61,6 @@ bool DescribePort(DWORD index, DMUS_PORTCAPS* caps)
     }
     return true;
 }
-
-// ---- Reference clock -------------------------------------------------------
-
-CReferenceClock::CReferenceClock(TimeSource timeSource, void* sourceContext, IUnknown* keep)
-    : source(timeSource ? timeSource : PlatformNow), context(sourceContext), kept(keep)
-{
-    if (kept) kept->AddRef();
-}
-
-CReferenceClock::~CReferenceClock()
-{
-    if (kept) kept->Release();
-}
-
-void* CReferenceClock::Find(REFIID iid)
-{
-    return iid == IID_IReferenceClock ? static_cast<IReferenceClock*>(this) : nullptr;
-}
-
-STDMETHODIMP CReferenceClock::GetTime(REFERENCE_TIME* time)
-{
-    if (!time) return E_POINTER;
-    *time = source(context);
-    return S_OK;
-}
-
-// ---- Port ------------------------------------------------------------------
 
 CDirectMusicPort::CDirectMusicPort(DWORD index, const DMUS_PORTPARAMS8& portParams, IDirectSound* directMusicSound)
     : portIndex(index), params(portParams), fallbackDirectSound(directMusicSound)
@@ -140,7 +112,8 @@ STDMETHODIMP CDirectMusicPort::UnloadInstrument(IDirectMusicDownloadedInstrument
 STDMETHODIMP CDirectMusicPort::GetLatencyClock(IReferenceClock** clock)
 {
     if (!clock) return E_POINTER;
-    *clock = new CReferenceClock(IsSynth() ? PortLatency : PlatformNow, this, this);
+    // The synth's clock reads its sink's latency; the external port's is the platform clock.
+    *clock = new CReferenceClock(IsSynth() ? CReferenceClock::TimeSource(PortLatency) : nullptr, this, this);
     return S_OK;
 }
 

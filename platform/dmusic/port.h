@@ -1,7 +1,6 @@
 // DirectMusic ports: the software synthesizer port (FluidSynth rendering
 // through the synth sink into a DirectSound buffer) and an emulated external
-// MIDI output that accepts everything, counts it and plays nowhere. Also the reference
-// clocks that DirectMusic hands out.
+// MIDI output that accepts everything, counts it and plays nowhere.
 #pragma once
 
 #include <dmusicc.h>
@@ -41,28 +40,6 @@ struct CMidiOutCounts {
     uint64_t sysex = 0;     // system-exclusive messages
 };
 CMidiOutCounts GetMidiOutCounts();
-
-// A reference clock over the platform clock, optionally reading a port's
-// latency time instead.
-class CReferenceClock final : public platform::CUnknownImpl<IReferenceClock> {
-public:
-    typedef REFERENCE_TIME (*TimeSource)(void* context);
-    // keep (may be null) is held while the clock lives: the time's source.
-    CReferenceClock(TimeSource source, void* context, IUnknown* keep = nullptr);
-    STDMETHOD(GetTime)(REFERENCE_TIME* time) override;
-    STDMETHOD(AdviseTime)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(AdvisePeriodic)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(Unadvise)(DWORD) override { return E_NOTIMPL; }
-
-protected:
-    void* Find(REFIID iid) override;
-
-private:
-    ~CReferenceClock() override;
-    TimeSource source;
-    void* context;
-    IUnknown* kept;
-};
 
 class CDirectMusicPort final : public platform::CUnknownImpl<IDirectMusicPort> {
 public:
