@@ -67,7 +67,7 @@ CDirectMusicPort::CDirectMusicPort(DWORD index, const DMUS_PORTPARAMS8& portPara
 {
     if (fallbackDirectSound) fallbackDirectSound->AddRef();
     if (portIndex == 0) {
-        SynthOptions options;
+        CSynthOptions options;
         options.sampleRate = params.dwSampleRate;
         options.channelGroups = params.dwChannelGroups;
         options.voices = params.dwVoices;

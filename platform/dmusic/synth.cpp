@@ -94,7 +94,7 @@ std::string CSynthesizer::DefaultSoundFontPath()
     return "/usr/share/sounds/sf2/default-GM.sf2";
 }
 
-CSynthesizer::CSynthesizer(const SynthOptions& requested) : options(requested), baseGain(ChooseBaseGain())
+CSynthesizer::CSynthesizer(const CSynthOptions& requested) : options(requested), baseGain(ChooseBaseGain())
 {
     QuietFluidSynthLog();
     options.channelGroups = std::clamp<uint32_t>(options.channelGroups, 1, 1000);

@@ -18,7 +18,7 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace dmusic {
 
-struct SynthOptions {
+struct CSynthOptions {
     uint32_t sampleRate = 44100;
     uint32_t channelGroups = 1;
     uint32_t voices = 256;
@@ -29,7 +29,7 @@ struct SynthOptions {
 class CSynthesizer {
 public:
     // Frames are 1/sampleRate s; the synth counts them from its creation.
-    explicit CSynthesizer(const SynthOptions& options);
+    explicit CSynthesizer(const CSynthOptions& options);
     ~CSynthesizer();
     CSynthesizer(const CSynthesizer&) = delete;
     CSynthesizer& operator=(const CSynthesizer&) = delete;
@@ -87,7 +87,7 @@ private:
     void RenderFloatLocked(float* interleaved, uint32_t frames);
     int ChannelOf(uint32_t group, uint32_t channel) const;
 
-    SynthOptions options;
+    CSynthOptions options;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     int generalMidiId = -1;

@@ -36,7 +36,7 @@ namespace {
 constexpr DWORD kRingBytes = 176400;
 constexpr REFERENCE_TIME kSecond = 10000000;
 
-struct Options {
+struct COptions {
     std::string input, output, dls;
     std::string speed = "max";
     bool reverb = true, chorus = false;
@@ -225,7 +225,7 @@ void SafeRelease(T*& object)
     object = nullptr;
 }
 
-int Render(const Options& options)
+int Render(const COptions& options)
 {
     if (!platform::SetClockSpeed(options.speed.c_str())) return Usage("--speed needs a rate above 0 or max");
     IDirectMusicPerformance* performance = nullptr;
@@ -454,7 +454,7 @@ int Render(const Options& options)
 
 int main(int argc, char** argv)
 {
-    Options options;
+    COptions options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
