@@ -10,9 +10,9 @@
 
 enum { exitSuccess = 0, exitFailure = 1, exitUsage = 2 };
 
-// The clock rate of a decode without --speed: the fastest at which a dense
-// file still decodes with the notes and length of a decode at real time.
-inline constexpr double defaultDecodeSpeed = 4.0;
+// The clock of a decode without --speed: time follows the synthesizer, which
+// renders as fast as it can and gives the notes and length of real time.
+inline constexpr const char* defaultDecodeSpeed = "max";
 
 // Options of the track commands (info, decode).
 struct CTrackOptions {

@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     }
     if (options.speedMax) platform::SetClockSpeed("max");
     else if (options.speed > 0) platform::SetClockRate(options.speed);
-    else if (command->run == RunDecode) platform::SetClockRate(defaultDecodeSpeed);
+    else if (command->run == RunDecode) platform::SetClockSpeed(defaultDecodeSpeed);
     options.track.speedGiven = options.speedMax || options.speed > 0;
 
     int status;

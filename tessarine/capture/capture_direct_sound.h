@@ -83,7 +83,8 @@ public:
     // above N as N, so the regions always lie inside the double buffer.
     void BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first, CCaptureRegion& second);
     void EndWrite();
-    // Appends a completed half (lock held).
+    // Appends a completed half (lock held), less what lies before the
+    // capture's start point.
     void FlushHalf(const BYTE* half);
     // Waits until B bytes lie beyond offset (or a signal is pending, or the
     // capture has ended), then returns the file at offset with the lock held.
@@ -92,6 +93,12 @@ public:
     void EndRead();
     void SetDataLimit(int32_t limit);
     void ClearCapture();
+    // Makes a capture that holds nothing yet begin with the sound playing
+    // now, at the play cursor, instead of at the start of the lap the writer
+    // is in, so that what precedes the music does not depend on where in the
+    // ring the writer happened to be. False (nothing changed) when the
+    // capture has begun or the cursor cannot be read.
+    bool StartAtPlayCursor();
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.
@@ -105,6 +112,8 @@ public:
 
 private:
     bool OpenStoreFile();
+    // Appends bytes unless the data limit or a failed write stops them.
+    void Append(const BYTE* bytes, DWORD count);
     void NoteActivity();
     void UpdateSize();
 
@@ -137,6 +146,8 @@ private:
     // Bytes of the most recent Lock (after clamping), to tell a whole-ring
     // Lock followed by one at the same offset from a rewrite.
     DWORD lastLockBytes = 0;
+    // Bytes of the halves still to come that lie before the start point.
+    DWORD startSkip = 0;
 };
 
 class CCaptureDirectSound : public IDirectSound {

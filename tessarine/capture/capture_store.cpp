@@ -9,6 +9,7 @@
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -132,11 +133,20 @@ void CCaptureSoundBuffer::EndWrite()
 
 void CCaptureSoundBuffer::FlushHalf(const BYTE* half)
 {
+    // What lies before the capture's start point is not part of it.
+    DWORD ring = doubleBufferBytes / 2;
+    DWORD skip = std::min(startSkip, ring);
+    startSkip -= skip;
+    if (skip < ring)
+        Append(half + skip, ring - skip);
+}
+
+void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
+{
     if (storeFile == nullptr || writeFailed.load())
         return;
-    DWORD ring = doubleBufferBytes / 2;
     int64_t size = storeFile->GetSize();
-    if (size + ring > int64_t(dataLimit)) {
+    if (size + count > int64_t(dataLimit)) {
         LogLine("All Data Ready");
         if (dataLimit > 0 && !capped.exchange(true)) {
             // No more data will come: wake the reader so it takes what is there.
@@ -144,10 +154,10 @@ void CCaptureSoundBuffer::FlushHalf(const BYTE* half)
         }
         return;
     }
-    uint32_t written = storeFile->Write(half, ring);
+    uint32_t written = storeFile->Write(bytes, count);
     UpdateSize();
     NoteActivity();
-    if (written != ring) {
+    if (written != count) {
         // What reached the file is still the stream in order; appending more
         // after a gap would not be, so the capture ends here.
         LogLine("Could not write the capture file");
@@ -241,5 +251,41 @@ void CCaptureSoundBuffer::ClearCapture()
         SetCurrentPosition(0);
     lastLockOffset = 0;
     lastLockBytes = 0;
+    startSkip = 0;
     LeaveCriticalSection(&lock);
+}
+
+bool CCaptureSoundBuffer::StartAtPlayCursor()
+{
+    EnterCriticalSection(&lock);
+    DWORD ring = doubleBufferBytes / 2;
+    DWORD play = 0;
+    DWORD write = 0;
+    // Only a capture that has not begun can choose where it begins.
+    if (ring == 0 || storeFile == nullptr || fileSize.load() != 0 || !realBuffer ||
+        FAILED(realBuffer->GetCurrentPosition(&play, &write))) {
+        LeaveCriticalSection(&lock);
+        return false;
+    }
+    play = (play % ring) & ~DWORD(3);
+    // Where the writer goes on: past the ring's end when its last Lock ran
+    // into the next lap, which then lies in the other half.
+    DWORD writer = lastLockOffset + lastLockBytes;
+    if (writer >= ring) {
+        // The cursor is either in the lap being completed or, just past the
+        // wrap, in the next one: then the current half goes as well.
+        startSkip = play < writer - ring ? ring + play : play;
+    } else if (play <= writer || writer + ring - play > ring / 2) {
+        // In the lap being written (or ahead of a writer that is late, which
+        // still writes those bytes in this lap).
+        startSkip = play;
+    } else {
+        // The writer has wrapped and leads the cursor: the sound playing now
+        // is the end of the previous lap, still whole in the other half.
+        const BYTE* other = doubleBuffer.get() + (secondHalfCurrent ? 0 : ring);
+        startSkip = 0;
+        Append(other + play, ring - play);
+    }
+    LeaveCriticalSection(&lock);
+    return true;
 }

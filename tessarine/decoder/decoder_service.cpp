@@ -310,7 +310,10 @@ int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uin
     // The capture holds silence ahead of the music; the song is stretched by
     // it once, when the first audio arrives.
     if (read > 0 && !leadInCounted) {
-        const double wait = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0;
+        // The engine knows the silence its capture begins with; without that,
+        // the time the first audio took to arrive stands for it.
+        double wait = engine->GetCaptureLeadIn();
+        if (wait < 0.0) wait = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0;
         LogLine("Wait increased MIDI song length by %g seconds", wait);
         songLength += wait;
         leadInCounted = true;

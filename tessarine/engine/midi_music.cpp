@@ -37,6 +37,8 @@ static_assert(offsetof(CTempoParam, dblTempo) == 8 && sizeof(CTempoParam) == 16,
 
 constexpr DWORD allGroups = 0xFFFFFFFF;
 constexpr DWORD captureBufferBytes = 176400;
+// How far after Play the segment starts, in 100-ns units: past the prepare time.
+constexpr REFERENCE_TIME playStartDelay = 11000000;
 constexpr double pcmBytesPerSecond = 176400.0;
 constexpr double defaultTempo = 120.0;
 constexpr double musicUnitsPerQuarter = DMUS_PPQ;
@@ -391,19 +393,24 @@ bool CMidiMusic::Play()
         LogLine("Error occurred initializing playback: %s", error.what());
     }
 
-    REFERENCE_TIME now = 0;
-    performance->GetTime(&now, nullptr);
-
     const double length = GetLength();
+    captureLeadIn = -1.0;
+    REFERENCE_TIME now = 0;
     if (CCaptureSoundBuffer* store = GetCaptureStore()) {
         // The whole song and five seconds more, held to what 32 bits carry.
         const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
         store->SetDataLimit(int32_t(limit));
+        // The capture begins with what plays now, so the music starts in it
+        // after exactly the start delay below, however fast the clock runs.
+        performance->GetTime(&now, nullptr);
+        if (store->StartAtPlayCursor()) captureLeadIn = double(playStartDelay) / 1e7;
+    } else {
+        performance->GetTime(&now, nullptr);
     }
 
     segmentState.Release();
     const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME,
-                                                    now + 11000000, segmentState.Receive());
+                                                    now + playStartDelay, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
 
@@ -458,7 +465,11 @@ bool CMidiMusic::SeekToTime(double seconds)
     // old position in between would otherwise open the fresh capture, arrive
     // as the first block and cut the lead-in short.
     if (wasPlaying) Stop();
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->ClearCapture();
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) {
+        // Nothing is kept until Play starts the fresh capture at its cursor.
+        store->SetDataLimit(0);
+        store->ClearCapture();
+    }
     result = segment->SetStartPoint(start);
     if (wasPlaying) Play();
     // The second Play has not waited for the start notification.

@@ -55,6 +55,9 @@ public:
     void EndCaptureRead();
     // True once the capture store takes no more audio; false without one.
     bool IsCaptureEnded();
+    // Seconds of sound the capture holds ahead of the music since the last
+    // Play, or -1 when the capture could not choose its start.
+    double GetCaptureLeadIn() const { return captureLeadIn; }
 
     // Called on the notification thread with each drained message (or null).
     void HandleNotification(DMUS_NOTIFICATION_PMSG* message);
@@ -90,4 +93,6 @@ private:
 
     // The master tempo factor last sent successfully (1 otherwise).
     double masterTempoFactor = 1.0;
+    // See GetCaptureLeadIn.
+    double captureLeadIn = -1.0;
 };

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -233,9 +234,11 @@ TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
     EXPECT_NE(info.out.find("title=two\n"), std::string::npos) << info.out;
 }
 
-// The same file at real time and at the default rate: the same length and,
-// after the lead-in, the same notes.
-TEST_F(TrackCommandsTest, DefaultSpeedKeepsLengthAndNotes) {
+// The same file at real time and at the default speed (the clock following
+// the synthesizer): the same length, and the same notes at the same frames,
+// within the synthesizer's 64-frame block. The default runs faster than real
+// time. (Checks timing at clock rate 1, so it is one of the retried tests.)
+TEST_F(TrackCommandsTest, RealTimeAndDefaultSpeedGiveTheSameFrames) {
     const std::string song = Shared("test-2-tracks-type-1.mid");
     // The sine instrument, so each note is one clean frequency.
     const std::string dls = folder / "sine.dls";
@@ -246,16 +249,19 @@ TEST_F(TrackCommandsTest, DefaultSpeedKeepsLengthAndNotes) {
     real.insert(real.end(), sine.begin(), sine.end());
     fast.insert(fast.end(), sine.begin(), sine.end());
     ASSERT_EQ(Run(real).status, 0);
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(Run(fast).status, 0);
+    const double fastSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const std::vector<int16_t> atReal = ReadLeft(folder / "real.wav"), atFast = ReadLeft(folder / "fast.wav");
-    EXPECT_NEAR(double(atReal.size()) / 44100, double(atFast.size()) / 44100, 1.0);
+    EXPECT_EQ(atReal.size(), atFast.size());
+    EXPECT_LT(fastSeconds, double(atFast.size()) / 44100);
     const double leadReal = FirstSound(atReal), leadFast = FirstSound(atFast);
     ASSERT_GT(leadReal, 0);
-    ASSERT_GT(leadFast, 0);
+    EXPECT_NEAR(leadReal, leadFast, 64.0 / 44100);
     // A window may straddle a note change, so a few may differ by a step.
     int windows = 0, sounding = 0, same = 0;
     for (double at = 0.05; at < 4.4; at += 0.25, ++windows) {
-        const int note = StrongestNote(atReal, leadReal + at, 0.2), other = StrongestNote(atFast, leadFast + at, 0.2);
+        const int note = StrongestNote(atReal, leadReal + at, 0.2), other = StrongestNote(atFast, leadReal + at, 0.2);
         sounding += note >= 0;
         same += (note < 0) == (other < 0) && std::abs(note - other) <= 1;
     }

@@ -263,6 +263,48 @@ TEST_F(CaptureTest, ClearCaptureEmptiesFileBufferAndSignal)
     buffer->Release();
 }
 
+// Where a capture begins when it starts at the play cursor: the file holds
+// the stream from the byte the cursor names, wherever the writer stands.
+struct CStartRow {
+    const char* name;
+    std::vector<DWORD> locksBefore;  // from offset 0, while nothing is kept
+    DWORD cursor;
+    size_t firstByte;  // the stream's index the file begins with
+};
+
+class CaptureStartTest : public CaptureTest, public ::testing::WithParamInterface<CStartRow> {};
+
+TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
+{
+    const CStartRow& row = GetParam();
+    const DWORD ring = 4000;
+    IDirectSoundBuffer* buffer = nullptr;
+    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CStreamWriter writer(buffer, ring);
+    for (DWORD bytes : row.locksBefore)
+        writer.Write(bytes);
+    store->SetDataLimit(0x7FFFFFFF);
+    ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(row.cursor));
+    ASSERT_TRUE(store->StartAtPlayCursor());
+    for (int i = 0; i < 12; ++i)
+        writer.Write(1000);
+    const std::vector<BYTE> file = ReadWholeFile(store->GetTempFileName());
+    ASSERT_GE(file.size(), size_t(ring));
+    ASSERT_LE(row.firstByte + file.size(), writer.stream.size());
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), writer.stream.begin() + std::ptrdiff_t(row.firstByte)));
+    // Once begun, the start stays where it is.
+    EXPECT_FALSE(store->StartAtPlayCursor());
+    buffer->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, CaptureStartTest,
+                         ::testing::Values(CStartRow{"AheadInTheSameLap", {3000}, 1000, 1000},
+                                           CStartRow{"LockRanIntoTheNextLap", {3800, 400}, 3900, 3900},
+                                           CStartRow{"CursorJustPastTheWrap", {3800, 400}, 100, 4100},
+                                           CStartRow{"WrappedAheadOfTheCursor", {3800, 400, 300}, 3600, 3600},
+                                           CStartRow{"WriterLate", {1000}, 2500, 2500}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CaptureTest, DestructionRemovesTheFile)
 {
     IDirectSoundBuffer* buffer = nullptr;
