@@ -25,15 +25,23 @@ constexpr auto notifierLongestWait = std::chrono::milliseconds(20);
 
 DWORD AlignDown(int64_t value, DWORD block) { return static_cast<DWORD>(value - value % block); }
 
+// A format as the buffer keeps it: with its extra bytes, and none for PCM
+// (whose cbSize is ignored).
+std::vector<BYTE> CopyFormat(const WAVEFORMATEX* wave)
+{
+    const size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
+    std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
+    if (wave->wFormatTag == WAVE_FORMAT_PCM)
+        reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
+    return copy;
+}
+
 }  // namespace
 
 CDirectSoundBuffer::CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWORD flags, const WAVEFORMATEX* wave, DWORD bytes)
     : device(std::move(device)), flags(flags)
 {
-    size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
-    format.assign(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
-    if (wave->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(format.data())->cbSize = 0;
+    format = CopyFormat(wave);
     if (IsPrimary()) {
         // A quarter of a second of the primary format.
         bytes = AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign);
@@ -504,10 +512,7 @@ STDMETHODIMP CDirectSoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
     std::lock_guard<std::mutex> guard(lock);
     if (!lockedRegions.empty())
         return DSERR_INVALIDCALL;
-    size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
-    format.assign(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
-    if (wave->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(format.data())->cbSize = 0;
+    format = CopyFormat(wave);
     memory = std::make_shared<CBufferMemory>(AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign));
     int64_t now = platform::ClockNow100ns();
     startPosition = 0;
