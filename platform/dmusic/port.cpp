@@ -46,7 +46,8 @@ bool DescribePort(DWORD index, DMUS_PORTCAPS* caps)
         caps->dwMaxVoices = 1000;
         caps->dwMaxAudioChannels = 2;
         caps->dwEffectFlags = DMUS_EFFECT_REVERB | DMUS_EFFECT_CHORUS;
-        CopyToField(caps->wszDescription, DMUS_MAX_DESCRIPTION, u"Software Synthesizer (FluidSynth, General MIDI SoundFont)");
+        CopyToField(caps->wszDescription, DMUS_MAX_DESCRIPTION,
+                    u"Software Synthesizer (FluidSynth, General MIDI SoundFont)");
     } else {
         caps->dwFlags = DMUS_PC_EXTERNAL | DMUS_PC_SHAREABLE;
         caps->guidPort = GUID_PlatformMidiOutPort;
@@ -89,7 +90,8 @@ CDirectMusicPort::~CDirectMusicPort()
 
 void* CDirectMusicPort::Find(REFIID iid)
 {
-    return iid == IID_IDirectMusicPort || iid == IID_CPlatformDirectMusicPort ? static_cast<IDirectMusicPort*>(this) : nullptr;
+    return iid == IID_IDirectMusicPort || iid == IID_CPlatformDirectMusicPort ? static_cast<IDirectMusicPort*>(this)
+                                                                              : nullptr;
 }
 
 // Buffers of the DirectX 8 kind are not made by this DirectMusic.
@@ -113,7 +115,8 @@ STDMETHODIMP CDirectMusicPort::GetLatencyClock(IReferenceClock** clock)
 {
     if (!clock) return E_POINTER;
     // The synth's clock reads its sink's latency; the external port's is the platform clock.
-    *clock = new CReferenceClock(IsSynth() ? CReferenceClock::TimeSource(PortLatency) : nullptr, this, this);
+    const CReferenceClock::TimeSource source = IsSynth() ? PortLatency : nullptr;
+    *clock = new CReferenceClock(source, this, this);
     return S_OK;
 }
 
