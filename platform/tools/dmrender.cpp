@@ -17,7 +17,8 @@
 #include <platform/unicode.h>
 #include <sndfile.h>
 
-#include <atomic>
+#include "platform/com/unknown_impl.h"
+
 #include <climits>
 #include <mutex>
 
@@ -158,26 +159,15 @@ private:
 // the sink unlocks passed to the writer in the order it was written, as the
 // component's capture does. Ring wraps and a cursor that overtook the sink
 // lose nothing.
-class CRecordingBuffer final : public IDirectSoundBuffer {
+class CRecordingBuffer final : public platform::CUnknownImpl<IDirectSoundBuffer> {
 public:
     CRecordingBuffer(IDirectSoundBuffer* target, CStreamWriter* sink) : real(target), writer(sink) { real->AddRef(); }
 
+    // Other interfaces (the notify one) are the real buffer's.
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override
     {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDirectSoundBuffer) {
-            *object = static_cast<IDirectSoundBuffer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return real->QueryInterface(iid, object);
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        ULONG left = --references;
-        if (left == 0) delete this;
-        return left;
+        const HRESULT hr = CUnknownImpl::QueryInterface(iid, object);
+        return hr == E_NOINTERFACE ? real->QueryInterface(iid, object) : hr;
     }
     STDMETHOD(GetCaps)(LPDSBCAPS caps) override { return real->GetCaps(caps); }
     STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override { return real->GetCurrentPosition(play, write); }
@@ -211,9 +201,14 @@ public:
     }
     STDMETHOD(Restore)() override { return real->Restore(); }
 
+protected:
+    void* Find(REFIID iid) override
+    {
+        return iid == IID_IDirectSoundBuffer ? static_cast<IDirectSoundBuffer*>(this) : nullptr;
+    }
+
 private:
-    ~CRecordingBuffer() { real->Release(); }
-    std::atomic<ULONG> references{1};
+    ~CRecordingBuffer() override { real->Release(); }
     IDirectSoundBuffer* real;
     CStreamWriter* writer;
 };

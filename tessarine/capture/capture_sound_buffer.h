@@ -103,7 +103,6 @@ public:
 
     // For tests and diagnostics: the double buffer (2N bytes) and the file name.
     const BYTE* GetDoubleBuffer() const { return doubleBuffer.get(); }
-    DWORD GetRingSize() const { return doubleBufferBytes / 2; }
     const char* GetTempFileName() const { return tempFileName.c_str(); }
     HANDLE GetDataReadyEvent() const { return dataReadyEvent.Get(); }
 
