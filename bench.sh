@@ -12,7 +12,8 @@ BUILD=${1:-build}
 # the system's default-GM link, and every program must read the same file.
 SF2=${TESSARINE_SOUNDFONT:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 SONG=/usr/share/planetblupi/music/music005.mid
-SHORT=../shared/testdata/midi/test-illegal-message-all.mid
+# Set BENCH_REALTIME=0 to leave out the ten-minute decode at real time.
+REALTIME=${BENCH_REALTIME:-1}
 
 need=()
 [ -f "$SONG" ] || need+=(planetblupi-music-midi)
@@ -27,6 +28,9 @@ fi
 export TESSARINE_SOUNDFONT="$SF2"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
+# Every melodic program and the drum kit in turn.
+python3 bench/level/make_dense_midi.py "$WORK" >/dev/null
+SHORT="$WORK/all-sounds.mid"
 OUT=bench/RESULTS.table
 : > "$OUT"
 
@@ -58,7 +62,18 @@ for file in "$SONG" "$SHORT"; do
   run "fluidsynth-ni-F       $base" "$WORK/f.wav" fluidsynth -ni -F "$WORK/f.wav" -r 44100 "$SF2" "$file"
   run "fluidsynth-ni-F-dyn   $base" "$WORK/fd.wav" fluidsynth -ni -o synth.dynamic-sample-loading=1 -F "$WORK/fd.wav" -r 44100 "$SF2" "$file"
   run "timidity-Ow           $base" "$WORK/t.wav" timidity -Ow -o "$WORK/t.wav" -x "soundfont $SF2" "$file"
-  # The envelope of the max render against fluidsynth's, frame by frame.
-  python3 bench/measure.py --compare "$WORK/f.wav" "$WORK/d.wav" | sed "s|^|envelope dmrender-max/fluidsynth $base |" | tee -a "$OUT"
+  # Envelopes frame by frame: the max decode against the one at speed 8 and
+  # (for the long song) at real time, static samples against dynamic, and
+  # the platform against fluidsynth's own player.
+  compare() { python3 bench/measure.py --compare "$2" "$3" | sed "s|^|envelope $1 $base |" | tee -a "$OUT"; }
+  if [ -f "$WORK/v.wav" ]; then
+    compare velmora-max/velmora-8 "$WORK/v8.wav" "$WORK/v.wav"
+    if [ "$REALTIME" = 1 ] && [ "$file" = "$SONG" ]; then
+      run "velmora-decode-1      $base" "$WORK/v1.wav" "$velmora" decode "$file" -o "$WORK/v1.wav" --speed 1
+      compare velmora-max/velmora-1 "$WORK/v1.wav" "$WORK/v.wav"
+    fi
+  fi
+  compare dmrender-static/dynamic "$WORK/ds.wav" "$WORK/d.wav"
+  compare dmrender-max/fluidsynth "$WORK/f.wav" "$WORK/d.wav"
 done
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), SoundFont $(readlink -f "$SF2")" | tee -a "$OUT"

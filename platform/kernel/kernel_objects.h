@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace platform::kernel {
@@ -55,7 +56,7 @@ std::shared_ptr<T> LookupHandleAsLocked(HANDLE handle)
 // Waits with KernelLock() held (through lock) until objects are signalled
 // (all of them or any one) or the platform time reaches deadline (-1 waits
 // without end). Returns WAIT_OBJECT_0 + i or WAIT_TIMEOUT.
-DWORD WaitLocked(std::unique_lock<std::mutex>& lock, const std::vector<std::shared_ptr<KernelObject>>& objects,
+DWORD WaitLocked(std::unique_lock<std::mutex>& lock, std::span<const std::shared_ptr<KernelObject>> objects,
                  bool waitAll, int64_t deadline100ns);
 
 // Platform deadline for a time-out in platform milliseconds (-1 for INFINITE).

@@ -5,6 +5,7 @@
 #include <platform/clock.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <climits>
 #include <chrono>
@@ -84,7 +85,7 @@ int64_t DeadlineAfterMilliseconds(DWORD milliseconds)
     return ClockNow100ns() + static_cast<int64_t>(milliseconds) * 10000;
 }
 
-DWORD WaitLocked(std::unique_lock<std::mutex>& lock, const std::vector<std::shared_ptr<KernelObject>>& objects,
+DWORD WaitLocked(std::unique_lock<std::mutex>& lock, std::span<const std::shared_ptr<KernelObject>> objects,
                  bool waitAll, int64_t deadline100ns)
 {
     KernelState& state = State();
@@ -176,15 +177,17 @@ namespace {
 
 thread_local DWORD lastError = 0;
 
+// The objects of one wait, held on the waiting thread's stack: a wait
+// allocates nothing.
+using WaitObjects = std::array<std::shared_ptr<KernelObject>, MAXIMUM_WAIT_OBJECTS>;
+
 // Collects the objects for a wait, or reports why the wait cannot be made.
-bool CollectObjectsLocked(DWORD count, const HANDLE* handles, bool waitAll,
-                          std::vector<std::shared_ptr<KernelObject>>& objects)
+bool CollectObjectsLocked(DWORD count, const HANDLE* handles, bool waitAll, WaitObjects& objects)
 {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    objects.reserve(count);
     for (DWORD i = 0; i < count; ++i) {
         std::shared_ptr<KernelObject> object = LookupHandleLocked(handles[i]);
         if (!object) {
@@ -193,11 +196,11 @@ bool CollectObjectsLocked(DWORD count, const HANDLE* handles, bool waitAll,
         }
         // Waiting for all of a list that names one object twice is refused,
         // as an auto-reset event could never be taken twice at once.
-        if (waitAll && std::find(objects.begin(), objects.end(), object) != objects.end()) {
+        if (waitAll && std::find(objects.begin(), objects.begin() + i, object) != objects.begin() + i) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return false;
         }
-        objects.push_back(std::move(object));
+        objects[i] = std::move(object);
     }
     return true;
 }
@@ -209,16 +212,15 @@ using namespace platform::kernel;
 
 uint32_t platform::WaitForObjectsUntil100ns(uint32_t count, void* const* handles, bool waitAll, int64_t deadline100ns)
 {
-    std::vector<std::shared_ptr<KernelObject>> objects;
+    WaitObjects objects;
     DWORD result;
     {
         std::unique_lock<std::mutex> lock(KernelLock());
         if (!CollectObjectsLocked(count, handles, waitAll, objects))
             return WAIT_FAILED;
-        result = WaitLocked(lock, objects, waitAll, deadline100ns < 0 ? -1 : deadline100ns);
+        result = WaitLocked(lock, std::span(objects.data(), count), waitAll, deadline100ns < 0 ? -1 : deadline100ns);
     }
-    // Drop the last references outside the lock.
-    objects.clear();
+    // The last references go outside the lock, with the array.
     return result;
 }
 

@@ -4,7 +4,6 @@
 #include "tests/host/host_test_support.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -13,39 +12,10 @@
 
 namespace {
 
-struct CRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string BinaryFolder() {
-    const char* fromEnvironment = std::getenv("TESSARINE_BINARY_DIR");
-    return fromEnvironment && *fromEnvironment ? fromEnvironment : TESSARINE_BINARY_DIR;
-}
-
-std::string Quote(const std::string& word) {
-    std::string out = "'";
-    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 class CliTest : public ::testing::Test {
 protected:
     CRun Run(const std::vector<std::string>& arguments) {
-        std::string command = "VELMORA_CONFIG=" + Quote(configPath) + " " + Quote(BinaryFolder() + "/bin/velmora");
-        for (const std::string& argument : arguments) command += " " + Quote(argument);
-        command += " 2>" + Quote(folder / "stderr");
-        CRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return {-1, "", "popen failed"};
-        std::array<char, 4096> buffer;
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
-        int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadWholeFile(folder / "stderr");
-        return run;
+        return RunVelmora("VELMORA_CONFIG=" + Quote(configPath), arguments, folder / "stderr");
     }
 
     CScratchFolder folder;

@@ -3,12 +3,10 @@
 // left behind.
 #include "tests/host/host_test_support.h"
 #include "tests/support/music_writer.h"
+#include "tests/support/zip_writer.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <chrono>
@@ -18,23 +16,6 @@
 #include <filesystem>
 
 namespace {
-
-struct CRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string BinaryFolder() {
-    const char* fromEnvironment = std::getenv("TESSARINE_BINARY_DIR");
-    return fromEnvironment && *fromEnvironment ? fromEnvironment : TESSARINE_BINARY_DIR;
-}
-
-std::string Quote(const std::string& word) {
-    std::string out = "'";
-    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 std::string Example(const std::string& name) { return std::string(TESSARINE_SOURCE_DIR) + "/examples/" + name; }
 std::string Shared(const std::string& name) { return std::string(TESSARINE_TESTDATA_DIR) + "/midi/" + name; }
@@ -100,20 +81,8 @@ protected:
     void SetUp() override { std::filesystem::create_directories(folder / "tmp"); }
 
     CRun Run(const std::vector<std::string>& arguments) {
-        std::string command = "TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg") +
-                              " " + Quote(BinaryFolder() + "/bin/velmora");
-        for (const std::string& argument : arguments) command += " " + Quote(argument);
-        command += " 2>" + Quote(folder / "stderr");
-        CRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return {-1, "", "popen failed"};
-        std::array<char, 4096> buffer;
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadWholeFile(folder / "stderr");
-        return run;
+        return RunVelmora("TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
+                          arguments, folder / "stderr");
     }
 
     size_t CountFiles(const std::string& sub) {
@@ -124,24 +93,6 @@ protected:
 
     void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
         WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
-    }
-
-    void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members) {
-        archive* writer = archive_write_new();
-        archive_write_set_format_zip(writer);
-        ASSERT_EQ(archive_write_open_filename(writer, path.c_str()), ARCHIVE_OK);
-        for (const auto& [name, bytes] : members) {
-            archive_entry* entry = archive_entry_new();
-            archive_entry_set_pathname(entry, name.c_str());
-            archive_entry_set_size(entry, la_int64_t(bytes.size()));
-            archive_entry_set_filetype(entry, AE_IFREG);
-            archive_entry_set_perm(entry, 0644);
-            archive_write_header(writer, entry);
-            archive_write_data(writer, bytes.data(), bytes.size());
-            archive_entry_free(entry);
-        }
-        archive_write_close(writer);
-        archive_write_free(writer);
     }
 
     CScratchFolder folder;
@@ -212,7 +163,7 @@ TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly) {
 // A zip member plays like the plain file, through a copy that goes again.
 TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
-    WriteZip(folder / "songs.zip", {{"notes.txt", "not music"}, {"dir/two.mid", song}});
+    ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"notes.txt", "not music"}, {"dir/two.mid", song}}));
     const CRun zipped = Run({"decode", folder / "songs.zip", "-o", folder / "zip.flac", "--speed", "8"});
     ASSERT_EQ(zipped.status, 0) << zipped.err;
     EXPECT_NE(zipped.err.find("playing dir/two.mid"), std::string::npos) << zipped.err;

@@ -6,33 +6,12 @@
 #include "host/objects/archive_file_system.h"
 #include "platform/com_registry.h"
 #include "tests/support/forwarding_performance.h"
+#include "tests/support/zip_writer.h"
 
-#include <archive.h>
-#include <archive_entry.h>
 
 namespace {
 
 constexpr double bytesPerSecond = 176400.0;
-
-// Writes a zip holding the given members.
-void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
-{
-    archive* writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    ASSERT_EQ(archive_write_open_filename(writer, path.c_str()), ARCHIVE_OK);
-    for (const auto& [name, bytes] : members) {
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, name.c_str());
-        archive_entry_set_size(entry, la_int64_t(bytes.size()));
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, 0644);
-        archive_write_header(writer, entry);
-        archive_write_data(writer, bytes.data(), bytes.size());
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
-}
 
 struct CInfoRow {
     const char* name;
@@ -54,7 +33,7 @@ TEST_P(CDecoderInfoTest, ReportsLengthAndFields)
     std::string path;
     if (row.member) {
         const std::string zip = (folder / row.fileName).string();
-        WriteZip(zip, {{"readme.txt", {'h', 'i'}}, {row.member, Song(4)}});
+        ASSERT_TRUE(testsupport::WriteZip(zip, {{"readme.txt", {'h', 'i'}}, {row.member, Song(4)}}));
         path = "archive://" + zip + "|" + row.member;
     } else {
         path = Write(row.fileName, Song(4));
@@ -176,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
 TEST_F(CDecoderTest, CopiesGoWithTheInstance)
 {
     const std::string zip = (folder / "songs.zip").string();
-    WriteZip(zip, {{"a.mid", Song(2)}});
+    ASSERT_TRUE(testsupport::WriteZip(zip, {{"a.mid", Song(2)}}));
     const std::string path = "archive://" + zip + "|a.mid";
     for (int opens = 1; opens <= 2; ++opens) {
         COpenedDecoder opened;
@@ -226,7 +205,7 @@ TEST_F(CDecoderTest, EngineErrorsFailTheOpen)
         {"PlaySegment refused", CRefusingPlayPerformance::Create, &CRefusingPlayPerformance::previous},
     };
     const std::string zip = (folder / "songs.zip").string();
-    WriteZip(zip, {{"a.mid", Song(2)}});
+    ASSERT_TRUE(testsupport::WriteZip(zip, {{"a.mid", Song(2)}}));
     const std::string paths[] = {Write("song.mid", Song(2)), "archive://" + zip + "|a.mid"};
     for (const Row& row : rows) {
         platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, row.create);

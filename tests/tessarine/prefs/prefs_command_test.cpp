@@ -3,7 +3,6 @@
 #include "tests/host/host_test_support.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
@@ -11,28 +10,10 @@
 
 namespace {
 
-struct CRun {
-    int status;
-    std::string out, err;
-};
-
 class PrefsCommandTest : public ::testing::Test {
 protected:
     CRun Run(const std::string& arguments) {
-        const char* binary = std::getenv("TESSARINE_BINARY_DIR");
-        std::string command = "VELMORA_CONFIG='" + configPath + "' '" +
-                              std::string(binary && *binary ? binary : TESSARINE_BINARY_DIR) + "/bin/velmora' " +
-                              arguments + " 2>'" + (folder / "stderr") + "'";
-        CRun run{-1, "", ""};
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        std::array<char, 4096> buffer;
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
-        int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadWholeFile(folder / "stderr");
-        return run;
+        return RunVelmoraShell("VELMORA_CONFIG=" + Quote(configPath), arguments, folder / "stderr");
     }
     std::string Get(const std::string& name) {
         std::string value = Run("config get " + name).out;
