@@ -53,7 +53,7 @@ std::u16string ReadNarrowText(const BYTE* data, size_t bytes)
 
 std::string NativePath(const std::u16string& path)
 {
-    std::string out = platform::Utf16ToUtf8(path);
+    std::string out = platform::Utf16ToUtf8(path, platform::ELoneSurrogate::Keep);
     // Windows separators name the same folders here.
     std::replace(out.begin(), out.end(), '\\', '/');
     return out;

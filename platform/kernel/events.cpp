@@ -101,7 +101,7 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initial
     if (name == nullptr)
         return CreateEventNamed(manualReset, initialState, nullptr);
     // The same name through either call names the same event: keep it as UTF-8.
-    std::string text = platform::Utf16ToUtf8(name);
+    std::string text = platform::Utf16ToUtf8(name, platform::ELoneSurrogate::Keep);
     return CreateEventNamed(manualReset, initialState, &text);
 }
 

@@ -32,7 +32,7 @@ bool IsLow(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
 
 }  // namespace
 
-std::string Utf16ToUtf8(std::u16string_view text)
+std::string Utf16ToUtf8(std::u16string_view text, ELoneSurrogate lone)
 {
     std::string out;
     out.reserve(text.size());
@@ -41,7 +41,7 @@ std::string Utf16ToUtf8(std::u16string_view text)
         if (IsHigh(code) && i + 1 < text.size() && IsLow(text[i + 1])) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
-        } else if (IsHigh(code) || IsLow(code)) {
+        } else if ((IsHigh(code) || IsLow(code)) && lone == ELoneSurrogate::Replace) {
             code = kReplacement;
         }
         AppendUtf8(out, code);

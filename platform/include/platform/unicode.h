@@ -7,8 +7,13 @@
 
 namespace platform {
 
-// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+// What becomes of a surrogate without its partner: U+FFFD for text to show,
+// or its own three-byte form for a name, so that names Windows tells apart
+// stay apart.
+enum class ELoneSurrogate { Replace, Keep };
+
+// UTF-16 as UTF-8.
+std::string Utf16ToUtf8(std::u16string_view text, ELoneSurrogate lone = ELoneSurrogate::Replace);
 
 // Appends the UTF-16 form of UTF-8 text to out; each byte that does not
 // belong to a well-formed sequence (overlong forms, surrogates, values past

@@ -12,6 +12,7 @@ struct CToUtf8Case {
     const char* what;
     std::u16string utf16;
     std::string utf8;
+    platform::ELoneSurrogate lone = platform::ELoneSurrogate::Replace;
 };
 
 TEST(UnicodeTest, Utf16ToUtf8)
@@ -25,8 +26,11 @@ TEST(UnicodeTest, Utf16ToUtf8)
         {"high surrogate alone keeps what follows", std::u16string{0xD83C, u'B'}, "\xef\xbf\xbd" "B"},
         {"low surrogate alone", std::u16string{u'A', 0xDFB5}, "A\xef\xbf\xbd"},
         {"high surrogate at the end", std::u16string{u'A', 0xD83C}, "A\xef\xbf\xbd"},
+        {"pair when kept", u"\U0001F3B5", "\xf0\x9f\x8e\xb5", platform::ELoneSurrogate::Keep},
+        {"high surrogate kept", std::u16string{0xD83C, u'B'}, "\xed\xa0\xbc" "B", platform::ELoneSurrogate::Keep},
+        {"low surrogate kept", std::u16string{u'A', 0xDFB5}, "A\xed\xbe\xb5", platform::ELoneSurrogate::Keep},
     };
-    for (const CToUtf8Case& one : cases) EXPECT_EQ(platform::Utf16ToUtf8(one.utf16), one.utf8) << one.what;
+    for (const CToUtf8Case& one : cases) EXPECT_EQ(platform::Utf16ToUtf8(one.utf16, one.lone), one.utf8) << one.what;
 }
 
 struct CToUtf16Case {
