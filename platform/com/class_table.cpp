@@ -6,7 +6,6 @@
 
 #include <ole2.h>
 
-#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -15,13 +14,9 @@
 namespace platform {
 namespace {
 
-struct GuidLess {
-    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
-};
-
 struct ClassTable {
     std::mutex lock;
-    std::map<GUID, ClassFactoryFunction, GuidLess> classes;
+    std::map<GUID, ClassFactoryFunction, CGuidLess> classes;
 };
 
 ClassTable& Table()

@@ -1,49 +1,18 @@
-// IDirectMusicCollection over a loaded DLS file, and the instruments it gives
-// out. The raw file stays with the collection for the synthesizer to load.
+// IDirectMusicCollection over a loaded DLS file. The raw file stays with the
+// collection for the synthesizer to load; its instruments are in instrument.cpp.
 #include <platform/com_registry.h>
 
 #include <algorithm>
 
-#include "platform/dmusic/loader_unknown.h"
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/segment_object.h"
+#include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
 namespace {
 
-class CDirectMusicInstrument : public CUnknownImpl<IDirectMusicInstrument> {
-public:
-    CDirectMusicInstrument(std::shared_ptr<const CCollectionData> data, DWORD patch)
-        : data(std::move(data)), originalPatch(patch), patch(patch)
-    {
-    }
-
-    STDMETHODIMP GetPatch(DWORD* result) override
-    {
-        if (!result) return E_POINTER;
-        *result = patch;
-        return S_OK;
-    }
-    STDMETHODIMP SetPatch(DWORD newPatch) override
-    {
-        // Bank MSB and LSB are 7 bits each, as is the program; bit 31 marks drums.
-        if (newPatch & 0x7F808080) return DMUS_E_INVALIDPATCH;
-        patch = newPatch;
-        return S_OK;
-    }
-
-    std::shared_ptr<const CCollectionData> data;
-    const DWORD originalPatch;
-    DWORD patch;
-
-protected:
-    void* Find(REFIID iid) override
-    {
-        return IsEqualIID(iid, IID_IDirectMusicInstrument) ? static_cast<IDirectMusicInstrument*>(this) : nullptr;
-    }
-};
-
-class CDirectMusicCollection : public CUnknownImpl<IDirectMusicCollection, IDirectMusicObject> {
+class CDirectMusicCollection : public platform::CUnknownImpl<IDirectMusicCollection, IDirectMusicObject> {
 public:
     CDirectMusicCollection() : data(std::make_shared<CCollectionData>()) {}
     CDirectMusicCollection(std::shared_ptr<const CCollectionData> data, std::u16string file)
@@ -57,7 +26,7 @@ public:
         *instrument = nullptr;
         for (const CDlsInstrumentInfo& info : data->instruments)
             if (info.patch == patch) {
-                *instrument = new (std::nothrow) CDirectMusicInstrument(data, patch);
+                *instrument = CreateInstrumentObject(data, patch);
                 return *instrument ? S_OK : E_OUTOFMEMORY;
             }
         return DMUS_E_INVALIDPATCH;
@@ -82,8 +51,7 @@ public:
     {
         if (!desc) return E_POINTER;
         if (desc->dwValidData & DMUS_OBJ_FILENAME)
-            fileName = std::u16string(desc->wszFileName,
-                                      std::find(desc->wszFileName, desc->wszFileName + DMUS_MAX_FILENAME, 0));
+            FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
         return S_OK;
     }
     STDMETHODIMP ParseDescriptor(LPSTREAM stream, LPDMUS_OBJECTDESC desc) override
@@ -105,7 +73,7 @@ protected:
 
 HRESULT CreateEmptyCollection(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    return CreateComObject<CDirectMusicCollection>(outer, iid, object);
+    return platform::CreateComObject<CDirectMusicCollection>(outer, iid, object);
 }
 
 platform::ComClassRegistration collectionClass(CLSID_DirectMusicCollection, CreateEmptyCollection);
@@ -122,17 +90,6 @@ std::shared_ptr<const CCollectionData> GetCollectionData(IDirectMusicCollection*
 {
     auto* ours = dynamic_cast<CDirectMusicCollection*>(collection);
     return ours ? ours->data : nullptr;
-}
-
-bool GetInstrumentSource(IDirectMusicInstrument* instrument, std::shared_ptr<const CCollectionData>& collection,
-                         DWORD& originalPatch, DWORD& patch)
-{
-    auto* ours = dynamic_cast<CDirectMusicInstrument*>(instrument);
-    if (!ours) return false;
-    collection = ours->data;
-    originalPatch = ours->originalPatch;
-    patch = ours->patch;
-    return true;
 }
 
 }  // namespace dmusic

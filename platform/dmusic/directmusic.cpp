@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "platform/dmusic/port.h"
+#include "platform/dmusic/reference_clock.h"
+#include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
@@ -40,13 +42,7 @@ const platform::ComClassRegistration synthRegistration(CLSID_DirectMusicSynth, C
 
 HRESULT CreateDirectMusic(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    CDirectMusic* music = new CDirectMusic;
-    HRESULT hr = music->QueryInterface(iid, object);
-    music->Release();
-    return hr;
+    return platform::CreateComObject<CDirectMusic>(outer, iid, object);
 }
 
 CDirectMusic::CDirectMusic() = default;
@@ -57,25 +53,9 @@ CDirectMusic::~CDirectMusic()
     if (directSound) directSound->Release();
 }
 
-STDMETHODIMP CDirectMusic::QueryInterface(REFIID iid, void** object)
+void* CDirectMusic::Find(REFIID iid)
 {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusic || iid == IID_IDirectMusic8) {
-        *object = static_cast<IDirectMusic8*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CDirectMusic::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CDirectMusic::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IDirectMusic || iid == IID_IDirectMusic8 ? static_cast<IDirectMusic8*>(this) : nullptr;
 }
 
 STDMETHODIMP CDirectMusic::EnumPort(DWORD index, LPDMUS_PORTCAPS caps)
@@ -172,10 +152,7 @@ STDMETHODIMP CDirectMusic::EnumMasterClock(DWORD index, LPDMUS_CLOCKINFO info)
     if (index > 0) return S_FALSE;
     info->ctType = DMUS_CLOCK_SYSTEM;
     info->guidClock = GUID_PlatformSystemClock;
-    const char16_t* text = u"System Clock";
-    size_t i = 0;
-    for (; text[i]; ++i) info->wszDescription[i] = text[i];
-    info->wszDescription[i] = 0;
+    CopyToField(info->wszDescription, DMUS_MAX_DESCRIPTION, u"System Clock");
     if (info->dwSize == sizeof(DMUS_CLOCKINFO8)) info->dwFlags = 0;
     return S_OK;
 }

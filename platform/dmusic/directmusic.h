@@ -4,21 +4,19 @@
 
 #include <dmusicc.h>
 
-#include <atomic>
 #include <mutex>
 #include <vector>
+
+#include "platform/com/unknown_impl.h"
 
 namespace dmusic {
 
 class CDirectMusicPort;
 
-class CDirectMusic final : public IDirectMusic8 {
+class CDirectMusic final : public platform::CUnknownImpl<IDirectMusic8> {
 public:
     CDirectMusic();
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(EnumPort)(DWORD index, LPDMUS_PORTCAPS caps) override;
     STDMETHOD(CreateMusicBuffer)(LPDMUS_BUFFERDESC desc, LPDIRECTMUSICBUFFER* buffer, LPUNKNOWN outer) override;
     STDMETHOD(CreatePort)(REFCLSID port, LPDMUS_PORTPARAMS params, LPDIRECTMUSICPORT* created, LPUNKNOWN outer) override;
@@ -34,10 +32,12 @@ public:
     // them for the port: S_FALSE when a value had to change, written back.
     static HRESULT AdjustPortParams(DWORD portIndex, DMUS_PORTPARAMS8* params);
 
-private:
-    ~CDirectMusic();
+protected:
+    void* Find(REFIID iid) override;
 
-    std::atomic<ULONG> references{1};
+private:
+    ~CDirectMusic() override;
+
     std::mutex lock;
     IDirectSound* directSound = nullptr;
     std::vector<IDirectMusicPort*> ports;  // each with a reference

@@ -2,6 +2,7 @@
 // search directory of their class), reads them by content into segments and
 // collections, and keeps a cache of loaded objects while caching is enabled.
 #include <platform/com_registry.h>
+#include <platform/unicode.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -12,17 +13,14 @@
 
 #include "platform/dmusic/loader_formats.h"
 #include "platform/dmusic/loader_log.h"
-#include "platform/dmusic/loader_unknown.h"
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/riff_reader.h"
 #include "platform/dmusic/segment_object.h"
+#include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
 namespace {
-
-struct GuidLess {
-    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
-};
 
 // An object the loader knows of: from SetObject, ScanDirectory or a load.
 struct CKnownObject {
@@ -41,37 +39,16 @@ bool IsSupportedClass(REFGUID clsid)
     return IsEqualGUID(clsid, CLSID_DirectMusicSegment) || IsEqualGUID(clsid, CLSID_DirectMusicCollection);
 }
 
-// A fixed UTF-16 field up to its NUL; false when the field holds no NUL.
-bool FieldText(const WCHAR* field, size_t count, std::u16string& text)
+// A name from the file system in UTF-16; false when it is not UTF-8, so it
+// could not name the file again.
+bool FromNative(const std::filesystem::path& path, std::u16string& text)
 {
-    const WCHAR* end = std::find(field, field + count, 0);
-    if (end == field + count) return false;
-    text.assign(field, end);
-    return true;
+    const std::string native = path.native();
+    text.clear();
+    return platform::Utf8ToUtf16(native, text);
 }
 
-std::u16string FromNative(const std::filesystem::path& path)
-{
-    const std::u8string utf8 = path.u8string();
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        uint32_t c = utf8[i];
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
-        ++i;
-        for (int k = 0; k < extra && i < utf8.size(); ++k, ++i) c = (c << 6) | (utf8[i] & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(char16_t(0xD800 + (c >> 10)));
-            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(char16_t(c));
-        }
-    }
-    return out;
-}
-
-class CDirectMusicLoader : public CUnknownImpl<IDirectMusicLoader> {
+class CDirectMusicLoader : public platform::CUnknownImpl<IDirectMusicLoader> {
 public:
     ~CDirectMusicLoader() override
     {
@@ -152,8 +129,8 @@ private:
                  IDirectMusicObject** object);
 
     std::mutex lock;
-    std::map<GUID, std::u16string, GuidLess> directories;
-    std::map<GUID, bool, GuidLess> cacheDisabled;
+    std::map<GUID, std::u16string, platform::CGuidLess> directories;
+    std::map<GUID, bool, platform::CGuidLess> cacheDisabled;
     std::vector<CKnownObject> objects;
 };
 
@@ -338,7 +315,10 @@ HRESULT CDirectMusicLoader::ScanDirectory(REFGUID clsid, WCHAR* extension, WCHAR
     for (; it != end; it.increment(error)) {
         if (error) break;
         if (!it->is_regular_file(error)) continue;
-        std::u16string ext = FromNative(it->path().extension());
+        std::u16string ext, path, name;
+        if (!FromNative(it->path(), path) || !FromNative(it->path().extension(), ext) ||
+            !FromNative(it->path().stem(), name))
+            continue;
         if (!ext.empty()) ext.erase(0, 1);
         if (wanted != u"*" && lower(ext) != wanted) continue;
         // The extension chooses the files; their contents decide the class.
@@ -350,13 +330,12 @@ HRESULT CDirectMusicLoader::ScanDirectory(REFGUID clsid, WCHAR* extension, WCHAR
         const EFileKind kind = DetectFileKind(head.data(), head.size());
         const bool isCollection = kind == EFileKind::Dls;
         if (kind == EFileKind::Unknown || isCollection != IsEqualGUID(clsid, CLSID_DirectMusicCollection)) continue;
-        const std::u16string path = FromNative(it->path());
         if (std::any_of(objects.begin(), objects.end(), [&](const CKnownObject& o) { return o.path == path; }))
             continue;
         CKnownObject known;
         known.guidClass = clsid;
         known.path = path;
-        known.name = FromNative(it->path().stem());
+        known.name = name;
         objects.push_back(known);
         ++found;
     }
@@ -418,7 +397,7 @@ HRESULT CDirectMusicLoader::EnumObject(REFGUID clsid, DWORD index, LPDMUS_OBJECT
 
 HRESULT CreateLoader(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    return CreateComObject<CDirectMusicLoader>(outer, iid, object);
+    return platform::CreateComObject<CDirectMusicLoader>(outer, iid, object);
 }
 
 platform::ComClassRegistration loaderClass(CLSID_DirectMusicLoader, CreateLoader);

@@ -9,6 +9,7 @@
 #include <dmerror.h>
 
 #include <cstddef>
+#include <utility>
 
 #include "platform/dmusic/segment_model.h"
 
@@ -27,5 +28,18 @@ HRESULT ReadDlsCollection(const BYTE* data, size_t size, CCollectionData& collec
 
 // Any of the music formats above, chosen by content.
 HRESULT ReadMusicFile(const BYTE* data, size_t size, CSegmentModel& model);
+
+// Runs a reader's parser (made over a fresh model, with Parse(data, size))
+// and hands the model over only when it succeeds, so a failed read leaves
+// the caller's model as it was.
+template <typename TParser>
+HRESULT ParseIntoModel(const BYTE* data, size_t size, CSegmentModel& model)
+{
+    CSegmentModel parsed;
+    TParser parser(parsed);
+    const HRESULT hr = parser.Parse(data, size);
+    if (SUCCEEDED(hr)) model = std::move(parsed);
+    return hr;
+}
 
 }  // namespace dmusic

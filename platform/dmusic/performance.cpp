@@ -1,4 +1,5 @@
-// The DirectMusic performance and its segment states: see performance.h.
+// The DirectMusic performance: see performance.h. Its sequencer's passes are
+// in sequencer.cpp.
 #include "platform/dmusic/performance.h"
 
 #include <dmerror.h>
@@ -18,7 +19,6 @@ namespace dmusic {
 
 namespace {
 
-constexpr REFERENCE_TIME kMillisecond = 10000;
 // Passes laid out ahead for a segment that repeats for ever.
 constexpr size_t kEndlessPasses = 10000;
 
@@ -58,130 +58,18 @@ const CRegistrations registrations;
 
 HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    CPerformance* performance = new CPerformance;
-    HRESULT hr = performance->QueryInterface(iid, object);
-    performance->Release();
-    return hr;
+    return platform::CreateComObject<CPerformance>(outer, iid, object);
 }
-
-// ---- Segment state -----------------------------------------------------------
-
-CSegmentState::CSegmentState(IDirectMusicSegment* playing, std::shared_ptr<const CSegmentModel> playedModel)
-    : segment(playing), model(std::move(playedModel))
-{
-    if (segment) segment->AddRef();
-}
-
-CSegmentState::~CSegmentState()
-{
-    if (segment) segment->Release();
-}
-
-STDMETHODIMP CSegmentState::QueryInterface(REFIID iid, void** object)
-{
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusicSegmentState) {
-        *object = static_cast<IDirectMusicSegmentState*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CSegmentState::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CSegmentState::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
-}
-
-STDMETHODIMP CSegmentState::GetRepeats(DWORD* repeats)
-{
-    if (!repeats) return E_POINTER;
-    *repeats = model->repeats;
-    return S_OK;
-}
-
-STDMETHODIMP CSegmentState::GetSegment(IDirectMusicSegment** result)
-{
-    if (!result) return E_POINTER;
-    *result = segment;
-    if (!segment) return DMUS_E_NOT_FOUND;
-    segment->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP CSegmentState::GetStartTime(MUSIC_TIME* result)
-{
-    if (!result) return E_POINTER;
-    *result = performanceStart;
-    return S_OK;
-}
-
-STDMETHODIMP CSegmentState::GetSeek(MUSIC_TIME* seek)
-{
-    if (!seek) return E_POINTER;
-    // Where the music that sounds now is in the segment (after a stop, where it stopped).
-    const REFERENCE_TIME now = std::min(platform::ClockNow100ns(), end);
-    MUSIC_TIME at = model->startPoint;
-    for (const Pass& one : passes) {
-        if (now < one.start) break;
-        at = std::min(one.to, MusicAt(one, now));
-    }
-    *seek = at;
-    return S_OK;
-}
-
-STDMETHODIMP CSegmentState::GetStartPoint(MUSIC_TIME* result)
-{
-    if (!result) return E_POINTER;
-    *result = model->startPoint;
-    return S_OK;
-}
-
-REFERENCE_TIME CSegmentState::TimeOf(const Pass& one, MUSIC_TIME t) const
-{
-    double seconds = (model->SecondsAt(t) - model->SecondsAt(one.from)) / one.masterTempo;
-    return one.start + REFERENCE_TIME(std::llround(seconds * 1e7));
-}
-
-MUSIC_TIME CSegmentState::MusicAt(const Pass& one, REFERENCE_TIME rt) const
-{
-    REFERENCE_TIME into = REFERENCE_TIME(double(rt - one.start) * one.masterTempo);
-    return model->ReferenceToMusicTime(model->MusicToReferenceTime(one.from) + into);
-}
-
-// ---- Performance -------------------------------------------------------------
 
 CPerformance::CPerformance() = default;
 
 CPerformance::~CPerformance() { CloseDown(); }
 
-STDMETHODIMP CPerformance::QueryInterface(REFIID iid, void** object)
+void* CPerformance::Find(REFIID iid)
 {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusicPerformance || iid == IID_CPlatformPerformance) {
-        *object = static_cast<IDirectMusicPerformance*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CPerformance::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CPerformance::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IDirectMusicPerformance || iid == IID_CPlatformPerformance
+               ? static_cast<IDirectMusicPerformance*>(this)
+               : nullptr;
 }
 
 STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound, HWND window)
@@ -215,19 +103,9 @@ STDMETHODIMP CPerformance::Init(IDirectMusic** given, LPDIRECTSOUND directSound,
         }
     }
     anchors.assign(1, Anchor{platform::ClockNow100ns(), 0, kDefaultTempo, masterTempo});
-    quitEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    kickEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    sequencer = std::thread([this] { Run(); });
+    sequencer.Start([this] { Tick(); });
     initialized = true;
     return S_OK;
-}
-
-void CPerformance::Run()
-{
-    // Every 10 ms of platform time, however fast the clock runs, and at once
-    // when a segment starts or stops.
-    const HANDLE events[2] = {quitEvent, kickEvent};
-    while (WaitForMultipleObjects(2, events, FALSE, 10) != WAIT_OBJECT_0) Tick();
 }
 
 CDirectMusicPort* CPerformance::FindPort(IDirectMusicPort* port) const
@@ -333,7 +211,6 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
         }
         performanceAt += pass.to - pass.from;
     }
-    anyTempo = true;
 
     // A new primary segment replaces what plays at its start.
     for (CSegmentState* playing : states)
@@ -346,7 +223,7 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
         state->AddRef();
         *result = state;
     }
-    if (kickEvent) SetEvent(kickEvent);
+    sequencer.Kick();
     return S_OK;
 }
 
@@ -377,7 +254,7 @@ STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmen
         StopStateLocked(playing, at);
         EndStoppedStateLocked(playing);
     }
-    if (kickEvent) SetEvent(kickEvent);
+    sequencer.Kick();
     return S_OK;
 }
 
@@ -544,8 +421,7 @@ STDMETHODIMP CPerformance::AllocPMsg(ULONG size, DMUS_PMSG** message)
 STDMETHODIMP CPerformance::FreePMsg(DMUS_PMSG* message)
 {
     if (!message) return E_POINTER;
-    if (message->punkUser) message->punkUser->Release();
-    std::free(message);
+    FreePerformanceMessage(message);
     return S_OK;
 }
 
@@ -561,9 +437,7 @@ STDMETHODIMP CPerformance::SetGraph(IDirectMusicGraph*) { return E_NOTIMPL; }
 STDMETHODIMP CPerformance::SetNotificationHandle(HANDLE event, REFERENCE_TIME minimum)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    notificationEvent = event;
-    // 0 asks for the default hold of two seconds.
-    holdTime = minimum > 0 ? minimum : 20000000;
+    notifications.SetHandle(event, minimum);
     return S_OK;
 }
 
@@ -571,34 +445,19 @@ STDMETHODIMP CPerformance::GetNotificationPMsg(DMUS_NOTIFICATION_PMSG** message)
 {
     if (!message) return E_POINTER;
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (notifications.empty()) {
-        *message = nullptr;
-        return S_FALSE;
-    }
-    *message = notifications.front();
-    notifications.pop_front();
-    return S_OK;
+    return notifications.Take(message);
 }
 
 STDMETHODIMP CPerformance::AddNotificationType(REFGUID type)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (std::find(notificationTypes.begin(), notificationTypes.end(), type) != notificationTypes.end()) return S_FALSE;
-    notificationTypes.push_back(type);
-    return S_OK;
+    return notifications.AddType(type);
 }
 
 STDMETHODIMP CPerformance::RemoveNotificationType(REFGUID type)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    if (type == GUID_NULL) {
-        notificationTypes.clear();
-        return S_OK;
-    }
-    auto found = std::find(notificationTypes.begin(), notificationTypes.end(), type);
-    if (found == notificationTypes.end()) return S_FALSE;
-    notificationTypes.erase(found);
-    return S_OK;
+    return notifications.RemoveType(type);
 }
 
 STDMETHODIMP CPerformance::AddPort(IDirectMusicPort* port)
@@ -799,15 +658,9 @@ STDMETHODIMP CPerformance::AdjustTime(REFERENCE_TIME) { return E_NOTIMPL; }
 
 STDMETHODIMP CPerformance::CloseDown()
 {
-    if (sequencer.joinable()) {
-        SetEvent(quitEvent);
-        sequencer.join();
-    }
+    sequencer.Stop();
     std::lock_guard<std::recursive_mutex> guard(lock);
-    for (HANDLE* event : {&quitEvent, &kickEvent}) {
-        if (*event) CloseHandle(*event);
-        *event = nullptr;
-    }
+    sequencer.Close();
     REFERENCE_TIME now = platform::ClockNow100ns();
     for (CDirectMusicPort* port : ports) {
         port->AllNotesOff(now, true);
@@ -822,10 +675,7 @@ STDMETHODIMP CPerformance::CloseDown()
         lastPlayed->Release();
         lastPlayed = nullptr;
     }
-    for (DMUS_NOTIFICATION_PMSG* message : notifications) FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
-    notifications.clear();
-    notificationEvent = nullptr;
-    notificationTypes.clear();
+    notifications.Clear();
     if (directMusic) {
         directMusic->Release();
         directMusic = nullptr;
@@ -869,185 +719,9 @@ HRESULT CPerformance::DownloadModel(const CSegmentModel& model, bool unload)
     return hr;
 }
 
-void CPerformance::SendToChannel(DWORD pchannel, REFERENCE_TIME at, const CMidiEvent& event, bool off)
-{
-    auto found = channels.find(pchannel);
-    if (found == channels.end()) return;
-    const Channel& target = found->second;
-    const DWORD ch = target.channel;
-    DWORD message = 0;
-    switch (event.kind) {
-    case EMidiEventKind::Note:
-        message = off ? (0x80 | ch | DWORD(event.data1) << 8) : (0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16);
-        break;
-    case EMidiEventKind::NoteOn: message = 0x90 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
-    case EMidiEventKind::NoteOff: message = 0x80 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
-    case EMidiEventKind::ControlChange: message = 0xB0 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
-    case EMidiEventKind::ProgramChange: message = 0xC0 | ch | DWORD(event.data1) << 8; break;
-    case EMidiEventKind::PitchBend:
-        message = 0xE0 | ch | DWORD(event.bend & 0x7F) << 8 | DWORD((event.bend >> 7) & 0x7F) << 16;
-        break;
-    case EMidiEventKind::ChannelPressure: message = 0xD0 | ch | DWORD(event.data1) << 8; break;
-    case EMidiEventKind::KeyPressure: message = 0xA0 | ch | DWORD(event.data1) << 8 | DWORD(event.data2) << 16; break;
-    case EMidiEventKind::Sysex:
-        target.port->SendSysex(at, target.group, event.sysex.data(), event.sysex.size());
-        return;
-    }
-    target.port->SendMessage(at, target.group, message);
-}
-
-void CPerformance::SendPatch(REFERENCE_TIME at, const CPatchChange& patch)
-{
-    auto found = channels.find(patch.pchannel);
-    if (found == channels.end()) return;
-    const Channel& target = found->second;
-    const DWORD ch = target.channel;
-    // A band that sets only volume or pan leaves the instrument alone.
-    if (patch.setsProgram) {
-        target.port->SelectDrums(at, target.group, ch, patch.drums);
-        target.port->SendMessage(at, target.group, 0xB0 | ch | DWORD(patch.bankMsb) << 16);
-        target.port->SendMessage(at, target.group, 0xB0 | ch | 32 << 8 | DWORD(patch.bankLsb) << 16);
-        target.port->SendMessage(at, target.group, 0xC0 | ch | DWORD(patch.program) << 8);
-    }
-    if (patch.volume >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 7 << 8 | DWORD(patch.volume & 0x7F) << 16);
-    if (patch.pan >= 0) target.port->SendMessage(at, target.group, 0xB0 | ch | 10 << 8 | DWORD(patch.pan & 0x7F) << 16);
-}
-
-void CPerformance::Dispatch(CSegmentState* state, REFERENCE_TIME horizon)
-{
-    const CSegmentModel& model = *state->model;
-    while (!state->finished) {
-        if (state->pass >= state->passes.size()) {
-            state->finished = true;
-            break;
-        }
-        const CSegmentState::Pass& pass = state->passes[state->pass];
-        // Patch changes and events of this pass, in time order; patches at
-        // a time go before the notes at that time.
-        const CPatchChange* patch = nullptr;
-        while (state->nextPatch < model.patches.size() && model.patches[state->nextPatch].time < pass.from)
-            ++state->nextPatch;
-        if (state->nextPatch < model.patches.size() && model.patches[state->nextPatch].time < pass.to)
-            patch = &model.patches[state->nextPatch];
-        while (state->nextEvent < model.events.size() && model.events[state->nextEvent].time < pass.from)
-            ++state->nextEvent;
-        const CMidiEvent* event = nullptr;
-        if (state->nextEvent < model.events.size() && model.events[state->nextEvent].time < pass.to)
-            event = &model.events[state->nextEvent];
-        if (!patch && !event) {
-            ++state->pass;
-            state->nextEvent = 0;
-            state->nextPatch = 0;
-            continue;
-        }
-        if (patch && (!event || patch->time <= event->time)) {
-            REFERENCE_TIME at = state->TimeOf(pass, patch->time);
-            if (at > horizon) break;
-            SendPatch(at, *patch);
-            ++state->nextPatch;
-            continue;
-        }
-        REFERENCE_TIME at = state->TimeOf(pass, event->time);
-        if (at > horizon) break;
-        SendToChannel(event->pchannel, at, *event, false);
-        if (event->kind == EMidiEventKind::Note) {
-            // A note that would outlast the music ends with it.
-            REFERENCE_TIME off = std::min(state->end, state->TimeOf(pass, event->time + std::max<MUSIC_TIME>(1, event->duration)));
-            SendToChannel(event->pchannel, off, *event, true);
-        }
-        ++state->nextEvent;
-    }
-}
-
 void CPerformance::Notify(const GUID& type, DWORD option, REFERENCE_TIME at, IUnknown* user)
 {
-    if (std::find(notificationTypes.begin(), notificationTypes.end(), type) == notificationTypes.end()) return;
-    auto* message = static_cast<DMUS_NOTIFICATION_PMSG*>(std::calloc(1, sizeof(DMUS_NOTIFICATION_PMSG)));
-    if (!message) return;
-    message->dwSize = sizeof(DMUS_NOTIFICATION_PMSG);
-    message->rtTime = at;
-    message->mtTime = ReferenceToMusicLocked(at);
-    message->dwFlags = DMUS_PMSGF_REFTIME | DMUS_PMSGF_MUSICTIME;
-    message->dwType = DMUS_PMSGT_NOTIFICATION;
-    message->guidNotificationType = type;
-    message->dwNotificationOption = option;
-    if (user) {
-        user->AddRef();
-        message->punkUser = user;
-    }
-    notifications.push_back(message);
-    if (notificationEvent) SetEvent(notificationEvent);
-}
-
-void CPerformance::Tick()
-{
-    std::lock_guard<std::recursive_mutex> guard(lock);
-    if (!initialized) return;
-    const REFERENCE_TIME now = platform::ClockNow100ns();
-    const REFERENCE_TIME horizon = now + std::max<REFERENCE_TIME>(REFERENCE_TIME(prepareMs) * kMillisecond,
-                                                                  LatencyLocked() - now + 20 * kMillisecond);
-    for (CSegmentState* state : states) {
-        if (!state->ended) Dispatch(state, horizon);
-        if (state->finished && !state->stopped && !state->ended && state->end <= horizon) {
-            // The music is over: release whatever still sounds at its end;
-            // the synth keeps rendering (the tail, then silence).
-            for (CDirectMusicPort* port : ports) port->AllNotesOff(state->end, false);
-            state->stopped = true;
-        }
-    }
-    // Everything up to the horizon is with the ports now: the sinks may
-    // render up to it.
-    for (CDirectMusicPort* port : ports)
-        if (CSynthSink* sink = port->Sink()) sink->SetHorizon(horizon);
-    // Notifications whose time has come, in time order.
-    for (CSegmentState* state : states) {
-        IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);
-        // An empty segment starts and stops too, so a caller waiting for
-        // either is not left waiting.
-        if (!state->started && state->start <= now && !state->aborted) {
-            state->started = true;
-            if (!musicPlaying) {
-                musicPlaying = true;
-                Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTARTED, state->start, nullptr);
-            }
-            Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGSTART, state->start, user);
-        }
-        if (state->started && !state->almostEndSent && state->almostEnd <= now && state->almostEnd < state->end) {
-            state->almostEndSent = true;
-            Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGALMOSTEND, state->almostEnd, user);
-            bool another = std::any_of(states.begin(), states.end(),
-                                       [&](CSegmentState* other) { return other != state && !other->ended && other->end > state->end; });
-            if (!another) Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICALMOSTEND, state->almostEnd, nullptr);
-        }
-        if (!state->ended && state->end <= now) {
-            state->ended = true;
-            if (state->started) {
-                Notify(GUID_NOTIFICATION_SEGMENT, state->aborted ? DMUS_NOTIFICATION_SEGABORT : DMUS_NOTIFICATION_SEGEND,
-                       state->end, user);
-            }
-            bool another = std::any_of(states.begin(), states.end(), [&](CSegmentState* other) {
-                return !other->ended && other->start <= state->end + kMillisecond;
-            });
-            if (musicPlaying && !another) {
-                musicPlaying = false;
-                Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTOPPED, state->end, nullptr);
-            }
-        }
-    }
-    // Ended states go; the caller's references keep them for GetSeek.
-    for (auto it = states.begin(); it != states.end();) {
-        if ((*it)->ended) {
-            (*it)->Release();
-            it = states.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    // Unclaimed notifications are kept for the hold time, then dropped.
-    while (!notifications.empty() && notifications.front()->rtTime + holdTime < now) {
-        FreePMsg(reinterpret_cast<DMUS_PMSG*>(notifications.front()));
-        notifications.pop_front();
-    }
+    notifications.Post(type, option, at, ReferenceToMusicLocked(at), user);
 }
 
 }  // namespace dmusic

@@ -1,77 +1,35 @@
-// The DirectMusic performance: its ports and channel map, the sequencer
-// thread that plays segment states on the ports ahead of time, the
-// performance's tempo map, master tempo and volume, and notifications.
+// The DirectMusic performance: its ports and channel map, the segment states
+// its sequencer plays on the ports ahead of time, the performance's tempo
+// map, master tempo and volume, its notifications, and the routing of a
+// segment's downloads to its ports.
 #pragma once
 
 #include <dmusicc.h>
 #include <dmusici.h>
 
-#include <atomic>
-#include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <set>
-#include <thread>
 #include <vector>
 
+#include "platform/com/unknown_impl.h"
+#include "platform/dmusic/notification_queue.h"
 #include "platform/dmusic/port.h"
 #include "platform/dmusic/segment_model.h"
+#include "platform/dmusic/segment_state.h"
+#include "platform/dmusic/sequencer.h"
 
 namespace dmusic {
 
-class CPerformance;
+// A millisecond in reference time.
+constexpr REFERENCE_TIME kMillisecond = 10000;
 
 // Asked of a performance, it gives the CPerformance itself (with a reference).
 DEFINE_GUID(IID_CPlatformPerformance, 0x2d7c41f8, 0x0b9e, 0x4a63, 0x8e, 0x12, 0x5f, 0xa4, 0x39, 0xd0, 0x7b, 0x16);
 
-class CSegmentState final : public IDirectMusicSegmentState {
-public:
-    CSegmentState(IDirectMusicSegment* segment, std::shared_ptr<const CSegmentModel> model);
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(GetRepeats)(DWORD* repeats) override;
-    STDMETHOD(GetSegment)(IDirectMusicSegment** segment) override;
-    STDMETHOD(GetStartTime)(MUSIC_TIME* start) override;
-    STDMETHOD(GetSeek)(MUSIC_TIME* seek) override;
-    STDMETHOD(GetStartPoint)(MUSIC_TIME* start) override;
-
-    // One run of the segment from `from` to `to` in its own music time,
-    // starting at reference time `start`.
-    struct Pass {
-        MUSIC_TIME from, to;
-        REFERENCE_TIME start;
-        double masterTempo = 1.0;  // the factor this pass plays at
-    };
-    REFERENCE_TIME TimeOf(const Pass& pass, MUSIC_TIME t) const;
-    MUSIC_TIME MusicAt(const Pass& pass, REFERENCE_TIME rt) const;
-
-    IDirectMusicSegment* segment;
-    std::shared_ptr<const CSegmentModel> model;
-    double masterTempo = 1.0;  // the factor of what is yet to be sent
-    MUSIC_TIME performanceStart = 0;  // performance music time of the start
-    REFERENCE_TIME start = 0, end = 0, almostEnd = 0;
-    std::vector<Pass> passes;
-    // The sequencer's place: pass, next event, next patch change.
-    size_t pass = 0, nextEvent = 0, nextPatch = 0;
-    bool finished = false;   // every event handed to the ports
-    bool started = false, almostEndSent = false, ended = false;
-    bool stopped = false;    // its notes are released
-    bool aborted = false;    // ended by Stop rather than by playing out
-
-private:
-    ~CSegmentState();
-    std::atomic<ULONG> references{1};
-};
-
-class CPerformance final : public IDirectMusicPerformance {
+class CPerformance final : public platform::CUnknownImpl<IDirectMusicPerformance> {
 public:
     CPerformance();
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(Init)(IDirectMusic** directMusic, LPDIRECTSOUND directSound, HWND window) override;
     STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
                            IDirectMusicSegmentState** state) override;
@@ -125,8 +83,11 @@ public:
     // Runs one pass of the sequencer (for the thread and for tests).
     void Tick();
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CPerformance();
+    ~CPerformance() override;
     struct Channel {
         CDirectMusicPort* port;
         DWORD group;
@@ -153,9 +114,7 @@ private:
     void EndStoppedStateLocked(CSegmentState* state);
     // Plays what the sequencer has not yet sent of a state at a new master tempo.
     void RetimeStateLocked(CSegmentState* state, double factor);
-    void Run();
 
-    std::atomic<ULONG> references{1};
     mutable std::recursive_mutex lock;
     bool initialized = false;
     IDirectMusic* directMusic = nullptr;
@@ -166,19 +125,12 @@ private:
     LONG masterVolume = 0;
     BOOL autoDownload = FALSE;
     std::vector<Anchor> anchors;
-    bool anyTempo = false;
     std::vector<CSegmentState*> states;  // each with a reference
     CSegmentState* lastPlayed = nullptr;  // with a reference: whose tempo map GetParam answers from
     bool musicPlaying = false;
 
-    HANDLE notificationEvent = nullptr;
-    REFERENCE_TIME holdTime = 20000000;
-    std::vector<GUID> notificationTypes;
-    std::deque<DMUS_NOTIFICATION_PMSG*> notifications;
-
-    HANDLE quitEvent = nullptr;
-    HANDLE kickEvent = nullptr;  // makes the sequencer look again at once
-    std::thread sequencer;
+    CNotificationQueue notifications;
+    CSequencer sequencer;
 };
 
 HRESULT CreatePerformance(LPUNKNOWN outer, REFIID iid, void** object);

@@ -1,4 +1,4 @@
-// The DirectMusic ports and reference clocks: see port.h.
+// The DirectMusic ports: see port.h.
 #include "platform/dmusic/port.h"
 
 #include <dmerror.h>
@@ -8,23 +8,24 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/dmusic/reference_clock.h"
+#include "platform/dmusic/text_field.h"
+
 namespace dmusic {
 
 namespace {
 
-void CopyDescription(WCHAR* target, const char16_t* text)
-{
-    size_t i = 0;
-    for (; text[i] && i + 1 < DMUS_MAX_DESCRIPTION; ++i) target[i] = text[i];
-    target[i] = 0;
-}
-
-REFERENCE_TIME PlatformNow(void*) { return platform::ClockNow100ns(); }
-
 REFERENCE_TIME PortLatency(void* port) { return static_cast<CDirectMusicPort*>(port)->LatencyTime(); }
+
+// What the synthesizer renders: 16-bit stereo PCM at the port's rate.
+WAVEFORMATEX SynthFormat(DWORD sampleRate)
+{
+    return WAVEFORMATEX{WAVE_FORMAT_PCM, 2, sampleRate, sampleRate * 4, 4, 16, 0};
+}
 
 // A buffer of half a second when the port has to make its own.
 constexpr DWORD kOwnBufferMilliseconds = 500;
+DWORD OwnBufferBytes(DWORD sampleRate) { return sampleRate * 4 * kOwnBufferMilliseconds / 1000; }
 
 }  // namespace
 
@@ -45,7 +46,8 @@ bool DescribePort(DWORD index, DMUS_PORTCAPS* caps)
         caps->dwMaxVoices = 1000;
         caps->dwMaxAudioChannels = 2;
         caps->dwEffectFlags = DMUS_EFFECT_REVERB | DMUS_EFFECT_CHORUS;
-        CopyDescription(caps->wszDescription, u"Software Synthesizer (FluidSynth, General MIDI SoundFont)");
+        CopyToField(caps->wszDescription, DMUS_MAX_DESCRIPTION,
+                    u"Software Synthesizer (FluidSynth, General MIDI SoundFont)");
     } else {
         caps->dwFlags = DMUS_PC_EXTERNAL | DMUS_PC_SHAREABLE;
         caps->guidPort = GUID_PlatformMidiOutPort;
@@ -56,60 +58,17 @@ bool DescribePort(DWORD index, DMUS_PORTCAPS* caps)
         caps->dwMaxVoices = 0;
         caps->dwMaxAudioChannels = 0;
         caps->dwEffectFlags = DMUS_EFFECT_NONE;
-        CopyDescription(caps->wszDescription, u"Emulated MIDI Output (plays nowhere)");
+        CopyToField(caps->wszDescription, DMUS_MAX_DESCRIPTION, u"Emulated MIDI Output (plays nowhere)");
     }
     return true;
 }
-
-// ---- Reference clock -------------------------------------------------------
-
-CReferenceClock::CReferenceClock(TimeSource timeSource, void* sourceContext, IUnknown* keep)
-    : source(timeSource ? timeSource : PlatformNow), context(sourceContext), kept(keep)
-{
-    if (kept) kept->AddRef();
-}
-
-CReferenceClock::~CReferenceClock()
-{
-    if (kept) kept->Release();
-}
-
-STDMETHODIMP CReferenceClock::QueryInterface(REFIID iid, void** object)
-{
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IReferenceClock) {
-        *object = static_cast<IReferenceClock*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CReferenceClock::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CReferenceClock::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
-}
-
-STDMETHODIMP CReferenceClock::GetTime(REFERENCE_TIME* time)
-{
-    if (!time) return E_POINTER;
-    *time = source(context);
-    return S_OK;
-}
-
-// ---- Port ------------------------------------------------------------------
 
 CDirectMusicPort::CDirectMusicPort(DWORD index, const DMUS_PORTPARAMS8& portParams, IDirectSound* directMusicSound)
     : portIndex(index), params(portParams), fallbackDirectSound(directMusicSound)
 {
     if (fallbackDirectSound) fallbackDirectSound->AddRef();
     if (portIndex == 0) {
-        SynthOptions options;
+        CSynthOptions options;
         options.sampleRate = params.dwSampleRate;
         options.channelGroups = params.dwChannelGroups;
         options.voices = params.dwVoices;
@@ -129,25 +88,10 @@ CDirectMusicPort::~CDirectMusicPort()
     if (fallbackDirectSound) fallbackDirectSound->Release();
 }
 
-STDMETHODIMP CDirectMusicPort::QueryInterface(REFIID iid, void** object)
+void* CDirectMusicPort::Find(REFIID iid)
 {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectMusicPort || iid == IID_CPlatformDirectMusicPort) {
-        *object = static_cast<IDirectMusicPort*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CDirectMusicPort::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) CDirectMusicPort::Release()
-{
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IDirectMusicPort || iid == IID_CPlatformDirectMusicPort ? static_cast<IDirectMusicPort*>(this)
+                                                                              : nullptr;
 }
 
 // Buffers of the DirectX 8 kind are not made by this DirectMusic.
@@ -170,7 +114,9 @@ STDMETHODIMP CDirectMusicPort::UnloadInstrument(IDirectMusicDownloadedInstrument
 STDMETHODIMP CDirectMusicPort::GetLatencyClock(IReferenceClock** clock)
 {
     if (!clock) return E_POINTER;
-    *clock = new CReferenceClock(IsSynth() ? PortLatency : PlatformNow, this, this);
+    // The synth's clock reads its sink's latency; the external port's is the platform clock.
+    const CReferenceClock::TimeSource source = IsSynth() ? PortLatency : nullptr;
+    *clock = new CReferenceClock(source, this, this);
     return S_OK;
 }
 
@@ -227,11 +173,11 @@ HRESULT CDirectMusicPort::StartSinkLocked()
             made->Initialize(nullptr);
             device = made;
         }
-        WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, params.dwSampleRate, params.dwSampleRate * 4, 4, 16, 0};
+        WAVEFORMATEX format = SynthFormat(params.dwSampleRate);
         DSBUFFERDESC desc{};
         desc.dwSize = sizeof(desc);
         desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE | DSBCAPS_GLOBALFOCUS;
-        desc.dwBufferBytes = params.dwSampleRate * 4 * kOwnBufferMilliseconds / 1000;
+        desc.dwBufferBytes = OwnBufferBytes(params.dwSampleRate);
         desc.lpwfxFormat = &format;
         HRESULT hr = device->CreateSoundBuffer(&desc, &buffer, nullptr);
         if (made) made->Release();
@@ -327,10 +273,10 @@ STDMETHODIMP CDirectMusicPort::GetFormat(LPWAVEFORMATEX format, LPDWORD formatSi
     if (!IsSynth()) return E_NOTIMPL;
     if (format) {
         if (*formatSize < sizeof(WAVEFORMATEX)) return E_INVALIDARG;
-        *format = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, params.dwSampleRate, params.dwSampleRate * 4, 4, 16, 0};
+        *format = SynthFormat(params.dwSampleRate);
     }
     *formatSize = sizeof(WAVEFORMATEX);
-    if (bufferSize) *bufferSize = params.dwSampleRate * 4 * kOwnBufferMilliseconds / 1000;
+    if (bufferSize) *bufferSize = OwnBufferBytes(params.dwSampleRate);
     return S_OK;
 }
 

@@ -1,7 +1,6 @@
 // DirectMusic ports: the software synthesizer port (FluidSynth rendering
 // through the synth sink into a DirectSound buffer) and an emulated external
-// MIDI output that accepts everything, counts it and plays nowhere. Also the reference
-// clocks that DirectMusic hands out.
+// MIDI output that accepts everything, counts it and plays nowhere.
 #pragma once
 
 #include <dmusicc.h>
@@ -14,6 +13,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/segment_model.h"
 #include "platform/dmusic/sink.h"
 #include "platform/dmusic/synth.h"
@@ -41,39 +41,13 @@ struct CMidiOutCounts {
 };
 CMidiOutCounts GetMidiOutCounts();
 
-// A reference clock over the platform clock, optionally reading a port's
-// latency time instead.
-class CReferenceClock final : public IReferenceClock {
-public:
-    typedef REFERENCE_TIME (*TimeSource)(void* context);
-    // keep (may be null) is held while the clock lives: the time's source.
-    CReferenceClock(TimeSource source, void* context, IUnknown* keep = nullptr);
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(GetTime)(REFERENCE_TIME* time) override;
-    STDMETHOD(AdviseTime)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(AdvisePeriodic)(REFERENCE_TIME, REFERENCE_TIME, HANDLE, DWORD*) override { return E_NOTIMPL; }
-    STDMETHOD(Unadvise)(DWORD) override { return E_NOTIMPL; }
-
-private:
-    ~CReferenceClock();
-    std::atomic<ULONG> references{1};
-    TimeSource source;
-    void* context;
-    IUnknown* kept;
-};
-
-class CDirectMusicPort final : public IDirectMusicPort {
+class CDirectMusicPort final : public platform::CUnknownImpl<IDirectMusicPort> {
 public:
     // params already checked and completed by the DirectMusic object;
     // directSound is DirectMusic's (may be null), used when the port is
     // activated without one of its own.
     CDirectMusicPort(DWORD portIndex, const DMUS_PORTPARAMS8& params, IDirectSound* directSound);
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
     STDMETHOD(PlayBuffer)(LPDIRECTMUSICBUFFER buffer) override;
     STDMETHOD(SetReadNotificationHandle)(HANDLE event) override;
     STDMETHOD(Read)(LPDIRECTMUSICBUFFER buffer) override;
@@ -96,7 +70,6 @@ public:
     // What the performance uses. Times are reference times; an event for a
     // time already rendered sounds as soon as possible.
     bool IsSynth() const { return synth != nullptr; }
-    bool IsActive() const { return active; }
     void SendMessage(REFERENCE_TIME at, DWORD group, DWORD message);
     void SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size);
     // A band's drum flag: the channel plays a drum kit (or a melodic instrument)
@@ -112,15 +85,16 @@ public:
     HRESULT DownloadCollection(const std::shared_ptr<const CCollectionData>& collection);
     HRESULT UnloadCollection(const std::shared_ptr<const CCollectionData>& collection);
     void SetVolume(LONG hundredthsDb);
-    CSynthesizer* Synthesizer() { return synth.get(); }
     CSynthSink* Sink() { return sink.get(); }
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~CDirectMusicPort();
+    ~CDirectMusicPort() override;
     HRESULT StartSinkLocked();
     void StopSinkLocked();
 
-    std::atomic<ULONG> references{1};
     DWORD portIndex;
     DMUS_PORTPARAMS8 params;
     std::unique_ptr<CSynthesizer> synth;

@@ -2,6 +2,9 @@
 // loader and its file readers.
 #include "platform/dmusic/riff_reader.h"
 
+#include <platform/unicode.h>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace dmusic {
@@ -50,30 +53,9 @@ std::u16string ReadNarrowText(const BYTE* data, size_t bytes)
 
 std::string NativePath(const std::u16string& path)
 {
-    std::string out;
-    for (size_t i = 0; i < path.size(); ++i) {
-        uint32_t c = path[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c == '\\') c = '/';  // Windows separators name the same folders here
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
+    std::string out = platform::Utf16ToUtf8(path, platform::ELoneSurrogate::Keep);
+    // Windows separators name the same folders here.
+    std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }
 

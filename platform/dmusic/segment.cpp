@@ -12,14 +12,15 @@
 #include <cstddef>
 #include <mutex>
 
-#include "platform/dmusic/loader_unknown.h"
+#include "platform/com/unknown_impl.h"
 #include "platform/dmusic/segment_object.h"
+#include "platform/dmusic/text_field.h"
 
 namespace dmusic {
 
 namespace {
 
-class CDirectMusicSegment : public CUnknownImpl<IDirectMusicSegment, IDirectMusicObject> {
+class CDirectMusicSegment : public platform::CUnknownImpl<IDirectMusicSegment, IDirectMusicObject> {
 public:
     CDirectMusicSegment() : model(std::make_shared<CSegmentModel>()) {}
     CDirectMusicSegment(CSegmentModel content, std::u16string file)
@@ -175,10 +176,9 @@ public:
         if (!desc) return E_POINTER;
         std::lock_guard<std::mutex> guard(lock);
         if (desc->dwValidData & DMUS_OBJ_NAME)
-            model->name = std::u16string(desc->wszName, std::find(desc->wszName, desc->wszName + DMUS_MAX_NAME, 0));
+            FieldText(desc->wszName, DMUS_MAX_NAME, model->name);
         if (desc->dwValidData & DMUS_OBJ_FILENAME)
-            fileName = std::u16string(desc->wszFileName,
-                                      std::find(desc->wszFileName, desc->wszFileName + DMUS_MAX_FILENAME, 0));
+            FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
         return S_OK;
     }
     STDMETHODIMP ParseDescriptor(LPSTREAM stream, LPDMUS_OBJECTDESC desc) override
@@ -374,7 +374,7 @@ HRESULT CDirectMusicSegment::Clone(MUSIC_TIME start, MUSIC_TIME end, IDirectMusi
 
 HRESULT CreateEmptySegment(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    return CreateComObject<CDirectMusicSegment>(outer, iid, object);
+    return platform::CreateComObject<CDirectMusicSegment>(outer, iid, object);
 }
 
 platform::ComClassRegistration segmentClass(CLSID_DirectMusicSegment, CreateEmptySegment);
@@ -391,14 +391,6 @@ std::shared_ptr<const CSegmentModel> GetSegmentModel(IDirectMusicSegment* segmen
 {
     auto* ours = dynamic_cast<CDirectMusicSegment*>(segment);
     return ours ? ours->Snapshot() : nullptr;
-}
-
-void CopyToField(WCHAR* field, size_t count, const std::u16string& text)
-{
-    if (count == 0) return;
-    const size_t n = std::min(text.size(), count - 1);
-    std::copy(text.begin(), text.begin() + n, field);
-    field[n] = 0;
 }
 
 void FillObjectDescriptor(DMUS_OBJECTDESC* desc, REFCLSID clsid, const std::u16string& name,

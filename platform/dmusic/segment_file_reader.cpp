@@ -346,11 +346,7 @@ HRESULT CSegmentParser::Parse(const BYTE* data, size_t size)
 
 HRESULT ReadSegmentFile(const BYTE* data, size_t size, CSegmentModel& model)
 {
-    CSegmentModel parsed;
-    CSegmentParser parser(parsed);
-    const HRESULT hr = parser.Parse(data, size);
-    if (SUCCEEDED(hr)) model = std::move(parsed);
-    return hr;
+    return ParseIntoModel<CSegmentParser>(data, size, model);
 }
 
 }  // namespace dmusic

@@ -33,7 +33,6 @@ struct CTimeSignatureChange {
 
 enum class EMidiEventKind : uint8_t {
     Note,  // a note with a duration: data1 key, data2 velocity, duration
-    NoteOn,  // a bare note-on (no reader produces it today; the sequencer accepts it)
     NoteOff,  // a bare note-off: data1 key, data2 release velocity
     ControlChange,  // data1 controller number, data2 value
     ProgramChange,  // data1 program; bank select travels as separate controller events

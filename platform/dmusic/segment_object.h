@@ -1,4 +1,4 @@
-// Construction of the platform's segment and collection objects, for the
+// Construction of the platform's segment, collection and instrument objects, for the
 // loader (which fills them from files) and the class table.
 #pragma once
 
@@ -20,12 +20,13 @@ IDirectMusicSegment* CreateSegmentObject(CSegmentModel model, const std::u16stri
 IDirectMusicCollection* CreateCollectionObject(std::shared_ptr<const CCollectionData> data,
                                                const std::u16string& fileName);
 
+// A new instrument of the collection's data for one of its patches (one
+// reference for the caller), null when memory runs out.
+IDirectMusicInstrument* CreateInstrumentObject(std::shared_ptr<const CCollectionData> data, DWORD patch);
+
 // Fills a descriptor for an object of the class: class, name and file name
 // where known, and DMUS_OBJ_LOADED. Only the members dwSize covers are written.
 void FillObjectDescriptor(DMUS_OBJECTDESC* desc, REFCLSID clsid, const std::u16string& name,
                           const std::u16string& fileName);
-
-// Copies UTF-16 text into a fixed field of count units, cut to fit, NUL-terminated.
-void CopyToField(WCHAR* field, size_t count, const std::u16string& text);
 
 }  // namespace dmusic

@@ -126,7 +126,6 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
     horizonEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     timeSource = platform::RegisterTimeSource();
     quit = false;
-    running = true;
     Tick();
     thread = std::thread([this] { Run(); });
     return S_OK;
@@ -145,7 +144,6 @@ void CSynthSink::Stop()
     }
     if (timeSource) platform::UnregisterTimeSource(timeSource);
     timeSource = 0;
-    running = false;
     std::lock_guard<std::mutex> guard(tickLock);
     if (buffer) {
         buffer->Stop();

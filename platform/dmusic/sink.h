@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "platform/dmusic/synth.h"
 
@@ -38,7 +37,6 @@ public:
     HRESULT Start(IDirectSoundBuffer* buffer);
     // Ends the thread and stops the buffer.
     void Stop();
-    bool Running() const { return running.load(); }
 
     // The synth frame that sounds at a reference time (100 ns of platform
     // time), and back. Before the first Start, frame 0 is the sink's creation.
@@ -96,7 +94,6 @@ private:
     int64_t lead = 0;          // bytes written ahead of the play cursor (negative: behind)
     int64_t lastReadSpread = 0;  // platform time the last cursor read took
     bool wasStopped = false;
-    std::vector<int16_t> scratch;
     Statistics statistics;
 
     mutable std::mutex handshakeLock;
@@ -105,7 +102,6 @@ private:
     std::atomic<bool> starved{false};      // waiting for the horizon to move
     int timeSource = 0;
 
-    std::atomic<bool> running{false};
     std::atomic<bool> quit{false};
     HANDLE stopEvent = nullptr;
     HANDLE horizonEvent = nullptr;

@@ -319,11 +319,7 @@ HRESULT CSmfParser::Parse(const BYTE* data, size_t size)
 
 HRESULT ReadStandardMidi(const BYTE* data, size_t size, CSegmentModel& model)
 {
-    CSegmentModel parsed;
-    CSmfParser parser(parsed);
-    const HRESULT hr = parser.Parse(data, size);
-    if (SUCCEEDED(hr)) model = std::move(parsed);
-    return hr;
+    return ParseIntoModel<CSmfParser>(data, size, model);
 }
 
 }  // namespace dmusic

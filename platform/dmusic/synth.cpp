@@ -97,7 +97,7 @@ std::string CSynthesizer::DefaultSoundFontPath()
     return "/usr/share/sounds/sf2/default-GM.sf2";
 }
 
-CSynthesizer::CSynthesizer(const SynthOptions& requested) : options(requested), baseGain(ChooseBaseGain())
+CSynthesizer::CSynthesizer(const CSynthOptions& requested) : options(requested), baseGain(ChooseBaseGain())
 {
     QuietFluidSynthLog();
     options.channelGroups = std::clamp<uint32_t>(options.channelGroups, 1, 1000);
@@ -241,12 +241,6 @@ void CSynthesizer::RenderRaw(float* interleaved, uint32_t frames)
     renderedFrames.store(renderedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_release);
 }
 
-void CSynthesizer::RenderFloat(float* interleaved, uint32_t frames)
-{
-    std::lock_guard<std::mutex> guard(synthLock);
-    RenderFloatLocked(interleaved, frames);
-}
-
 void CSynthesizer::RenderFloatLocked(float* interleaved, uint32_t frames)
 {
     const int64_t end = renderedFrames.load(std::memory_order_relaxed) + frames;
@@ -290,20 +284,6 @@ void CSynthesizer::Render(int16_t* interleaved, uint32_t frames)
         interleaved += 2 * size_t(part);
         frames -= part;
     }
-}
-
-void CSynthesizer::SetReverb(bool on)
-{
-    std::lock_guard<std::mutex> guard(synthLock);
-    options.reverb = on;
-    if (synth) fluid_synth_reverb_on(synth, -1, on ? 1 : 0);
-}
-
-void CSynthesizer::SetChorus(bool on)
-{
-    std::lock_guard<std::mutex> guard(synthLock);
-    options.chorus = on;
-    if (synth) fluid_synth_chorus_on(synth, -1, on ? 1 : 0);
 }
 
 void CSynthesizer::SetVolume(int32_t hundredthsDb)

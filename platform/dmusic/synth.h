@@ -18,7 +18,7 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace dmusic {
 
-struct SynthOptions {
+struct CSynthOptions {
     uint32_t sampleRate = 44100;
     uint32_t channelGroups = 1;
     uint32_t voices = 256;
@@ -29,7 +29,7 @@ struct SynthOptions {
 class CSynthesizer {
 public:
     // Frames are 1/sampleRate s; the synth counts them from its creation.
-    explicit CSynthesizer(const SynthOptions& options);
+    explicit CSynthesizer(const CSynthOptions& options);
     ~CSynthesizer();
     CSynthesizer(const CSynthesizer&) = delete;
     CSynthesizer& operator=(const CSynthesizer&) = delete;
@@ -41,7 +41,6 @@ public:
     const std::string& LoadError() const { return loadError; }
 
     uint32_t SampleRate() const { return options.sampleRate; }
-    uint32_t ChannelGroups() const { return options.channelGroups; }
 
     // A channel message (status | data1 << 8 | data2 << 16) for channel group
     // `group` (1-based) at an absolute frame. An event for a frame already
@@ -62,13 +61,8 @@ public:
 
     // Renders interleaved 16-bit stereo and advances RenderedFrames.
     void Render(int16_t* interleaved, uint32_t frames);
-    void RenderFloat(float* interleaved, uint32_t frames);
     int64_t RenderedFrames() const;
 
-    void SetReverb(bool on);
-    void SetChorus(bool on);
-    bool ReverbOn() const { return options.reverb; }
-    bool ChorusOn() const { return options.chorus; }
     // Volume in hundredths of a decibel relative to the synth's normal level.
     void SetVolume(int32_t hundredthsDb);
     int ActiveVoices() const;
@@ -93,7 +87,7 @@ private:
     void RenderFloatLocked(float* interleaved, uint32_t frames);
     int ChannelOf(uint32_t group, uint32_t channel) const;
 
-    SynthOptions options;
+    CSynthOptions options;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     int generalMidiId = -1;

@@ -1,11 +1,13 @@
 // The DirectSound object: one software device with a primary buffer and any
 // number of secondary buffers, registered for CLSID_DirectSound.
-#include "sound_device.h"
+#include "platform/dsound/direct_sound.h"
 
 #include <platform/com_registry.h>
 
 #include <algorithm>
 #include <new>
+
+#include "platform/dsound/sound_buffer.h"
 
 namespace platform::dsound {
 namespace {
@@ -19,7 +21,7 @@ std::atomic<DWORD> speakerConfig{DSSPEAKER_COMBINED(DSSPEAKER_STEREO, DSSPEAKER_
 
 // Only one device object at a time may hold the write-primary level.
 std::mutex writePrimaryLock;
-DeviceState* writePrimaryOwner = nullptr;
+CDeviceState* writePrimaryOwner = nullptr;
 
 // The primary buffer's format until SetFormat: the SDK's default of
 // 22050 Hz, 8 bits, stereo.
@@ -32,7 +34,7 @@ HRESULT CreateDevice(LPUNKNOWN outer, REFIID iid, void** object)
     *object = nullptr;
     if (outer != nullptr)
         return CLASS_E_NOAGGREGATION;
-    DirectSoundDevice* device = new (std::nothrow) DirectSoundDevice;
+    CDirectSound* device = new (std::nothrow) CDirectSound;
     if (device == nullptr)
         return E_OUTOFMEMORY;
     HRESULT result = device->QueryInterface(iid, object);
@@ -73,46 +75,28 @@ bool IsSupportedFormat(const WAVEFORMATEX* format)
     return format->nBlockAlign == block && format->nAvgBytesPerSec == format->nSamplesPerSec * block;
 }
 
-DirectSoundDevice::DirectSoundDevice() : state(std::make_shared<DeviceState>()) {}
+CDirectSound::CDirectSound() : state(std::make_shared<CDeviceState>()) {}
 
-DirectSoundDevice::~DirectSoundDevice()
+CDirectSound::~CDirectSound()
 {
     std::lock_guard<std::mutex> guard(writePrimaryLock);
     if (writePrimaryOwner == state.get())
         writePrimaryOwner = nullptr;
 }
 
-bool DirectSoundDevice::IsInitialized()
+bool CDirectSound::IsInitialized()
 {
     std::lock_guard<std::mutex> guard(state->lock);
     return state->initialized;
 }
 
-STDMETHODIMP DirectSoundDevice::QueryInterface(REFIID riid, void** object)
+void* CDirectSound::Find(REFIID riid)
 {
-    if (object == nullptr)
-        return E_POINTER;
     // An object of CLSID_DirectSound is not a DirectSound 8 object.
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirectSound)) {
-        *object = static_cast<IDirectSound*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return IsEqualIID(riid, IID_IDirectSound) ? static_cast<IDirectSound*>(this) : nullptr;
 }
 
-STDMETHODIMP_(ULONG) DirectSoundDevice::AddRef() { return ++references; }
-
-STDMETHODIMP_(ULONG) DirectSoundDevice::Release()
-{
-    ULONG count = --references;
-    if (count == 0)
-        delete this;
-    return count;
-}
-
-STDMETHODIMP DirectSoundDevice::Initialize(LPCGUID device)
+STDMETHODIMP CDirectSound::Initialize(LPCGUID device)
 {
     if (device != nullptr && !IsEqualGUID(*device, GUID_NULL) && !IsEqualGUID(*device, DSDEVID_DefaultPlayback) &&
         !IsEqualGUID(*device, DSDEVID_DefaultVoicePlayback))
@@ -124,7 +108,7 @@ STDMETHODIMP DirectSoundDevice::Initialize(LPCGUID device)
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::SetCooperativeLevel(HWND, DWORD level)
+STDMETHODIMP CDirectSound::SetCooperativeLevel(HWND, DWORD level)
 {
     if (!IsInitialized())
         return DSERR_UNINITIALIZED;
@@ -140,25 +124,25 @@ STDMETHODIMP DirectSoundDevice::SetCooperativeLevel(HWND, DWORD level)
             writePrimaryOwner = nullptr;
         }
     }
-    std::vector<SoundBuffer*> secondaries;
+    std::vector<CDirectSoundBuffer*> secondaries;
     {
         std::lock_guard<std::mutex> guard(state->lock);
         DWORD previous = state->cooperativeLevel.exchange(level);
         if (level == DSSCL_WRITEPRIMARY && previous != DSSCL_WRITEPRIMARY) {
-            for (SoundBuffer* buffer : state->buffers)
+            for (CDirectSoundBuffer* buffer : state->buffers)
                 if (!buffer->IsPrimary() && buffer->TryAddRef())
                     secondaries.push_back(buffer);
         }
     }
     // Writing the primary buffer directly leaves no room for mixing.
-    for (SoundBuffer* buffer : secondaries) {
+    for (CDirectSoundBuffer* buffer : secondaries) {
         buffer->MarkLost();
         buffer->Release();
     }
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer)
+STDMETHODIMP CDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer)
 {
     if (buffer == nullptr)
         return DSERR_INVALIDPARAM;
@@ -197,9 +181,9 @@ STDMETHODIMP DirectSoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECT
                 }
             }
         }
-        SoundBuffer* primary = nullptr;
+        CDirectSoundBuffer* primary = nullptr;
         try {
-            primary = new SoundBuffer(state, flags, &defaultPrimaryFormat, 0);
+            primary = new CDirectSoundBuffer(state, flags, &defaultPrimaryFormat, 0);
         } catch (const std::bad_alloc&) {
             return DSERR_OUTOFMEMORY;
         }
@@ -225,14 +209,14 @@ STDMETHODIMP DirectSoundDevice::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECT
     if (flags & DSBCAPS_LOCHARDWARE)
         return DSERR_INVALIDCALL;  // the device has no hardware voices
     try {
-        *buffer = new SoundBuffer(state, flags, format, desc->dwBufferBytes);
+        *buffer = new CDirectSoundBuffer(state, flags, format, desc->dwBufferBytes);
     } catch (const std::bad_alloc&) {
         return DSERR_OUTOFMEMORY;
     }
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::GetCaps(LPDSCAPS caps)
+STDMETHODIMP CDirectSound::GetCaps(LPDSCAPS caps)
 {
     if (!IsInitialized())
         return DSERR_UNINITIALIZED;
@@ -250,7 +234,7 @@ STDMETHODIMP DirectSoundDevice::GetCaps(LPDSCAPS caps)
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate)
+STDMETHODIMP CDirectSound::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate)
 {
     if (duplicate == nullptr)
         return DSERR_INVALIDPARAM;
@@ -259,20 +243,20 @@ STDMETHODIMP DirectSoundDevice::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER origina
         return DSERR_UNINITIALIZED;
     if (original == nullptr)
         return DSERR_INVALIDPARAM;
-    SoundBuffer* source = dynamic_cast<SoundBuffer*>(original);
+    CDirectSoundBuffer* source = dynamic_cast<CDirectSoundBuffer*>(original);
     if (source == nullptr)
         return DSERR_INVALIDPARAM;
     if (source->IsPrimary())
         return DSERR_INVALIDCALL;
     try {
-        *duplicate = new SoundBuffer(*source);
+        *duplicate = new CDirectSoundBuffer(*source);
     } catch (const std::bad_alloc&) {
         return DSERR_OUTOFMEMORY;
     }
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::Compact()
+STDMETHODIMP CDirectSound::Compact()
 {
     if (!IsInitialized())
         return DSERR_UNINITIALIZED;
@@ -281,7 +265,7 @@ STDMETHODIMP DirectSoundDevice::Compact()
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::GetSpeakerConfig(LPDWORD config)
+STDMETHODIMP CDirectSound::GetSpeakerConfig(LPDWORD config)
 {
     if (!IsInitialized())
         return DSERR_UNINITIALIZED;
@@ -291,7 +275,7 @@ STDMETHODIMP DirectSoundDevice::GetSpeakerConfig(LPDWORD config)
     return DS_OK;
 }
 
-STDMETHODIMP DirectSoundDevice::SetSpeakerConfig(DWORD config)
+STDMETHODIMP CDirectSound::SetSpeakerConfig(DWORD config)
 {
     if (!IsInitialized())
         return DSERR_UNINITIALIZED;
@@ -315,7 +299,7 @@ extern "C" HRESULT WINAPI DirectSoundCreate(LPCGUID lpGuid, LPDIRECTSOUND* ppDS,
     *ppDS = nullptr;
     if (pUnkOuter != nullptr)
         return DSERR_NOAGGREGATION;
-    auto* device = new (std::nothrow) platform::dsound::DirectSoundDevice;
+    auto* device = new (std::nothrow) platform::dsound::CDirectSound;
     if (device == nullptr)
         return DSERR_OUTOFMEMORY;
     HRESULT result = device->Initialize(lpGuid);

@@ -3,7 +3,7 @@
 // device discards what it plays. Notification positions are signalled by a
 // small thread per playing buffer, so a waiting client wakes when the cursor
 // passes them.
-#include "sound_device.h"
+#include "platform/dsound/sound_buffer.h"
 
 #include <platform/clock.h>
 
@@ -25,25 +25,33 @@ constexpr auto notifierLongestWait = std::chrono::milliseconds(20);
 
 DWORD AlignDown(int64_t value, DWORD block) { return static_cast<DWORD>(value - value % block); }
 
+// A format as the buffer keeps it: with its extra bytes, and none for PCM
+// (whose cbSize is ignored).
+std::vector<BYTE> CopyFormat(const WAVEFORMATEX* wave)
+{
+    const size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
+    std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
+    if (wave->wFormatTag == WAVE_FORMAT_PCM)
+        reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
+    return copy;
+}
+
 }  // namespace
 
-SoundBuffer::SoundBuffer(std::shared_ptr<DeviceState> device, DWORD flags, const WAVEFORMATEX* wave, DWORD bytes)
+CDirectSoundBuffer::CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWORD flags, const WAVEFORMATEX* wave, DWORD bytes)
     : device(std::move(device)), flags(flags)
 {
-    size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
-    format.assign(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
-    if (wave->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(format.data())->cbSize = 0;
+    format = CopyFormat(wave);
     if (IsPrimary()) {
         // A quarter of a second of the primary format.
         bytes = AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign);
     }
-    memory = std::make_shared<BufferMemory>(bytes);
+    memory = std::make_shared<CBufferMemory>(bytes);
     std::lock_guard<std::mutex> guard(this->device->lock);
     this->device->buffers.push_back(this);
 }
 
-SoundBuffer::SoundBuffer(const SoundBuffer& original) : IDirectSoundBuffer(), IDirectSoundNotify(),
+CDirectSoundBuffer::CDirectSoundBuffer(const CDirectSoundBuffer& original) : CUnknownImpl(),
     device(original.device), flags(original.flags)
 {
     {
@@ -59,7 +67,7 @@ SoundBuffer::SoundBuffer(const SoundBuffer& original) : IDirectSoundBuffer(), ID
     device->buffers.push_back(this);
 }
 
-SoundBuffer::~SoundBuffer()
+CDirectSoundBuffer::~CDirectSoundBuffer()
 {
     std::thread old;
     {
@@ -75,45 +83,19 @@ SoundBuffer::~SoundBuffer()
         device->primary = nullptr;
 }
 
-STDMETHODIMP SoundBuffer::QueryInterface(REFIID riid, void** object)
+void* CDirectSoundBuffer::Find(REFIID riid)
 {
-    if (object == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirectSoundBuffer)) {
-        *object = static_cast<IDirectSoundBuffer*>(this);
-    } else if (IsEqualIID(riid, IID_IDirectSoundNotify) && (flags & DSBCAPS_CTRLPOSITIONNOTIFY)) {
-        *object = static_cast<IDirectSoundNotify*>(this);
-    } else {
-        // A buffer of a DirectSound object (not 8) is not a version 8 buffer.
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) SoundBuffer::AddRef() { return ++references; }
-
-bool SoundBuffer::TryAddRef()
-{
-    ULONG count = references.load();
-    while (count != 0)
-        if (references.compare_exchange_weak(count, count + 1))
-            return true;
-    return false;
-}
-
-STDMETHODIMP_(ULONG) SoundBuffer::Release()
-{
-    ULONG count = --references;
-    if (count == 0)
-        delete this;
-    return count;
+    if (IsEqualIID(riid, IID_IDirectSoundBuffer))
+        return static_cast<IDirectSoundBuffer*>(this);
+    if (IsEqualIID(riid, IID_IDirectSoundNotify) && (flags & DSBCAPS_CTRLPOSITIONNOTIFY))
+        return static_cast<IDirectSoundNotify*>(this);
+    // A buffer of a DirectSound object (not 8) is not a version 8 buffer.
+    return nullptr;
 }
 
 // ---- The cursor ------------------------------------------------------------
 
-int64_t SoundBuffer::ByteRateScaled(int64_t span100ns) const
+int64_t CDirectSoundBuffer::ByteRateScaled(int64_t span100ns) const
 {
     const WAVEFORMATEX& wave = Format();
     Wide numerator = Wide(span100ns) * wave.nAvgBytesPerSec;
@@ -125,7 +107,7 @@ int64_t SoundBuffer::ByteRateScaled(int64_t span100ns) const
     return static_cast<int64_t>(numerator / denominator);
 }
 
-int64_t SoundBuffer::PlayedUnwrapped(int64_t now) const
+int64_t CDirectSoundBuffer::PlayedUnwrapped(int64_t now) const
 {
     if (!playing)
         return startPosition;
@@ -136,7 +118,7 @@ int64_t SoundBuffer::PlayedUnwrapped(int64_t now) const
     return unwrapped;
 }
 
-void SoundBuffer::Advance(int64_t now)
+void CDirectSoundBuffer::Advance(int64_t now)
 {
     if (!playing)
         return;
@@ -155,16 +137,16 @@ void SoundBuffer::Advance(int64_t now)
     }
 }
 
-DWORD SoundBuffer::PlayCursor(int64_t now) const { return static_cast<DWORD>(PlayedUnwrapped(now) % Size()); }
+DWORD CDirectSoundBuffer::PlayCursor(int64_t now) const { return static_cast<DWORD>(PlayedUnwrapped(now) % Size()); }
 
-DWORD SoundBuffer::WriteLead() const
+DWORD CDirectSoundBuffer::WriteLead() const
 {
     int64_t lead = AlignDown(ByteRateScaled(writeLeadTicks), Format().nBlockAlign);
     lead = std::max<int64_t>(lead, Format().nBlockAlign);
     return static_cast<DWORD>(std::min<int64_t>(lead, Size() - Format().nBlockAlign));
 }
 
-void SoundBuffer::Rebase(int64_t now)
+void CDirectSoundBuffer::Rebase(int64_t now)
 {
     Advance(now);
     startPosition = PlayCursor(now);
@@ -172,7 +154,7 @@ void SoundBuffer::Rebase(int64_t now)
     notifiedUpTo = startPosition;
 }
 
-void SoundBuffer::SignalCrossed(int64_t fromUnwrapped, int64_t toUnwrapped)
+void CDirectSoundBuffer::SignalCrossed(int64_t fromUnwrapped, int64_t toUnwrapped)
 {
     int64_t size = Size();
     for (const DSBPOSITIONNOTIFY& position : notifications) {
@@ -187,14 +169,14 @@ void SoundBuffer::SignalCrossed(int64_t fromUnwrapped, int64_t toUnwrapped)
     }
 }
 
-void SoundBuffer::SignalStop()
+void CDirectSoundBuffer::SignalStop()
 {
     for (const DSBPOSITIONNOTIFY& position : notifications)
         if (position.dwOffset == DSBPN_OFFSETSTOP)
             SetEvent(position.hEventNotify);
 }
 
-void SoundBuffer::StartNotifier()
+void CDirectSoundBuffer::StartNotifier()
 {
     if (notifier.joinable() || notifications.empty())
         return;
@@ -203,7 +185,7 @@ void SoundBuffer::StartNotifier()
     notifier = std::thread([this, generation] { NotifierLoop(generation); });
 }
 
-std::thread SoundBuffer::TakeNotifier()
+std::thread CDirectSoundBuffer::TakeNotifier()
 {
     ++notifierGeneration;
     notifierActive = false;
@@ -211,7 +193,7 @@ std::thread SoundBuffer::TakeNotifier()
     return std::move(notifier);
 }
 
-void SoundBuffer::NotifierLoop(uint64_t generation)
+void CDirectSoundBuffer::NotifierLoop(uint64_t generation)
 {
     std::unique_lock<std::mutex> guard(lock);
     while (generation == notifierGeneration && playing) {
@@ -258,7 +240,7 @@ void SoundBuffer::NotifierLoop(uint64_t generation)
 
 // ---- IDirectSoundBuffer ------------------------------------------------------
 
-STDMETHODIMP SoundBuffer::GetCaps(LPDSBCAPS caps)
+STDMETHODIMP CDirectSoundBuffer::GetCaps(LPDSBCAPS caps)
 {
     if (caps == nullptr || caps->dwSize != sizeof(DSBCAPS))
         return DSERR_INVALIDPARAM;
@@ -273,7 +255,7 @@ STDMETHODIMP SoundBuffer::GetCaps(LPDSBCAPS caps)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
+STDMETHODIMP CDirectSoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
 {
     if (play == nullptr && write == nullptr)
         return DSERR_INVALIDPARAM;
@@ -288,7 +270,7 @@ STDMETHODIMP SoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::GetFormat(LPWAVEFORMATEX wave, DWORD sizeAllocated, LPDWORD sizeWritten)
+STDMETHODIMP CDirectSoundBuffer::GetFormat(LPWAVEFORMATEX wave, DWORD sizeAllocated, LPDWORD sizeWritten)
 {
     if (wave == nullptr && sizeWritten == nullptr)
         return DSERR_INVALIDPARAM;
@@ -307,7 +289,7 @@ STDMETHODIMP SoundBuffer::GetFormat(LPWAVEFORMATEX wave, DWORD sizeAllocated, LP
 }
 
 // Volume and pan answer only when the buffer was made with their control.
-HRESULT SoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG value)
+HRESULT CDirectSoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG value)
 {
     if (value == nullptr)
         return DSERR_INVALIDPARAM;
@@ -318,7 +300,7 @@ HRESULT SoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG value)
     return DS_OK;
 }
 
-HRESULT SoundBuffer::SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value)
+HRESULT CDirectSoundBuffer::SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value)
 {
     if (!(flags & control))
         return DSERR_CONTROLUNAVAIL;
@@ -329,18 +311,18 @@ HRESULT SoundBuffer::SetControl(DWORD control, LONG minimum, LONG maximum, LONG&
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::GetVolume(LPLONG value) { return GetControl(DSBCAPS_CTRLVOLUME, volume, value); }
+STDMETHODIMP CDirectSoundBuffer::GetVolume(LPLONG value) { return GetControl(DSBCAPS_CTRLVOLUME, volume, value); }
 
-STDMETHODIMP SoundBuffer::SetVolume(LONG value)
+STDMETHODIMP CDirectSoundBuffer::SetVolume(LONG value)
 {
     return SetControl(DSBCAPS_CTRLVOLUME, DSBVOLUME_MIN, DSBVOLUME_MAX, volume, value);
 }
 
-STDMETHODIMP SoundBuffer::GetPan(LPLONG value) { return GetControl(DSBCAPS_CTRLPAN, pan, value); }
+STDMETHODIMP CDirectSoundBuffer::GetPan(LPLONG value) { return GetControl(DSBCAPS_CTRLPAN, pan, value); }
 
-STDMETHODIMP SoundBuffer::SetPan(LONG value) { return SetControl(DSBCAPS_CTRLPAN, DSBPAN_LEFT, DSBPAN_RIGHT, pan, value); }
+STDMETHODIMP CDirectSoundBuffer::SetPan(LONG value) { return SetControl(DSBCAPS_CTRLPAN, DSBPAN_LEFT, DSBPAN_RIGHT, pan, value); }
 
-STDMETHODIMP SoundBuffer::GetFrequency(LPDWORD value)
+STDMETHODIMP CDirectSoundBuffer::GetFrequency(LPDWORD value)
 {
     if (value == nullptr)
         return DSERR_INVALIDPARAM;
@@ -351,7 +333,7 @@ STDMETHODIMP SoundBuffer::GetFrequency(LPDWORD value)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::SetFrequency(DWORD value)
+STDMETHODIMP CDirectSoundBuffer::SetFrequency(DWORD value)
 {
     if (!(flags & DSBCAPS_CTRLFREQUENCY) || IsPrimary())
         return DSERR_CONTROLUNAVAIL;
@@ -365,7 +347,7 @@ STDMETHODIMP SoundBuffer::SetFrequency(DWORD value)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::GetStatus(LPDWORD status)
+STDMETHODIMP CDirectSoundBuffer::GetStatus(LPDWORD status)
 {
     if (status == nullptr)
         return DSERR_INVALIDPARAM;
@@ -383,7 +365,7 @@ STDMETHODIMP SoundBuffer::GetStatus(LPDWORD status)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC desc)
+STDMETHODIMP CDirectSoundBuffer::Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC desc)
 {
     // CreateSoundBuffer has initialised every buffer there is.
     if (desc == nullptr)
@@ -391,7 +373,7 @@ STDMETHODIMP SoundBuffer::Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC desc)
     return DSERR_ALREADYINITIALIZED;
 }
 
-STDMETHODIMP SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWORD bytes1, LPVOID* audio2,
+STDMETHODIMP CDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWORD bytes1, LPVOID* audio2,
                                LPDWORD bytes2, DWORD lockFlags)
 {
     if (audio1 == nullptr || bytes1 == nullptr)
@@ -439,7 +421,7 @@ STDMETHODIMP SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWOR
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::Unlock(LPVOID audio1, DWORD written1, LPVOID audio2, DWORD written2)
+STDMETHODIMP CDirectSoundBuffer::Unlock(LPVOID audio1, DWORD written1, LPVOID audio2, DWORD written2)
 {
     if (audio1 == nullptr)
         return DSERR_INVALIDPARAM;
@@ -455,7 +437,7 @@ STDMETHODIMP SoundBuffer::Unlock(LPVOID audio1, DWORD written1, LPVOID audio2, D
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::Play(DWORD reserved, DWORD priority, DWORD playFlags)
+STDMETHODIMP CDirectSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD playFlags)
 {
     if (reserved != 0)
         return DSERR_INVALIDPARAM;
@@ -501,7 +483,7 @@ STDMETHODIMP SoundBuffer::Play(DWORD reserved, DWORD priority, DWORD playFlags)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::SetCurrentPosition(DWORD position)
+STDMETHODIMP CDirectSoundBuffer::SetCurrentPosition(DWORD position)
 {
     std::lock_guard<std::mutex> guard(lock);
     if (lost)
@@ -517,7 +499,7 @@ STDMETHODIMP SoundBuffer::SetCurrentPosition(DWORD position)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
+STDMETHODIMP CDirectSoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
 {
     if (!IsPrimary())
         return DSERR_INVALIDCALL;
@@ -530,11 +512,8 @@ STDMETHODIMP SoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
     std::lock_guard<std::mutex> guard(lock);
     if (!lockedRegions.empty())
         return DSERR_INVALIDCALL;
-    size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
-    format.assign(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
-    if (wave->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(format.data())->cbSize = 0;
-    memory = std::make_shared<BufferMemory>(AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign));
+    format = CopyFormat(wave);
+    memory = std::make_shared<CBufferMemory>(AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign));
     int64_t now = platform::ClockNow100ns();
     startPosition = 0;
     startTime = now;
@@ -542,7 +521,7 @@ STDMETHODIMP SoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::Stop()
+STDMETHODIMP CDirectSoundBuffer::Stop()
 {
     std::thread old;
     {
@@ -562,7 +541,7 @@ STDMETHODIMP SoundBuffer::Stop()
     return DS_OK;
 }
 
-STDMETHODIMP SoundBuffer::Restore()
+STDMETHODIMP CDirectSoundBuffer::Restore()
 {
     std::lock_guard<std::mutex> guard(lock);
     if (!lost)
@@ -574,7 +553,7 @@ STDMETHODIMP SoundBuffer::Restore()
     return DS_OK;
 }
 
-void SoundBuffer::MarkLost()
+void CDirectSoundBuffer::MarkLost()
 {
     std::thread old;
     {
@@ -594,7 +573,7 @@ void SoundBuffer::MarkLost()
 
 // ---- IDirectSoundNotify --------------------------------------------------------
 
-STDMETHODIMP SoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
+STDMETHODIMP CDirectSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
 {
     if (count > DSBNOTIFICATIONS_MAX || (count > 0 && positions == nullptr))
         return DSERR_INVALIDPARAM;

@@ -666,10 +666,6 @@ struct _DMUS_OBJECTDESC {
 	LPBYTE       pbMemData;
 	IStream*     pStream;
 };
-// Pointer members make the descriptor larger on 64-bit Linux; its Windows size is fixed.
-#ifdef _WIN32
-static_assert(sizeof(DMUS_OBJECTDESC) == 848, "DMUS_OBJECTDESC keeps the SDK's size");
-#endif
 
 struct _DMUS_SCRIPT_ERRORINFO {
 	DWORD   dwSize;

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include <platform/unicode.h>
+
 #include "kernel_objects.h"
 
 namespace platform::kernel {
@@ -99,29 +101,7 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initial
     if (name == nullptr)
         return CreateEventNamed(manualReset, initialState, nullptr);
     // The same name through either call names the same event: keep it as UTF-8.
-    std::string text;
-    for (const WCHAR* unit = name; *unit != 0; ++unit) {
-        uint32_t code = *unit;
-        if (code >= 0xD800 && code < 0xDC00 && unit[1] >= 0xDC00 && unit[1] < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (unit[1] - 0xDC00);
-            ++unit;
-        }
-        if (code < 0x80) {
-            text.push_back(static_cast<char>(code));
-        } else if (code < 0x800) {
-            text.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else if (code < 0x10000) {
-            text.push_back(static_cast<char>(0xE0 | (code >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        } else {
-            text.push_back(static_cast<char>(0xF0 | (code >> 18)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
+    std::string text = platform::Utf16ToUtf8(name, platform::ELoneSurrogate::Keep);
     return CreateEventNamed(manualReset, initialState, &text);
 }
 

@@ -14,9 +14,11 @@
 #include <dsound.h>
 #include <objbase.h>
 #include <platform/clock.h>
+#include <platform/unicode.h>
 #include <sndfile.h>
 
-#include <atomic>
+#include "platform/com/unknown_impl.h"
+
 #include <climits>
 #include <mutex>
 
@@ -35,7 +37,7 @@ namespace {
 constexpr DWORD kRingBytes = 176400;
 constexpr REFERENCE_TIME kSecond = 10000000;
 
-struct Options {
+struct COptions {
     std::string input, output, dls;
     std::string speed = "max";
     bool reverb = true, chorus = false;
@@ -63,33 +65,10 @@ bool ParseSwitch(const char* text, bool* value)
 // UTF-8 or does not fit, so a wrong name is never tried.
 bool ToWide(const std::string& text, WCHAR* target, size_t capacity)
 {
-    size_t out = 0;
-    auto put = [&](uint32_t unit) {
-        if (out + 1 >= capacity) return false;
-        target[out++] = WCHAR(unit);
-        return true;
-    };
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0 || i + size_t(extra) >= text.size()) return false;
-        uint32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + size_t(k)]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = code << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past Unicode are not UTF-8.
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (code < least[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        if (code >= 0x10000) {
-            if (!put(0xD800 + ((code - 0x10000) >> 10)) || !put(0xDC00 + ((code - 0x10000) & 0x3FF))) return false;
-        } else if (!put(code)) {
-            return false;
-        }
-        i += size_t(extra) + 1;
-    }
-    target[out] = 0;
+    std::u16string wide;
+    if (!platform::Utf8ToUtf16(text, wide) || wide.size() >= capacity) return false;
+    std::copy(wide.begin(), wide.end(), target);
+    target[wide.size()] = 0;
     return true;
 }
 
@@ -180,26 +159,15 @@ private:
 // the sink unlocks passed to the writer in the order it was written, as the
 // component's capture does. Ring wraps and a cursor that overtook the sink
 // lose nothing.
-class CRecordingBuffer final : public IDirectSoundBuffer {
+class CRecordingBuffer final : public platform::CUnknownImpl<IDirectSoundBuffer> {
 public:
     CRecordingBuffer(IDirectSoundBuffer* target, CStreamWriter* sink) : real(target), writer(sink) { real->AddRef(); }
 
+    // Other interfaces (the notify one) are the real buffer's.
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override
     {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDirectSoundBuffer) {
-            *object = static_cast<IDirectSoundBuffer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return real->QueryInterface(iid, object);
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        ULONG left = --references;
-        if (left == 0) delete this;
-        return left;
+        const HRESULT hr = CUnknownImpl::QueryInterface(iid, object);
+        return hr == E_NOINTERFACE ? real->QueryInterface(iid, object) : hr;
     }
     STDMETHOD(GetCaps)(LPDSBCAPS caps) override { return real->GetCaps(caps); }
     STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override { return real->GetCurrentPosition(play, write); }
@@ -233,9 +201,14 @@ public:
     }
     STDMETHOD(Restore)() override { return real->Restore(); }
 
+protected:
+    void* Find(REFIID iid) override
+    {
+        return iid == IID_IDirectSoundBuffer ? static_cast<IDirectSoundBuffer*>(this) : nullptr;
+    }
+
 private:
-    ~CRecordingBuffer() { real->Release(); }
-    std::atomic<ULONG> references{1};
+    ~CRecordingBuffer() override { real->Release(); }
     IDirectSoundBuffer* real;
     CStreamWriter* writer;
 };
@@ -247,7 +220,7 @@ void SafeRelease(T*& object)
     object = nullptr;
 }
 
-int Render(const Options& options)
+int Render(const COptions& options)
 {
     if (!platform::SetClockSpeed(options.speed.c_str())) return Usage("--speed needs a rate above 0 or max");
     IDirectMusicPerformance* performance = nullptr;
@@ -476,7 +449,7 @@ int Render(const Options& options)
 
 int main(int argc, char** argv)
 {
-    Options options;
+    COptions options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };

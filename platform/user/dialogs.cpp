@@ -3,6 +3,7 @@
 // actions of a person at the screen.
 #include "platform/user/windows_table.h"
 #include "platform/user.h"
+#include "platform/unicode.h"
 
 #include <commctrl.h>
 #include <dlfcn.h>
@@ -60,20 +61,9 @@ public:
 
     // A UTF-16 text ended by a NUL, as UTF-8.
     std::string Text() {
-        std::string out;
-        for (;;) {
-            WORD unit = Word();
-            if (!good || unit == 0) return out;
-            uint32_t code = unit;
-            if (unit >= 0xD800 && unit < 0xDC00) {
-                WORD low = Word();
-                if (!good) return out;
-                code = low >= 0xDC00 && low < 0xE000 ? 0x10000 + ((unit - 0xD800u) << 10) + (low - 0xDC00u) : 0xFFFD;
-            } else if (unit >= 0xDC00 && unit < 0xE000) {
-                code = 0xFFFD;
-            }
-            AppendUtf8(out, code);
-        }
+        std::u16string units;
+        for (WORD unit = Word(); good && unit != 0; unit = Word()) units.push_back(char16_t(unit));
+        return platform::Utf16ToUtf8(units);
     }
     // A text, an ordinal (0xFFFF then the number) or nothing (0).
     std::string TextOrOrdinal(WORD& ordinal) {
@@ -96,23 +86,6 @@ private:
     bool Need(size_t count) {
         if (!good || count > size || at > size - count) good = false;
         return good;
-    }
-    static void AppendUtf8(std::string& out, uint32_t code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
     }
 
     const BYTE* data;

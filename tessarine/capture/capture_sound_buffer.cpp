@@ -1,7 +1,7 @@
 // CCaptureSoundBuffer's COM face: nearly every call goes to the real buffer;
 // Lock and Unlock are served by the capture store, and hardware placement and
 // pan are kept away from the real buffer.
-#include "tessarine/capture/capture_direct_sound.h"
+#include "tessarine/capture/capture_sound_buffer.h"
 
 #include <cstring>
 

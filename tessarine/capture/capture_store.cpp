@@ -2,7 +2,7 @@
 // temporary PCM file its completed halves are appended to, and the reader's
 // wait for data. One recursive lock guards the buffer, the file and its
 // position; the reader checks the size and waits outside it.
-#include "tessarine/capture/capture_direct_sound.h"
+#include "tessarine/capture/capture_sound_buffer.h"
 
 #include "host/utf8/velmora_utf8.h"
 #include "tessarine/frame/config.h"

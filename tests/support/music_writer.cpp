@@ -54,7 +54,6 @@ std::vector<CTimedMessage> Messages(const CSegmentModel& model)
             m.bytes = {uint8_t(0x90 | ch), e.data1, e.data2};
             m.duration = e.duration;
             break;
-        case EMidiEventKind::NoteOn: m.bytes = {uint8_t(0x90 | ch), e.data1, e.data2}; break;
         case EMidiEventKind::NoteOff: m.bytes = {uint8_t(0x80 | ch), e.data1, e.data2}, m.order = 0; break;
         case EMidiEventKind::ControlChange: m.bytes = {uint8_t(0xB0 | ch), e.data1, e.data2}; break;
         case EMidiEventKind::ProgramChange: m.bytes = {uint8_t(0xC0 | ch), e.data1}; break;

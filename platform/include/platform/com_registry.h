@@ -5,7 +5,14 @@
 
 #include <objbase.h>
 
+#include <cstring>
+
 namespace platform {
+
+// Orders GUIDs by their bytes, for maps keyed by class or object identifier.
+struct CGuidLess {
+    bool operator()(const GUID& a, const GUID& b) const { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
+};
 
 // Creates a new object of the class and returns the requested interface.
 // outer is the aggregating object (classes here refuse aggregation).

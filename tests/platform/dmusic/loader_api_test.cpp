@@ -160,5 +160,46 @@ TEST_F(LoaderApi, SetObjectScanAndEnumerate)
     EXPECT_EQ(loader->EnumObject(CLSID_DirectMusicCollection, 0, &entry), S_FALSE);
 }
 
+// A scan lists a file only under a name that opens it again: one whose name
+// is not UTF-8 has no UTF-16 name on this platform and is passed over.
+TEST_F(LoaderApi, ScanListsOnlyFilesItCanNameAgain)
+{
+    struct CRow {
+        const char* file;
+        std::u16string listedAs;  // empty: not listed
+    };
+    const CRow rows[] = {
+        {"plain.mid", u"plain"},
+        {"\xc3\xa9t\xc3\xa9.mid", u"\u00e9t\u00e9"},
+        {"bad\xff.mid", u""},
+    };
+    std::vector<std::u16string> expected;
+    for (const CRow& row : rows) {
+        Write(row.file, SmallSmf());
+        if (!row.listedAs.empty()) expected.push_back(row.listedAs);
+    }
+    std::u16string folder = Wide(scratch.string());
+    ASSERT_EQ(loader->SetSearchDirectory(CLSID_DirectMusicSegment, folder.data(), FALSE), S_OK);
+    std::u16string ext = u"mid";
+    ASSERT_EQ(loader->ScanDirectory(CLSID_DirectMusicSegment, ext.data(), nullptr), S_OK);
+    std::vector<std::u16string> listed;
+    DMUS_OBJECTDESC entry = {};
+    entry.dwSize = sizeof entry;
+    for (DWORD i = 0; loader->EnumObject(CLSID_DirectMusicSegment, i, &entry) == S_OK; ++i) {
+        listed.emplace_back(entry.wszName);
+        // Each listed file loads by the name the scan gave it.
+        DMUS_OBJECTDESC again =
+            Descriptor(CLSID_DirectMusicSegment, "", DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH);
+        std::copy(std::begin(entry.wszFileName), std::end(entry.wszFileName), again.wszFileName);
+        IDirectMusicSegment* segment = nullptr;
+        EXPECT_EQ(loader->GetObject(&again, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment)), S_OK)
+            << std::string(listed.back().begin(), listed.back().end());
+        if (segment) segment->Release();
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+}
+
 }  // namespace
 }  // namespace dmusictest

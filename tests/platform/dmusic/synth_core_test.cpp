@@ -10,7 +10,7 @@
 #include "tests/platform/dmusic/synth_test_support.h"
 
 using dmusic::CSynthesizer;
-using dmusic::SynthOptions;
+using dmusic::CSynthOptions;
 using synth_test::BuildSineDls;
 using synth_test::MeanSquare;
 using synth_test::TonePower;
@@ -55,7 +55,7 @@ int LoadSine(CSynthesizer& synth, bool drums = false)
 
 TEST(SynthCore, SineCollectionReplacesThePianoWithAPure440)
 {
-    SynthOptions options;
+    CSynthOptions options;
     options.chorus = false;  // its modulation would put sidebands beside the tone
     CSynthesizer synth(options);
     ASSERT_TRUE(synth.HasGeneralMidi()) << synth.LoadError();
@@ -73,7 +73,7 @@ TEST(SynthCore, SineCollectionReplacesThePianoWithAPure440)
 
 TEST(SynthCore, GeneralMidiPianoHasHarmonicsAndUnloadBringsItBack)
 {
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     ASSERT_TRUE(synth.HasGeneralMidi());
     synth.QueueMessage(0, 1, kNoteOnA4);
     auto piano = RenderFrames(synth, 22050);
@@ -91,7 +91,7 @@ TEST(SynthCore, GeneralMidiPianoHasHarmonicsAndUnloadBringsItBack)
 
 TEST(SynthCore, DrumChannelUsesTheCollectionsDrumInstrument)
 {
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     LoadSine(synth, true);
     // Channel 10 (index 9) plays the drum kit: program 0 of the drum bank
     // is now the sine; channel 1 keeps the GM piano.
@@ -103,7 +103,7 @@ TEST(SynthCore, DrumChannelUsesTheCollectionsDrumInstrument)
 
 TEST(SynthCore, EventsLandWithinHalfABlockOfTheirFrame)
 {
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     LoadSine(synth);
     for (int64_t frame : {5000, 20031, 30000}) {
         synth.QueueMessage(frame, 1, kNoteOnA4);
@@ -124,7 +124,7 @@ TEST(SynthCore, ReverbLengthensTheTail)
 {
     double tails[2];
     for (bool reverb : {false, true}) {
-        SynthOptions options;
+        CSynthOptions options;
         options.reverb = reverb;
         options.chorus = false;
         CSynthesizer synth(options);
@@ -140,7 +140,7 @@ TEST(SynthCore, ReverbLengthensTheTail)
 
 TEST(SynthCore, DenseChordsStayBelowFullScale)
 {
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     for (uint32_t channel = 0; channel < 16; ++channel) {
         // Sixteen channels of four-note chords at the usual volume, as dense
         // as the loudest real music.
@@ -156,7 +156,7 @@ TEST(SynthCore, DenseChordsStayBelowFullScale)
 
 TEST(SynthCore, AllNotesOffReleasesHeldNotesAndDropsLaterEvents)
 {
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     synth.QueueMessage(0, 1, 0xB0 | (64 << 8) | (127 << 16));  // sustain pedal down
     synth.QueueMessage(0, 1, 0xC0 | (48 << 8));                  // strings: they hold
     synth.QueueMessage(0, 1, kNoteOnA4);
@@ -172,7 +172,7 @@ TEST(SynthCore, AllNotesOffReleasesHeldNotesAndDropsLaterEvents)
 
 TEST(SynthCore, ChannelGroupsAreSeparateAndUnknownGroupsIgnored)
 {
-    SynthOptions options;
+    CSynthOptions options;
     options.channelGroups = 2;
     CSynthesizer synth(options);
     LoadSine(synth);
@@ -190,7 +190,7 @@ TEST(SynthCore, DamagedCollectionIsRefusedAndLeavesNoTemporaryFile)
     const char* previous = std::getenv("TMPDIR");
     std::string kept = previous ? previous : "";
     setenv("TMPDIR", folder, 1);
-    CSynthesizer synth(SynthOptions{});
+    CSynthesizer synth(CSynthOptions{});
     std::vector<uint8_t> junk(200, 0x41);
     std::string error;
     EXPECT_LT(synth.LoadCollection(junk.data(), junk.size(), &error), 0);

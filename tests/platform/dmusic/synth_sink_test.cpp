@@ -19,13 +19,13 @@ using synth_test::CRecordingBuffer;
 
 using dmusic::CSynthesizer;
 using dmusic::CSynthSink;
-using dmusic::SynthOptions;
+using dmusic::CSynthOptions;
 
 namespace {
 
 std::unique_ptr<CSynthesizer> SineSynth()
 {
-    SynthOptions options;
+    CSynthOptions options;
     options.reverb = options.chorus = false;
     auto synth = std::make_unique<CSynthesizer>(options);
     auto dls = synth_test::BuildSineDls(0, 0, false);

@@ -1,5 +1,6 @@
-// Reference counting and QueryInterface for the loader's COM objects: a
-// class lists the interfaces it answers for, IUnknown through the first.
+// Reference counting and QueryInterface for the platform's COM objects: a
+// class lists the interfaces it derives from and answers for, IUnknown
+// through the first, and says in Find which interface each identifier gives.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,7 @@
 #include <atomic>
 #include <new>
 
-namespace dmusic {
+namespace platform {
 
 template <typename First, typename... Rest>
 class CUnknownImpl : public First, public Rest... {
@@ -38,6 +39,15 @@ public:
 protected:
     // The interface pointer this object gives for iid, or null.
     virtual void* Find(REFIID iid) = 0;
+    // Adds a reference unless the last one is already gone (the object is
+    // being destroyed): for a table that lists objects without holding them.
+    bool TryAddRef()
+    {
+        ULONG count = references.load();
+        while (count != 0)
+            if (references.compare_exchange_weak(count, count + 1)) return true;
+        return false;
+    }
 
 private:
     std::atomic<ULONG> references{1};
@@ -57,4 +67,4 @@ HRESULT CreateComObject(LPUNKNOWN outer, REFIID iid, void** object)
     return hr;
 }
 
-}  // namespace dmusic
+}  // namespace platform

@@ -1,7 +1,6 @@
-// The platform's sound device: the DirectSound object and its buffers. The
-// device has no hardware voices and sends nothing anywhere: a playing buffer
-// only moves its play cursor with the platform clock, at its byte rate, and
-// signals the notification positions the cursor passes.
+// The platform's DirectSound buffers: real memory, and a play cursor that
+// only moves with the platform clock, at the buffer's byte rate, signalling
+// the notification positions it passes.
 #pragma once
 
 #include <dsound.h>
@@ -13,60 +12,23 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/unknown_impl.h"
+#include "platform/dsound/direct_sound.h"
+
 namespace platform::dsound {
 
-class SoundBuffer;
-
-// What a device and the buffers made on it share. Buffers keep it alive, so
-// a buffer outliving its device stays usable.
-struct DeviceState {
-    std::mutex lock;
-    bool initialized = false;
-    std::atomic<DWORD> cooperativeLevel{0};
-    std::vector<SoundBuffer*> buffers;  // live buffers, for the write-primary level
-    SoundBuffer* primary = nullptr;     // the one primary buffer, while it lives
-};
-
-class DirectSoundDevice final : public IDirectSound {
-public:
-    DirectSoundDevice();
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-    STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override;
-    STDMETHOD(GetCaps)(LPDSCAPS caps) override;
-    STDMETHOD(DuplicateSoundBuffer)(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate) override;
-    STDMETHOD(SetCooperativeLevel)(HWND window, DWORD level) override;
-    STDMETHOD(Compact)() override;
-    STDMETHOD(GetSpeakerConfig)(LPDWORD config) override;
-    STDMETHOD(SetSpeakerConfig)(DWORD config) override;
-    STDMETHOD(Initialize)(LPCGUID device) override;
-
-private:
-    ~DirectSoundDevice();
-    bool IsInitialized();
-
-    std::atomic<ULONG> references{1};
-    std::shared_ptr<DeviceState> state;
-};
-
 // The memory of a buffer, shared by a buffer and its duplicates.
-struct BufferMemory {
-    explicit BufferMemory(DWORD size) : bytes(size) {}
+struct CBufferMemory {
+    explicit CBufferMemory(DWORD size) : bytes(size) {}
     std::vector<BYTE> bytes;
 };
 
-class SoundBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
+class CDirectSoundBuffer final : public CUnknownImpl<IDirectSoundBuffer, IDirectSoundNotify> {
 public:
     // flags as created; format null for the primary buffer.
-    SoundBuffer(std::shared_ptr<DeviceState> device, DWORD flags, const WAVEFORMATEX* format, DWORD bytes);
+    CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWORD flags, const WAVEFORMATEX* format, DWORD bytes);
     // A duplicate: same memory and format, a play state of its own.
-    SoundBuffer(const SoundBuffer& original);
-
-    STDMETHOD(QueryInterface)(REFIID riid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
+    CDirectSoundBuffer(const CDirectSoundBuffer& original);
 
     STDMETHOD(GetCaps)(LPDSBCAPS caps) override;
     STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override;
@@ -91,15 +53,18 @@ public:
     STDMETHOD(SetNotificationPositions)(DWORD count, LPCDSBPOSITIONNOTIFY positions) override;
 
     // Adds a reference unless the buffer is already being destroyed.
-    bool TryAddRef();
+    using CUnknownImpl::TryAddRef;
     bool IsPrimary() const { return (flags & DSBCAPS_PRIMARYBUFFER) != 0; }
     DWORD Flags() const { return flags; }
     // The device took the write-primary level: secondary buffers stop and
     // their memory counts as lost until restored.
     void MarkLost();
 
+protected:
+    void* Find(REFIID iid) override;
+
 private:
-    ~SoundBuffer();
+    ~CDirectSoundBuffer() override;
 
     struct LockedRegion {
         BYTE* first;
@@ -123,12 +88,11 @@ private:
     HRESULT GetControl(DWORD control, const LONG& field, LPLONG value);
     HRESULT SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value);
 
-    std::atomic<ULONG> references{1};
-    std::shared_ptr<DeviceState> device;
+    std::shared_ptr<CDeviceState> device;
     const DWORD flags;
 
     mutable std::mutex lock;
-    std::shared_ptr<BufferMemory> memory;
+    std::shared_ptr<CBufferMemory> memory;
     std::vector<BYTE> format;  // WAVEFORMATEX and its extra bytes
     std::vector<LockedRegion> lockedRegions;
     LONG volume = DSBVOLUME_MAX;
@@ -151,8 +115,5 @@ private:
     const WAVEFORMATEX& Format() const { return *reinterpret_cast<const WAVEFORMATEX*>(format.data()); }
     DWORD Size() const { return static_cast<DWORD>(memory->bytes.size()); }
 };
-
-// Checks a wave format a buffer can hold.
-bool IsSupportedFormat(const WAVEFORMATEX* format);
 
 }  // namespace platform::dsound

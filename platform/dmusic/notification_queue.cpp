@@ -1,0 +1,87 @@
+// The performance's notification queue: see notification_queue.h.
+#include "platform/dmusic/notification_queue.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace dmusic {
+
+void FreePerformanceMessage(DMUS_PMSG* message)
+{
+    if (message->punkUser) message->punkUser->Release();
+    std::free(message);
+}
+
+void CNotificationQueue::SetHandle(HANDLE notificationEvent, REFERENCE_TIME minimum)
+{
+    event = notificationEvent;
+    holdTime = minimum > 0 ? minimum : kDefaultHold;
+}
+
+HRESULT CNotificationQueue::AddType(REFGUID type)
+{
+    if (std::find(types.begin(), types.end(), type) != types.end()) return S_FALSE;
+    types.push_back(type);
+    return S_OK;
+}
+
+HRESULT CNotificationQueue::RemoveType(REFGUID type)
+{
+    if (type == GUID_NULL) {
+        types.clear();
+        return S_OK;
+    }
+    auto found = std::find(types.begin(), types.end(), type);
+    if (found == types.end()) return S_FALSE;
+    types.erase(found);
+    return S_OK;
+}
+
+void CNotificationQueue::Post(const GUID& type, DWORD option, REFERENCE_TIME at, MUSIC_TIME musicAt, IUnknown* user)
+{
+    if (std::find(types.begin(), types.end(), type) == types.end()) return;
+    auto* message = static_cast<DMUS_NOTIFICATION_PMSG*>(std::calloc(1, sizeof(DMUS_NOTIFICATION_PMSG)));
+    if (!message) return;
+    message->dwSize = sizeof(DMUS_NOTIFICATION_PMSG);
+    message->rtTime = at;
+    message->mtTime = musicAt;
+    message->dwFlags = DMUS_PMSGF_REFTIME | DMUS_PMSGF_MUSICTIME;
+    message->dwType = DMUS_PMSGT_NOTIFICATION;
+    message->guidNotificationType = type;
+    message->dwNotificationOption = option;
+    if (user) {
+        user->AddRef();
+        message->punkUser = user;
+    }
+    messages.push_back(message);
+    if (event) SetEvent(event);
+}
+
+HRESULT CNotificationQueue::Take(DMUS_NOTIFICATION_PMSG** message)
+{
+    if (messages.empty()) {
+        *message = nullptr;
+        return S_FALSE;
+    }
+    *message = messages.front();
+    messages.pop_front();
+    return S_OK;
+}
+
+void CNotificationQueue::DropExpired(REFERENCE_TIME now)
+{
+    while (!messages.empty() && messages.front()->rtTime + holdTime < now) {
+        FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(messages.front()));
+        messages.pop_front();
+    }
+}
+
+void CNotificationQueue::Clear()
+{
+    for (DMUS_NOTIFICATION_PMSG* message : messages) FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(message));
+    messages.clear();
+    event = nullptr;
+    types.clear();
+}
+
+}  // namespace dmusic
