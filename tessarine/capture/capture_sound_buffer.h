@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -93,9 +94,13 @@ public:
     // Makes a capture that holds nothing yet begin with the sound playing
     // now, at the play cursor, instead of at the start of the lap the writer
     // is in, so that what precedes the music does not depend on where in the
-    // ring the writer happened to be. False (nothing changed) when the
-    // capture has begun or the cursor cannot be read.
-    bool StartAtPlayCursor();
+    // ring the writer happened to be. clock gives the time the cursor
+    // belongs to (100-ns units); begin is called with that time while the
+    // writer is held, so that what it starts is placed from the very moment
+    // the capture begins, however fast the clock may run. False (nothing
+    // changed, begin not called) when the capture has begun or the cursor
+    // cannot be read.
+    bool StartAtPlayCursor(const std::function<int64_t()>& clock, const std::function<void(int64_t)>& begin);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.

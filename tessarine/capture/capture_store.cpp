@@ -255,15 +255,32 @@ void CCaptureSoundBuffer::ClearCapture()
     LeaveCriticalSection(&lock);
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor()
+bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& clock,
+                                            const std::function<void(int64_t)>& begin)
 {
     EnterCriticalSection(&lock);
     DWORD ring = doubleBufferBytes / 2;
     DWORD play = 0;
     DWORD write = 0;
+    int64_t cursorTime = 0;
     // Only a capture that has not begun can choose where it begins.
-    if (ring == 0 || storeFile == nullptr || fileSize.load() != 0 || !realBuffer ||
-        FAILED(realBuffer->GetCurrentPosition(&play, &write))) {
+    bool readable = ring != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer;
+    // The cursor and the time as one pair: read again when the clock moved on
+    // by more than a millisecond between them (a writer that finished its
+    // piece just before the lock was taken may still move a clock that
+    // follows it, once).
+    for (int attempt = 0; readable; ++attempt) {
+        const int64_t before = clock();
+        if (FAILED(realBuffer->GetCurrentPosition(&play, &write))) {
+            readable = false;
+            break;
+        }
+        const int64_t after = clock();
+        cursorTime = before + (after - before) / 2;
+        if (after - before <= 10000 || attempt == 8)
+            break;
+    }
+    if (!readable) {
         LeaveCriticalSection(&lock);
         return false;
     }
@@ -285,6 +302,14 @@ bool CCaptureSoundBuffer::StartAtPlayCursor()
         const BYTE* other = doubleBuffer.get() + (secondHalfCurrent ? 0 : ring);
         startSkip = 0;
         Append(other + play, ring - play);
+    }
+    // Still under the lock: the writer waits, so a clock that follows it
+    // stands still while begin runs.
+    try {
+        begin(cursorTime);
+    } catch (...) {
+        LeaveCriticalSection(&lock);
+        throw;
     }
     LeaveCriticalSection(&lock);
     return true;

@@ -395,28 +395,53 @@ bool CMidiMusic::Play()
 
     const double length = GetLength();
     captureLeadIn = -1.0;
-    REFERENCE_TIME now = 0;
+    segmentState.Release();
+    HRESULT result = E_FAIL;
+    REFERENCE_TIME requested = 0;
+    auto start = [&](REFERENCE_TIME now) {
+        requested = now + playStartDelay;
+        result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME, requested,
+                                          segmentState.Receive());
+    };
+    auto clock = [&] {
+        REFERENCE_TIME now = 0;
+        performance->GetTime(&now, nullptr);
+        return int64_t(now);
+    };
+    bool started = false;
+    REFERENCE_TIME captureStart = 0;
     if (CCaptureSoundBuffer* store = GetCaptureStore()) {
         // The whole song and five seconds more, held to what 32 bits carry.
         const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
         store->SetDataLimit(int32_t(limit));
-        // The capture begins with what plays now, so the music starts in it
-        // after exactly the start delay below, however fast the clock runs.
-        performance->GetTime(&now, nullptr);
-        if (store->StartAtPlayCursor()) captureLeadIn = double(playStartDelay) / 1e7;
-    } else {
-        performance->GetTime(&now, nullptr);
+        // The capture begins with what plays now and the segment is placed
+        // from that same moment, so the music starts in it after exactly the
+        // start delay, however fast the clock runs.
+        started = store->StartAtPlayCursor(clock, [&](int64_t now) {
+            captureStart = now;
+            start(now);
+        });
     }
-
-    segmentState.Release();
-    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME,
-                                                    now + playStartDelay, segmentState.Receive());
+    if (!started) start(clock());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
-
+    if (started) captureLeadIn = double(SegmentStartTime(requested) - captureStart) / 1e7;
     if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
     LogLine("A fatal timeout occurred whilst waiting for playback to commence");
     return false;
+}
+
+REFERENCE_TIME CMidiMusic::SegmentStartTime(REFERENCE_TIME requested)
+{
+    // The performance may have placed it later than asked (past its prepare
+    // time); its music time is whole ticks, so an answer within a tick of
+    // the request is the request.
+    MUSIC_TIME music = 0;
+    REFERENCE_TIME placed = 0;
+    if (!segmentState || FAILED(segmentState->GetStartTime(&music)) ||
+        FAILED(performance->MusicToReferenceTime(music, &placed)))
+        return requested;
+    return std::llabs(placed - requested) < 100000 ? requested : placed;
 }
 
 bool CMidiMusic::IsPlaying() { return InterlockedCompareExchange(&playing, 0, 0) != 0; }

@@ -78,6 +78,9 @@ private:
     MUSIC_TIME SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds, MUSIC_TIME length) const;
     // The capture store of the buffer made last, or null.
     CCaptureSoundBuffer* GetCaptureStore() const;
+    // When the segment last played starts, from its state; requested when
+    // the state cannot say.
+    REFERENCE_TIME SegmentStartTime(REFERENCE_TIME requested);
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;
