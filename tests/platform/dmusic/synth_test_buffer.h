@@ -72,7 +72,10 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         EXPECT_LT(bytes, memory.size()) << "a lock as large as the ring";
         EXPECT_EQ(offset % 4, 0u);
-        if (locks > 0 && offset != expectedOffset) ++discontinuities;
+        if (locks > 0 && offset != expectedOffset) {
+            ++discontinuities;
+            jumps.push_back(offset);
+        }
         lockOffsets.push_back(offset);
         DWORD size = DWORD(memory.size());
         DWORD head = std::min(bytes, size - offset);
@@ -140,6 +143,7 @@ public:
     std::vector<uint8_t> memory;
     std::vector<int16_t> stream;
     std::vector<DWORD> lockOffsets;
+    std::vector<DWORD> jumps;  // where each Lock that did not go on from the last one began
     int locks = 0, discontinuities = 0;
     std::atomic<int64_t> holdUp100ns{0};
     ULONG references = 1;
