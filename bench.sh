@@ -48,6 +48,9 @@ for file in "$SONG" "$SHORT"; do
   velmora="$BUILD/bin/velmora"
   if "$velmora" decode --help >/dev/null 2>&1; then
     run "velmora-decode-max    $base" "$WORK/v.wav" "$velmora" decode "$file" -o "$WORK/v.wav" --speed max
+    # With reverb and chorus, as fluidsynth renders at its defaults.
+    run "velmora-decode-max-fx $base" "$WORK/vfx.wav" "$velmora" decode "$file" -o "$WORK/vfx.wav" --speed max \
+      --set MIDIReverb=1 --set MIDIChorus=1
     run "velmora-decode-8      $base" "$WORK/v8.wav" "$velmora" decode "$file" -o "$WORK/v8.wav" --speed 8
   else
     echo "velmora decode is not built yet; skipped" | tee -a "$OUT"
