@@ -10,6 +10,7 @@
 #include "tessarine/frame/log.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -285,23 +286,28 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& cloc
         return false;
     }
     play = (play % ring) & ~DWORD(3);
-    // Where the writer goes on: past the ring's end when its last Lock ran
-    // into the next lap, which then lies in the other half.
-    DWORD writer = lastLockOffset + lastLockBytes;
-    if (writer >= ring) {
-        // The cursor is either in the lap being completed or, just past the
-        // wrap, in the next one: then the current half goes as well.
-        startSkip = play < writer - ring ? ring + play : play;
-    } else if (play <= writer || writer + ring - play > ring / 2) {
-        // In the lap being written (or ahead of a writer that is late, which
-        // still writes those bytes in this lap).
-        startSkip = play;
-    } else {
+    // Where the writer goes on, from the start of the current half: past the
+    // ring's end when its last Lock ran into the next lap, which then lies
+    // in the other half. The cursor is in the lap that puts it nearest the
+    // writer (ahead of it on a tie): the previous lap, still whole in the
+    // other half, this one, or the next one.
+    const int64_t writer = int64_t(lastLockOffset) + int64_t(lastLockBytes);
+    int64_t cursor = play;
+    for (int64_t candidate : {int64_t(play) - int64_t(ring), int64_t(play) + int64_t(ring)}) {
+        const int64_t distance = std::llabs(candidate - writer), best = std::llabs(cursor - writer);
+        if (distance < best || (distance == best && candidate < cursor))
+            cursor = candidate;
+    }
+    if (cursor < 0) {
         // The writer has wrapped and leads the cursor: the sound playing now
-        // is the end of the previous lap, still whole in the other half.
+        // is the end of the previous lap.
         const BYTE* other = doubleBuffer.get() + (secondHalfCurrent ? 0 : ring);
         startSkip = 0;
         Append(other + play, ring - play);
+    } else {
+        // In this lap (or the next, the current half then going as well);
+        // a late writer still writes those bytes there.
+        startSkip = DWORD(cursor);
     }
     // Still under the lock: the writer waits, so a clock that follows it
     // stands still while begin runs.

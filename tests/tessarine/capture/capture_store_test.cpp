@@ -306,7 +306,8 @@ INSTANTIATE_TEST_SUITE_P(Writers, CaptureStartTest,
                                            CStartRow{"LockRanIntoTheNextLap", {3800, 400}, 3900, 3900},
                                            CStartRow{"CursorJustPastTheWrap", {3800, 400}, 100, 4100},
                                            CStartRow{"WrappedAheadOfTheCursor", {3800, 400, 300}, 3600, 3600},
-                                           CStartRow{"WriterLate", {1000}, 2500, 2500}),
+                                           CStartRow{"WriterLate", {1000}, 2500, 2500},
+                                           CStartRow{"LateWriterRanIntoTheNextLap", {3800, 400}, 1000, 5000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaptureTest, DestructionRemovesTheFile)
