@@ -95,12 +95,9 @@ public:
     // now, at the play cursor, instead of at the start of the lap the writer
     // is in, so that what precedes the music does not depend on where in the
     // ring the writer happened to be. clock gives the time the cursor
-    // belongs to (100-ns units); begin is called with that time while the
-    // writer is held, so that what it starts is placed from the very moment
-    // the capture begins, however fast the clock may run. False (nothing
-    // changed, begin not called) when the capture has begun or the cursor
-    // cannot be read.
-    bool StartAtPlayCursor(const std::function<int64_t()>& clock, const std::function<void(int64_t)>& begin);
+    // belongs to (100-ns units), which goes to cursorTime. False (nothing
+    // changed) when the capture has begun or the cursor cannot be read.
+    bool StartAtPlayCursor(const std::function<int64_t()>& clock, int64_t* cursorTime);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.

@@ -256,20 +256,19 @@ void CCaptureSoundBuffer::ClearCapture()
     LeaveCriticalSection(&lock);
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& clock,
-                                            const std::function<void(int64_t)>& begin)
+bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& clock, int64_t* cursorTime)
 {
     EnterCriticalSection(&lock);
     DWORD ring = doubleBufferBytes / 2;
     DWORD play = 0;
     DWORD write = 0;
-    int64_t cursorTime = 0;
+    *cursorTime = 0;
     // Only a capture that has not begun can choose where it begins.
     bool readable = ring != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer;
     // The cursor and the time as one pair: read again when the clock moved on
-    // by more than a millisecond between them (a writer that finished its
-    // piece just before the lock was taken may still move a clock that
-    // follows it, once).
+    // by more than a millisecond between them (the writer waits for the lock,
+    // but one that finished its piece just before may still move a clock
+    // that follows it, once).
     for (int attempt = 0; readable; ++attempt) {
         const int64_t before = clock();
         if (FAILED(realBuffer->GetCurrentPosition(&play, &write))) {
@@ -277,7 +276,7 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& cloc
             break;
         }
         const int64_t after = clock();
-        cursorTime = before + (after - before) / 2;
+        *cursorTime = before + (after - before) / 2;
         if (after - before <= 10000 || attempt == 8)
             break;
     }
@@ -308,14 +307,6 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& cloc
         // In this lap (or the next, the current half then going as well);
         // a late writer still writes those bytes there.
         startSkip = DWORD(cursor);
-    }
-    // Still under the lock: the writer waits, so a clock that follows it
-    // stands still while begin runs.
-    try {
-        begin(cursorTime);
-    } catch (...) {
-        LeaveCriticalSection(&lock);
-        throw;
     }
     LeaveCriticalSection(&lock);
     return true;

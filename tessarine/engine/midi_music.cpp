@@ -395,37 +395,44 @@ bool CMidiMusic::Play()
 
     const double length = GetLength();
     captureLeadIn = -1.0;
-    segmentState.Release();
-    HRESULT result = E_FAIL;
-    REFERENCE_TIME requested = 0;
-    auto start = [&](REFERENCE_TIME now) {
-        requested = now + playStartDelay;
-        result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME, requested,
-                                          segmentState.Receive());
-    };
-    auto clock = [&] {
-        REFERENCE_TIME now = 0;
-        performance->GetTime(&now, nullptr);
-        return int64_t(now);
-    };
-    bool started = false;
-    REFERENCE_TIME captureStart = 0;
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) {
-        // The whole song and five seconds more, held to what 32 bits carry.
-        const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
+    captureSkip = 0;
+    REFERENCE_TIME now = 0;
+    performance->GetTime(&now, nullptr);
+    CCaptureSoundBuffer* store = GetCaptureStore();
+    // The whole song and five seconds more, held to what 32 bits carry.
+    const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
+    bool captureStarted = false;
+    if (store) {
         store->SetDataLimit(int32_t(limit));
-        // The capture begins with what plays now and the segment is placed
-        // from that same moment, so the music starts in it after exactly the
-        // start delay, however fast the clock runs.
-        started = store->StartAtPlayCursor(clock, [&](int64_t now) {
-            captureStart = now;
-            start(now);
-        });
+        // The capture begins with what plays now, and the segment is asked
+        // for the start delay after that moment.
+        auto clock = [&] {
+            REFERENCE_TIME time = 0;
+            performance->GetTime(&time, nullptr);
+            return int64_t(time);
+        };
+        int64_t cursorTime = 0;
+        captureStarted = store->StartAtPlayCursor(clock, &cursorTime);
+        if (captureStarted) now = cursorTime;
     }
-    if (!started) start(clock());
+
+    segmentState.Release();
+    const REFERENCE_TIME requested = now + playStartDelay;
+    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME,
+                                                    requested, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
-    if (started) captureLeadIn = double(SegmentStartTime(requested) - captureStart) / 1e7;
+    if (captureStarted) {
+        // A clock that follows the synthesizer may have run on before the
+        // performance placed the segment, which then starts later than asked:
+        // reads pass over the extra silence, so the music starts in what is
+        // read after exactly the start delay, however fast the clock ran.
+        const REFERENCE_TIME late = SegmentStartTime(requested) - requested;
+        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, double(INT32_MAX) - limit);
+        captureSkip = int32_t(skip) & ~int32_t(3);
+        if (captureSkip > 0) store->SetDataLimit(int32_t(limit) + captureSkip);
+        captureLeadIn = double(playStartDelay) / 1e7;
+    }
     if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
     LogLine("A fatal timeout occurred whilst waiting for playback to commence");
     return false;
@@ -526,7 +533,9 @@ bool CMidiMusic::BeginCaptureRead(int32_t offset, CHostFile** file)
     CCaptureSoundBuffer* store = GetCaptureStore();
     if (!store) return false;
     try {
-        CHostFile* storeFile = store->WaitForData(offset);
+        // Past the silence a late start put ahead of the music.
+        const int32_t at = int32_t(uint32_t(offset) + uint32_t(captureSkip));
+        CHostFile* storeFile = store->WaitForData(at);
         storeFile->AddRef();
         *file = storeFile;
         return true;

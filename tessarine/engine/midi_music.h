@@ -98,4 +98,6 @@ private:
     double masterTempoFactor = 1.0;
     // See GetCaptureLeadIn.
     double captureLeadIn = -1.0;
+    // Bytes at the capture's start that reads pass over (a late start's).
+    int32_t captureSkip = 0;
 };

@@ -4,6 +4,9 @@
 #include "tests/tessarine/engine/engine_fixture.h"
 
 #include "tests/platform/dmusic/synth_test_support.h"
+#include "tests/support/forwarding_performance.h"
+
+#include <platform/clock.h>
 
 namespace {
 
@@ -53,6 +56,67 @@ TEST_P(CEnginePlayTest, CapturesTheFileAtItsTempoMap)
     EXPECT_NEAR(synth_test::ZeroCrossingFrequency(samples, firstFrame, firstFrame + 8820), row.pitch, 3.0);
     EXPECT_EQ(engine.Stop(), S_OK);
     EXPECT_FALSE(engine.IsPlaying());
+}
+
+// A performance that places every segment later than asked, as one does
+// when its clock ran on past the prepare time before the request came.
+class CLateStartPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG start,
+                           IDirectMusicSegmentState** state) override
+    {
+        return CForwardingPerformance::PlaySegment(segment, flags, start + delay, state);
+    }
+    static inline REFERENCE_TIME delay = 0;
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        IDirectMusicPerformance* real = nullptr;
+        const HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&real));
+        if (FAILED(result)) return result;
+        auto* wrapper = new CLateStartPerformance(real);
+        const HRESULT answer = wrapper->QueryInterface(iid, object);
+        wrapper->Release();
+        return answer;
+    }
+};
+
+// What is read of the capture holds the start delay of silence and then the
+// music, at a fixed rate and with the clock following the synthesizer,
+// however late the performance placed the segment.
+TEST_F(CEngineTest, MusicStartsAfterTheStartDelayInWhatIsRead)
+{
+    struct Row {
+        const char* name;
+        const char* speed;
+        REFERENCE_TIME late;
+    };
+    const Row rows[] = {{"fixed rate", "8", 0}, {"following", "max", 0}, {"fixed rate, late", "8", 7000000},
+                        {"following, late", "max", 7000000}};
+    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{768, 384, 69}}, 4 * 768)));
+    for (const Row& row : rows) {
+        const double rate = platform::GetClockRate();
+        ASSERT_TRUE(platform::SetClockSpeed(row.speed));
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CLateStartPerformance::Create);
+        CLateStartPerformance::previous = replacement.Previous();
+        CLateStartPerformance::delay = row.late;
+        {
+            CMidiMusic engine(nullptr, true);
+            DMUS_PORTCAPS caps;
+            ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0) << row.name;
+            ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true)) << row.name;
+            ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str())) << row.name;
+            ASSERT_TRUE(engine.Play()) << row.name;
+            EXPECT_DOUBLE_EQ(engine.GetCaptureLeadIn(), 1.1) << row.name;
+            const std::vector<double> onsets = FindOnsets(ReadWholeCapture(engine));
+            ASSERT_FALSE(onsets.empty()) << row.name;
+            // The note at 0.5 s, within the onset search's 10 ms and the attack.
+            EXPECT_NEAR(onsets.front(), 1.6, 0.015) << row.name;
+            engine.Stop();
+        }
+        platform::SetClockRate(rate);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
