@@ -171,6 +171,16 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     // sequencer period), nor, when asked, than the prepare time.
     start = std::max(start, LatencyLocked() + 20 * kMillisecond);
     if (flags & DMUS_SEGF_AFTERPREPARETIME) start = std::max(start, now + prepareMs * kMillisecond);
+    // On a boundary of the synthesizer's blocks, so that where each event
+    // lands among them, and so the sound, does not depend on the moment the
+    // segment was asked for.
+    for (CDirectMusicPort* port : ports) {
+        if (CSynthSink* sink = port->Sink()) {
+            const int64_t frame = sink->FrameAt(start);
+            start = sink->TimeAtFrame((frame + 63) / 64 * 64);
+            break;
+        }
+    }
 
     CSegmentState* state = new CSegmentState(segment, model);
     state->masterTempo = masterTempo;
