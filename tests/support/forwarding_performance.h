@@ -80,6 +80,20 @@ private:
 };
 
 // A performance that somebody has initialised already: the engine's own
+// A class factory for a forwarding performance of type Wrapper around the
+// performance previous makes (Wrapper::previous holds that factory).
+template <typename Wrapper>
+HRESULT CreateForwardingPerformance(LPUNKNOWN outer, REFIID iid, void** object)
+{
+    IDirectMusicPerformance* real = nullptr;
+    const HRESULT result = Wrapper::previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&real));
+    if (FAILED(result)) return result;
+    auto* wrapper = new Wrapper(real);
+    const HRESULT answer = wrapper->QueryInterface(iid, object);
+    wrapper->Release();
+    return answer;
+}
+
 // Init fails, and its later calls through the missing DirectMusic object
 // raise E_POINTER.
 struct CInitialisedPerformance {

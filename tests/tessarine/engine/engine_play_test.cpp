@@ -72,13 +72,7 @@ public:
     static inline platform::ClassFactoryFunction previous = nullptr;
     static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
     {
-        IDirectMusicPerformance* real = nullptr;
-        const HRESULT result = previous(outer, IID_IDirectMusicPerformance, reinterpret_cast<void**>(&real));
-        if (FAILED(result)) return result;
-        auto* wrapper = new CLateStartPerformance(real);
-        const HRESULT answer = wrapper->QueryInterface(iid, object);
-        wrapper->Release();
-        return answer;
+        return CreateForwardingPerformance<CLateStartPerformance>(outer, iid, object);
     }
 };
 
