@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,13 +90,14 @@ public:
     void EndRead();
     void SetDataLimit(int32_t limit);
     void ClearCapture();
-    // Makes a capture that holds nothing yet begin with the sound playing
-    // now, at the play cursor, instead of at the start of the lap the writer
-    // is in, so that what precedes the music does not depend on where in the
-    // ring the writer happened to be. clock gives the time the cursor
-    // belongs to (100-ns units), which goes to cursorTime. False (nothing
-    // changed) when the capture has begun or the cursor cannot be read.
-    bool StartAtPlayCursor(const std::function<int64_t()>& clock, int64_t* cursorTime);
+    // The play cursor, for a capture that holds nothing yet and so can still
+    // choose where it begins; false otherwise or when it cannot be read.
+    bool ReadPlayCursor(DWORD* play);
+    // Makes such a capture begin with the byte at play (a cursor just read),
+    // instead of at the start of the lap the writer is in, so that what
+    // precedes the music does not depend on where in the ring the writer
+    // happened to be. False (nothing changed) once the capture has begun.
+    bool StartAtPlayCursor(DWORD play);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.
@@ -110,6 +110,7 @@ public:
 
 private:
     bool OpenStoreFile();
+    bool CanChooseStart() const;
     // Appends bytes unless the data limit or a failed write stops them.
     void Append(const BYTE* bytes, DWORD count);
     void NoteActivity();

@@ -256,31 +256,26 @@ void CCaptureSoundBuffer::ClearCapture()
     LeaveCriticalSection(&lock);
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor(const std::function<int64_t()>& clock, int64_t* cursorTime)
+bool CCaptureSoundBuffer::CanChooseStart() const
+{
+    // Only a capture that has not begun can choose where it begins.
+    return doubleBufferBytes / 2 != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer;
+}
+
+bool CCaptureSoundBuffer::ReadPlayCursor(DWORD* play)
+{
+    EnterCriticalSection(&lock);
+    DWORD write = 0;
+    const bool read = CanChooseStart() && SUCCEEDED(realBuffer->GetCurrentPosition(play, &write));
+    LeaveCriticalSection(&lock);
+    return read;
+}
+
+bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play)
 {
     EnterCriticalSection(&lock);
     DWORD ring = doubleBufferBytes / 2;
-    DWORD play = 0;
-    DWORD write = 0;
-    *cursorTime = 0;
-    // Only a capture that has not begun can choose where it begins.
-    bool readable = ring != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer;
-    // The cursor and the time as one pair: read again when the clock moved on
-    // by more than a millisecond between them (the writer waits for the lock,
-    // but one that finished its piece just before may still move a clock
-    // that follows it, once).
-    for (int attempt = 0; readable; ++attempt) {
-        const int64_t before = clock();
-        if (FAILED(realBuffer->GetCurrentPosition(&play, &write))) {
-            readable = false;
-            break;
-        }
-        const int64_t after = clock();
-        *cursorTime = before + (after - before) / 2;
-        if (after - before <= 10000 || attempt == 8)
-            break;
-    }
-    if (!readable) {
+    if (!CanChooseStart()) {
         LeaveCriticalSection(&lock);
         return false;
     }

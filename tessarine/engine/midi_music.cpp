@@ -405,15 +405,22 @@ bool CMidiMusic::Play()
     if (store) {
         store->SetDataLimit(int32_t(limit));
         // The capture begins with what plays now, and the segment is asked
-        // for the start delay after that moment.
-        auto clock = [&] {
-            REFERENCE_TIME time = 0;
-            performance->GetTime(&time, nullptr);
-            return int64_t(time);
-        };
-        int64_t cursorTime = 0;
-        captureStarted = store->StartAtPlayCursor(clock, &cursorTime);
-        if (captureStarted) now = cursorTime;
+        // for the start delay after that moment. The cursor and the time are
+        // read as one pair: again when the clock moved on by more than a
+        // millisecond between them (a clock that follows the synthesizer
+        // jumps by what it renders).
+        DWORD play = 0;
+        bool read = false;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            REFERENCE_TIME before = 0, after = 0;
+            performance->GetTime(&before, nullptr);
+            read = store->ReadPlayCursor(&play);
+            if (!read) break;
+            performance->GetTime(&after, nullptr);
+            now = before + (after - before) / 2;
+            if (after - before <= 10000) break;
+        }
+        captureStarted = read && store->StartAtPlayCursor(play);
     }
 
     segmentState.Release();

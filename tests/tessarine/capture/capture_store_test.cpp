@@ -285,9 +285,10 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
         writer.Write(bytes);
     store->SetDataLimit(0x7FFFFFFF);
     ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(row.cursor));
-    auto clock = [] { return int64_t(platform::ClockNow100ns()); };
-    int64_t cursorTime = 0;
-    ASSERT_TRUE(store->StartAtPlayCursor(clock, &cursorTime));
+    DWORD play = 0;
+    ASSERT_TRUE(store->ReadPlayCursor(&play));
+    EXPECT_EQ(play, row.cursor);
+    ASSERT_TRUE(store->StartAtPlayCursor(play));
     for (int i = 0; i < 12; ++i)
         writer.Write(1000);
     const std::vector<BYTE> file = ReadWholeFile(store->GetTempFileName());
@@ -295,7 +296,8 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
     ASSERT_LE(row.firstByte + file.size(), writer.stream.size());
     EXPECT_TRUE(std::equal(file.begin(), file.end(), writer.stream.begin() + std::ptrdiff_t(row.firstByte)));
     // Once begun, the start stays where it is.
-    EXPECT_FALSE(store->StartAtPlayCursor(clock, &cursorTime));
+    EXPECT_FALSE(store->ReadPlayCursor(&play));
+    EXPECT_FALSE(store->StartAtPlayCursor(row.cursor));
     buffer->Release();
 }
 
