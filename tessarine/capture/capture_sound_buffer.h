@@ -96,8 +96,10 @@ public:
     // Makes such a capture begin with the byte at play (a cursor just read),
     // instead of at the start of the lap the writer is in, so that what
     // precedes the music does not depend on where in the ring the writer
-    // happened to be. False (nothing changed) once the capture has begun.
-    bool StartAtPlayCursor(DWORD play);
+    // happened to be, and sets the data limit (see SetDataLimit): until then
+    // a limit of 0 keeps every half out. False (nothing changed) once the
+    // capture has begun.
+    bool StartAtPlayCursor(DWORD play, int32_t limit);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.

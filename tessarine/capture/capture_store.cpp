@@ -271,7 +271,7 @@ bool CCaptureSoundBuffer::ReadPlayCursor(DWORD* play)
     return read;
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play)
+bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int32_t limit)
 {
     EnterCriticalSection(&lock);
     DWORD ring = doubleBufferBytes / 2;
@@ -279,6 +279,10 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play)
         LeaveCriticalSection(&lock);
         return false;
     }
+    // The limit comes with the start, so no half reaches the file before
+    // the capture has chosen where it begins.
+    dataLimit = limit;
+    NoteActivity();
     play = (play % ring) & ~DWORD(3);
     // Where the writer goes on, from the start of the current half: past the
     // ring's end when its last Lock ran into the next lap, which then lies

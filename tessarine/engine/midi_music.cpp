@@ -403,7 +403,6 @@ bool CMidiMusic::Play()
     const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
     bool captureStarted = false;
     if (store) {
-        store->SetDataLimit(int32_t(limit));
         // The capture begins with what plays now, and the segment is asked
         // for the start delay after that moment. The cursor and the time are
         // read as one pair: again when the clock moved on by more than a
@@ -420,7 +419,8 @@ bool CMidiMusic::Play()
             now = before + (after - before) / 2;
             if (after - before <= 10000) break;
         }
-        captureStarted = read && store->StartAtPlayCursor(play);
+        captureStarted = read && store->StartAtPlayCursor(play, int32_t(limit));
+        if (!captureStarted) store->SetDataLimit(int32_t(limit));
     }
 
     segmentState.Release();

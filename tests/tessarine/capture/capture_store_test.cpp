@@ -283,12 +283,11 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
     CStreamWriter writer(buffer, ring);
     for (DWORD bytes : row.locksBefore)
         writer.Write(bytes);
-    store->SetDataLimit(0x7FFFFFFF);
     ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(row.cursor));
     DWORD play = 0;
     ASSERT_TRUE(store->ReadPlayCursor(&play));
     EXPECT_EQ(play, row.cursor);
-    ASSERT_TRUE(store->StartAtPlayCursor(play));
+    ASSERT_TRUE(store->StartAtPlayCursor(play, 0x7FFFFFFF));
     for (int i = 0; i < 12; ++i)
         writer.Write(1000);
     const std::vector<BYTE> file = ReadWholeFile(store->GetTempFileName());
@@ -297,7 +296,7 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
     EXPECT_TRUE(std::equal(file.begin(), file.end(), writer.stream.begin() + std::ptrdiff_t(row.firstByte)));
     // Once begun, the start stays where it is.
     EXPECT_FALSE(store->ReadPlayCursor(&play));
-    EXPECT_FALSE(store->StartAtPlayCursor(row.cursor));
+    EXPECT_FALSE(store->StartAtPlayCursor(row.cursor, 0x7FFFFFFF));
     buffer->Release();
 }
 
