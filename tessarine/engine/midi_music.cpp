@@ -448,8 +448,8 @@ bool CMidiMusic::Play()
 REFERENCE_TIME CMidiMusic::SegmentStartTime(REFERENCE_TIME requested)
 {
     // The performance may have placed it later than asked (past its prepare
-    // time); its music time is whole ticks, so an answer within a tick of
-    // the request is the request.
+    // time). Its answer comes in whole music ticks and a start may be moved
+    // onto the synthesizer's next block, so within 10 ms it is the request.
     MUSIC_TIME music = 0;
     REFERENCE_TIME placed = 0;
     if (!segmentState || FAILED(segmentState->GetStartTime(&music)) ||
