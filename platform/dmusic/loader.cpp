@@ -54,6 +54,7 @@ public:
     {
         for (CKnownObject& known : objects)
             if (known.loaded) known.loaded->Release();
+        if (defaultCollection) defaultCollection->Release();
     }
 
     STDMETHODIMP GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID* object) override;
@@ -103,6 +104,10 @@ private:
     }
     void DropCached(REFGUID clsid)
     {
+        if (defaultCollection && Matches(clsid, CLSID_DirectMusicCollection)) {
+            defaultCollection->Release();
+            defaultCollection = nullptr;
+        }
         for (CKnownObject& known : objects)
             if (known.loaded && Matches(clsid, known.guidClass)) {
                 known.loaded->Release();
@@ -127,11 +132,13 @@ private:
     }
     HRESULT Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
                  IDirectMusicObject** object);
+    HRESULT GetDefaultCollection(REFIID iid, void** object);
 
     std::mutex lock;
     std::map<GUID, std::u16string, platform::CGuidLess> directories;
     std::map<GUID, bool, platform::CGuidLess> cacheDisabled;
     std::vector<CKnownObject> objects;
+    IDirectMusicCollection* defaultCollection = nullptr;  // one reference held while cached
 };
 
 HRESULT CDirectMusicLoader::Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
@@ -158,6 +165,26 @@ HRESULT CDirectMusicLoader::Load(REFGUID clsid, const BYTE* data, size_t size, c
     return q;
 }
 
+HRESULT CDirectMusicLoader::GetDefaultCollection(REFIID iid, void** object)
+{
+    // One object per loader while the cache holds collections, as for a file.
+    if (defaultCollection && CacheEnabled(CLSID_DirectMusicCollection))
+        return defaultCollection->QueryInterface(iid, object);
+    auto data = std::make_shared<CCollectionData>();
+    data->defaultSet = true;
+    data->name = u"GM";
+    IDirectMusicCollection* created = CreateCollectionObject(data, u"");
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT hr = created->QueryInterface(iid, object);
+    if (defaultCollection) defaultCollection->Release();
+    defaultCollection = nullptr;
+    if (CacheEnabled(CLSID_DirectMusicCollection))
+        defaultCollection = created;
+    else
+        created->Release();
+    return hr;
+}
+
 HRESULT CDirectMusicLoader::GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID* object)
 {
     if (!object) return E_POINTER;
@@ -178,6 +205,12 @@ HRESULT CDirectMusicLoader::GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID
 
     std::lock_guard<std::mutex> guard(lock);
     const std::u16string path = (valid & DMUS_OBJ_FILENAME) ? Resolve(clsid, file, valid & DMUS_OBJ_FULLPATH) : u"";
+
+    // The default GM collection is known to every loader without a file: it
+    // stands for the synthesizer's own instruments.
+    if (IsEqualGUID(clsid, CLSID_DirectMusicCollection) && (valid & DMUS_OBJ_OBJECT) && !memory &&
+        !(valid & DMUS_OBJ_FILENAME) && IsEqualGUID(desc->guidObject, GUID_DefaultGMCollection))
+        return GetDefaultCollection(iid, object);
 
     // A known object: by path, by object GUID, by name (in that order).
     CKnownObject* known = nullptr;

@@ -348,6 +348,7 @@ HRESULT CDirectMusicPort::DownloadCollection(const std::shared_ptr<const CCollec
 {
     if (!collection) return E_POINTER;
     if (!IsSynth()) return S_FALSE;  // an external device has its own instruments
+    if (collection->defaultSet) return S_OK;  // the synthesizer's own instruments are there already
     std::lock_guard<std::mutex> guard(lock);
     auto found = downloads.find(collection.get());
     if (found != downloads.end()) {
@@ -365,6 +366,7 @@ HRESULT CDirectMusicPort::UnloadCollection(const std::shared_ptr<const CCollecti
 {
     if (!collection) return E_POINTER;
     if (!IsSynth()) return S_FALSE;
+    if (collection->defaultSet) return S_OK;
     std::lock_guard<std::mutex> guard(lock);
     auto found = downloads.find(collection.get());
     if (found == downloads.end()) return S_FALSE;

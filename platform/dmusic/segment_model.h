@@ -78,6 +78,9 @@ struct CCollectionData {
     std::vector<BYTE> bytes;  // the complete RIFF DLS file, as read
     std::vector<CDlsInstrumentInfo> instruments;  // in file order
     std::u16string name;  // the collection's INAM text, empty when it has none
+    // The default General MIDI collection (GUID_DefaultGMCollection): the
+    // synthesizer's own instruments, so a port has nothing to load for it.
+    bool defaultSet = false;
 };
 
 // Which reader made the model.

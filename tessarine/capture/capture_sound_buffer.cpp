@@ -12,7 +12,9 @@ STDMETHODIMP CCaptureSoundBuffer::QueryInterface(REFIID riid, void** object)
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_CCaptureSoundBuffer) ||
         IsEqualIID(riid, IID_IDirectSoundBuffer)) {
         *object = static_cast<IDirectSoundBuffer*>(this);
-    } else if (IsEqualIID(riid, IID_IDirectSoundNotify)) {
+    } else if (IsEqualIID(riid, IID_IDirectSoundNotify) && RealBufferNotifies()) {
+        // Notifications are the real buffer's: it has them only when made
+        // with DSBCAPS_CTRLPOSITIONNOTIFY, and then so does the capture.
         *object = static_cast<IDirectSoundNotify*>(this);
     } else {
         *object = nullptr;
@@ -130,6 +132,14 @@ HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::SetFX(DWORD, LPDSEFFECTDESC, LPDW
 HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::AcquireResources(DWORD, DWORD, LPDWORD) { return E_NOTIMPL; }
 
 HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::GetObjectInPath(REFGUID, DWORD, REFGUID, LPVOID*) { return E_NOTIMPL; }
+
+bool CCaptureSoundBuffer::RealBufferNotifies()
+{
+    if (!realBuffer)
+        return false;
+    CComReference<IDirectSoundNotify> notify;
+    return SUCCEEDED(realBuffer->QueryInterface(IID_IDirectSoundNotify, notify.ReceiveVoid())) && notify;
+}
 
 STDMETHODIMP CCaptureSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
 {

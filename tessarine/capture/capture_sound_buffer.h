@@ -112,6 +112,7 @@ public:
 
 private:
     bool OpenStoreFile();
+    bool RealBufferNotifies();
     bool CanChooseStart() const;
     // Appends bytes unless the data limit or a failed write stops them.
     void Append(const BYTE* bytes, DWORD count);

@@ -223,7 +223,10 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
         format.cbSize = 0;
         DSBUFFERDESC description{};
         description.dwSize = sizeof(DSBUFFERDESC);
-        description.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
+        // A synth sink may pace itself by the buffer's position notifications
+        // (it asks the buffer for IDirectSoundNotify), which a buffer has only
+        // when made with the flag.
+        description.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLPOSITIONNOTIFY;
         description.dwBufferBytes = captureBufferBytes;
         description.lpwfxFormat = &format;
         CComReference<IDirectSoundBuffer> buffer;
@@ -292,7 +295,24 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
 
 bool CMidiMusic::LoadCollection(const char* path)
 {
-    if (path) {
+    if (!path) {
+        // Without a collection of its own the segment plays on the default
+        // General MIDI set. Windows' synthesizer falls back on it by itself;
+        // a DirectMusic that finds instruments only in a connected collection
+        // needs it connected, which changes nothing where the fallback exists.
+        DMUS_OBJECTDESC descriptor;
+        std::memset(&descriptor, 0, sizeof(descriptor));
+        descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
+        descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
+        descriptor.guidClass = CLSID_DirectMusicCollection;
+        descriptor.guidObject = GUID_DefaultGMCollection;
+        collection.Release();
+        const HRESULT found = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
+        ReportDirectXResult(found, "Loader->GetDefaultCollection");
+        if (SUCCEEDED(found) && collection)
+            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
+                                "Segment->ConnectToDLSCollection");
+    } else {
         DMUS_OBJECTDESC descriptor;
         if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
             LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);

@@ -104,6 +104,37 @@ TEST_F(LoaderApi, CacheGivesTheSameObjectUntilDisabled)
     for (IDirectMusicSegment* s : {first, third, fourth, fifth}) s->Release();
 }
 
+TEST_F(LoaderApi, TheDefaultCollectionIsKnownWithoutAFile)
+{
+    DMUS_OBJECTDESC desc{};
+    desc.dwSize = sizeof(desc);
+    desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
+    desc.guidClass = CLSID_DirectMusicCollection;
+    desc.guidObject = GUID_DefaultGMCollection;
+    auto get = [&](IDirectMusicCollection** collection) {
+        return loader->GetObject(&desc, IID_IDirectMusicCollection, reinterpret_cast<void**>(collection));
+    };
+    IDirectMusicCollection* first = nullptr;
+    IDirectMusicCollection* second = nullptr;
+    ASSERT_EQ(get(&first), S_OK);
+    ASSERT_EQ(get(&second), S_OK);
+    EXPECT_EQ(first, second);  // cached like a file's collection
+    second->Release();
+    ASSERT_EQ(loader->EnableCache(CLSID_DirectMusicCollection, FALSE), S_OK);
+    ASSERT_EQ(get(&second), S_OK);
+    EXPECT_NE(first, second);
+    // A segment takes it as its collection.
+    IDirectMusicSegment* segment = LoadSegment(Write("gm.mid", SmallSmf()));
+    ASSERT_NE(segment, nullptr);
+    EXPECT_EQ(segment->SetParam(GUID_ConnectToDLSCollection, 0xFFFFFFFF, 0, 0, second), S_OK);
+    EXPECT_TRUE(dmusic::GetSegmentModel(segment)->connectedCollection->defaultSet);
+    // Only that GUID: another object GUID with no file is still not found.
+    desc.guidObject = CLSID_DirectMusicSegment;
+    IDirectMusicCollection* none = nullptr;
+    EXPECT_EQ(get(&none), DMUS_E_LOADER_FAILEDOPEN);
+    for (IUnknown* object : std::initializer_list<IUnknown*>{first, second, segment}) object->Release();
+}
+
 TEST_F(LoaderApi, CacheObjectAndReleaseObject)
 {
     const std::string path = Write("kept.mid", SmallSmf());

@@ -40,6 +40,14 @@ TEST_F(CaptureTest, QueryInterfaceFollowsTheRulesAndSharesOneCount)
     EXPECT_EQ(3u, buffer->Release());
     EXPECT_EQ(2u, buffer->Release());
     EXPECT_EQ(1u, buffer->Release());  // the wrapper's
+
+    // Over a real buffer made without position notification there is none.
+    MakeCaptureBuffer(176400, &buffer, DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE);
+    ASSERT_NE(nullptr, buffer);
+    object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, buffer->QueryInterface(IID_IDirectSoundNotify, &object));
+    EXPECT_EQ(nullptr, object);
+    buffer->Release();
 }
 
 TEST_F(CaptureTest, ChangedCallsReachTheRealBufferChanged)

@@ -150,12 +150,15 @@ protected:
     }
 
     // A capture buffer with an N-byte ring, as the engine makes it.
-    CCaptureSoundBuffer* MakeCaptureBuffer(DWORD ring, IDirectSoundBuffer** interfaceOut = nullptr)
+    // The flags are the engine's own unless a test asks for others.
+    CCaptureSoundBuffer* MakeCaptureBuffer(DWORD ring, IDirectSoundBuffer** interfaceOut = nullptr,
+                                           DWORD flags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE |
+                                                         DSBCAPS_CTRLPOSITIONNOTIFY)
     {
         WAVEFORMATEX format = CapturePcmFormat();
         DSBUFFERDESC desc{};
         desc.dwSize = sizeof(desc);
-        desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
+        desc.dwFlags = flags;
         desc.dwBufferBytes = ring;
         desc.lpwfxFormat = &format;
         IDirectSoundBuffer* buffer = nullptr;
