@@ -85,6 +85,11 @@ private:
     mutable std::atomic_flag busy = ATOMIC_FLAG_INIT;
 };
 
+// "MIDIOutputBuffer" as the block size the decoder reads and the capture
+// store waits for: below 4 counts as one second of audio; otherwise it is
+// rounded down to whole frames.
+uint32_t GetBlockSize(int32_t setting);
+
 // Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).
 CConfigVariable* GetFirstConfigVariable();
 
