@@ -166,7 +166,8 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
         SetEvent(dataReadyEvent.Get());
         return;
     }
-    int32_t twoBlocks = Add32(configOutputBuffer.value, configOutputBuffer.value);
+    const int32_t block = int32_t(GetBlockSize(configOutputBuffer.value));
+    int32_t twoBlocks = Add32(block, block);
     if (fileSize.load() - readOffset.load() > twoBlocks) {
         SetEvent(dataReadyEvent.Get());
         LogLine("Data Ready");
@@ -179,7 +180,7 @@ CHostFile* CCaptureSoundBuffer::WaitForData(int32_t offset)
     if (!fileOpen.load())
         throw std::runtime_error("error seeking to offset location");
     int64_t size = fileSize.load();
-    if (size < Add32(offset, configOutputBuffer.value) && !IsCaptureEnded()) {
+    if (size < Add32(offset, int32_t(GetBlockSize(configOutputBuffer.value))) && !IsCaptureEnded()) {
         LogLine("Waiting for data");
         for (;;) {
             // Waits in steps so that a capture that stops appending is noticed.

@@ -48,6 +48,7 @@ CMidiDecoderService* CMidiDecoderService::Create()
     try {
         return new (std::nothrow) CMidiDecoderService();
     } catch (...) {
+        LogCaughtException("Creating the decoder");
         return nullptr;  // the block buffer could not be allocated
     }
 }
@@ -86,6 +87,7 @@ bool CMidiDecoderService::OpenTrack(CHostFile* file, CHostFileInfo* info, uint32
     } catch (...) {
         // A DirectMusic interface the engine lacks, or memory: the open fails
         // and leaves neither a half-made engine nor a copy behind.
+        LogCaughtException("Opening the track");
         DropEngine();
         return false;
     }
@@ -95,20 +97,24 @@ bool CMidiDecoderService::OpenTrackSteps(CHostFile* file, CHostFileInfo* info, u
 {
     CHostInterface* host = GetHostInterface();
     HWND mainWindow = host ? host->GetMainWindow() : nullptr;
-    const bool useDefaultPort = configOutputPort.value == -1;
+    // Read once: the page may change it while the engine is being made, and
+    // the engine's capture and the port it looks up must agree.
+    const int32_t port = configOutputPort.value;
+    const bool useDefaultPort = port == -1;
     const bool decoding = (flags & OPEN_TRACK_DECODE) != 0;
 
     std::unique_ptr<CMidiMusic> fresh;
     try {
         fresh = std::make_unique<CMidiMusic>(mainWindow, useDefaultPort);
     } catch (const _com_error&) {
+        LogCaughtException("Creating the engine");
         return false;  // the previous engine, if any, stays
     }
     // The previous engine goes, and with it the copies it played from.
     DropEngine();
     engine = std::move(fresh);
 
-    bool opened = !decoding || CreatePort(mainWindow, useDefaultPort);
+    bool opened = !decoding || CreatePort(mainWindow, port);
     if (opened) opened = file && LoadTrack(file, info) != 0;
     if (opened && decoding) opened = StartPlayback();
     if (!opened) {
@@ -119,19 +125,19 @@ bool CMidiDecoderService::OpenTrackSteps(CHostFile* file, CHostFileInfo* info, u
     return true;
 }
 
-bool CMidiDecoderService::CreatePort(HWND mainWindow, bool useDefaultPort)
+bool CMidiDecoderService::CreatePort(HWND mainWindow, int32_t port)
 {
     DMUS_PORTCAPS caps;
     std::memset(&caps, 0, sizeof caps);
     SetLastError(0);
     LogLine("Creating port for playback.");
-    if (engine->FindOutputPort(DWORD(configOutputPort.value), &caps) < 0) {
+    if (engine->FindOutputPort(DWORD(port), &caps) < 0) {
         LogLine("Could not find requested port.");
         return false;
     }
     if (configReverb.value == 1) caps.dwEffectFlags |= DMUS_EFFECT_REVERB;
     if (configChorus.value == 1) caps.dwEffectFlags |= DMUS_EFFECT_CHORUS;
-    if (!engine->CreateOutputPort(mainWindow, &caps, useDefaultPort)) {
+    if (!engine->CreateOutputPort(mainWindow, &caps, port == -1)) {
         LogLine("Error occurred opening requested port.");
         return false;
     }
@@ -141,7 +147,9 @@ bool CMidiDecoderService::CreatePort(HWND mainWindow, bool useDefaultPort)
 bool CMidiDecoderService::StartPlayback()
 {
     blockBuffer.assign(GetBlockSize(configOutputBuffer.value), 0);
-    engine->LoadCollection(configUseCustomDls.value != 0 ? configCustomDls.GetText() : nullptr);
+    // A copy: the page may replace the path while the collection loads.
+    const std::string customDls = configCustomDls.CopyText();
+    engine->LoadCollection(configUseCustomDls.value != 0 ? customDls.c_str() : nullptr);
     if (configMasterVolume.value != 0 || configMasterTempo.value != 0.0f)
         engine->SetMasterTempoVolume(configMasterVolume.value, configMasterTempo.value);
     // The song length is playing time, so it follows the master tempo just set.
@@ -245,6 +253,7 @@ void CMidiDecoderService::DropEngine()
             }
         } catch (...) {
             // An engine without a performance has nothing playing.
+            LogCaughtException("Stopping the segment");
         }
         engine.reset();
     }
@@ -294,6 +303,7 @@ int32_t CMidiDecoderService::DecodeBlock(void** data, uint32_t* bytes, uint32_t*
         return DecodeSilence(data, bytes, rate, bits, channels);
     } catch (...) {
         // The store could not put its file back, or an engine interface is missing.
+        LogCaughtException("Decoding a block");
         return -1;
     }
 }
@@ -382,6 +392,7 @@ bool CMidiDecoderService::SeekTrack(double seconds)
         songLength = length - target;
         return sought;
     } catch (...) {
+        LogCaughtException("Seeking");
         return false;
     }
 }

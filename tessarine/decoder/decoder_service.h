@@ -54,7 +54,8 @@ private:
 
     // The steps of OpenTrack; each may raise what the engine raises.
     bool OpenTrackSteps(CHostFile* file, CHostFileInfo* info, uint32_t flags);
-    bool CreatePort(HWND mainWindow, bool useDefaultPort);
+    // port is "MIDIOutputPort" as the open read it; -1 is the capture.
+    bool CreatePort(HWND mainWindow, int32_t port);
     bool StartPlayback();
     // The load step: by the native path, else through a temporary copy.
     int32_t LoadTrack(CHostFile* file, CHostFileInfo* info);

@@ -1,6 +1,9 @@
 // Metadata extraction: three byte-pattern scans over the host's file (meta
 // events after 0x00 0xFF, DISP chunks, LIST chunks) rather than a walk of the
-// file's structure, so bare SMF, RMID and segment files are read alike.
+// file's structure, so bare SMF, RMID and segment files are read alike. A
+// meta event counts only inside an event chunk (SMF "MTrk", XMI "EVNT"),
+// itself found by a byte search: the wave data of an embedded DLS or a
+// segment's binary chunks hold 0x00 0xFF pairs that are no tags.
 #include "tessarine/decoder/metadata.h"
 
 #include "tessarine/frame/log.h"
@@ -22,6 +25,8 @@ constexpr uint64_t MAX_SEARCH_BLOCK = uint64_t(1) << 28;
 // Values are read in pieces of this size, so memory follows the bytes that
 // actually arrive, not the size a file claims.
 constexpr uint32_t VALUE_PIECE = 1u << 20;
+// The search for event chunk ids reads blocks of this size.
+constexpr uint32_t CHUNK_SEARCH_BLOCK = 1u << 16;
 
 struct CInfoName {
     char id[5];
@@ -56,11 +61,12 @@ class CFileScanner {
 public:
     CFileScanner(CHostFile* file, int64_t size) : file(file), size(size) {}
 
-    // Bytes from the current position to the end of the file.
-    uint64_t Remaining() const
+    // Bytes from the current position to the end of the file (or to end).
+    uint64_t Remaining(int64_t end = INT64_MAX) const
     {
         const int64_t position = file->GetPosition();
-        return position < 0 || position >= size ? 0 : uint64_t(size - position);
+        const int64_t last = std::min(end, size);
+        return position < 0 || position >= last ? 0 : uint64_t(last - position);
     }
     bool MoveOn(int64_t count) { return file->SeekFrom(count, HOST_SEEK_CURRENT) != 0; }
     bool ReadExactly(void* buffer, uint32_t count) { return file->Read(buffer, count) == count; }
@@ -118,14 +124,79 @@ bool NameMetaEvent(uint8_t type, CFieldCounters& counters, char (&name)[32])
     }
 }
 
+// The bodies of the event chunks, met in file order as the meta-event scan
+// moves on. A body is taken no further than the file holds; its size is
+// big-endian in SMF and XMI alike. A body is counted from its size's last
+// byte, which stands for the 0x00 of an event the body starts with (XMI has
+// no delay before its first event).
+class CEventChunks {
+public:
+    explicit CEventChunks(CFileScanner& scanner) : scanner(scanner) {}
+
+    // The end of the body holding the marker at offset (offsets only grow
+    // from call to call); 0 when none does, -1 when no body follows.
+    int64_t EndOfBodyAt(int64_t offset)
+    {
+        while (offset + 2 > end)
+            if (!FindNext())
+                return -1;
+        return offset >= start ? end : 0;
+    }
+
+private:
+    // The next "MTrk" or "EVNT" after the current body; the file's position
+    // is kept.
+    bool FindNext()
+    {
+        const int64_t position = scanner.file->GetPosition();
+        std::unique_ptr<uint8_t[]> block(new uint8_t[CHUNK_SEARCH_BLOCK]);
+        int64_t chunk = -1;
+        for (int64_t at = end; chunk < 0 && at + 8 <= scanner.size; at += CHUNK_SEARCH_BLOCK - 7) {
+            const uint32_t wanted = uint32_t(std::min<int64_t>(CHUNK_SEARCH_BLOCK, scanner.size - at));
+            if (!scanner.file->Seek(at))
+                break;
+            const uint32_t n = std::min(scanner.file->Read(block.get(), wanted), wanted);
+            for (uint32_t i = 0; chunk < 0 && i + 8 <= n; ++i)
+                if (std::memcmp(block.get() + i, "MTrk", 4) == 0 || std::memcmp(block.get() + i, "EVNT", 4) == 0)
+                    chunk = at + i;
+            if (n < wanted)
+                break;
+        }
+        uint8_t sizeBytes[4] = {};
+        const bool found = chunk >= 0 && scanner.file->Seek(chunk + 4) && scanner.ReadExactly(sizeBytes, 4);
+        scanner.file->Seek(position);
+        if (!found)
+            return false;
+        const uint32_t bodySize = uint32_t(sizeBytes[0]) << 24 | uint32_t(sizeBytes[1]) << 16 |
+                                  uint32_t(sizeBytes[2]) << 8 | uint32_t(sizeBytes[3]);
+        start = chunk + 7;
+        end = std::min<int64_t>(chunk + 8 + int64_t(bodySize), scanner.size);
+        return true;
+    }
+
+    CFileScanner& scanner;
+    int64_t start = 0;
+    int64_t end = 0;
+};
+
 void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& counters)
 {
     static const uint8_t marker[2] = {0x00, 0xFF};
     std::string value;
+    CEventChunks chunks(scanner);
     for (;;) {
         const int32_t distance = FindInFile(scanner.file, marker, 2);
         if (distance < 0)
             return;
+        const int64_t bodyEnd = chunks.EndOfBodyAt(scanner.file->GetPosition() + distance);
+        if (bodyEnd < 0)
+            return;
+        if (bodyEnd == 0) {
+            // Between the event chunks: passed over.
+            if (!scanner.MoveOn(int64_t(distance) + 2))
+                return;
+            continue;
+        }
         uint8_t type = 0;
         if (!scanner.MoveOn(int64_t(distance) + 2) || !scanner.ReadByte(type)) {
             LogLine("Error encountered in file at: %lld", static_cast<long long>(scanner.file->GetPosition()));
@@ -146,7 +217,7 @@ void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& 
             length = length > (UINT64_MAX >> 7) ? UINT64_MAX : (length << 7) | (byte & 0x7F);
         } while (byte & 0x80);
 
-        if (length > scanner.Remaining())
+        if (length > scanner.Remaining(bodyEnd))
             continue;
         if (!scanner.ReadValue(length, value))
             return;

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr uint32_t bytesPerSecond = 176400;
 constexpr size_t longestExtension = 31;
 
 const char* const midiExtensions[] = {"midi", "mid", "rmi", "xmi", "sgt"};
@@ -62,11 +61,5 @@ bool IsMidiExtension(const char* extension)
 }
 
 bool IsSegmentExtension(const std::string& extension) { return stricmp_utf8(extension.c_str(), "sgt") == 0; }
-
-uint32_t GetBlockSize(int32_t setting)
-{
-    if (setting < 4) return bytesPerSecond;
-    return uint32_t(setting) & ~uint32_t(3);
-}
 
 bool IsUsableMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }

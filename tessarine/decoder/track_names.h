@@ -1,6 +1,6 @@
 // What the decoder reads from a track's path and its names: the extension
 // that tells a segment from a MIDI file, the title shown for a track, the
-// names it answers to, and the block size it hands out.
+// names it answers to.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +21,6 @@ bool IsMidiContentType(const char* contentType);
 bool IsMidiExtension(const char* extension);
 // An extension of a DirectMusic segment file (sgt).
 bool IsSegmentExtension(const std::string& extension);
-
-// "MIDIOutputBuffer" as a block size: below 4 counts as one second of audio;
-// otherwise it is rounded down to whole frames.
-uint32_t GetBlockSize(int32_t setting);
 
 // A master tempo factor DirectMusic takes (0.01 to 100).
 bool IsUsableMasterTempo(float tempo);

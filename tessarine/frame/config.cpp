@@ -29,6 +29,12 @@ uint32_t ReadLittleEndian32(const void* data)
 
 CConfigVariable* GetFirstConfigVariable() { return variableListHead; }
 
+uint32_t GetBlockSize(int32_t setting)
+{
+    if (setting < 4) return 176400;
+    return uint32_t(setting) & ~uint32_t(3);
+}
+
 CConfigVariable::CConfigVariable(const char* name) : name(CopyText(name)), next(variableListHead)
 {
     variableListHead = this;

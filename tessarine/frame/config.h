@@ -61,17 +61,16 @@ public:
     ~CConfigText();
     bool GetRawData(CRawDataSink* sink) override;
     void SetRawData(const void* data, uint32_t size) override;
-    // The text, "" when empty.
-    const char* GetText() const { return value ? value : ""; }
     // Replaces the text (null or "" empties it).
     void SetText(const char* text);
     // A copy of the text, taken under the same lock as a replacement, so a
-    // reader on another thread never sees a freed text.
+    // reader on another thread never sees a freed text. The only way to read
+    // it: a pointer into the text would not outlive the next replacement.
     std::string CopyText() const;
 
+private:
     char* value;  // owned; null for the empty text
 
-private:
     // Held only to copy or replace a text; a spin lock needs no set-up
     // before static construction and no thread library.
     class CTextLock {
@@ -84,6 +83,11 @@ private:
     };
     mutable std::atomic_flag busy = ATOMIC_FLAG_INIT;
 };
+
+// "MIDIOutputBuffer" as the block size the decoder reads and the capture
+// store waits for: below 4 counts as one second of audio; otherwise it is
+// rounded down to whole frames.
+uint32_t GetBlockSize(int32_t setting);
 
 // Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).
 CConfigVariable* GetFirstConfigVariable();

@@ -8,6 +8,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 
 void LogLine(const char* format, ...)
 {
@@ -20,6 +21,20 @@ void LogLine(const char* format, ...)
     std::vsnprintf(buffer, sizeof buffer, format ? format : "", values);
     va_end(values);
     ConsoleOutput(1, buffer);
+}
+
+void LogCaughtException(const char* operation) noexcept
+{
+    if (!operation) operation = "";
+    try {
+        throw;
+    } catch (const _com_error& error) {
+        LogLine("%.64s failed: a DirectX call returned %.128s", operation, GetResultName(error.Error()));
+    } catch (const std::exception& error) {
+        LogLine("%.64s failed: %.400s", operation, error.what());
+    } catch (...) {
+        LogLine("%.64s failed: an exception of unknown type", operation);
+    }
 }
 
 void ReportDirectXResult(HRESULT code, const char* label)

@@ -12,6 +12,10 @@ void LogLine(const char* format, ...)
 #endif
     ;
 
+// Logs "OPERATION failed: TEXT" for the exception being handled, whatever
+// its type. Call only inside a catch block; never throws.
+void LogCaughtException(const char* operation) noexcept;
+
 // Logs "Warning: A DirectX call returned NAME. Message: LABEL" for every code
 // but S_OK. label may be null.
 void ReportDirectXResult(HRESULT code, const char* label);

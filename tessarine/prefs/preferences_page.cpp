@@ -8,6 +8,7 @@
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_access.h"
+#include "tessarine/frame/log.h"
 #include "tessarine/frame/services.h"
 #include "tessarine/prefs/page_ids.h"
 
@@ -87,16 +88,10 @@ void EnableItem(HWND window, UINT id, bool enable) {
     if (HWND control = GetDlgItem(window, static_cast<int>(id))) EnableWindow(control, enable ? TRUE : FALSE);
 }
 
-// The whole text of a control: its length first, then a buffer that holds
-// it. False when the text changed in between, so nothing cut is used.
+// The whole text of a control, however the control counts its length.
 bool ReadItemText(HWND window, UINT id, std::string& text) {
-    LRESULT length = SendItem(window, id, WM_GETTEXTLENGTH);
-    if (length < 0 || length >= 0x7FFFFFFF) return false;
-    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    UINT copied = uGetDlgItemText(window, id, buffer.data(), static_cast<UINT>(buffer.size()));
-    if (copied != static_cast<UINT>(length)) return false;
-    text.assign(buffer.data(), copied);
-    return true;
+    return ReadWholeText(SendItem(window, id, WM_GETTEXTLENGTH),
+                         [&](char* buffer, UINT size) { return uGetDlgItemText(window, id, buffer, size); }, text);
 }
 
 void ShowFailure(HWND window) {
@@ -128,6 +123,7 @@ int InitialisePage(CPreferencesPageService* page, HWND window) {
         }
     } catch (...) {
         // Any failure of the engine's set-up counts as DirectX's.
+        LogCaughtException("Setting up the preferences page");
         engine.reset();
         ShowFailure(window);
         return 0;
@@ -181,6 +177,7 @@ void OnPortSelected(HWND window) {
             uSetDlgItemText(window, IDC_DRIVER_INFORMATION, BuildCapabilitiesText(caps).c_str());
     } catch (...) {
         // The text stays as it was.
+        LogCaughtException("Describing the chosen port");
     }
 }
 
@@ -246,7 +243,15 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     try {
         if (message == WM_INITDIALOG) {
             auto* page = reinterpret_cast<CPreferencesPageService*>(lParam);
-            if (page && InitialisePage(page, window) == 1)
+            // A failure anywhere in the set-up leaves the page inert with
+            // its note, as a DirectX failure does.
+            bool ready = false;
+            try {
+                ready = page && InitialisePage(page, window) == 1;
+            } catch (...) {
+                LogCaughtException("Initialising the preferences page");
+            }
+            if (ready)
                 SetPropA(window, propertyName, reinterpret_cast<HANDLE>(page));
             else
                 uSetDlgItemText(window, IDC_NOTE, initialisationErrorText);
@@ -268,6 +273,7 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return FALSE;
         }
     } catch (...) {
+        LogCaughtException("The preferences page");
     }
     return FALSE;
 }
@@ -303,6 +309,24 @@ int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
     if (milliseconds <= 1000) return oneSecond;
     const uint64_t bytes = static_cast<uint64_t>(milliseconds) * 882 / 5;
     return bytes > 0x7FFFFFFF ? oneSecond : static_cast<int32_t>(bytes);
+}
+
+bool ReadWholeText(LRESULT length, const std::function<UINT(char* buffer, UINT size)>& copy, std::string& text) {
+    // A unit is at most three bytes of UTF-8. A copy is whole only when it
+    // stops short of the buffer by more than a character: a cut copy fills
+    // it, less at most the three bytes of a character that did not fit.
+    constexpr size_t largestBuffer = size_t{1} << 28;
+    constexpr size_t spare = 5;
+    if (length < 0 || length >= 0x7FFFFFFF) return false;
+    for (size_t size = static_cast<size_t>(length) * 3 + spare; size <= largestBuffer; size *= 2) {
+        std::vector<char> buffer(size, '\0');
+        const UINT copied = copy(buffer.data(), static_cast<UINT>(size));
+        if (copied + spare <= size) {
+            text.assign(buffer.data(), copied);
+            return true;
+        }
+    }
+    return false;
 }
 
 int TempoPosition(float tempo) {

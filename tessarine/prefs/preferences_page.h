@@ -5,6 +5,7 @@
 
 #include "tessarine/frame/sdk.h"
 
+#include <functional>
 #include <string>
 
 class CPreferencesPageService;
@@ -24,6 +25,13 @@ std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index);
 
 // The bytes of PCM that a buffer length read from the page stands for.
 int32_t OutputBufferFromMilliseconds(UINT milliseconds);
+
+// A control's whole text as UTF-8: reportedLength is what WM_GETTEXTLENGTH
+// answered (on Windows a count of UTF-16 units, not bytes), copy fills a
+// buffer as GetDlgItemText does and returns the bytes it copied. False when
+// the text cannot be read whole.
+bool ReadWholeText(LRESULT reportedLength, const std::function<UINT(char* buffer, UINT size)>& copy,
+                   std::string& text);
 
 // "MIDIMasterTempo" as a trackbar position: NaN or below 0 is 0, above 100
 // (infinity too) is 100, else truncated towards zero.

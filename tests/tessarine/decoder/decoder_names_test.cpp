@@ -1,8 +1,11 @@
 // The names the decoder reads: extensions, titles, the names it answers
-// to, and the block size a setting stands for.
+// to, and the block size a setting stands for in the decoder and the store.
 #include "tessarine/decoder/track_names.h"
+#include "tests/tessarine/decoder/decoder_fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -54,13 +57,43 @@ TEST(DecoderNames, AcceptsOnlyMidiNamesInAnyCase)
     EXPECT_FALSE(IsMidiContentType(nullptr));
 }
 
-TEST(DecoderNames, BlockSizeKeepsFramesWhole)
+// "MIDIOutputBuffer", as a saved settings block gives it, sets the blocks
+// the decoder hands out (whole frames; one second below 4) and the amount
+// the capture store waits for: a short song takes a handful of calls, never
+// a run of empty ones.
+TEST_F(CDecoderTest, BlockSizeKeepsFramesWhole)
 {
+    CScopedClockRate fast(8.0);
     const struct {
         int32_t setting;
         uint32_t blockSize;
-    } rows[] = {{176400, 176400}, {4, 4}, {7, 4}, {17641, 17640}, {3, 176400}, {0, 176400}, {-8, 176400}};
-    for (const auto& row : rows) EXPECT_EQ(GetBlockSize(row.setting), row.blockSize) << row.setting;
+    } rows[] = {{176400, 176400}, {17641, 17640}, {3, 176400}, {0, 176400}, {-5, 176400}};
+    const std::string path = Write("song.mid", Song(2));  // one second
+    for (const auto& row : rows) {
+        configOutputBuffer.value = row.setting;
+        const std::vector<uint8_t> settings = host.SaveSettings();
+        configOutputBuffer.value = 17640;
+        host.Component()->LoadSettings(settings.data(), uint32_t(settings.size()));
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE)) << row.setting;
+        uint64_t total = 0;
+        uint32_t largest = 0, calls = 0;
+        int32_t result = 1;
+        while (result == 1 && calls < 1000) {
+            void* data = nullptr;
+            uint32_t bytes = 0, rate = 0, bits = 0, channels = 0;
+            result = opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels);
+            ++calls;
+            if (result != 1) break;
+            EXPECT_EQ(bytes % 4, 0u) << row.setting;
+            total += bytes;
+            largest = std::max(largest, bytes);
+        }
+        EXPECT_EQ(result, 0) << row.setting;
+        EXPECT_EQ(largest, row.blockSize) << row.setting;
+        // Full blocks, the last one short, and the call that ends the track.
+        EXPECT_LE(calls, total / row.blockSize + 3) << row.setting << ": " << total << " bytes";
+    }
 }
 
 }  // namespace

@@ -5,8 +5,12 @@
 
 #include "host/objects/archive_file_system.h"
 #include "platform/com_registry.h"
+#include "platform/dmusic/port.h"
 #include "tests/support/forwarding_performance.h"
 #include "tests/support/zip_writer.h"
+
+#include <atomic>
+#include <thread>
 
 
 namespace {
@@ -103,6 +107,7 @@ struct CDecodeRow {
     int32_t outputPort;
     double seekTo;   // negative: no seek
     int opens;       // opens for decoding on the same instance
+    const char* fileName = "song.mid";
 };
 
 class CDecoderDecodeTest : public CDecoderTest, public ::testing::WithParamInterface<CDecodeRow> {};
@@ -117,7 +122,7 @@ TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
     // lead-in on a slow (sanitizer) build: seeks run at rate 3.
     CScopedClockRate fast(row.seekTo >= 0 ? 3.0 : 8.0);
     configOutputPort.value = row.outputPort;
-    const std::string path = Write("song.mid", Song(6));  // 3 seconds
+    const std::string path = Write(row.fileName, Song(6));  // 3 seconds
     COpenedDecoder opened;
     uint64_t bytes = 0;
     int32_t last = 0;
@@ -130,6 +135,8 @@ TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
     }
     EXPECT_EQ(last, 0);
     EXPECT_EQ(bytes % 4, 0u);
+    // Played from its own path, whatever its name: no copy was needed.
+    EXPECT_EQ(host.CountConsoleLines("Attempting temp file strategy"), 0u);
     const double expected = (3.0 - std::max(0.0, row.seekTo)) * bytesPerSecond;
     if (row.outputPort == -1) {
         // The lead-in is the silence the capture holds ahead of the music
@@ -147,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
                          ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1}, CDecodeRow{"CaptureSeek", -1, 1.5, 1},
                                            CDecodeRow{"CaptureReopened", -1, -1.0, 2},
                                            CDecodeRow{"Silence", 1, -1.0, 1}, CDecodeRow{"SilenceSeek", 1, 1.0, 1},
-                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2}),
+                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2},
+                                           CDecodeRow{"CaptureNonAsciiPath", -1, -1.0, 1,
+                                                      "\xC3\xA9t\xC3\xA9 \xE6\x9B\xB2\xF0\x9F\x8E\xB5.mid"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A copy made for a track without a native path goes with the instance,
@@ -193,10 +202,12 @@ TEST_F(CDecoderTest, EngineErrorsFailTheOpen)
         const char* name;
         platform::ClassFactoryFunction create;
         platform::ClassFactoryFunction* previous;
+        const char* logged;  // the line the open's failure leaves in the log
     };
     const Row rows[] = {
-        {"performance already initialised", CInitialisedPerformance::Create, &CInitialisedPerformance::previous},
-        {"PlaySegment refused", CRefusingPlayPerformance::Create, &CRefusingPlayPerformance::previous},
+        {"performance already initialised", CInitialisedPerformance::Create, &CInitialisedPerformance::previous,
+         "Opening the track failed: a DirectX call returned E_POINTER"},
+        {"PlaySegment refused", CRefusingPlayPerformance::Create, &CRefusingPlayPerformance::previous, nullptr},
     };
     const std::string zip = (folder / "songs.zip").string();
     ASSERT_TRUE(testsupport::WriteZip(zip, {{"a.mid", Song(2)}}));
@@ -206,14 +217,113 @@ TEST_F(CDecoderTest, EngineErrorsFailTheOpen)
         *row.previous = replacement.Previous();
         for (const std::string& path : paths) {
             for (uint32_t flags : {uint32_t(OPEN_TRACK_DECODE), uint32_t(OPEN_TRACK_DECODE | OPEN_TRACK_INFO)}) {
+                host.ClearConsoleLines();
                 COpenedDecoder opened;
                 EXPECT_FALSE(opened.Open(path, flags)) << row.name << ": " << path << " flags " << flags;
                 EXPECT_EQ(CountTempFiles(), 0u) << row.name << ": " << path;
                 EXPECT_EQ(DecodeAll(opened.decoder), 0u) << row.name;
                 EXPECT_FALSE(opened.decoder->SeekTrack(1.0)) << row.name;
+                EXPECT_EQ(host.CountConsoleLines(row.logged ? row.logged : " failed: "), row.logged ? 1u : 0u)
+                    << row.name;
             }
         }
     }
+}
+
+// Records the hold time each SetNotificationHandle asks for.
+class CHoldRecordingPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(SetNotificationHandle)(HANDLE handle, REFERENCE_TIME minimum) override
+    {
+        if (handle) holds.push_back(minimum);
+        return CForwardingPerformance::SetNotificationHandle(handle, minimum);
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline std::vector<REFERENCE_TIME> holds;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        return CreateForwardingPerformance<CHoldRecordingPerformance>(outer, iid, object);
+    }
+};
+
+// "MIDIPadBefore" seconds, read at the start of playback, is the hold time
+// of the notifications, in 100-nanosecond units.
+TEST_F(CDecoderTest, HoldTimeComesFromPadBefore)
+{
+    const struct {
+        int32_t seconds;
+        REFERENCE_TIME hold;
+    } rows[] = {{100, 1000000000}, {0, 0}, {7, 70000000}};
+    const std::string path = Write("song.mid", Song(2));
+    platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CHoldRecordingPerformance::Create);
+    CHoldRecordingPerformance::previous = replacement.Previous();
+    for (const auto& row : rows) {
+        configPadBefore.value = row.seconds;
+        CHoldRecordingPerformance::holds.clear();
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE)) << row.seconds;
+        EXPECT_EQ(CHoldRecordingPerformance::holds, std::vector<REFERENCE_TIME>{row.hold}) << row.seconds;
+    }
+}
+
+// Sets "MIDIOutputPort" while the engine makes its performance, as the page
+// may while a track opens.
+struct CPortChangingPerformance {
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline int32_t newPort = 0;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        configOutputPort.value = newPort;
+        return previous(outer, iid, object);
+    }
+};
+
+// An open takes the output port it started with, whatever the setting
+// becomes meanwhile: the port it looks up matches the engine it made, and
+// the music goes there (the emulated external port counts what it gets).
+TEST_F(CDecoderTest, PortChangedDuringTheOpenIsNotSeen)
+{
+    CScopedClockRate fast(8.0);
+    const struct {
+        int32_t port, changedTo;
+        uint64_t notesToThePort;
+    } rows[] = {{1, -1, 2}, {-1, 1, 0}};
+    const std::string path = Write("song.mid", Song(2));
+    for (const auto& row : rows) {
+        configOutputPort.value = row.port;
+        CPortChangingPerformance::newPort = row.changedTo;
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CPortChangingPerformance::Create);
+        CPortChangingPerformance::previous = replacement.Previous();
+        const uint64_t before = dmusic::GetMidiOutCounts().notesOn;
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE)) << row.port;
+        // The lead-in and the song play out while nothing is read.
+        Sleep(3000);
+        EXPECT_EQ(dmusic::GetMidiOutCounts().notesOn - before, row.notesToThePort) << row.port;
+    }
+}
+
+// The page may replace the custom DLS path while the player opens tracks:
+// every open reads a whole path, never a freed one (the sanitizer builds
+// see any read of freed memory or any unguarded read).
+TEST_F(CDecoderTest, CustomDlsPathReplacedWhileTracksOpen)
+{
+    CScopedClockRate fast(8.0);
+    configUseCustomDls.value = 1;
+    const std::string path = Write("song.mid", Song(2));
+    const std::string paths[] = {(folder / std::string(300, 'a')).string() + ".dls",
+                                 (folder / std::string(200, 'b')).string() + ".dls"};
+    std::atomic<bool> done{false};
+    std::thread page([&] {
+        for (size_t i = 0; !done; ++i) configCustomDls.SetText(paths[i % 2].c_str());
+    });
+    for (int open = 0; open < 8; ++open) {
+        COpenedDecoder opened;
+        EXPECT_TRUE(opened.Open(path, OPEN_TRACK_DECODE)) << open;
+    }
+    done = true;
+    page.join();
 }
 
 }  // namespace

@@ -115,6 +115,55 @@ TEST(ExtractMetadata, RmidGivesMetaThenDispThenInfo)
     EXPECT_EQ(Extract(MakeRmid(MakeSongSmf(), extra)), expected);
 }
 
+// Bytes that read as meta events: 0x00 0xFF, a text type, a length, text.
+CChunkWriter FakeMetaEvents()
+{
+    CChunkWriter junk;
+    junk.Fill(12, 0x11).U8(0x00).U8(0xFF).U8(0x01).U8(0x04).U8(0x09).U8(0x02).U8(0xFC).U8(0x03);
+    junk.Fill(12, 0x22).U8(0x00).U8(0xFF).U8(0x02).U8(0x02).U8(0x04).U8(0xF8);
+    junk.Fill(12, 0x33).U8(0x00).U8(0xFF).U8(0x03).U8(0x03).Text("abc").Fill(12, 0x44);
+    return junk;
+}
+
+// An IFF chunk with a big-endian size, as XMI and SMF have them.
+CChunkWriter BigEndianChunk(std::string_view id, const CChunkWriter& body)
+{
+    return CChunkWriter().FourCc(id).Be32(uint32_t(body.Size())).Raw(body);
+}
+
+// Meta events are searched for only in the event chunks (SMF tracks, XMI
+// EVNT): what looks like one in an embedded DLS, an XMI's timbres or a
+// segment's binary chunks is no tag.
+TEST(ExtractMetadata, MetaEventsComeOnlyFromEventChunks)
+{
+    const CChunkWriter dls =
+        CChunkWriter().Riff("DLS ", CChunkWriter().List("wvpl", CChunkWriter().List("wave", CChunkWriter().Chunk(
+                                                                                          "data", FakeMetaEvents()))));
+    CChunkWriter xmiEvents;
+    xmiEvents.U8(0x00).U8(0xFF).U8(0x03).U8(0x04).Text("Lead").U8(0x10);
+    xmiEvents.U8(0x90).U8(60).U8(100).U8(0x20).U8(0x00).U8(0xFF).U8(0x01).U8(0x03).Text("end").Fill(100, 0x01);
+    CChunkWriter xmiSequence;
+    xmiSequence.Text("XMID").Raw(BigEndianChunk("TIMB", FakeMetaEvents())).Raw(BigEndianChunk("EVNT", xmiEvents));
+    const CChunkWriter xmi = CChunkWriter()
+                                 .Raw(BigEndianChunk("FORM", CChunkWriter().Text("XDIR").Raw(BigEndianChunk(
+                                                                 "INFO", CChunkWriter().Le16(1)))))
+                                 .Raw(BigEndianChunk("CAT ", CChunkWriter().Text("XMID").Raw(
+                                                                 BigEndianChunk("FORM", xmiSequence))));
+    const CChunkWriter segment = CChunkWriter().Riff(
+        "DMSG", CChunkWriter().Chunk("segh", FakeMetaEvents()).Chunk("guid", FakeMetaEvents()).Fill(100, 0x01));
+    const struct {
+        const char* name;
+        ByteVector bytes;
+        Fields expected;
+    } rows[] = {
+        {"bare SMF", MakeSongSmf(), songFields},
+        {"RMID with a DLS", MakeRmid(MakeSongSmf(), dls), songFields},
+        {"XMI", xmi, {{"track01", "Lead"}, {"text01", "end"}}},
+        {"segment", segment, {}},
+    };
+    for (const auto& row : rows) EXPECT_EQ(Extract(row.bytes), row.expected) << row.name;
+}
+
 TEST(ExtractMetadata, EveryInfoIdHasItsField)
 {
     const std::pair<const char*, const char*> table[] = {

@@ -31,6 +31,10 @@ Fields ExtractHostile(const ByteVector& bytes)
 
 CChunkWriter Filler(size_t count) { return CChunkWriter().Fill(count, 0x01); }
 
+// A track header whose size claims more than any file here holds: its
+// events run to the file's end.
+CChunkWriter OverlongTrack() { return CChunkWriter().Text("MTrk").Be32(0xFFFFFFF0); }
+
 }  // namespace
 
 // 0xFFFFFFFC would wrap to 0 if 4 were added to it in 32 bits, 0xFFFFFFF8 if 8 were.
@@ -84,7 +88,7 @@ TEST(ExtractMetadataHostile, SubchunkOverrunningItsListEndsTheWalk)
 TEST(ExtractMetadataHostile, TruncatedMetaEventLengthEndsThePhase)
 {
     CChunkWriter head;
-    head.List("INFO", CChunkWriter().Chunk("INAM", "kept")).Raw(Filler(200));
+    head.List("INFO", CChunkWriter().Chunk("INAM", "kept")).Raw(Filler(200)).Raw(OverlongTrack());
     head.U8(0x00).U8(0xFF).U8(0x03).U8(0x04).Text("Name");
     // The length's continuation byte is the last byte of the file.
     const ByteVector truncated = CChunkWriter().Raw(head).Raw(Filler(100)).U8(0x00).U8(0xFF).U8(0x01).U8(0x81).Bytes();
@@ -102,7 +106,7 @@ TEST(ExtractMetadataHostile, TruncatedMetaEventLengthEndsThePhase)
 TEST(ExtractMetadataHostile, LengthThatNeverEnds)
 {
     CChunkWriter file;
-    file.Raw(Filler(100)).U8(0x00).U8(0xFF).U8(0x01).Fill(5000, 0x80);
+    file.Raw(Filler(100)).Raw(OverlongTrack()).U8(0x00).U8(0xFF).U8(0x01).Fill(5000, 0x80);
     EXPECT_TRUE(ExtractHostile(file.Bytes()).empty());
 }
 
@@ -111,6 +115,7 @@ TEST(ExtractMetadataHostile, OverlongLengthDoesNotWrapToASmallOne)
 {
     CChunkWriter file;
     file.Raw(Filler(100))
+        .Raw(OverlongTrack())
         .U8(0x00).U8(0xFF).U8(0x01).U8(0x90).U8(0x80).U8(0x80).U8(0x80).U8(0x03).Text("abc")
         .U8(0x00).U8(0xFF).U8(0x01).U8(0x02).Text("ok")
         .Raw(Filler(100));
@@ -119,7 +124,7 @@ TEST(ExtractMetadataHostile, OverlongLengthDoesNotWrapToASmallOne)
 
 TEST(ExtractMetadataHostile, FilesFullOfPatternsEnd)
 {
-    ByteVector markers;
+    ByteVector markers = OverlongTrack().Bytes();
     for (int i = 0; i < 3000; ++i) {
         markers.push_back(0x00);
         markers.push_back(0xFF);
@@ -135,6 +140,11 @@ TEST(ExtractMetadataHostile, FilesFullOfPatternsEnd)
     for (int i = 0; i < 1000; ++i)
         disps.Text("DISP");
     EXPECT_TRUE(ExtractHostile(disps.Bytes()).empty());
+
+    CChunkWriter tracks;
+    for (int i = 0; i < 1000; ++i)
+        tracks.Text(i % 2 ? "MTrk" : "EVNT");
+    EXPECT_TRUE(ExtractHostile(tracks.Bytes()).empty());
 
     EXPECT_TRUE(ExtractHostile({}).empty());
 }

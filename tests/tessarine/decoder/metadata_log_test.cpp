@@ -74,7 +74,9 @@ protected:
 // The file ends right after a marker: the type byte cannot be read.
 TEST_F(MetadataLog, MissingTypeByteLogsThePosition)
 {
-    const ByteVector bytes = CChunkWriter().Fill(100, 0x01).U8(0x00).U8(0xFF).Bytes();
+    // A track that claims more than the file holds, cut after a marker.
+    const ByteVector bytes =
+        CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
     CMemoryHostFile file(bytes);
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));
@@ -113,7 +115,9 @@ TEST_F(MetadataLog, UnsearchableFileIsReported)
 TEST_F(MetadataLog, NothingIsLoggedWhileTheSwitchIsOff)
 {
     configLog.value = 0;
-    const ByteVector bytes = CChunkWriter().Fill(100, 0x01).U8(0x00).U8(0xFF).Bytes();
+    // A track that claims more than the file holds, cut after a marker.
+    const ByteVector bytes =
+        CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
     CMemoryHostFile file(bytes);
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));

@@ -127,7 +127,7 @@ TEST_F(Settings, SavedValuesLoadBackUnchanged)
     const std::vector<uint8_t> saved = Save();
     Reset();
     GetComponentInterface()->LoadSettings(saved.data(), uint32_t(saved.size()));
-    EXPECT_STREQ(configCustomDls.GetText(), "C:\\Sounds\\gm.dls");
+    EXPECT_EQ(configCustomDls.CopyText(), "C:\\Sounds\\gm.dls");
     EXPECT_EQ(configMasterTempo.value, 37.5f);
     EXPECT_EQ(configOutputPort.value, 2);
     EXPECT_EQ(configLog.value, 0);
@@ -208,16 +208,15 @@ TEST_F(Settings, TextRecordsOfLengthZeroOrStartingWithNulEmptyTheText)
     CBlock empty;
     empty.Text("MIDICustomDLS", "").Int("MIDIReverb", 1);
     empty.Load();
-    EXPECT_EQ(configCustomDls.value, nullptr);
-    EXPECT_STREQ(configCustomDls.GetText(), "");
+    EXPECT_EQ(configCustomDls.CopyText(), "");
     EXPECT_EQ(configReverb.value, 1);
 
     CBlock cut;
     cut.Text("MIDICustomDLS", std::string("a.dls\0junk", 10));
     cut.Load();
-    EXPECT_STREQ(configCustomDls.GetText(), "a.dls");
+    EXPECT_EQ(configCustomDls.CopyText(), "a.dls");
     configCustomDls.SetRawData("\0x", 2);
-    EXPECT_EQ(configCustomDls.value, nullptr);
+    EXPECT_EQ(configCustomDls.CopyText(), "");
 }
 
 TEST_F(Settings, FloatTakesItsFourBytesAsASingle)

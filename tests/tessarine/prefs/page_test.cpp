@@ -12,8 +12,11 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 #include <thread>
 
@@ -29,6 +32,7 @@ class CRecordedAnswers final : public CDialogAnswers {
 public:
     int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override {
         boxes.push_back(std::string(caption) + "|" + text + "|" + std::to_string(type));
+        if (boxRunsOutOfMemory) throw std::bad_alloc();
         return messageBoxAnswer;
     }
     bool AnswerShellExecute(HWND, const char* verb, const char* file, const char*) override {
@@ -43,6 +47,7 @@ public:
     }
 
     int messageBoxAnswer = IDNO;
+    bool boxRunsOutOfMemory = false;
     std::optional<std::string> chosen;
     std::vector<std::string> boxes, executed, chooserTitles;
 };
@@ -226,13 +231,21 @@ TEST_F(PageTest, ChooserAnswersOnlyAWholePath) {
 }
 
 TEST_F(PageTest, PageWithoutDirectXIsInertAndOffersTheDownload) {
+    // The last row fails outside the engine's set-up, in the failure's box.
     const struct {
         int answer;
+        bool boxFails;
         size_t opened;
-    } rows[] = {{IDNO, 0}, {IDYES, 1}};
+        const char* logged;
+    } rows[] = {{IDNO, false, 0, "Setting up the preferences page failed: a DirectX call returned CO_E_NOTINITIALIZED"},
+                {IDYES, false, 1, "Setting up the preferences page failed: "},
+                {IDYES, true, 0, "Initialising the preferences page failed: std::bad_alloc"}};
+    configLog.value = 1;
     for (const auto& row : rows) {
         answers = CRecordedAnswers();
         answers.messageBoxAnswer = row.answer;
+        answers.boxRunsOutOfMemory = row.boxFails;
+        host.ClearConsoleLines();
         std::vector<uint8_t> before = host.SaveSettings();
         // A thread that never entered a COM apartment cannot make the engine.
         std::thread windowThread([&] {
@@ -248,6 +261,7 @@ TEST_F(PageTest, PageWithoutDirectXIsInertAndOffersTheDownload) {
         ASSERT_EQ(answers.boxes.size(), 1u);
         EXPECT_EQ(answers.boxes[0].substr(0, 51), "DirectX Initialisation failure|Could not initialise");
         EXPECT_EQ(answers.boxes[0].substr(answers.boxes[0].size() - 2), "|4");
+        EXPECT_EQ(host.CountConsoleLines(row.logged), 1u) << row.logged;
         ASSERT_EQ(answers.executed.size(), row.opened);
         if (row.opened) {
             EXPECT_EQ(answers.executed[0], std::string("(none) ") + directXDownloadAddress);
@@ -327,6 +341,35 @@ TEST(PageTextTest, NumbersComeBackInRange) {
     } tempos[] = {{12.9f, 12}, {-0.5f, 0}, {100.5f, 100}, {std::nanf(""), 0},
                   {std::numeric_limits<float>::infinity(), 100}, {-std::numeric_limits<float>::infinity(), 0}};
     for (const auto& row : tempos) EXPECT_EQ(TempoPosition(row.tempo), row.position) << row.tempo;
+}
+
+// A length in UTF-16 units is fewer than the text's UTF-8 bytes: the text
+// is still read whole.
+TEST(PageTextTest, WholeTextWhateverTheLengthCounts) {
+    const struct {
+        const char* name;
+        std::string text;
+        LRESULT reported;
+        bool read;
+    } rows[] = {{"bytes", "/sounds/gm.dls", 14, true},
+                {"accented units", "/\xC3\xA9t\xC3\xA9/d\xC3\xA9j\xC3\xA0.dls", 13, true},
+                {"CJK units", "/\xE6\x9B\xB2\xE6\x9B\xB2\xE6\x9B\xB2.dls", 8, true},
+                {"surrogate pairs", "/\xF0\x9F\x8E\xB9\xF0\x9F\x8E\xB9.dls", 9, true},
+                {"shorter than reported", "/a.dls", 40, true},
+                {"long", "/" + std::string(70000, 'e') + "\xC3\xA9.dls", 70006, true},
+                {"no length", "/a.dls", -1, false}};
+    for (const auto& row : rows) {
+        // As GetDlgItemText: at most size - 1 bytes and a NUL.
+        auto copy = [&](char* buffer, UINT size) {
+            const UINT count = std::min<UINT>(size - 1, static_cast<UINT>(row.text.size()));
+            std::memcpy(buffer, row.text.data(), count);
+            buffer[count] = '\0';
+            return count;
+        };
+        std::string text = "stale";
+        EXPECT_EQ(ReadWholeText(row.reported, copy, text), row.read) << row.name;
+        EXPECT_EQ(text, row.read ? row.text : "stale") << row.name;
+    }
 }
 
 TEST(PageTextTest, CustomDlsCopiesNeverSeeAFreedText) {
