@@ -166,7 +166,9 @@ CMidiMusic::~CMidiMusic()
     }
     if (outputPort) outputPort->SetDirectSound(nullptr, nullptr);
     if (performance) {
-        performance->RemovePort(outputPort.Get());
+        // An engine opened for information has no port; a null one is not
+        // to be passed (some DirectMusics release it unchecked).
+        if (outputPort) performance->RemovePort(outputPort.Get());
         performance->CloseDown();
     }
     if (directMusic) directMusic->SetDirectSound(nullptr, nullptr);

@@ -76,6 +76,48 @@ public:
     }
 };
 
+// Counts the ports the engine asks the performance to remove, and the
+// absent ones among them: a DirectMusic may take the pointer as it is.
+class CRemovePortPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(RemovePort)(IDirectMusicPort* port) override
+    {
+        ++(port ? removed : removedAbsent);
+        return CForwardingPerformance::RemovePort(port);
+    }
+    static inline int removed = 0;
+    static inline int removedAbsent = 0;
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        return CreateForwardingPerformance<CRemovePortPerformance>(outer, iid, object);
+    }
+};
+
+// An engine opened for information has no port; its teardown removes the
+// port it has and never an absent one.
+TEST_F(CEngineTest, TeardownRemovesOnlyAPortItHas)
+{
+    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768)));
+    for (const bool withPort : {false, true}) {
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CRemovePortPerformance::Create);
+        CRemovePortPerformance::previous = replacement.Previous();
+        CRemovePortPerformance::removed = CRemovePortPerformance::removedAbsent = 0;
+        {
+            CMidiMusic engine(nullptr, true);
+            if (withPort) {
+                DMUS_PORTCAPS caps;
+                ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0);
+                ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true));
+            }
+            ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
+        }
+        EXPECT_EQ(CRemovePortPerformance::removedAbsent, 0) << withPort;
+        EXPECT_EQ(CRemovePortPerformance::removed, withPort ? 1 : 0);
+    }
+}
+
 // What is read of the capture holds the start delay of silence and then the
 // music, at a fixed rate and with the clock following the synthesizer,
 // however late the performance placed the segment.
