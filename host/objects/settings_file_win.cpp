@@ -62,8 +62,7 @@ std::string GetSettingsFilePath() {
         wchar_t folder[MAX_PATH];
         if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) appData = Narrow(folder, wcslen(folder));
     }
-    if (appData.empty()) appData = ".";
-    return appData + "\\velmora\\tessarine.cfg";
+    return (appData.empty() ? std::string(1, '.') : appData) + "\\velmora\\tessarine.cfg";
 }
 
 CSettingsFile ReadSettingsFile(const std::string& path) {
@@ -127,7 +126,9 @@ bool WriteSettingsFile(const std::string& path, const std::vector<uint8_t>& bloc
 bool BackUpSettingsFile(const std::string& path, const std::vector<uint8_t>& contents, std::string& backupPath,
                         std::string& error) {
     for (int number = 0; number < 1000; ++number) {
-        backupPath = path + ".corrupt" + (number ? "." + std::to_string(number) : "");
+        backupPath = path;
+        backupPath += ".corrupt";
+        if (number) backupPath += '.' + std::to_string(number);
         const std::wstring wideBackup = Widen(backupPath);
         // Exclusive creation: an earlier backup is never overwritten.
         HANDLE handle = CreateFileW(wideBackup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
