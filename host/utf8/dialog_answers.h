@@ -22,4 +22,4 @@ protected:
 };
 
 // Installs answers (null removes them); returns the ones installed before.
-VELMORA_UTF8_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers);
+VELMORA_DIALOG_ANSWERS_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers);

@@ -19,6 +19,15 @@
 #endif
 #endif
 
+// The host's answers to the dialog calls (dialog_answers.h). On Windows
+// velmora_utf8.dll exports only the player's calls, so the host executable
+// keeps the answers and the library asks it for them.
+#ifdef _WIN32
+#define VELMORA_DIALOG_ANSWERS_API extern "C"
+#else
+#define VELMORA_DIALOG_ANSWERS_API VELMORA_UTF8_API
+#endif
+
 // Largest path, in bytes with its NUL, that the path calls write.
 #define VELMORA_UTF8_MAX_PATH 4096
 

@@ -1,6 +1,8 @@
 // The host's UTF-8 library: case-insensitive comparison under Unicode case
-// folding, the temporary folder and reserved temporary names.
+// folding, the temporary folder and reserved temporary names, and the
+// UTF-8 and UTF-16 conversions of the wide-character calls.
 #include "host/utf8/velmora_utf8.h"
+#include "host/utf8/wide_text.h"
 #include "tests/host/host_test_support.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +118,50 @@ TEST(TempFileNameTest, FailsWithoutCreatingAnything) {
     std::string longPrefix(VELMORA_UTF8_MAX_PATH, 'p');
     EXPECT_EQ(uGetTempFileName(folder.Path().c_str(), longPrefix.c_str(), 0, name), 0u);
     EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+// Each row: UTF-8 bytes, the UTF-16 they give, and the UTF-8 that comes back.
+TEST(WideTextTest, ConvertsBothWaysKeepingLoneSurrogates) {
+    struct CRow {
+        std::string utf8;
+        std::u16string utf16;
+        std::string back;
+    };
+    const CRow rows[] = {
+        {"", u"", ""},
+        {"Morning Walk", u"Morning Walk", "Morning Walk"},
+        {"caf\xC3\xA9 \xE2\x82\xAC", u"caf\u00E9 \u20AC", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"\xF0\x9F\x8E\xB5", u"\U0001F3B5", "\xF0\x9F\x8E\xB5"},
+        // A lone surrogate's three-byte form stays that one unit and comes back.
+        {"a\xED\xA0\x80z", std::u16string(u"a") + char16_t(0xD800) + u"z", "a\xED\xA0\x80z"},
+        {"\xED\xBF\xBF", std::u16string(1, char16_t(0xDFFF)), "\xED\xBF\xBF"},
+        // Bytes that are not UTF-8 become U+FFFD, one for each.
+        {"a\xFF" "b", u"a\uFFFDb", "a\xEF\xBF\xBD" "b"},
+        {"\xC0\xAF", u"\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xE2\x82", u"\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const CRow& row : rows) {
+        const std::u16string wide = Utf8ToUtf16(row.utf8);
+        EXPECT_EQ(wide, row.utf16) << row.utf8;
+        EXPECT_EQ(Utf16ToUtf8(wide), row.back) << row.utf8;
+    }
+    // A high surrogate with no low one after it is kept alone too.
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDBFF)) + u"x"), "\xED\xAF\xBFx");
+}
+
+TEST(WideTextTest, PrefixNeverCutsACharacter) {
+    struct CRow {
+        std::string text;
+        size_t limit;
+        size_t length;
+    };
+    const CRow rows[] = {
+        {"abc", 5, 3},         {"abc", 3, 3},          {"abc", 2, 2},          {"", 0, 0},
+        {"a\xC3\xA9", 2, 1},   {"a\xC3\xA9", 3, 3},    {"\xE2\x82\xAC", 2, 0}, {"\xF0\x9F\x8E\xB5x", 4, 4},
+        {"\xF0\x9F\x8E\xB5x", 3, 0},
+    };
+    for (const CRow& row : rows) EXPECT_EQ(Utf8PrefixLength(row.text, row.limit), row.length) << row.text << " " << row.limit;
 }
 
 }  // namespace
