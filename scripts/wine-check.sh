@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Checks the real Windows build on Wine's DirectMusic against the Linux
+# build: makes (once) the i386 Wine root, builds the Windows targets and the
+# Linux host, checks the DLLs, then runs velmora.exe under Wine on the
+# bundled examples and compares what it gives with what the Linux velmora
+# gives. One PASS/FAIL line a check, then a summary; exit 1 when any failed.
+#
+#   scripts/wine-check.sh            (also: ./test.sh --wine)
+#
+# TESSARINE_WINE_ROOT names the root (see scripts/wine-common.sh). Runs as
+# root. Every process it starts ends with it, and everything it mounts is
+# in mount namespaces that end with their processes, also when interrupted.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+project=$(cd "$here/.." && pwd)
+source "$here/wine-common.sh"
+cd "$project"
+wine_bin=$project/build-win/bin
+linux=$project/build/bin/velmora
+notes=$here/wav_notes.py
+work=$(mktemp -d "${TMPDIR:-/tmp}/wine-check.XXXXXX")
+started=$SECONDS
+results=()
+cleanup() {
+  # Runs end their own wineserver and sound device; this catches what an
+  # interrupt left between the two.
+  pkill -f "$wine_root/" 2> /dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+result() { results+=("$1"); echo "$1"; }
+pass_if() { if eval "$2"; then result "PASS $1"; else result "FAIL $1${3:+: $3}"; fi; }
+win() { wine_run_velmora "$@"; }
+
+[ "$(id -u)" = 0 ] || { wine_say "runs as root (debootstrap, chroot, mounts)"; exit 2; }
+
+echo "== the Wine root"
+setup_started=$SECONDS
+wine_make_root || exit 1
+# Wine's default graphics driver wants a display; the null driver makes
+# windows and dialogs without one.
+wine_in_root sh -c 'wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f > /dev/null 2>&1; wineserver -w'
+setup_seconds=$((SECONDS - setup_started))
+root_size=$(du -shx "$wine_root" | cut -f1)
+
+echo "== builds"
+build_started=$SECONDS
+command -v i686-w64-mingw32-g++-posix > /dev/null || wine_install_on_machine g++-mingw-w64-i686 mingw-w64-i686-dev
+[ -x "$linux" ] || ./scripts/setup.sh
+ninja -C build velmora tessarine > "$work/build.log" 2>&1 || { tail -20 "$work/build.log"; exit 1; }
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  > "$work/build-win.log" 2>&1 && ninja -C build-win >> "$work/build-win.log" 2>&1 \
+  || { tail -20 "$work/build-win.log"; exit 1; }
+build_seconds=$((SECONDS - build_started))
+pass_if "the DLLs' exports and imports" "scripts/check-windows-dll.sh build-win/bin/tessarine.dll > '$work/dll.log' 2>&1"
+
+checks_started=$SECONDS
+export VELMORA_CONFIG=$work/wine.cfg
+linux_config=$work/linux.cfg
+
+echo "== about and settings"
+win about > "$work/about.wine" 2> "$work/about.err"
+VELMORA_CONFIG=$linux_config "$linux" about > "$work/about.linux"
+# The one line that differs by right: the component's own file name.
+pass_if "about gives the Linux registrations and texts" \
+  "diff <(grep -v 'File name:' '$work/about.linux') <(grep -v 'File name:' '$work/about.wine') > '$work/about.diff'" \
+  "$(head -c 300 "$work/about.diff")"
+win config set MIDIMasterVolume 42 > /dev/null 2>&1
+pass_if "a config set is read back by the next process" \
+  "[ \"\$(win config get MIDIMasterVolume 2> /dev/null | tr -d '\r')\" = 42 ]"
+win config reset > /dev/null 2>&1
+
+echo "== info"
+for example in examples/morning_walk.{mid,rmi,sgt,xmi}; do
+  name=${example##*.}
+  win info "$example" 2> "$work/info-$name.err" | tr -d '\r' > "$work/info-$name.wine"
+  VELMORA_CONFIG=$linux_config "$linux" info "$example" > "$work/info-$name.linux" 2>&1
+  wine_length=$(sed -n 's/^length=//p' "$work/info-$name.wine")
+  linux_length=$(sed -n 's/^length=//p' "$work/info-$name.linux")
+  pass_if "info $example: the Linux fields in the same order" \
+    "[ -s '$work/info-$name.wine' ] && diff <(grep -v '^length=' '$work/info-$name.linux') <(grep -v '^length=' '$work/info-$name.wine') > /dev/null" \
+    "$(tr '\n' ' ' < "$work/info-$name.err" | head -c 200)"
+  pass_if "info $example: length within 1 ms (Linux $linux_length, Wine ${wine_length:-none})" \
+    "[ -n '$wine_length' ] && awk 'BEGIN { d = $wine_length - $linux_length; exit !(d < 0.001 && d > -0.001) }'"
+done
+
+echo "== decode"
+decode_pair() {  # name, then the decode's own arguments after the file
+  local name=$1 example=$2; shift 2
+  timeout 300 bash -c 'source "$1/wine-common.sh"; wine_bin=$2; shift 2; wine_run_velmora "$@"' \
+    decode "$here" "$wine_bin" decode "$example" -o "$work/$name.wine.wav" "$@" > "$work/$name.wine.log" 2>&1
+  VELMORA_CONFIG=$linux_config "$linux" decode "$example" -o "$work/$name.linux.wav" "$@" > "$work/$name.linux.log" 2>&1
+}
+for example in examples/morning_walk.{mid,rmi,sgt,xmi}; do
+  name=${example##*.}
+  decode_pair "$name" "$example"
+  if [ ! -s "$work/$name.wine.wav" ]; then
+    result "FAIL decode $example: $(grep -v ALSA "$work/$name.wine.log" | tail -1)"
+    continue
+  fi
+  level=$(python3 "$notes" level "$work/$name.wine.wav")
+  pass_if "decode $example: not silent, not clipping ($level)" \
+    "python3 -c 'import sys; l = sys.argv[1].split(); p = float(l[3].rstrip(\",\")); sys.exit(not (0.01 < p < 0.999))' '$level'"
+  same=$(python3 "$notes" same-notes "$work/$name.linux.wav" "$work/$name.wine.wav")
+  pass_if "decode $example: the Linux decode's notes ($same)" "python3 '$notes' same-notes '$work/$name.linux.wav' '$work/$name.wine.wav' > /dev/null"
+  wine_seconds=$(python3 "$notes" level "$work/$name.wine.wav" | cut -d' ' -f1)
+  linux_seconds=$(python3 "$notes" level "$work/$name.linux.wav" | cut -d' ' -f1)
+  pass_if "decode $example: length within one block (Linux $linux_seconds s, Wine $wine_seconds s)" \
+    "awk 'BEGIN { d = $wine_seconds - $linux_seconds; exit !(d <= 1.0 && d >= -1.0) }'"
+done
+decode_pair half examples/morning_walk.mid --set MIDIMasterVolume=50
+decode_pair full examples/morning_walk.mid --set MIDIMasterVolume=100
+if [ -s "$work/half.wine.wav" ] && [ -s "$work/full.wine.wav" ]; then
+  ratio=$(python3 "$notes" rms-ratio "$work/full.wine.wav" "$work/half.wine.wav")
+  pass_if "master volume 50 gives about half the RMS of 100 (ratio $ratio)" \
+    "awk 'BEGIN { exit !($ratio > 0.4 && $ratio < 0.6) }'"
+else
+  result "FAIL master volume 50 against 100: $(grep -v ALSA "$work/half.wine.log" | tail -1)"
+fi
+decode_pair from examples/morning_walk.mid --from 10
+if [ -s "$work/from.wine.wav" ]; then
+  same=$(python3 "$notes" same-notes "$work/from.linux.wav" "$work/from.wine.wav")
+  pass_if "--from 10 starts with the music of 10 s ($same)" \
+    "python3 '$notes' same-notes '$work/from.linux.wav' '$work/from.wine.wav' > /dev/null"
+else
+  result "FAIL --from 10: $(grep -v ALSA "$work/from.wine.log" | tail -1)"
+fi
+
+echo "== the preferences page"
+win prefs show 2> "$work/prefs.err" | tr -d '\r' > "$work/prefs.wine"
+VELMORA_CONFIG=$linux_config "$linux" prefs show > "$work/prefs.linux" 2>&1
+# The port list is each DirectMusic's own; every other control must match.
+pass_if "prefs show lists the page's controls with their texts and states" \
+  "diff <(grep -v '^    \[' '$work/prefs.linux' | grep -v '^1001 ' | grep -v '^1009 ') \
+        <(grep -v '^    \[' '$work/prefs.wine' | grep -v '^1001 ' | grep -v '^1009 ') > '$work/prefs.diff'" \
+  "$(head -c 300 "$work/prefs.diff")"
+win prefs set --reverb on --volume 37 --tempo 12 > /dev/null 2>&1
+stored=$(for name in MIDIReverb MIDIMasterVolume MIDIMasterTempo; do win config get $name 2> /dev/null | tr -d '\r'; done | tr '\n' ' ')
+pass_if "prefs set --reverb on --volume 37 --tempo 12 stores 1, 37 and 12 (stored: $stored)" \
+  "[ '$stored' = '1 37 12 ' ] || [ '$stored' = '1 37 12.000000 ' ]"
+
+echo "== summary"
+printf '%s\n' "${results[@]}"
+failed=$(printf '%s\n' "${results[@]}" | grep -c '^FAIL')
+echo "$((${#results[@]} - failed)) passed, $failed failed"
+echo "time: root ${setup_seconds} s (size $root_size), builds ${build_seconds} s, checks $((SECONDS - checks_started)) s"
+[ "$failed" = 0 ]
