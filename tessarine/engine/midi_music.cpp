@@ -253,6 +253,8 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
 
 bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
 {
+    // A load that fails, for whatever reason, leaves no segment behind.
+    segment.Release();
     if (!path) path = "";
     DMUS_OBJECTDESC descriptor;
     if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
@@ -279,7 +281,6 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     ReportDirectXResult(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder, TRUE),
                         "Loader->SetSearchDirectory");
 
-    segment.Release();
     HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicSegment, segment.ReceiveVoid());
     ReportDirectXResult(result, "Loader->GetSegment");
     if (!segment) return false;
