@@ -365,16 +365,24 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
 bool CMidiDecoderService::SeekTrack(double seconds)
 {
     try {
-        if (!engine || !engine->IsPlaying()) {
+        // Whether the engine plays is read once, by the seek itself: the
+        // music may end between two readings.
+        bool wasPlaying = false;
+        double length = 0.0, target = 0.0;
+        const DWORD seekStart = timeGetTime();
+        bool sought = false;
+        if (engine) {
+            length = engine->GetLength();
+            target = seconds;
+            if (!(target >= 0.0)) target = 0.0;  // negative or not a number
+            if (target > length) target = length;
+            sought = engine->SeekToTime(target, &wasPlaying);
+        }
+        if (!wasPlaying) {
             ConsoleOutput(3, "A seek command was issued too soon.");
             return false;
         }
-        startTime = double(timeGetTime());
-        const double length = engine->GetLength();
-        double target = seconds;
-        if (!(target >= 0.0)) target = 0.0;  // negative or not a number
-        if (target > length) target = length;
-        const bool sought = engine->SeekToTime(target);
+        startTime = double(seekStart);
         if (!sought) LogLine("CMidiMusic->SeekToTime returned FALSE.");
         // The capture starts afresh at offset 0 either way.
         bytesDelivered = 0;

@@ -485,9 +485,12 @@ double CMidiMusic::GetPlayPosition()
     return MusicTimeToSeconds(ReadTempoMap(std::max(length, seek)), seek);
 }
 
-bool CMidiMusic::SeekToTime(double seconds)
+bool CMidiMusic::SeekToTime(double seconds, bool* wasPlayingOut)
 {
+    // Read once: the music may end meanwhile, and a seek that restarted a
+    // capture without restarting the music would leave the reader waiting.
     const bool wasPlaying = IsPlaying();
+    if (wasPlayingOut) *wasPlayingOut = wasPlaying;
     const double lengthSeconds = GetLength();
     MUSIC_TIME length = 0;
     HRESULT result = segment->GetLength(&length);
@@ -501,17 +504,20 @@ bool CMidiMusic::SeekToTime(double seconds)
         start = SecondsToMusicTime(ReadTempoMap(length), seconds, length);
     }
 
+    // Without music playing there is nothing to restart, and the capture
+    // keeps what it holds.
+    if (!wasPlaying) return SUCCEEDED(segment->SetStartPoint(start));
     // Stop before the capture is cleared: what the synthesizer renders of the
     // old position in between would otherwise open the fresh capture, arrive
     // as the first block and cut the lead-in short.
-    if (wasPlaying) Stop();
+    Stop();
     if (CCaptureSoundBuffer* store = GetCaptureStore()) {
         // Nothing is kept until Play starts the fresh capture at its cursor.
         store->SetDataLimit(0);
         store->ClearCapture();
     }
     result = segment->SetStartPoint(start);
-    if (wasPlaying) Play();
+    Play();
     // The second Play has not waited for the start notification.
     InterlockedExchange(&playing, 1);
     return SUCCEEDED(result);

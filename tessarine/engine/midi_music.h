@@ -44,7 +44,12 @@ public:
     // master tempo last set; 0 on failure.
     double GetLength();
     double GetPlayPosition();
-    bool SeekToTime(double seconds);
+    // While playing, the capture starts afresh and the music again from
+    // seconds; otherwise only the start point moves. wasPlaying receives the
+    // one reading of the playing flag the seek went by.
+    bool SeekToTime(double seconds, bool* wasPlaying = nullptr);
+    // True while the segment last played has music still to sound.
+    bool IsMusicSounding();
     HRESULT Stop();
 
     // ---- Captured audio ---------------------------------------------------
