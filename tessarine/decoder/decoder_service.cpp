@@ -331,10 +331,29 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
                                            uint32_t* channels)
 {
     const uint32_t blockSize = uint32_t(blockBuffer.size());
+    // The port hears the music after the same start delay as a capture
+    // would hold: the silence lasts as long, counted once per open or seek.
+    if (!leadInCounted) {
+        const double wait = std::max(0.0, engine->GetMusicLeadIn());
+        LogLine("Wait increased MIDI song length by %g seconds", wait);
+        songLength += wait;
+        leadInCounted = true;
+    }
     // The song's length in bytes of silence, counted like captured audio, so
     // a host gets the same amount however fast it asks.
     const double left = songLength * bytesPerSecond - double(bytesDelivered);
-    if (!engine->IsPlaying() || !(left >= 4.0)) {
+    if (!engine->IsPlaying()) {
+        engine->Stop();
+        return 0;
+    }
+    if (!(left >= 4.0)) {
+        // The silence runs ahead of the clock by up to two blocks, and the
+        // music started a moment after startTime: what is still to sound is
+        // waited for, so that the stop cuts none of it. The wait ends when
+        // the performance says the music is over, at the latest a little
+        // after the song should have ended.
+        const DWORD deadline = DWORD(startTime) + DWORD((songLength + 5.0) * 1000.0);
+        while (engine->IsPlaying() && engine->IsMusicSounding() && int32_t(timeGetTime() - deadline) < 0) Sleep(10);
         engine->Stop();
         return 0;
     }

@@ -396,6 +396,7 @@ bool CMidiMusic::Play()
 
     const double length = GetLength();
     captureLeadIn = -1.0;
+    musicLeadIn = -1.0;
     captureSkip = 0;
     REFERENCE_TIME now = 0;
     performance->GetTime(&now, nullptr);
@@ -430,6 +431,7 @@ bool CMidiMusic::Play()
                                                     requested, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
+    musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
     if (captureStarted) {
         // A clock that follows the synthesizer may have run on before the
         // performance placed the segment, which then starts later than asked:
@@ -460,6 +462,11 @@ REFERENCE_TIME CMidiMusic::SegmentStartTime(REFERENCE_TIME requested)
 }
 
 bool CMidiMusic::IsPlaying() { return InterlockedCompareExchange(&playing, 0, 0) != 0; }
+
+bool CMidiMusic::IsMusicSounding()
+{
+    return segmentState && performance->IsPlaying(nullptr, segmentState.Get()) == S_OK;
+}
 
 double CMidiMusic::GetLength()
 {

@@ -5,8 +5,11 @@
 
 #include "host/objects/archive_file_system.h"
 #include "platform/com_registry.h"
+#include "platform/dmusic/port.h"
 #include "tests/support/forwarding_performance.h"
 #include "tests/support/zip_writer.h"
+
+#include <cmath>
 
 
 namespace {
@@ -103,13 +106,15 @@ struct CDecodeRow {
     int32_t outputPort;
     double seekTo;   // negative: no seek
     int opens;       // opens for decoding on the same instance
+    int32_t block;   // "MIDIOutputBuffer"; 0: the fixture's
 };
 
 class CDecoderDecodeTest : public CDecoderTest, public ::testing::WithParamInterface<CDecodeRow> {};
 
-// Captured audio runs to the song's length plus its lead-in, within a block;
-// silence for an enumerated port is exactly the song's length. A seek to s
-// takes s off either, and a second open starts afresh.
+// Captured audio runs to the song's length plus its 1.1 s lead-in, within a
+// block; silence for an enumerated port lasts exactly as long, while every
+// note from the start point on reaches the port. A seek to s takes s off
+// either, and a second open starts afresh.
 TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
 {
     const CDecodeRow& row = GetParam();
@@ -117,37 +122,50 @@ TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
     // lead-in on a slow (sanitizer) build: seeks run at rate 3.
     CScopedClockRate fast(row.seekTo >= 0 ? 3.0 : 8.0);
     configOutputPort.value = row.outputPort;
-    const std::string path = Write("song.mid", Song(6));  // 3 seconds
+    if (row.block != 0) configOutputBuffer.value = row.block;
+    const std::string path = Write("song.mid", Song(6));  // 3 seconds, a note each half second
     COpenedDecoder opened;
-    uint64_t bytes = 0;
+    uint64_t bytes = 0, nonZero = 0;
     int32_t last = 0;
+    dmusic::CMidiOutCounts before;
     for (int open = 0; open < row.opens; ++open) {
+        before = dmusic::GetMidiOutCounts();
         ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
         if (row.seekTo >= 0) {
             ASSERT_TRUE(opened.decoder->SeekTrack(row.seekTo));
+            // What reached the port before the seek is not counted.
+            before = dmusic::GetMidiOutCounts();
         }
-        bytes = DecodeAll(opened.decoder, &last);
+        bytes = DecodeAll(opened.decoder, &last, 100000, &nonZero);
     }
+    const dmusic::CMidiOutCounts after = dmusic::GetMidiOutCounts();
     EXPECT_EQ(last, 0);
     EXPECT_EQ(bytes % 4, 0u);
-    const double expected = (3.0 - std::max(0.0, row.seekTo)) * bytesPerSecond;
+    const double seek = std::max(0.0, row.seekTo);
+    const double expected = (3.0 - seek + 1.1) * bytesPerSecond;
     if (row.outputPort == -1) {
-        // The lead-in is the silence the capture holds ahead of the music
-        // (about 1.1 s after an open, a little less after a seek).
-        EXPECT_GT(double(bytes), expected + 0.5 * bytesPerSecond);
-        EXPECT_LT(double(bytes), expected + 2.0 * bytesPerSecond + configOutputBuffer.value);
+        // The track ends at the first block that starts at or past the length.
+        EXPECT_GE(double(bytes), expected - 4.0);
+        EXPECT_LT(double(bytes), expected + configOutputBuffer.value);
     } else {
         EXPECT_NEAR(double(bytes), expected, 4.0);
+        EXPECT_EQ(nonZero, 0u);
+        const uint64_t notes = uint64_t(6 - std::ceil(seek * 2.0));
+        EXPECT_EQ(after.notesOn - before.notesOn, notes);
+        EXPECT_EQ(after.notesOff - before.notesOff, notes);
         // The silence ended by stopping the engine, so a seek is refused.
         EXPECT_FALSE(opened.decoder->SeekTrack(0.5));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
-                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1}, CDecodeRow{"CaptureSeek", -1, 1.5, 1},
-                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2},
-                                           CDecodeRow{"Silence", 1, -1.0, 1}, CDecodeRow{"SilenceSeek", 1, 1.0, 1},
-                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2}),
+                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1, 0},
+                                           CDecodeRow{"CaptureSeek", -1, 1.5, 1, 0},
+                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2, 0},
+                                           CDecodeRow{"Silence", 1, -1.0, 1, 176400},
+                                           CDecodeRow{"SilenceSmallBlocks", 1, -1.0, 1, 0},
+                                           CDecodeRow{"SilenceSeek", 1, 1.0, 1, 176400},
+                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2, 176400}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A copy made for a track without a native path goes with the instance,
