@@ -9,7 +9,10 @@
 #include "tests/support/forwarding_performance.h"
 #include "tests/support/zip_writer.h"
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 
 
 namespace {
@@ -167,6 +170,67 @@ INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
                                            CDecodeRow{"SilenceSeek", 1, 1.0, 1, 176400},
                                            CDecodeRow{"SilenceReopened", 1, -1.0, 2, 176400}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Reads that find nothing yet in the fresh capture of a seek (a block
+// setting of 0 makes the store answer at once) leave the lead-in to the
+// first audio, which adds it once.
+TEST_F(CDecoderTest, LeadInCountedOnceAcrossEmptyReads)
+{
+    CScopedClockRate fast(3.0);
+    const std::string path = Write("song.mid", Song(6));  // 3 seconds
+    COpenedDecoder opened;
+    ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
+    ASSERT_TRUE(opened.decoder->SeekTrack(1.0));
+    const uint32_t block = uint32_t(configOutputBuffer.value);
+    configOutputBuffer.value = 0;
+    uint64_t bytes = 0;
+    int empty = 0;
+    int32_t result = 1;
+    for (int i = 0; i < 100000 && result == 1; ++i) {
+        void* data = nullptr;
+        uint32_t got = 0, rate = 0, bits = 0, channels = 0;
+        result = opened.decoder->DecodeBlock(&data, &got, &rate, &bits, &channels);
+        if (result != 1) break;
+        bytes += got;
+        if (got == 0 && bytes == 0) {
+            ++empty;
+            Sleep(5);
+        }
+        // Once the music arrives, reads wait for whole blocks again.
+        if (bytes > 0) configOutputBuffer.value = int32_t(block);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_GT(empty, 0);
+    EXPECT_EQ(host.CountConsoleLines("Wait increased MIDI song length by 1.1 seconds"), 1u);
+    const double expected = (2.0 + 1.1) * bytesPerSecond;
+    EXPECT_GE(double(bytes), expected - 4.0);
+    EXPECT_LT(double(bytes), expected + block);
+}
+
+// A capture that can take no more (its file cannot grow) ends the track at
+// the first empty read, short of the song's length, instead of handing out
+// empty blocks for ever. Run in a child process whose files cannot pass
+// 400,000 bytes.
+TEST_F(CDecoderTest, TrackEndsWhenTheCaptureEndsEmpty)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CScopedClockRate fast(8.0);
+    const std::string path = Write("song.mid", Song(6));
+    EXPECT_EXIT(
+        {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 400000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            COpenedDecoder opened;
+            if (!opened.Open(path, OPEN_TRACK_DECODE)) std::_Exit(3);
+            int32_t last = 1;
+            const uint64_t bytes = DecodeAll(opened.decoder, &last, 20000);
+            const bool ended = host.CountConsoleLines("Could not write the capture file") == 1;
+            std::_Exit(last == 0 && ended && bytes > 0 && bytes <= 400000 ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 // A copy made for a track without a native path goes with the instance,
 // also when the instance opened the track twice.
