@@ -8,11 +8,13 @@
 #include "platform/dmusic/port.h"
 #include "tests/support/forwarding_performance.h"
 #include "tests/support/zip_writer.h"
+#include "tessarine/frame/globals.h"
 
 #include <sys/resource.h>
 
 #include <cmath>
 #include <csignal>
+#include <cstring>
 
 
 namespace {
@@ -230,6 +232,104 @@ TEST_F(CDecoderTest, TrackEndsWhenTheCaptureEndsEmpty)
             std::_Exit(last == 0 && ended && bytes > 0 && bytes <= 400000 ? 0 : 4);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// A capture file whose seeks to its end fail: the store cannot put it back
+// after a read. It forwards everything else to the host's own file.
+class CEndSeekFailingFile final : public CHostFile {
+public:
+    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
+    int32_t Release() override
+    {
+        const int32_t left = real->Release();
+        if (left == 0) delete this;
+        return left;
+    }
+    int32_t AddRef() override { return real->AddRef(); }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    const char* GetPath() override { return real->GetPath(); }
+    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
+    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
+    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
+    int64_t GetSize() override { return real->GetSize(); }
+    int64_t GetPosition() override { return real->GetPosition(); }
+    int32_t Truncate() override { return real->Truncate(); }
+    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
+    int32_t SeekFrom(int64_t offset, int32_t origin) override
+    {
+        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
+    }
+    int32_t CanSeek() override { return real->CanSeek(); }
+    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
+    int32_t Flush() override { return real->Flush(); }
+    int64_t GetModificationTime() override { return real->GetModificationTime(); }
+    const char* GetContentType() override { return real->GetContentType(); }
+    int32_t IsStream() override { return real->IsStream(); }
+    void Close() override
+    {
+        real->Close();
+        delete this;
+    }
+
+private:
+    CHostFile* real;
+};
+
+// A host whose first file system claims the capture files and hands out
+// CEndSeekFailingFile over the host's own; everything else is the host's.
+class CEndSeekFailingHost final : public CHostInterface, public CHostFileSystem {
+public:
+    explicit CEndSeekFailingHost(CHostInterface* real) : real(real) {}
+    CHostService* EnumerateService(const GUID* cls, int32_t index) override
+    {
+        if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
+        if (index == 0) return static_cast<CHostFileSystem*>(this);
+        return real->EnumerateService(cls, index - 1);
+    }
+    int32_t GetHostVersion() override { return real->GetHostVersion(); }
+    HWND GetMainWindow() override { return real->GetMainWindow(); }
+
+    int32_t Release() override { return 1; }
+    int32_t AddRef() override { return 1; }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    int32_t GetCanonicalPath(const char*, CHostString*) override { return 0; }
+    int32_t ClaimsPath(const char* path) override { return std::strstr(path, "KTDM") != nullptr; }
+    int32_t GetNativePath(const char* path, CHostString* out) override { return Local()->GetNativePath(path, out); }
+    CHostFile* CreateFileObject(const char* path) override
+    {
+        CHostFile* file = Local()->CreateFileObject(path);
+        return file ? new CEndSeekFailingFile(file) : nullptr;
+    }
+    int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
+    int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
+
+private:
+    CHostFileSystem* Local()
+    {
+        auto* local = static_cast<CHostFileSystem*>(real->EnumerateService(&CLSID_HostFileSystem, 0));
+        local->Release();  // the host keeps it
+        return local;
+    }
+    CHostInterface* real;
+};
+
+// A capture the store cannot put back after a read fails the block with -1,
+// never an exception in the host.
+TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
+{
+    CScopedClockRate fast(8.0);
+    const std::string path = Write("song.mid", Song(2));
+    CEndSeekFailingHost failing(host.Interface());
+    velmora_get_interface(&failing, nullptr);
+    {
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
+        void* data = nullptr;
+        uint32_t bytes = 0, rate = 0, bits = 0, channels = 0;
+        EXPECT_EQ(opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels), -1);
+    }
+    velmora_get_interface(host.Interface(), nullptr);
+    EXPECT_EQ(CountTempFiles(), 0u);
 }
 
 // A copy made for a track without a native path goes with the instance,
