@@ -341,10 +341,29 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
                                            uint32_t* channels)
 {
     const uint32_t blockSize = uint32_t(blockBuffer.size());
+    // The port hears the music after the same start delay as a capture
+    // would hold: the silence lasts as long, counted once per open or seek.
+    if (!leadInCounted) {
+        const double wait = std::max(0.0, engine->GetMusicLeadIn());
+        LogLine("Wait increased MIDI song length by %g seconds", wait);
+        songLength += wait;
+        leadInCounted = true;
+    }
     // The song's length in bytes of silence, counted like captured audio, so
     // a host gets the same amount however fast it asks.
     const double left = songLength * bytesPerSecond - double(bytesDelivered);
-    if (!engine->IsPlaying() || !(left >= 4.0)) {
+    if (!engine->IsPlaying()) {
+        engine->Stop();
+        return 0;
+    }
+    if (!(left >= 4.0)) {
+        // The silence runs ahead of the clock by up to two blocks, and the
+        // music started a moment after startTime: what is still to sound is
+        // waited for, so that the stop cuts none of it. The wait ends when
+        // the performance says the music is over, at the latest a little
+        // after the song should have ended.
+        const DWORD deadline = DWORD(startTime) + DWORD((songLength + 5.0) * 1000.0);
+        while (engine->IsPlaying() && engine->IsMusicSounding() && int32_t(timeGetTime() - deadline) < 0) Sleep(10);
         engine->Stop();
         return 0;
     }
@@ -375,16 +394,24 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
 bool CMidiDecoderService::SeekTrack(double seconds)
 {
     try {
-        if (!engine || !engine->IsPlaying()) {
+        // Whether the engine plays is read once, by the seek itself: the
+        // music may end between two readings.
+        bool wasPlaying = false;
+        double length = 0.0, target = 0.0;
+        const DWORD seekStart = timeGetTime();
+        bool sought = false;
+        if (engine) {
+            length = engine->GetLength();
+            target = seconds;
+            if (!(target >= 0.0)) target = 0.0;  // negative or not a number
+            if (target > length) target = length;
+            sought = engine->SeekToTime(target, &wasPlaying);
+        }
+        if (!wasPlaying) {
             ConsoleOutput(3, "A seek command was issued too soon.");
             return false;
         }
-        startTime = double(timeGetTime());
-        const double length = engine->GetLength();
-        double target = seconds;
-        if (!(target >= 0.0)) target = 0.0;  // negative or not a number
-        if (target > length) target = length;
-        const bool sought = engine->SeekToTime(target);
+        startTime = double(seekStart);
         if (!sought) LogLine("CMidiMusic->SeekToTime returned FALSE.");
         // The capture starts afresh at offset 0 either way.
         bytesDelivered = 0;

@@ -258,6 +258,8 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
 
 bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
 {
+    // A load that fails, for whatever reason, leaves no segment behind.
+    segment.Release();
     if (!path) path = "";
     DMUS_OBJECTDESC descriptor;
     if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
@@ -284,7 +286,6 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
     ReportDirectXResult(loader->SetSearchDirectory(GUID_DirectMusicAllTypes, folder, TRUE),
                         "Loader->SetSearchDirectory");
 
-    segment.Release();
     HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicSegment, segment.ReceiveVoid());
     ReportDirectXResult(result, "Loader->GetSegment");
     if (!segment) return false;
@@ -417,6 +418,7 @@ bool CMidiMusic::Play()
 
     const double length = GetLength();
     captureLeadIn = -1.0;
+    musicLeadIn = -1.0;
     captureSkip = 0;
     REFERENCE_TIME now = 0;
     performance->GetTime(&now, nullptr);
@@ -451,6 +453,7 @@ bool CMidiMusic::Play()
                                                     requested, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
+    musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
     if (captureStarted) {
         // A clock that follows the synthesizer may have run on before the
         // performance placed the segment, which then starts later than asked:
@@ -482,6 +485,11 @@ REFERENCE_TIME CMidiMusic::SegmentStartTime(REFERENCE_TIME requested)
 
 bool CMidiMusic::IsPlaying() { return InterlockedCompareExchange(&playing, 0, 0) != 0; }
 
+bool CMidiMusic::IsMusicSounding()
+{
+    return segmentState && performance->IsPlaying(nullptr, segmentState.Get()) == S_OK;
+}
+
 double CMidiMusic::GetLength()
 {
     if (!segment) return 0.0;
@@ -506,9 +514,12 @@ double CMidiMusic::GetPlayPosition()
     return MusicTimeToSeconds(ReadTempoMap(std::max(length, seek)), seek);
 }
 
-bool CMidiMusic::SeekToTime(double seconds)
+bool CMidiMusic::SeekToTime(double seconds, bool* wasPlayingOut)
 {
+    // Read once: the music may end meanwhile, and a seek that restarted a
+    // capture without restarting the music would leave the reader waiting.
     const bool wasPlaying = IsPlaying();
+    if (wasPlayingOut) *wasPlayingOut = wasPlaying;
     const double lengthSeconds = GetLength();
     MUSIC_TIME length = 0;
     HRESULT result = segment->GetLength(&length);
@@ -522,17 +533,20 @@ bool CMidiMusic::SeekToTime(double seconds)
         start = SecondsToMusicTime(ReadTempoMap(length), seconds, length);
     }
 
+    // Without music playing there is nothing to restart, and the capture
+    // keeps what it holds.
+    if (!wasPlaying) return SUCCEEDED(segment->SetStartPoint(start));
     // Stop before the capture is cleared: what the synthesizer renders of the
     // old position in between would otherwise open the fresh capture, arrive
     // as the first block and cut the lead-in short.
-    if (wasPlaying) Stop();
+    Stop();
     if (CCaptureSoundBuffer* store = GetCaptureStore()) {
         // Nothing is kept until Play starts the fresh capture at its cursor.
         store->SetDataLimit(0);
         store->ClearCapture();
     }
     result = segment->SetStartPoint(start);
-    if (wasPlaying) Play();
+    Play();
     // The second Play has not waited for the start notification.
     InterlockedExchange(&playing, 1);
     return SUCCEEDED(result);

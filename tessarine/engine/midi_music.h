@@ -44,7 +44,12 @@ public:
     // master tempo last set; 0 on failure.
     double GetLength();
     double GetPlayPosition();
-    bool SeekToTime(double seconds);
+    // While playing, the capture starts afresh and the music again from
+    // seconds; otherwise only the start point moves. wasPlaying receives the
+    // one reading of the playing flag the seek went by.
+    bool SeekToTime(double seconds, bool* wasPlaying = nullptr);
+    // True while the segment last played has music still to sound.
+    bool IsMusicSounding();
     HRESULT Stop();
 
     // ---- Captured audio ---------------------------------------------------
@@ -58,6 +63,9 @@ public:
     // Seconds of sound the capture holds ahead of the music since the last
     // Play, or -1 when the capture could not choose its start.
     double GetCaptureLeadIn() const { return captureLeadIn; }
+    // Seconds from the last Play to the moment the music starts, or -1 when
+    // it did not start.
+    double GetMusicLeadIn() const { return musicLeadIn; }
 
     // Called on the notification thread with each drained message (or null).
     void HandleNotification(DMUS_NOTIFICATION_PMSG* message);
@@ -98,6 +106,8 @@ private:
     double masterTempoFactor = 1.0;
     // See GetCaptureLeadIn.
     double captureLeadIn = -1.0;
+    // See GetMusicLeadIn.
+    double musicLeadIn = -1.0;
     // Bytes at the capture's start that reads pass over (a late start's).
     int32_t captureSkip = 0;
 };

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,18 +76,24 @@ protected:
         return count;
     }
 
-    // Bytes the decoder hands out until it ends (or -1 comes), at most limit calls.
-    static uint64_t DecodeAll(CMidiDecoderService* decoder, int32_t* last = nullptr, int limit = 100000)
+    // Bytes the decoder hands out until it ends (or -1 comes), at most limit
+    // calls; nonZero receives how many of them are not 0.
+    static uint64_t DecodeAll(CMidiDecoderService* decoder, int32_t* last = nullptr, int limit = 100000,
+                              uint64_t* nonZero = nullptr)
     {
-        uint64_t total = 0;
+        uint64_t total = 0, loud = 0;
         int32_t result = 1;
         for (int i = 0; i < limit && result == 1; ++i) {
             void* data = nullptr;
             uint32_t bytes = 0, rate = 0, bits = 0, channels = 0;
             result = decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels);
-            if (result == 1) total += bytes;
+            if (result != 1) continue;
+            total += bytes;
+            const uint8_t* block = static_cast<const uint8_t*>(data);
+            loud += uint64_t(std::count_if(block, block + bytes, [](uint8_t byte) { return byte != 0; }));
         }
         if (last) *last = result;
+        if (nonZero) *nonZero = loud;
         return total;
     }
 

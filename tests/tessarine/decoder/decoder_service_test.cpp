@@ -8,6 +8,13 @@
 #include "platform/dmusic/port.h"
 #include "tests/support/forwarding_performance.h"
 #include "tests/support/zip_writer.h"
+#include "tessarine/frame/globals.h"
+
+#include <sys/resource.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstring>
 
 #include <atomic>
 #include <thread>
@@ -107,14 +114,16 @@ struct CDecodeRow {
     int32_t outputPort;
     double seekTo;   // negative: no seek
     int opens;       // opens for decoding on the same instance
+    int32_t block;   // "MIDIOutputBuffer"; 0: the fixture's
     const char* fileName = "song.mid";
 };
 
 class CDecoderDecodeTest : public CDecoderTest, public ::testing::WithParamInterface<CDecodeRow> {};
 
-// Captured audio runs to the song's length plus its lead-in, within a block;
-// silence for an enumerated port is exactly the song's length. A seek to s
-// takes s off either, and a second open starts afresh.
+// Captured audio runs to the song's length plus its 1.1 s lead-in, within a
+// block; silence for an enumerated port lasts exactly as long, while every
+// note from the start point on reaches the port. A seek to s takes s off
+// either, and a second open starts afresh.
 TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
 {
     const CDecodeRow& row = GetParam();
@@ -122,42 +131,214 @@ TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
     // lead-in on a slow (sanitizer) build: seeks run at rate 3.
     CScopedClockRate fast(row.seekTo >= 0 ? 3.0 : 8.0);
     configOutputPort.value = row.outputPort;
-    const std::string path = Write(row.fileName, Song(6));  // 3 seconds
+    if (row.block != 0) configOutputBuffer.value = row.block;
+    const std::string path = Write(row.fileName, Song(6));  // 3 seconds, a note each half second
     COpenedDecoder opened;
-    uint64_t bytes = 0;
+    uint64_t bytes = 0, nonZero = 0;
     int32_t last = 0;
+    dmusic::CMidiOutCounts before;
     for (int open = 0; open < row.opens; ++open) {
+        before = dmusic::GetMidiOutCounts();
         ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
         if (row.seekTo >= 0) {
             ASSERT_TRUE(opened.decoder->SeekTrack(row.seekTo));
+            // What reached the port before the seek is not counted.
+            before = dmusic::GetMidiOutCounts();
         }
-        bytes = DecodeAll(opened.decoder, &last);
+        bytes = DecodeAll(opened.decoder, &last, 100000, &nonZero);
     }
+    const dmusic::CMidiOutCounts after = dmusic::GetMidiOutCounts();
     EXPECT_EQ(last, 0);
     EXPECT_EQ(bytes % 4, 0u);
     // Played from its own path, whatever its name: no copy was needed.
     EXPECT_EQ(host.CountConsoleLines("Attempting temp file strategy"), 0u);
-    const double expected = (3.0 - std::max(0.0, row.seekTo)) * bytesPerSecond;
+    const double seek = std::max(0.0, row.seekTo);
+    const double expected = (3.0 - seek + 1.1) * bytesPerSecond;
     if (row.outputPort == -1) {
-        // The lead-in is the silence the capture holds ahead of the music
-        // (about 1.1 s after an open, a little less after a seek).
-        EXPECT_GT(double(bytes), expected + 0.5 * bytesPerSecond);
-        EXPECT_LT(double(bytes), expected + 2.0 * bytesPerSecond + configOutputBuffer.value);
+        // The track ends at the first block that starts at or past the length.
+        EXPECT_GE(double(bytes), expected - 4.0);
+        EXPECT_LT(double(bytes), expected + configOutputBuffer.value);
     } else {
         EXPECT_NEAR(double(bytes), expected, 4.0);
+        EXPECT_EQ(nonZero, 0u);
+        const uint64_t notes = uint64_t(6 - std::ceil(seek * 2.0));
+        EXPECT_EQ(after.notesOn - before.notesOn, notes);
+        EXPECT_EQ(after.notesOff - before.notesOff, notes);
         // The silence ended by stopping the engine, so a seek is refused.
         EXPECT_FALSE(opened.decoder->SeekTrack(0.5));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
-                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1}, CDecodeRow{"CaptureSeek", -1, 1.5, 1},
-                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2},
-                                           CDecodeRow{"Silence", 1, -1.0, 1}, CDecodeRow{"SilenceSeek", 1, 1.0, 1},
-                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2},
-                                           CDecodeRow{"CaptureNonAsciiPath", -1, -1.0, 1,
+                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1, 0},
+                                           CDecodeRow{"CaptureSeek", -1, 1.5, 1, 0},
+                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2, 0},
+                                           CDecodeRow{"Silence", 1, -1.0, 1, 176400},
+                                           CDecodeRow{"SilenceSmallBlocks", 1, -1.0, 1, 0},
+                                           CDecodeRow{"SilenceSeek", 1, 1.0, 1, 176400},
+                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2, 176400},
+                                           CDecodeRow{"CaptureNonAsciiPath", -1, -1.0, 1, 0,
                                                       "\xC3\xA9t\xC3\xA9 \xE6\x9B\xB2\xF0\x9F\x8E\xB5.mid"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Reads that find nothing yet in the fresh capture of a seek (a block
+// setting of 0 makes the store answer at once) leave the lead-in to the
+// first audio, which adds it once.
+TEST_F(CDecoderTest, LeadInCountedOnceAcrossEmptyReads)
+{
+    CScopedClockRate fast(3.0);
+    const std::string path = Write("song.mid", Song(6));  // 3 seconds
+    COpenedDecoder opened;
+    ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
+    ASSERT_TRUE(opened.decoder->SeekTrack(1.0));
+    const uint32_t block = uint32_t(configOutputBuffer.value);
+    configOutputBuffer.value = 0;
+    uint64_t bytes = 0;
+    int empty = 0;
+    int32_t result = 1;
+    for (int i = 0; i < 100000 && result == 1; ++i) {
+        void* data = nullptr;
+        uint32_t got = 0, rate = 0, bits = 0, channels = 0;
+        result = opened.decoder->DecodeBlock(&data, &got, &rate, &bits, &channels);
+        if (result != 1) break;
+        bytes += got;
+        if (got == 0 && bytes == 0) {
+            ++empty;
+            Sleep(5);
+        }
+        // Once the music arrives, reads wait for whole blocks again.
+        if (bytes > 0) configOutputBuffer.value = int32_t(block);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_GT(empty, 0);
+    EXPECT_EQ(host.CountConsoleLines("Wait increased MIDI song length by 1.1 seconds"), 1u);
+    const double expected = (2.0 + 1.1) * bytesPerSecond;
+    EXPECT_GE(double(bytes), expected - 4.0);
+    EXPECT_LT(double(bytes), expected + block);
+}
+
+// A capture that can take no more (its file cannot grow) ends the track at
+// the first empty read, short of the song's length, instead of handing out
+// empty blocks for ever. Run in a child process whose files cannot pass
+// 400,000 bytes.
+TEST_F(CDecoderTest, TrackEndsWhenTheCaptureEndsEmpty)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CScopedClockRate fast(8.0);
+    const std::string path = Write("song.mid", Song(6));
+    EXPECT_EXIT(
+        {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            limit.rlim_cur = limit.rlim_max = 400000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            COpenedDecoder opened;
+            if (!opened.Open(path, OPEN_TRACK_DECODE)) std::_Exit(3);
+            int32_t last = 1;
+            const uint64_t bytes = DecodeAll(opened.decoder, &last, 20000);
+            const bool ended = host.CountConsoleLines("Could not write the capture file") == 1;
+            std::_Exit(last == 0 && ended && bytes > 0 && bytes <= 400000 ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// A capture file whose seeks to its end fail: the store cannot put it back
+// after a read. It forwards everything else to the host's own file.
+class CEndSeekFailingFile final : public CHostFile {
+public:
+    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
+    int32_t Release() override
+    {
+        const int32_t left = real->Release();
+        if (left == 0) delete this;
+        return left;
+    }
+    int32_t AddRef() override { return real->AddRef(); }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    const char* GetPath() override { return real->GetPath(); }
+    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
+    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
+    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
+    int64_t GetSize() override { return real->GetSize(); }
+    int64_t GetPosition() override { return real->GetPosition(); }
+    int32_t Truncate() override { return real->Truncate(); }
+    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
+    int32_t SeekFrom(int64_t offset, int32_t origin) override
+    {
+        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
+    }
+    int32_t CanSeek() override { return real->CanSeek(); }
+    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
+    int32_t Flush() override { return real->Flush(); }
+    int64_t GetModificationTime() override { return real->GetModificationTime(); }
+    const char* GetContentType() override { return real->GetContentType(); }
+    int32_t IsStream() override { return real->IsStream(); }
+    void Close() override
+    {
+        real->Close();
+        delete this;
+    }
+
+private:
+    CHostFile* real;
+};
+
+// A host whose first file system claims the capture files and hands out
+// CEndSeekFailingFile over the host's own; everything else is the host's.
+class CEndSeekFailingHost final : public CHostInterface, public CHostFileSystem {
+public:
+    explicit CEndSeekFailingHost(CHostInterface* real) : real(real) {}
+    CHostService* EnumerateService(const GUID* cls, int32_t index) override
+    {
+        if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
+        if (index == 0) return static_cast<CHostFileSystem*>(this);
+        return real->EnumerateService(cls, index - 1);
+    }
+    int32_t GetHostVersion() override { return real->GetHostVersion(); }
+    HWND GetMainWindow() override { return real->GetMainWindow(); }
+
+    int32_t Release() override { return 1; }
+    int32_t AddRef() override { return 1; }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    int32_t GetCanonicalPath(const char*, CHostString*) override { return 0; }
+    int32_t ClaimsPath(const char* path) override { return std::strstr(path, "KTDM") != nullptr; }
+    int32_t GetNativePath(const char* path, CHostString* out) override { return Local()->GetNativePath(path, out); }
+    CHostFile* CreateFileObject(const char* path) override
+    {
+        CHostFile* file = Local()->CreateFileObject(path);
+        return file ? new CEndSeekFailingFile(file) : nullptr;
+    }
+    int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
+    int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
+
+private:
+    CHostFileSystem* Local()
+    {
+        auto* local = static_cast<CHostFileSystem*>(real->EnumerateService(&CLSID_HostFileSystem, 0));
+        local->Release();  // the host keeps it
+        return local;
+    }
+    CHostInterface* real;
+};
+
+// A capture the store cannot put back after a read fails the block with -1,
+// never an exception in the host.
+TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
+{
+    CScopedClockRate fast(8.0);
+    const std::string path = Write("song.mid", Song(2));
+    CEndSeekFailingHost failing(host.Interface());
+    velmora_get_interface(&failing, nullptr);
+    {
+        COpenedDecoder opened;
+        ASSERT_TRUE(opened.Open(path, OPEN_TRACK_DECODE));
+        void* data = nullptr;
+        uint32_t bytes = 0, rate = 0, bits = 0, channels = 0;
+        EXPECT_EQ(opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels), -1);
+    }
+    velmora_get_interface(host.Interface(), nullptr);
+    EXPECT_EQ(CountTempFiles(), 0u);
+}
 
 // A copy made for a track without a native path goes with the instance,
 // also when the instance opened the track twice.

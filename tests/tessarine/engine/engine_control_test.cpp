@@ -198,8 +198,35 @@ TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
     EXPECT_EQ(after.notesOff - before.notesOff, 3u);
 }
 
+// A seek once the music has stopped only moves the start point: the
+// capture keeps what was played, and the engine does not claim to play.
+TEST_F(CEngineControlTest, SeekAfterTheMusicStoppedChangesNothing)
+{
+    CScopedClockRate fast(8.0);
+    const std::string song = Write("note.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 384, 69}}, 4 * 768)));
+    for (const bool stopped : {true, false}) {
+        SCOPED_TRACE(stopped ? "stopped" : "ended");
+        CMidiMusic engine(nullptr, true);
+        OpenAndPlay(engine, song);
+        if (stopped) {
+            Sleep(600);  // past the note
+            ASSERT_EQ(engine.Stop(), S_OK);
+        } else {
+            for (int i = 0; i < 100 && engine.IsPlaying(); ++i) Sleep(100);
+        }
+        ASSERT_FALSE(engine.IsPlaying());
+        EXPECT_TRUE(engine.SeekToTime(0.1));
+        EXPECT_FALSE(engine.IsPlaying());
+        // The note still sounds 1.1 s into the capture.
+        const std::vector<double> onsets = FindOnsets(ReadWholeCapture(engine));
+        ASSERT_EQ(onsets.size(), 1u);
+        EXPECT_NEAR(onsets.front(), 1.1, 0.015);
+    }
+}
+
 // Paths that do not fit DirectMusic's file-name field, or are not UTF-8,
-// are refused with a line; what fits is tried.
+// are refused with a line; what fits is tried, and the song loaded before
+// is gone either way.
 TEST_F(CEngineControlTest, OverlongPathsAreRefused)
 {
     struct Row {
@@ -219,9 +246,12 @@ TEST_F(CEngineControlTest, OverlongPathsAreRefused)
         {"empty", "", false},
         {"not UTF-8", "/music/song\xFF.mid", true},
     };
+    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 384, 69}}, 768)));
     CMidiMusic engine(nullptr, false);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
+        ASSERT_GT(engine.GetLength(), 0.0);
         host.ClearConsoleLines();
         EXPECT_FALSE(engine.LoadMidiFromFile(true, row.path.c_str()));
         EXPECT_EQ(host.CountConsoleLines("The path cannot be given to DirectMusic"), row.refused ? 1u : 0u);

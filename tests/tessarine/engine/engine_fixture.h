@@ -13,11 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <cstring>
@@ -121,6 +123,29 @@ protected:
         size_t count = 0;
         for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
         return count;
+    }
+
+    // The threads of this process right now, by id.
+    static std::set<std::string> ThreadIds()
+    {
+        std::set<std::string> ids;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+            ids.insert(entry.path().filename().string());
+        return ids;
+    }
+
+    // How many threads not in `before` remain once they have had time to
+    // leave: a joined thread leaves the process a moment after its wait.
+    static size_t SettledNewThreads(const std::set<std::string>& before)
+    {
+        size_t added = 0;
+        for (int i = 0; i < 200; ++i) {
+            const std::set<std::string> now = ThreadIds();
+            added = size_t(std::count_if(now.begin(), now.end(), [&](const std::string& id) { return !before.count(id); }));
+            if (added == 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return added;
     }
 
     // The thread count once it has come down to at most `expected`: a

@@ -37,12 +37,86 @@ struct CKeptObjects {
     }
 };
 
+// A loader that forwards to the real one and keeps a reference on every
+// object it hands out (segments, collections).
+class CKeptLoader final : public IDirectMusicLoader {
+public:
+    static inline std::vector<IUnknown*> objects;
+    static inline platform::ClassFactoryFunction previous = nullptr;
+
+    explicit CKeptLoader(IDirectMusicLoader* real) : real(real) {}
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        IDirectMusicLoader* real = nullptr;
+        const HRESULT result = previous(outer, IID_IDirectMusicLoader, reinterpret_cast<void**>(&real));
+        if (FAILED(result)) return result;
+        auto* kept = new CKeptLoader(real);
+        const HRESULT asked = kept->QueryInterface(iid, object);
+        kept->Release();
+        return asked;
+    }
+
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        if (iid == IID_IUnknown || iid == IID_IDirectMusicLoader) {
+            *object = static_cast<IDirectMusicLoader*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const ULONG left = --references;
+        if (left == 0) {
+            real->Release();
+            delete this;
+        }
+        return left;
+    }
+    STDMETHOD(GetObject)(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID* object) override
+    {
+        const HRESULT result = real->GetObject(desc, iid, object);
+        if (SUCCEEDED(result) && *object) {
+            static_cast<IUnknown*>(*object)->AddRef();
+            objects.push_back(static_cast<IUnknown*>(*object));
+        }
+        return result;
+    }
+    STDMETHOD(SetObject)(LPDMUS_OBJECTDESC desc) override { return real->SetObject(desc); }
+    STDMETHOD(SetSearchDirectory)(REFGUID cls, WCHAR* path, BOOL clear) override
+    {
+        return real->SetSearchDirectory(cls, path, clear);
+    }
+    STDMETHOD(ScanDirectory)(REFGUID cls, WCHAR* extension, WCHAR* scanFile) override
+    {
+        return real->ScanDirectory(cls, extension, scanFile);
+    }
+    STDMETHOD(CacheObject)(IDirectMusicObject* object) override { return real->CacheObject(object); }
+    STDMETHOD(ReleaseObject)(IDirectMusicObject* object) override { return real->ReleaseObject(object); }
+    STDMETHOD(ClearCache)(REFGUID cls) override { return real->ClearCache(cls); }
+    STDMETHOD(EnableCache)(REFGUID cls, BOOL enable) override { return real->EnableCache(cls, enable); }
+    STDMETHOD(EnumObject)(REFGUID cls, DWORD index, LPDMUS_OBJECTDESC desc) override
+    {
+        return real->EnumObject(cls, index, desc);
+    }
+
+private:
+    virtual ~CKeptLoader() = default;
+    IDirectMusicLoader* real;
+    ULONG references = 1;
+};
+
 // A DirectMusic object that forwards to the real one, but for the calls a
-// test makes fail.
+// test makes fail; it can keep a reference on every port it creates.
 class CFaultyDirectMusic : public IDirectMusic {
 public:
     static inline HRESULT enumPortResult = S_OK;
     static inline HRESULT createPortResult = S_OK;
+    static inline bool keepPorts = false;
+    static inline std::vector<IUnknown*> ports;
     static inline platform::ClassFactoryFunction previous = nullptr;
 
     explicit CFaultyDirectMusic(IDirectMusic* real) : real(real) {}
@@ -91,7 +165,12 @@ public:
             *created = nullptr;
             return createPortResult;
         }
-        return real->CreatePort(port, params, created, outer);
+        const HRESULT result = real->CreatePort(port, params, created, outer);
+        if (keepPorts && SUCCEEDED(result) && *created) {
+            (*created)->AddRef();
+            ports.push_back(*created);
+        }
+        return result;
     }
     STDMETHOD(EnumMasterClock)(DWORD index, LPDMUS_CLOCKINFO info) override { return real->EnumMasterClock(index, info); }
     STDMETHOD(GetMasterClock)(LPGUID guid, IReferenceClock** clock) override { return real->GetMasterClock(guid, clock); }
@@ -114,8 +193,9 @@ class CEngineLifecycleTest : public CEngineTest {};
 
 }  // namespace
 
-// A destroyed engine has let go of every COM object it made, ended its
-// threads and removed its capture file, whatever it got to do.
+// A destroyed engine has let go of every COM object it made or was given
+// (the segment, the collection and the port too), ended every thread it
+// started and removed its capture file, whatever it got to do.
 TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
 {
     struct Row {
@@ -124,24 +204,30 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
         bool openPort;
         bool play;
         size_t objects;  // the loader, the performance, DirectSound (and the performance's own)
+        size_t loaded;   // the segment and the collection
     };
     const Row rows[] = {
-        {"enumerating only", false, false, false, 4},
-        {"default port, never opened", true, false, false, 3},
-        {"default port, played", true, true, true, 3},
-        {"enumerated port, played", false, true, true, 4},
+        {"enumerating only", false, false, false, 4, 0},
+        {"default port, never opened", true, false, false, 3, 0},
+        {"default port, played", true, true, true, 3, 2},
+        {"enumerated port, played", false, true, true, 4, 2},
     };
     CScopedClockRate fast(8.0);
     const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 768, 69}}, 2 * 768)));
-    // The platform's own lasting threads (the clock, the sound device) exist
-    // once anything has played.
+    const std::string sine = Write("sine.dls", testsupport::WriteSineDls(0, 0));
+    // The platform's own lasting threads (the clock) exist once anything has
+    // played a collection.
     {
         CMidiMusic warmUp(nullptr, true);
-        OpenAndPlay(warmUp, song);
+        OpenAndPlay(warmUp, song, sine.c_str());
     }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         CKeptObjects::objects.clear();
+        CKeptLoader::objects.clear();
+        CFaultyDirectMusic::ports.clear();
+        platform::ScopedComClassReplacement keptLoader(CLSID_DirectMusicLoader, CKeptLoader::Create);
+        CKeptLoader::previous = keptLoader.Previous();
         platform::ScopedComClassReplacement loader(CLSID_DirectMusicLoader,
                                                    CKeptObjects::Create<&CKeptObjects::previousLoader>);
         CKeptObjects::previousLoader = loader.Previous();
@@ -151,8 +237,13 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
         platform::ScopedComClassReplacement directSound(CLSID_DirectSound,
                                                         CKeptObjects::Create<&CKeptObjects::previousDirectSound>);
         CKeptObjects::previousDirectSound = directSound.Previous();
+        platform::ScopedComClassReplacement directMusic(CLSID_DirectMusic, CFaultyDirectMusic::Create);
+        CFaultyDirectMusic::previous = directMusic.Previous();
+        CFaultyDirectMusic::enumPortResult = S_OK;
+        CFaultyDirectMusic::createPortResult = S_OK;
+        CFaultyDirectMusic::keepPorts = true;
 
-        const size_t threadsBefore = CountThreads();
+        const std::set<std::string> threadsBefore = ThreadIds();
         {
             CMidiMusic engine(nullptr, row.useDefaultPort);
             DMUS_PORTCAPS caps;
@@ -164,16 +255,23 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
             }
             if (row.play) {
                 ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
-                ASSERT_TRUE(engine.LoadCollection(nullptr));
+                ASSERT_TRUE(engine.LoadCollection(sine.c_str()));
                 ASSERT_TRUE(engine.Play());
-                EXPECT_GT(CountThreads(), threadsBefore);
+                EXPECT_GT(ThreadIds().size(), threadsBefore.size());
             }
         }
+        CFaultyDirectMusic::keepPorts = false;
         EXPECT_EQ(CountTempFiles(), 0u);
-        // None left behind (one counted before may have ended meanwhile).
-        EXPECT_LE(SettledThreadCount(threadsBefore), threadsBefore);
+        // The port holds the DirectSound object it was made with, so it goes first.
+        ASSERT_EQ(CFaultyDirectMusic::ports.size(), row.openPort ? 1u : 0u);
+        for (IUnknown* port : CFaultyDirectMusic::ports) EXPECT_EQ(port->Release(), 0u);
+        ASSERT_EQ(CKeptLoader::objects.size(), row.loaded);
+        for (IUnknown* object : CKeptLoader::objects) EXPECT_EQ(object->Release(), 0u);
         ASSERT_EQ(CKeptObjects::objects.size(), row.objects);
         for (IUnknown* object : CKeptObjects::objects) EXPECT_EQ(object->Release(), 0u);
+        // No thread that was not there before, once the objects the test held
+        // are gone too (one counted before may have ended meanwhile).
+        EXPECT_EQ(SettledNewThreads(threadsBefore), 0u);
     }
 }
 
