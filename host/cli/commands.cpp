@@ -65,10 +65,12 @@ const char* const prefsHelp =
     "page stores the values; they are saved when the host exits. --port N picks\n"
     "port N of the list (default: the synthesizer with output); a box is clicked\n"
     "only when its state differs; --dls clicks \"...\" and answers the chooser\n"
-    "with PATH (the custom DLS must be on). render draws the page into a PNG.\n"
+    "with PATH, made absolute (the custom DLS must be on). render draws the page\n"
+    "into a PNG.\n"
     "\n"
     "A port off the list or a disabled control is an error (status 2); a page\n"
-    "that could not set up DirectX stores nothing (status 1).\n";
+    "that could not set up DirectX, or a --dls PATH that names no file or that\n"
+    "the page does not take, stores nothing (status 1).\n";
 
 const CCommand commands[] = {
     {"about", aboutHelp, 0, 0, RunAbout},

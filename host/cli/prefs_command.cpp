@@ -9,8 +9,13 @@
 
 #include <commctrl.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -98,7 +103,9 @@ bool ParseRequest(const std::vector<std::string>& arguments, CPageRequest& reque
             (name == "--volume" ? request.volume : request.tempo) = number;
         } else if (name == "--dls") {
             if (value.empty()) return error = "--dls needs a path", false;
-            request.dls = value;
+            // A chooser answers an absolute path.
+            std::error_code failure;
+            request.dls = std::filesystem::absolute(value, failure).lexically_normal().string();
         } else {
             return error = "unknown setting " + name, false;
         }
@@ -158,9 +165,26 @@ int PerformActions(HWND page, const CPageRequest& request, CCommandLineAnswers& 
     if (request.useDls && !SetBox(page, IDC_USE_CUSTOM_DLS, *request.useDls))
         return Refused("the Use Custom DLS box is disabled");
     if (request.dls) {
+        HWND browse = GetDlgItem(page, IDC_CUSTOM_DLS_BROWSE);
+        // A chooser only answers a file that exists; a refused answer fails the command.
+        struct stat status;
+        const bool found = stat(request.dls->c_str(), &status) == 0;
+        if (browse && IsWindowEnabled(browse) && (!found || !S_ISREG(status.st_mode))) {
+            std::fprintf(stderr, "velmora: --dls: the chooser cannot answer %s: %s; nothing stored\n",
+                         request.dls->c_str(), found ? "not a file" : std::strerror(errno));
+            return exitFailure;
+        }
         answers.chosenPath = *request.dls;
-        if (!platform::ClickControl(GetDlgItem(page, IDC_CUSTOM_DLS_BROWSE)))
+        if (!platform::ClickControl(browse))
             return Refused("the \"...\" button is disabled: turn the custom DLS on with --use-dls on");
+        HWND edit = GetDlgItem(page, IDC_CUSTOM_DLS_PATH);
+        std::string shown(static_cast<size_t>(std::max(GetWindowTextLengthA(edit), 0)) + 1, '\0');
+        shown.resize(static_cast<size_t>(std::max(GetWindowTextA(edit, shown.data(), int(shown.size())), 0)));
+        if (shown != *request.dls) {
+            std::fprintf(stderr, "velmora: --dls: the page did not take %s from the chooser; nothing stored\n",
+                         request.dls->c_str());
+            return exitFailure;
+        }
     }
     return exitSuccess;
 }

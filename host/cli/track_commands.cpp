@@ -51,10 +51,13 @@ const char* const decodeHelp =
     "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"
     "of which the first playable member is taken (and named on stderr).\n"
     "A progress bar goes to stderr when it is a terminal, else a one-line summary.\n"
-    "Ctrl-C stops early and keeps the audio decoded so far as a valid file.\n"
+    "OUT - writes to standard output, as FLAC or Ogg Vorbis (WAV needs to seek);\n"
+    "a symbolic link is written through, a device or FIFO written straight into.\n"
+    "Ctrl-C, termination or a hang-up stops early and keeps the audio decoded so\n"
+    "far as a valid file.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the file cannot be opened or decoding\n"
-    "fails, 2 for bad usage.\n";
+    "Exit status: 0 on success, 1 when the file cannot be opened, decoding fails\n"
+    "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
 
 namespace {
 
@@ -64,8 +67,9 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
-// Ctrl-C and termination end the decode loop rather than the process, so
-// the output stays valid and every temporary file goes.
+// Ctrl-C, termination and a hang-up end the decode loop rather than the
+// process, so the output stays valid and every temporary file goes. A closed
+// pipe is a write error, not the end of the process.
 class CInterruptGuard {
 public:
     CInterruptGuard() {
@@ -75,10 +79,17 @@ public:
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt);
         sigaction(SIGTERM, &action, &previousTerm);
+        sigaction(SIGHUP, &action, &previousHangUp);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &previousPipe);
     }
     ~CInterruptGuard() {
         sigaction(SIGINT, &previousInt, nullptr);
         sigaction(SIGTERM, &previousTerm, nullptr);
+        sigaction(SIGHUP, &previousHangUp, nullptr);
+        sigaction(SIGPIPE, &previousPipe, nullptr);
     }
     CInterruptGuard(const CInterruptGuard&) = delete;
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
@@ -86,6 +97,8 @@ public:
 private:
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
+    struct sigaction previousHangUp {};
+    struct sigaction previousPipe {};
 };
 
 // One decoder instance, released when it goes.
@@ -159,12 +172,15 @@ CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, s
         std::string archive, member, local;
         std::error_code failure;
         if (SplitArchivePath(canonical, archive, member))
-            reason = std::filesystem::exists(archive, failure) ? "no such member in the archive, or it cannot be read"
-                                                               : "no such archive";
+            reason = !std::filesystem::exists(archive, failure)           ? "no such archive"
+                     : !std::filesystem::is_regular_file(archive, failure) ? "the archive is not a regular file"
+                                                                           : "no such member in the archive, or it cannot be read";
         else if (ToLocalPath(canonical, local) && !std::filesystem::exists(local, failure))
             reason = "no such file";
         else if (std::filesystem::is_directory(local, failure))
-            reason = "it is a folder";
+            reason = "not a regular file (a folder)";
+        else if (!std::filesystem::is_regular_file(local, failure))
+            reason = "not a regular file (a device, FIFO or socket)";
         else
             reason = "it cannot be read";
         return nullptr;
@@ -193,19 +209,32 @@ bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const 
     return true;
 }
 
+// True when a file's first bytes are those of a Standard MIDI, RMID,
+// segment or XMI file.
+bool LooksLikeMusic(const std::string& head) {
+    auto is = [&](size_t offset, const char* text) {
+        return head.size() >= offset + 4 && head.compare(offset, 4, text) == 0;
+    };
+    return is(0, "MThd") || (is(0, "RIFF") && (is(8, "RMID") || is(8, "DMSG"))) ||
+           (is(0, "FORM") && (is(8, "XDIR") || is(8, "XMID"))) || (is(0, "CAT ") && is(8, "XMID"));
+}
+
 // Opens path; an archive gives its first member that opens. member gets
 // that member's name (empty for a plain file).
 bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
                COpenTrack& track, std::string& member, std::string& reason) {
     member.clear();
     std::string local, scheme;
-    std::vector<std::string> members;
+    std::vector<std::string> members, heads;
     const bool plainLocal = !HasUrlScheme(path, &scheme) || scheme == "file";
     if (plainLocal && ToLocalPath(path, local) && !decoder->MatchesExtension(nullptr, MemberExtension(local).c_str()) &&
-        std::filesystem::is_regular_file(local) && ListArchiveMembers(local, &members)) {
+        std::filesystem::is_regular_file(local) && ListArchiveMembers(local, &members, &heads)) {
+        // The candidates are chosen by name and first bytes before any is opened.
         bool anyCandidate = false;
-        for (const std::string& name : members) {
-            if (!decoder->MatchesExtension(nullptr, MemberExtension(name).c_str())) continue;
+        for (size_t i = 0; i < members.size(); ++i) {
+            const std::string& name = members[i];
+            if (!decoder->MatchesExtension(nullptr, MemberExtension(name).c_str()) || !LooksLikeMusic(heads[i]))
+                continue;
             anyCandidate = true;
             std::string memberReason;
             if (OpenOne(context, decoder, "archive://" + local + "|" + name, flags, track, memberReason)) {
@@ -360,6 +389,7 @@ int RunInfo(CCommandContext& context) {
             status = exitFailure;
             continue;
         }
+        if (!member.empty()) std::fprintf(stderr, "velmora: %s: member %s\n", path.c_str(), member.c_str());
         const auto& fields = track.info.Fields();
         if (json) {
             std::printf("%s\n  {\"file\": %s, \"path\": %s, \"length\": %.6f, \"fields\": [", firstPrinted ? "" : ",",
@@ -395,6 +425,10 @@ int RunDecode(CCommandContext& context) {
                          options.output.c_str());
         else
             std::fprintf(stderr, "velmora: unknown format '%s' (wav, flac or ogg)\n", options.format.c_str());
+        return exitUsage;
+    }
+    if (options.output == "-" && format == CAudioFormat::Wav) {
+        std::fprintf(stderr, "velmora: WAV cannot stream to standard output: give --format flac or ogg\n");
         return exitUsage;
     }
     double from = 0;

@@ -17,6 +17,12 @@ struct CArchiveCloser {
     void operator()(archive* reader) const { archive_read_free(reader); }
 };
 
+// A device or FIFO never ends (or blocks): only a regular file is an archive.
+bool IsRegularFile(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 std::string CanonicalForm(const std::string& archivePath, const std::string& member) {
     return "archive://" + archivePath + "|" + member;
 }
@@ -25,6 +31,7 @@ std::string CanonicalForm(const std::string& archivePath, const std::string& mem
 
 bool ExtractArchiveMember(const std::string& archivePath, const std::string& member, std::vector<uint8_t>* data,
                           int64_t* modificationTime) {
+    if (!IsRegularFile(archivePath)) return false;
     std::unique_ptr<archive, CArchiveCloser> reader(archive_read_new());
     if (!reader) return false;
     archive_read_support_filter_all(reader.get());
@@ -66,13 +73,16 @@ bool ExtractArchiveMember(const std::string& archivePath, const std::string& mem
     return true;
 }
 
-bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>* members) {
+bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>* members,
+                        std::vector<std::string>* heads) {
+    if (!IsRegularFile(archivePath)) return false;
     std::unique_ptr<archive, CArchiveCloser> reader(archive_read_new());
     if (!reader) return false;
     archive_read_support_filter_all(reader.get());
     archive_read_support_format_all(reader.get());
     if (archive_read_open_filename(reader.get(), archivePath.c_str(), 65536) != ARCHIVE_OK) return false;
     members->clear();
+    if (heads) heads->clear();
     archive_entry* entry;
     for (;;) {
         int status = archive_read_next_header(reader.get(), &entry);
@@ -81,7 +91,13 @@ bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>
         if (status < ARCHIVE_WARN) return !members->empty();
         const char* name = archive_entry_pathname_utf8(entry);
         if (!name) name = archive_entry_pathname(entry);
-        if (name && archive_entry_filetype(entry) == AE_IFREG) members->push_back(NormaliseMemberName(name));
+        if (!name || archive_entry_filetype(entry) != AE_IFREG) continue;
+        members->push_back(NormaliseMemberName(name));
+        if (!heads) continue;
+        // The member's first bytes, read in the same pass as its name.
+        char head[16];
+        const la_ssize_t got = archive_read_data(reader.get(), head, sizeof head);
+        heads->emplace_back(head, got > 0 ? static_cast<size_t>(got) : 0);
     }
 }
 

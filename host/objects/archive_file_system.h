@@ -57,6 +57,8 @@ public:
 bool ExtractArchiveMember(const std::string& archive, const std::string& member, std::vector<uint8_t>* data,
                           int64_t* modificationTime);
 
-// The names of the regular files in an archive, in the archive's order;
-// false when it cannot be read as an archive.
-bool ListArchiveMembers(const std::string& archive, std::vector<std::string>* members);
+// The names of the regular files in an archive, in the archive's order, and
+// with heads each one's first 16 bytes (fewer for a shorter member); false
+// when it cannot be read as an archive.
+bool ListArchiveMembers(const std::string& archive, std::vector<std::string>* members,
+                        std::vector<std::string>* heads = nullptr);

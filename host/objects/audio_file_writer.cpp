@@ -1,10 +1,14 @@
 // Audio files through libsndfile, written under a hidden name until finished.
 #include "host/objects/audio_file_writer.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -31,6 +35,19 @@ std::string PartialName(const std::string& target) {
     std::filesystem::path path(target);
     std::filesystem::path name = "." + path.filename().string() + ".partial-" + std::to_string(::getpid());
     return (path.parent_path() / name).string();
+}
+
+// The file a symbolic link leads to, followed even when it does not exist
+// yet, so the link stays and its target gets the audio.
+std::string FollowLinks(const std::string& path) {
+    std::filesystem::path current(path);
+    std::error_code failure;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(current, failure); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(current, failure);
+        if (failure) break;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return current.string();
 }
 
 }  // namespace
@@ -72,7 +89,38 @@ bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::s
         return false;
     }
     target = path;
-    partial = PartialName(path);
+    frames = 0;
+    // Standard output, a device or a FIFO is written straight into: it has
+    // no name to take. WAV goes back to its header, which a pipe cannot.
+    struct stat status;
+    direct = path == "-" || (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode));
+    if (direct) {
+        if (path != "-" && S_ISDIR(status.st_mode)) {
+            error = "cannot write " + path + ": it is a folder";
+            return false;
+        }
+        if (path != "-" && format == CAudioFormat::Wav && S_ISFIFO(status.st_mode)) {
+            error = "cannot write " + path + ": WAV cannot stream into a pipe: give --format flac or ogg";
+            return false;
+        }
+        const int descriptor = path == "-" ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        struct stat opened;
+        if (descriptor < 0 || fstat(descriptor, &opened) != 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            if (descriptor > STDOUT_FILENO) ::close(descriptor);
+            return false;
+        }
+        if (format == CAudioFormat::Wav && (S_ISFIFO(opened.st_mode) || S_ISSOCK(opened.st_mode))) {
+            error = "cannot write " + path + ": WAV cannot stream into a pipe: give --format flac or ogg";
+            if (descriptor > STDOUT_FILENO) ::close(descriptor);
+            return false;
+        }
+        file = sf_open_fd(descriptor, SFM_WRITE, &info, descriptor != STDOUT_FILENO);
+        if (!file) error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        return file != nullptr;
+    }
+    target = FollowLinks(path);
+    partial = PartialName(target);
     file = sf_open(partial.c_str(), SFM_WRITE, &info);
     if (!file) {
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
@@ -111,6 +159,7 @@ bool CAudioFileWriter::Finish(std::string& error) {
         partial.clear();
         return false;
     }
+    if (direct) return true;
     std::error_code failure;
     std::filesystem::rename(partial, target, failure);
     if (failure) {

@@ -28,7 +28,8 @@ int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     if (!Resolve(newPath, local)) return 0;
     int flags;
     switch (mode) {
-        case HOST_OPEN_READ: flags = O_RDONLY; break;
+        // A FIFO without a writer must not hold the open: only regular files are read.
+        case HOST_OPEN_READ: flags = O_RDONLY | O_NONBLOCK; break;
         case HOST_OPEN_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
         case HOST_OPEN_READWRITE: flags = O_RDWR | O_CREAT; break;
         default: return 0;
@@ -39,10 +40,14 @@ int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     } while (opened < 0 && errno == EINTR);
     if (opened < 0) return 0;
     struct stat status;
-    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // A device, FIFO or socket never ends, so only a regular file is read.
+    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode) || (mode == HOST_OPEN_READ && !S_ISREG(status.st_mode))) {
         close(opened);
         return 0;
     }
+    if (mode == HOST_OPEN_READ) fcntl(opened, F_SETFL, fcntl(opened, F_GETFL) & ~O_NONBLOCK);
+    // Reads stop at the size the file had when opened, however it grows.
+    readLimit = mode == HOST_OPEN_READ ? status.st_size : -1;
     descriptor = opened;
     path = local;
     return 1;
@@ -50,6 +55,11 @@ int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
 
 uint32_t CLocalFile::Read(void* buffer, uint32_t count) {
     if (descriptor < 0 || !buffer) return 0;
+    if (readLimit >= 0) {
+        const int64_t position = GetPosition();
+        if (position < 0 || position >= readLimit) return 0;
+        if (readLimit - position < int64_t{count}) count = static_cast<uint32_t>(readLimit - position);
+    }
     uint32_t done = 0;
     while (done < count) {
         ssize_t got = read(descriptor, static_cast<char*>(buffer) + done, count - done);
@@ -75,7 +85,7 @@ uint32_t CLocalFile::Write(const void* buffer, uint32_t count) {
 int64_t CLocalFile::GetSize() {
     struct stat status;
     if (descriptor < 0 || fstat(descriptor, &status) != 0) return -1;
-    return status.st_size;
+    return readLimit >= 0 ? readLimit : status.st_size;
 }
 
 int64_t CLocalFile::GetPosition() {

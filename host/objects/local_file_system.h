@@ -35,6 +35,7 @@ private:
     void CloseDescriptor();
 
     int descriptor = -1;
+    int64_t readLimit = -1;  // read mode: the size at open
     std::string path;
 };
 

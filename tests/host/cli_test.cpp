@@ -122,12 +122,16 @@ TEST_F(CliTest, AboutPrintsTheVersionTextsAndPageNames) {
 }
 
 TEST_F(CliTest, EveryCommandHasHelp) {
-    for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
-             {"--help"}, {"about", "--help"}, {"config", "--help"}, {"config", "list", "--help"},
-             {"config", "get", "--help"}, {"config", "set", "--help"}, {"--help", "config", "reset"}}) {
+    // With what a help must say, where it says more than its usage.
+    for (const auto& [words, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--help"}, ""}, {{"about", "--help"}, ""}, {{"config", "--help"}, ""},
+             {{"config", "list", "--help"}, ""}, {{"config", "get", "--help"}, ""},
+             {{"config", "set", "--help"}, ""}, {{"--help", "config", "reset"}, ""},
+             {{"decode", "--help"}, "decoding fails\nor it was interrupted"}, {{"info", "--help"}, ""}}) {
         CRun run = Run(words);
         EXPECT_EQ(run.status, 0) << words[0];
         EXPECT_EQ(run.out.rfind("Usage: velmora", 0), 0u) << run.out;
+        EXPECT_NE(run.out.find(says), std::string::npos) << run.out;
     }
     EXPECT_FALSE(std::filesystem::exists(configPath)) << "help loads nothing and saves nothing";
     EXPECT_EQ(Run({}).status, 2);

@@ -4,6 +4,7 @@
 #include "tests/host/host_test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -81,7 +82,16 @@ TEST_F(LocalFileSystemTest, ReadModeNeedsAnExistingFileAndDoesNotWrite) {
     EXPECT_EQ(std::string(buffer), "0123456789");
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     EXPECT_TRUE(file->IsEndOfFile());
+    // What is added after the open is not read: the file ends where it did.
+    { std::ofstream(folder / "data", std::ios::app) << "abc"; }
+    EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(file->GetSize(), 10);
     file->Close();
+
+    // What never ends, or blocks, is not opened for reading.
+    ASSERT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(OpenFile(folder / "fifo", HOST_OPEN_READ), nullptr) << "a FIFO without a writer";
+    EXPECT_EQ(OpenFile("/dev/zero", HOST_OPEN_READ), nullptr) << "a device";
 }
 
 TEST_F(LocalFileSystemTest, WriteModeTruncatesAndCreates) {

@@ -15,6 +15,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace {
 
 std::string Example(const std::string& name) { return std::string(TESSARINE_SOURCE_DIR) + "/examples/" + name; }
@@ -25,8 +31,10 @@ std::vector<int16_t> ReadLeft(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return {};
-    std::vector<int16_t> frames(size_t(info.frames) * size_t(info.channels));
-    sf_readf_short(file, frames.data(), info.frames);
+    // Read in blocks: a stream written into a pipe does not know its length.
+    std::vector<int16_t> frames, block(size_t(4096) * size_t(info.channels));
+    for (sf_count_t got; (got = sf_readf_short(file, block.data(), 4096)) > 0;)
+        frames.insert(frames.end(), block.begin(), block.begin() + got * info.channels);
     sf_close(file);
     std::vector<int16_t> left;
     for (size_t i = 0; i < frames.size(); i += size_t(info.channels)) left.push_back(frames[i]);
@@ -93,6 +101,33 @@ protected:
 
     void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
         WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
+    }
+
+    // velmora with this test's settings and temporary folder, for a script.
+    std::string Velmora() {
+        return "env TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg") + " " +
+               Quote(BinaryFolder() + "/bin/velmora");
+    }
+
+    // Runs a shell script in the scratch folder; the status is what it
+    // exits with, the error text what it wrote to the file "stderr".
+    CRun RunScript(const std::string& script) {
+        FILE* pipe = popen(("cd " + Quote(folder.Path()) + " && { " + script + "\n}").c_str(), "r");
+        if (!pipe) return {-1, "", "popen failed"};
+        std::array<char, 4096> buffer;
+        std::string out;
+        size_t got;
+        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), got);
+        const int status = pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadWholeFile(folder / "stderr")};
+    }
+
+    // Files whose name holds ".partial-": outputs that never took their name.
+    size_t CountPartials() {
+        size_t count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path()))
+            count += entry.path().filename().string().find(".partial-") != std::string::npos;
+        return count;
     }
 
     CScratchFolder folder;
@@ -164,20 +199,25 @@ TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly) {
 TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"notes.txt", "not music"}, {"dir/two.mid", song}}));
-    const CRun zipped = Run({"decode", folder / "songs.zip", "-o", folder / "zip.flac", "--speed", "8"});
+    const CRun zipped = Run({"decode", folder / "songs.zip", "-o", folder / "zip.flac"});
     ASSERT_EQ(zipped.status, 0) << zipped.err;
     EXPECT_NE(zipped.err.find("playing dir/two.mid"), std::string::npos) << zipped.err;
-    const CRun plain = Run({"decode", Shared("test-2-tracks-type-1.mid"), "-o", folder / "plain.wav", "--speed", "8"});
+    const CRun plain = Run({"decode", Shared("test-2-tracks-type-1.mid"), "-o", folder / "plain.wav"});
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(CountFiles("tmp"), 0u);
 
+    // The same samples, the start of the music within one of the
+    // synthesizer's 64-frame blocks.
     const std::vector<int16_t> a = ReadLeft(folder / "zip.flac"), b = ReadLeft(folder / "plain.wav");
-    const double blockSeconds = 1.0;
-    EXPECT_NEAR(double(a.size()) / 44100, double(b.size()) / 44100, blockSeconds);
-    const double leadA = FirstSound(a), leadB = FirstSound(b);
-    ASSERT_GT(leadA, 0);
-    ASSERT_GT(leadB, 0);
-    EXPECT_NEAR(Pitch(a, leadA + 0.05, 0.3), Pitch(b, leadB + 0.05, 0.3), 3.0);
+    ASSERT_GT(FirstSound(b), 0);
+    EXPECT_EQ(a.size(), b.size());
+    size_t fewest = a.size();
+    for (long shift = -64; shift <= 64; ++shift) {
+        size_t differing = 0;
+        for (size_t i = 64; i + 64 < std::min(a.size(), b.size()); ++i) differing += a[i] != b[size_t(long(i) + shift)];
+        fewest = std::min(fewest, differing);
+    }
+    EXPECT_EQ(fewest, 0u);
 
     const CRun info = Run({"info", "archive://" + (folder / "songs.zip") + "|dir/two.mid"});
     EXPECT_EQ(info.status, 0);
@@ -264,6 +304,162 @@ TEST_F(TrackCommandsTest, EveryFormatDecodesItsNotes) {
     }
     // The overrides were for those runs only.
     EXPECT_EQ(Run({"config", "get", "MIDIUseCustomDLS"}).out, "0\n");
+}
+
+// Only what can be read to an end opens: a device, FIFO, socket or folder
+// (through a link or an archive's name too) is refused at once, and leaves
+// nothing behind.
+TEST_F(TrackCommandsTest, OnlyRegularFilesOpen) {
+    std::filesystem::create_symlink("/dev/zero", folder / "zero.mid");
+    ASSERT_EQ(mkfifo((folder / "fifo.mid").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((folder / "fifo.zip").c_str(), 0600), 0);
+    std::filesystem::create_directories(folder / "folder.mid");
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (folder / "socket.mid").c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {folder / "zero.mid", "not a regular file"},
+        {folder / "fifo.mid", "not a regular file"},
+        {folder / "folder.mid", "not a regular file"},
+        {folder / "socket.mid", "not a regular file"},
+        {"archive://" + (folder / "fifo.zip") + "|a.mid", "not a regular file"},
+    };
+    for (const auto& [path, reason] : rows)
+        for (const std::string command : {"info", "decode"}) {
+            // A guard, not a timing: the old host blocked on a FIFO for ever.
+            const CRun run = RunScript("timeout -s KILL 60 " + Velmora() + " " + command + " " + Quote(path) +
+                                       (command == "info" ? " --json" : " -o out.wav") + " 2>stderr");
+            EXPECT_EQ(run.status, 1) << path;
+            EXPECT_NE(run.err.find(reason), std::string::npos) << path << ": " << run.err;
+            EXPECT_EQ(CountFiles("tmp"), 0u) << path;
+            EXPECT_FALSE(std::filesystem::exists(folder / "out.wav")) << path;
+        }
+    close(listener);
+}
+
+// An output that is not a regular file keeps its kind: a link is written
+// through, a FIFO or a device is written into, "-" is standard output; a
+// format that cannot stream is refused before anything is written.
+TEST_F(TrackCommandsTest, OutputsThatAreNotRegularFilesAreWrittenThrough) {
+    const std::string song = Quote(Shared("test-2-tracks-type-1.mid"));
+    std::filesystem::create_symlink("target.wav", folder / "link.wav");
+    ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(mknod((folder / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    const struct {
+        std::string script;
+        int status;
+        std::string audio;  // where the audio arrives; empty for none
+        std::filesystem::file_type kind;
+        std::string node;  // the output, which keeps its kind
+    } rows[] = {
+        {Velmora() + " decode " + song + " -o link.wav 2>stderr", 0, "target.wav",
+         std::filesystem::file_type::symlink, "link.wav"},
+        {"timeout 60 cat pipe >got.flac & " + Velmora() + " decode " + song +
+             " -o pipe --format flac 2>stderr; s=$?; wait; exit $s",
+         0, "got.flac", std::filesystem::file_type::fifo, "pipe"},
+        {Velmora() + " decode " + song + " -o - --format ogg 2>stderr >got.ogg", 0, "got.ogg",
+         std::filesystem::file_type::fifo, "pipe"},
+        {Velmora() + " decode " + song + " -o - --format wav 2>stderr >got.wav", 2, "",
+         std::filesystem::file_type::fifo, "pipe"},
+        {Velmora() + " decode " + song + " -o pipe --format wav 2>stderr", 1, "", std::filesystem::file_type::fifo,
+         "pipe"},
+        {root ? Velmora() + " decode " + song + " -o null --format wav 2>stderr" : "", 0, "",
+         std::filesystem::file_type::character, "null"},
+    };
+    for (const auto& row : rows) {
+        if (row.script.empty()) continue;  // a device node needs root
+        const CRun run = RunScript(row.script);
+        EXPECT_EQ(run.status, row.status) << row.script << "\n" << run.err;
+        if (!row.audio.empty()) {
+            const size_t frames = ReadLeft(folder / row.audio).size();
+            EXPECT_GT(frames, 5 * 44100u) << row.script;
+            EXPECT_LT(frames, 8 * 44100u) << row.script;
+        }
+        if (row.status != 0) {
+            EXPECT_NE(run.err.find("give --format flac or ogg"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(std::filesystem::symlink_status(folder / row.node).type(), row.kind) << row.script;
+        EXPECT_EQ(CountPartials(), 0u) << row.script;
+        EXPECT_EQ(CountFiles("tmp"), 0u) << row.script;
+    }
+}
+
+// A decode stopped by INT, TERM or HUP keeps the audio so far as a valid,
+// shorter file and removes every temporary; a closed pipe is a clean write
+// failure.
+TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
+    const std::string song = Quote(Example("morning_walk.mid"));
+    // At real time, stopped once a second of audio is in the hidden file.
+    const std::string stopped = Velmora() + " decode " + song +
+                                " -o out.wav --speed 1 2>stderr & p=$!; i=0; while [ $i -lt 600 ] && "
+                                "[ $(stat -c %s .out.wav.partial-$p 2>/dev/null || echo 0) -lt 200000 ]; do "
+                                "sleep 0.05; i=$((i+1)); done; kill -";
+    const struct {
+        std::string script;
+        std::string message;
+        bool keeps;  // out.wav is a valid shorter file
+    } rows[] = {
+        {stopped + "INT $p; wait $p", "interrupted", true},
+        {stopped + "TERM $p; wait $p", "interrupted", true},
+        {stopped + "HUP $p; wait $p", "interrupted", true},
+        {"{ " + Velmora() + " decode " + song + " -o - --format flac --speed 4 2>stderr; echo $? >status; } | "
+             "head -c 1000 >/dev/null; exit $(cat status)",
+         "cannot write", false},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove(folder / "out.wav");
+        const CRun run = RunScript(row.script);
+        EXPECT_EQ(run.status, 1) << row.script << "\n" << run.err;
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        if (row.keeps) {
+            const size_t frames = ReadLeft(folder / "out.wav").size();
+            EXPECT_GT(frames, 44100u) << row.script;
+            EXPECT_LT(frames, 20 * 44100u) << row.script;
+        }
+        EXPECT_EQ(CountPartials(), 0u) << row.script;
+        EXPECT_EQ(CountFiles("tmp"), 0u) << row.script;
+    }
+}
+
+// The candidates of an archive are picked by name and first bytes before
+// any is opened: junk is never tried through the component (each try logs
+// "IsThisOurFile"), and the member taken is named.
+TEST_F(TrackCommandsTest, ArchivesTryOnlyMembersThatLookLikeMusic) {
+    const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
+    std::vector<std::pair<std::string, std::string>> junk;
+    for (int i = 0; i < 10000; ++i) junk.push_back({"junk/" + std::to_string(i) + ".mid", "junk " + std::to_string(i)});
+    std::vector<std::pair<std::string, std::string>> junkAndSong = junk;
+    junkAndSong.push_back({"song.mid", song});
+    const struct {
+        std::vector<std::pair<std::string, std::string>> members;
+        int status;
+        std::string member;  // named on stderr; empty for none
+        size_t tries;
+    } rows[] = {
+        {junkAndSong, 0, "song.mid", 1},
+        {junk, 1, "", 0},
+        {{{"notes.txt", song}, {"bad.mid", "MThd but broken"}, {"dir/two.mid", song}}, 0, "dir/two.mid", 2},
+        {{{"a.mid", std::string("RIFF\x04\0\0\0WAVE", 12)}, {"b.rmi", "not music"}, {"c.mid", song}}, 0, "c.mid", 1},
+    };
+    for (const auto& row : rows) {
+        ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", row.members));
+        const CRun run = Run({"--verbose", "info", folder / "songs.zip"});
+        const std::string start = run.err.substr(0, 2000);
+        EXPECT_EQ(run.status, row.status) << row.member << ": " << start;
+        if (!row.member.empty()) {
+            EXPECT_NE(run.err.find("songs.zip: member " + row.member + "\n"), std::string::npos) << start;
+        }
+        size_t tries = 0;
+        for (size_t at = run.err.find("IsThisOurFile("); at != std::string::npos;
+             at = run.err.find("IsThisOurFile(", at + 1))
+            ++tries;
+        EXPECT_EQ(tries, row.tries) << row.member;
+    }
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ namespace {
 class PrefsCommandTest : public ::testing::Test {
 protected:
     CRun Run(const std::string& arguments) {
-        return RunVelmoraShell("VELMORA_CONFIG=" + Quote(configPath), arguments, folder / "stderr");
+        return RunVelmoraShell("cd " + Quote(folder.Path()) + " && VELMORA_CONFIG=" + Quote(configPath), arguments,
+                               folder / "stderr");
     }
     std::string Get(const std::string& name) {
         std::string value = Run("config get " + name).out;
@@ -25,6 +26,10 @@ protected:
 };
 
 TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
+    WriteWholeFile(folder / "my.dls", "RIFF");
+    // Longer than the chooser's answer can be: no such file can be named.
+    std::string longPath = folder.Path();
+    for (int i = 0; i < 17; ++i) longPath += "/" + std::string(250, 'd');
     const struct {
         std::string arguments;
         int status;
@@ -32,7 +37,11 @@ TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
     } rows[] = {
         {"--reverb on --volume 37 --tempo 12", 0, {{"MIDIReverb", "1"}, {"MIDIMasterVolume", "37"}, {"MIDIMasterTempo", "12"}}},
         {"--port 1 --chorus on --log off", 0, {{"MIDIOutputPort", "1"}, {"MIDIChorus", "1"}, {"MIDILog", "0"}}},
-        {"--use-dls on --dls /sounds/my.dls", 0, {{"MIDIUseCustomDLS", "1"}, {"MIDICustomDLS", "/sounds/my.dls"}}},
+        {"--use-dls on --dls my.dls", 0, {{"MIDIUseCustomDLS", "1"}, {"MIDICustomDLS", folder / "my.dls"}}},
+        // The chooser answers only a file that exists, and the page must take it.
+        {"--reverb on --use-dls on --dls /sounds/none.dls", 1, {{"MIDIReverb", "0"}, {"MIDIUseCustomDLS", "0"}}},
+        {"--use-dls on --dls " + longPath, 1, {{"MIDIUseCustomDLS", "0"}, {"MIDICustomDLS", ""}}},
+        {"--use-dls on --dls " + folder.Path(), 1, {{"MIDIUseCustomDLS", "0"}, {"MIDICustomDLS", ""}}},
         {"--port default --use-dls off", 0, {{"MIDIOutputPort", "-1"}, {"MIDIUseCustomDLS", "0"}}},
         // Refused: a port off the list, a disabled button, bad values.
         {"--reverb on --port 2", 2, {{"MIDIReverb", "0"}, {"MIDIOutputPort", "-1"}}},
@@ -45,6 +54,9 @@ TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
         std::filesystem::remove(configPath);
         CRun run = Run("prefs set " + row.arguments);
         EXPECT_EQ(run.status, row.status) << row.arguments << "\n" << run.err;
+        if (row.status == 1) {
+            EXPECT_NE(run.err.find("--dls"), std::string::npos) << run.err;
+        }
         for (const auto& [name, value] : row.settings) EXPECT_EQ(Get(name), value) << row.arguments << " " << name;
         if (row.status == 0) {
             EXPECT_EQ(Get("MIDIOutputBuffer"), "176400") << row.arguments;
