@@ -449,8 +449,14 @@ bool CMidiMusic::Play()
 
     segmentState.Release();
     const REFERENCE_TIME requested = now + playStartDelay;
-    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_REFTIME | DMUS_SEGF_AFTERPREPARETIME,
-                                                    requested, segmentState.Receive());
+    // Asked in music time, the moment the start delay names: every
+    // DirectMusic schedules a music-time start, while some take any start
+    // as music time whatever DMUS_SEGF_REFTIME says (and then never play).
+    MUSIC_TIME requestedMusic = 0;
+    ReportDirectXResult(performance->ReferenceToMusicTime(requested, &requestedMusic),
+                        "Performance->ReferenceToMusicTime");
+    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME,
+                                                    requestedMusic, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
     musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);

@@ -66,9 +66,17 @@ public:
     STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG start,
                            IDirectMusicSegmentState** state) override
     {
-        return CForwardingPerformance::PlaySegment(segment, flags, start + delay, state);
+        lastFlags = flags;
+        if (flags & DMUS_SEGF_REFTIME) return CForwardingPerformance::PlaySegment(segment, flags, start + delay, state);
+        // Asked in music time: the same moment, later by the delay.
+        REFERENCE_TIME at = 0;
+        MUSIC_TIME later = 0;
+        MusicToReferenceTime(MUSIC_TIME(start), &at);
+        ReferenceToMusicTime(at + delay, &later);
+        return CForwardingPerformance::PlaySegment(segment, flags, later, state);
     }
     static inline REFERENCE_TIME delay = 0;
+    static inline DWORD lastFlags = 0;
     static inline platform::ClassFactoryFunction previous = nullptr;
     static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
     {
@@ -145,6 +153,9 @@ TEST_F(CEngineTest, MusicStartsAfterTheStartDelayInWhatIsRead)
             ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str())) << row.name;
             ASSERT_TRUE(engine.Play()) << row.name;
             EXPECT_DOUBLE_EQ(engine.GetCaptureLeadIn(), 1.1) << row.name;
+            // A music-time start, which a DirectMusic that reads every start
+            // as music time also places right.
+            EXPECT_EQ(CLateStartPerformance::lastFlags & DMUS_SEGF_REFTIME, 0u) << row.name;
             const std::vector<double> onsets = FindOnsets(ReadWholeCapture(engine));
             ASSERT_FALSE(onsets.empty()) << row.name;
             // The note at 0.5 s, within the onset search's 10 ms and the attack.
