@@ -5,7 +5,7 @@
 
 bool ExtractArchiveMember(const std::string&, const std::string&, std::vector<uint8_t>*, int64_t*) { return false; }
 
-bool ListArchiveMembers(const std::string&, std::vector<std::string>*) { return false; }
+bool ListArchiveMembers(const std::string&, std::vector<std::string>*, std::vector<std::string>*) { return false; }
 
 int32_t CArchiveFile::Open(const char*, int32_t) { return 0; }
 
