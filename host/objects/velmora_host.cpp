@@ -4,13 +4,11 @@
 CVelmoraHost::CVelmoraHost() : console(new CVelmoraConsole()) {
     fileSystems.push_back(new CLocalFileSystem());
     fileSystems.push_back(new CArchiveFileSystem());
-    // The player's main window: the parent of the preferences page.
-    mainWindow = CreateWindowExA(0, "#32770", "Velmora", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 0, 0, 640, 480,
-                                 nullptr, nullptr, nullptr, nullptr);
+    mainWindow = OpenMainWindow();
 }
 
 CVelmoraHost::~CVelmoraHost() {
-    if (mainWindow) DestroyWindow(mainWindow);
+    if (mainWindow) CloseMainWindow(mainWindow);
     // The component may still hold references; each object lives until its last.
     for (CHostFileSystem* fileSystem : fileSystems) fileSystem->Release();
     console->Release();

@@ -30,6 +30,11 @@ public:
     void AddFileSystem(CHostFileSystem* fileSystem);
 
 private:
+    // The player's main window, the parent of the preferences page, and its
+    // end: each system's own (velmora_host_posix.cpp, velmora_host_win.cpp).
+    static HWND OpenMainWindow();
+    static void CloseMainWindow(HWND window);
+
     std::mutex lock;
     CVelmoraConsole* console;
     std::vector<CHostFileSystem*> fileSystems;

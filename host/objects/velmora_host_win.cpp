@@ -29,10 +29,7 @@ DWORD WINAPI RunMainWindow(void* parameter) {
 
 }  // namespace
 
-CVelmoraHost::CVelmoraHost() : console(new CVelmoraConsole()) {
-    fileSystems.push_back(new CLocalFileSystem());
-    fileSystems.push_back(new CArchiveFileSystem());
-    // The player's main window: the parent of the preferences page.
+HWND CVelmoraHost::OpenMainWindow() {
     CMainWindowStart start;
     start.made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = start.made ? CreateThread(nullptr, 0, RunMainWindow, &start, 0, nullptr) : nullptr;
@@ -41,40 +38,15 @@ CVelmoraHost::CVelmoraHost() : console(new CVelmoraConsole()) {
         CloseHandle(thread);
     }
     if (start.made) CloseHandle(start.made);
-    mainWindow = start.window;
+    return start.window;
 }
 
-CVelmoraHost::~CVelmoraHost() {
-    if (mainWindow) {
-        DWORD threadId = GetWindowThreadProcessId(mainWindow, nullptr);
-        HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
-        PostThreadMessageW(threadId, WM_QUIT, 0, 0);
-        if (thread) {
-            WaitForSingleObject(thread, INFINITE);
-            CloseHandle(thread);
-        }
+void CVelmoraHost::CloseMainWindow(HWND window) {
+    DWORD threadId = GetWindowThreadProcessId(window, nullptr);
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
+    PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+    if (thread) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
     }
-    // The component may still hold references; each object lives until its last.
-    for (CHostFileSystem* fileSystem : fileSystems) fileSystem->Release();
-    console->Release();
-}
-
-CHostService* CVelmoraHost::EnumerateService(const GUID* cls, int32_t index) {
-    if (index < 0) return nullptr;
-    std::lock_guard<std::mutex> guard(lock);
-    CHostService* service = nullptr;
-    if (SameClass(cls, CLSID_HostFileSystem)) {
-        if (static_cast<size_t>(index) < fileSystems.size()) service = fileSystems[index];
-    } else if (SameClass(cls, CLSID_HostConsole)) {
-        if (index == 0) service = console;
-    }
-    if (service) service->AddRef();
-    return service;
-}
-
-void CVelmoraHost::AddFileSystem(CHostFileSystem* fileSystem) {
-    if (!fileSystem) return;
-    fileSystem->AddRef();
-    std::lock_guard<std::mutex> guard(lock);
-    fileSystems.push_back(fileSystem);
 }
