@@ -160,8 +160,9 @@ CMidiMusic::~CMidiMusic()
         // Teardown goes on whatever Stop met.
     }
     if (segment) {
-        if (FAILED(segment->SetParam(GUID_Unload, allGroups, DMUS_SEG_ALLTRACKS, 0, performance.Get())))
-            segment->SetParam(GUID_Unload, allGroups, 0, 0, performance.Get());
+        // The same form as the download; these results are not reported.
+        if (FAILED(SetParamWithRetry(segment.Get(), GUID_UnloadFromAudioPath, performance.Get())))
+            SetParamWithRetry(segment.Get(), GUID_Unload, performance.Get());
         segment.Release();
     }
     if (outputPort) outputPort->SetDirectSound(nullptr, nullptr);
@@ -327,7 +328,11 @@ bool CMidiMusic::LoadCollection(const char* path)
                                 "Segment->ConnectToDLSCollection");
         }
     }
-    const HRESULT result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
+    // GUID_DownloadToAudioPath takes the performance as well as an audio
+    // path; some DirectMusics answer GUID_Download without downloading
+    // anything, and those older than audio paths know only GUID_Download.
+    HRESULT result = SetParamWithRetry(segment.operator->(), GUID_DownloadToAudioPath, performance.Get());
+    if (FAILED(result)) result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
     ReportDirectXResult(result, "Segment->Download");
     return SUCCEEDED(result);
 }

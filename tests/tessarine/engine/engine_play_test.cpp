@@ -175,4 +175,124 @@ INSTANTIATE_TEST_SUITE_P(
         CPlayCase{"HigherNote", {{0, 90.0}}, {{0, 768, 81}}, 3 * 768, 2.0, 0.0, 880.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A loader whose segments only record the parameters set on them, and
+// refuse the audio path forms when told to, as a DirectMusic older than
+// audio paths does.
+class CRecordingSegment final : public IDirectMusicSegment {
+public:
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectMusicSegment) ? this : nullptr;
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const ULONG left = --references;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHOD(SetParam)(REFGUID type, DWORD, DWORD, MUSIC_TIME, void*) override
+    {
+        const bool audioPath = IsEqualGUID(type, GUID_DownloadToAudioPath) || IsEqualGUID(type, GUID_UnloadFromAudioPath);
+        if (IsEqualGUID(type, GUID_DownloadToAudioPath)) sent.push_back("DownloadToAudioPath");
+        if (IsEqualGUID(type, GUID_UnloadFromAudioPath)) sent.push_back("UnloadFromAudioPath");
+        if (IsEqualGUID(type, GUID_Download)) sent.push_back("Download");
+        if (IsEqualGUID(type, GUID_Unload)) sent.push_back("Unload");
+        return audioPath && !knowsAudioPaths ? DMUS_E_TYPE_UNSUPPORTED : S_OK;
+    }
+#define REFUSE(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
+    REFUSE(GetLength, MUSIC_TIME*) REFUSE(SetLength, MUSIC_TIME) REFUSE(GetRepeats, DWORD*) REFUSE(SetRepeats, DWORD)
+    REFUSE(GetDefaultResolution, DWORD*) REFUSE(SetDefaultResolution, DWORD)
+    REFUSE(GetTrack, REFGUID, DWORD, DWORD, IDirectMusicTrack**) REFUSE(GetTrackGroup, IDirectMusicTrack*, DWORD*)
+    REFUSE(InsertTrack, IDirectMusicTrack*, DWORD) REFUSE(RemoveTrack, IDirectMusicTrack*)
+    REFUSE(InitPlay, IDirectMusicSegmentState**, IDirectMusicPerformance*, DWORD)
+    REFUSE(GetGraph, IDirectMusicGraph**) REFUSE(SetGraph, IDirectMusicGraph*)
+    REFUSE(AddNotificationType, REFGUID) REFUSE(RemoveNotificationType, REFGUID)
+    REFUSE(GetParam, REFGUID, DWORD, DWORD, MUSIC_TIME, MUSIC_TIME*, void*)
+    REFUSE(Clone, MUSIC_TIME, MUSIC_TIME, IDirectMusicSegment**) REFUSE(SetStartPoint, MUSIC_TIME)
+    REFUSE(GetStartPoint, MUSIC_TIME*) REFUSE(SetLoopPoints, MUSIC_TIME, MUSIC_TIME)
+    REFUSE(GetLoopPoints, MUSIC_TIME*, MUSIC_TIME*) REFUSE(SetPChannelsUsed, DWORD, DWORD*)
+    static inline bool knowsAudioPaths = true;
+    static inline std::vector<std::string> sent;
+
+private:
+    ULONG references = 1;
+};
+
+class CRecordingLoader final : public IDirectMusicLoader {
+public:
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
+    {
+        *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectMusicLoader) ? this : nullptr;
+        if (!*object) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
+    STDMETHOD_(ULONG, Release)() override
+    {
+        const ULONG left = --references;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHOD(GetObject)(LPDMUS_OBJECTDESC description, REFIID, LPVOID* object) override
+    {
+        *object = nullptr;
+        if (!IsEqualGUID(description->guidClass, CLSID_DirectMusicSegment)) return DMUS_E_LOADER_FAILEDOPEN;
+        *object = static_cast<IDirectMusicSegment*>(new CRecordingSegment);
+        return S_OK;
+    }
+    STDMETHOD(SetObject)(LPDMUS_OBJECTDESC) override { return S_OK; }
+    STDMETHOD(SetSearchDirectory)(REFGUID, WCHAR*, BOOL) override { return S_OK; }
+    STDMETHOD(ScanDirectory)(REFGUID, WCHAR*, WCHAR*) override { return S_OK; }
+    STDMETHOD(CacheObject)(IDirectMusicObject*) override { return S_OK; }
+    STDMETHOD(ReleaseObject)(IDirectMusicObject*) override { return S_OK; }
+    STDMETHOD(ClearCache)(REFGUID) override { return S_OK; }
+    STDMETHOD(EnableCache)(REFGUID, BOOL) override { return S_OK; }
+    STDMETHOD(EnumObject)(REFGUID, DWORD, LPDMUS_OBJECTDESC) override { return S_FALSE; }
+#undef REFUSE
+    static HRESULT Create(LPUNKNOWN, REFIID iid, void** object)
+    {
+        auto* loader = new CRecordingLoader;
+        const HRESULT result = loader->QueryInterface(iid, object);
+        loader->Release();
+        return result;
+    }
+
+private:
+    ULONG references = 1;
+};
+
+// Instruments go down in the audio path form, which takes a performance
+// too (some DirectMusics take GUID_Download and download nothing), and in
+// the older form only where the audio path form is not known; unloading
+// follows the same form.
+TEST_F(CEngineTest, InstrumentsGoDownInTheFormTheDirectMusicKnows)
+{
+    struct Row {
+        bool knowsAudioPaths;
+        std::vector<std::string> sent;
+    };
+    const Row rows[] = {
+        {true, {"DownloadToAudioPath", "UnloadFromAudioPath"}},
+        {false, {"DownloadToAudioPath", "DownloadToAudioPath", "Download", "UnloadFromAudioPath",
+                 "UnloadFromAudioPath", "Unload"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.knowsAudioPaths);
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicLoader, CRecordingLoader::Create);
+        CRecordingSegment::knowsAudioPaths = row.knowsAudioPaths;
+        CRecordingSegment::sent.clear();
+        {
+            CMidiMusic engine(nullptr, true);
+            ASSERT_TRUE(engine.LoadMidiFromFile(true, "/song.mid"));
+            EXPECT_TRUE(engine.LoadCollection(nullptr));
+        }
+        EXPECT_EQ(CRecordingSegment::sent, row.sent);
+    }
+}
+
 }  // namespace
