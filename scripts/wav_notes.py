@@ -13,6 +13,7 @@
                                      when the onsets differ, 3 when only
                                      the keys do
   wav_notes.py rms-ratio A B         RMS of B over RMS of A
+  wav_notes.py level-between FILE S E  RMS from S to E seconds
 
 The music is looked at in semitone bands: a 93 ms Hann-windowed spectrum
 every 10 ms, its power summed per MIDI key. An onset is a peak of the rise
@@ -176,6 +177,10 @@ def main(argv):
                                         float(argv[4]) if len(argv) > 4 else None)
         print(text)
         return 1 if not onsets else 3 if not keys else 0
+    elif len(argv) >= 4 and argv[0] == 'level-between':
+        rate, samples = read_wav(argv[1])
+        part = samples[int(float(argv[2]) * rate):int(float(argv[3]) * rate)]
+        print(f"{float(np.sqrt(np.mean(part ** 2))) / 32768.0 if part.size else 0.0:.5f}")
     elif len(argv) >= 3 and argv[0] == 'rms-ratio':
         print(f"{level(argv[2])[2] / max(level(argv[1])[2], 1e-12):.3f}")
     else:

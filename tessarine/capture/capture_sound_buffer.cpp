@@ -38,6 +38,7 @@ STDMETHODIMP CCaptureSoundBuffer::GetCaps(LPDSBCAPS caps) { return realBuffer->G
 
 STDMETHODIMP CCaptureSoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
 {
+    traffic.Count(CCaptureTraffic::cursorRead);
     return realBuffer->GetCurrentPosition(play, write);
 }
 
@@ -76,6 +77,7 @@ STDMETHODIMP CCaptureSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1
 {
     CCaptureRegion first{};
     CCaptureRegion second{};
+    traffic.CountLock(bytes, timeGetTime());
     BeginWrite(offset, bytes, flags, first, second);
     if (audio1 != nullptr)
         *audio1 = first.pointer;
@@ -90,6 +92,7 @@ STDMETHODIMP CCaptureSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1
 
 STDMETHODIMP CCaptureSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD flags)
 {
+    traffic.Count(CCaptureTraffic::play);
     return realBuffer->Play(reserved, priority, flags & ~DWORD(DSBPLAY_LOCHARDWARE));
 }
 
@@ -103,7 +106,11 @@ STDMETHODIMP CCaptureSoundBuffer::SetPan(LONG) { return DSERR_CONTROLUNAVAIL; }
 
 STDMETHODIMP CCaptureSoundBuffer::SetFrequency(DWORD frequency) { return realBuffer->SetFrequency(frequency); }
 
-STDMETHODIMP CCaptureSoundBuffer::Stop() { return realBuffer->Stop(); }
+STDMETHODIMP CCaptureSoundBuffer::Stop()
+{
+    traffic.Count(CCaptureTraffic::stop);
+    return realBuffer->Stop();
+}
 
 STDMETHODIMP CCaptureSoundBuffer::Unlock(LPVOID, DWORD bytes1, LPVOID, DWORD bytes2)
 {
@@ -149,5 +156,6 @@ STDMETHODIMP CCaptureSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPO
     HRESULT result = realBuffer->QueryInterface(IID_IDirectSoundNotify, notify.ReceiveVoid());
     if (FAILED(result))
         return result;
+    traffic.CountPositions(count, positions);
     return notify->SetNotificationPositions(count, positions);
 }

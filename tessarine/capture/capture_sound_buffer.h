@@ -4,6 +4,7 @@
 // keeps playing on the device and sets the pace.
 #pragma once
 
+#include "tessarine/capture/capture_traffic.h"
 #include "tessarine/frame/com_reference.h"
 #include "tessarine/frame/host_contract.h"
 #include "tessarine/frame/owned_handle.h"
@@ -110,6 +111,9 @@ public:
     const char* GetTempFileName() const { return tempFileName.c_str(); }
     HANDLE GetDataReadyEvent() const { return dataReadyEvent.Get(); }
 
+    // What the synthesizer did to this buffer, for the log.
+    const CCaptureTraffic& Traffic() const { return traffic; }
+
 private:
     bool OpenStoreFile();
     bool RealBufferNotifies();
@@ -125,6 +129,7 @@ private:
     std::string tempFileName;
     COwnedHandle dataReadyEvent;
     CRITICAL_SECTION lock;
+    CCaptureTraffic traffic;
     CHostFile* storeFile = nullptr;
     DWORD pendingLockFlags = 0;
     DWORD lastLockOffset = 0;

@@ -460,6 +460,7 @@ bool CMidiMusic::Play()
     MUSIC_TIME requestedMusic = 0;
     ReportDirectXResult(performance->ReferenceToMusicTime(requested, &requestedMusic),
                         "Performance->ReferenceToMusicTime");
+    playTick = timeGetTime();
     const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME,
                                                     requestedMusic, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
@@ -615,6 +616,11 @@ bool CMidiMusic::IsCaptureEnded()
 void CMidiMusic::HandleNotification(DMUS_NOTIFICATION_PMSG* message)
 {
     if (!message) return;
+    // Which notifications come and when is how two DirectMusics are compared.
+    const DWORD option = message->dwNotificationOption;
+    const char* const names[] = {"music started", "music stopped", "music almost ended", "music looped"};
+    LogLine("Notification: %s (%lu), %lu ms after the segment was asked to play", option < 4 ? names[option] : "other",
+            (unsigned long)option, (unsigned long)DWORD(timeGetTime() - playTick));
     switch (message->dwNotificationOption) {
     case DMUS_NOTIFICATION_MUSICSTARTED:
         InterlockedExchange(&playing, 1);

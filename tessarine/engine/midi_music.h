@@ -108,6 +108,7 @@ private:
     double captureLeadIn = -1.0;
     // See GetMusicLeadIn.
     double musicLeadIn = -1.0;
+    DWORD playTick = 0;  // when the segment was last asked to play, for the log
     // Bytes at the capture's start that reads pass over (a late start's).
     int32_t captureSkip = 0;
 };
