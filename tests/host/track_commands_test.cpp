@@ -122,11 +122,11 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadWholeFile(folder / "stderr")};
     }
 
-    // Files whose name holds ".partial-": outputs that never took their name.
+    // Hidden ".velmora-" files: outputs that never took their name.
     size_t CountPartials() {
         size_t count = 0;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path()))
-            count += entry.path().filename().string().find(".partial-") != std::string::npos;
+            count += entry.path().filename().string().rfind(".velmora-", 0) == 0;
         return count;
     }
 
@@ -399,7 +399,7 @@ TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
     // At real time, stopped once a second of audio is in the hidden file.
     const std::string stopped = Velmora() + " decode " + song +
                                 " -o out.wav --speed 1 2>stderr & p=$!; i=0; while [ $i -lt 600 ] && "
-                                "[ $(stat -c %s .out.wav.partial-$p 2>/dev/null || echo 0) -lt 200000 ]; do "
+                                "[ $(cat .velmora-* 2>/dev/null | wc -c) -lt 200000 ]; do "
                                 "sleep 0.05; i=$((i+1)); done; kill -";
     const struct {
         std::string script;
