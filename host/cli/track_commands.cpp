@@ -63,7 +63,11 @@ const char* const decodeHelp =
     "OUT - writes to standard output, as FLAC or Ogg Vorbis (WAV needs to seek);\n"
     "a symbolic link is written through, a device or FIFO written straight into.\n"
     "Ctrl-C, termination or a hang-up stops early and keeps the audio decoded so\n"
-    "far as a valid file.\n"
+    "far as a valid file. An OUT that is FILE (or its archive) is refused.\n"
+    "\n"
+    "A decode keeps the synthesizer's capture in $TMPDIR (else /tmp): 176400 bytes\n"
+    "for each second of audio, 635 MB an hour. Files and archive members larger\n"
+    "than 128 MiB are refused.\n"
     "\n"
     "Exit status: 0 on success, 1 when the file cannot be opened, decoding fails\n"
     "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
@@ -88,12 +92,12 @@ std::string TooLarge(int64_t size) {
     return text;
 }
 
-// Ctrl-C, termination and a hang-up end the decode loop rather than the
-// process, so the output stays valid and every temporary file goes. A closed
-// pipe is a write error, not the end of the process.
+// Ctrl-C, termination and a hang-up end the host's loops rather than the
+// process, so the output stays valid and every temporary file goes. With
+// pipeIsError, a closed pipe is a write error, not the end of the process.
 class CInterruptGuard {
 public:
-    CInterruptGuard() {
+    explicit CInterruptGuard(bool pipeIsError) : pipeIsError(pipeIsError) {
         interruptRequested.store(false);
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
@@ -101,6 +105,7 @@ public:
         sigaction(SIGINT, &action, &previousInt);
         sigaction(SIGTERM, &action, &previousTerm);
         sigaction(SIGHUP, &action, &previousHangUp);
+        if (!pipeIsError) return;
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
@@ -110,12 +115,13 @@ public:
         sigaction(SIGINT, &previousInt, nullptr);
         sigaction(SIGTERM, &previousTerm, nullptr);
         sigaction(SIGHUP, &previousHangUp, nullptr);
-        sigaction(SIGPIPE, &previousPipe, nullptr);
+        if (pipeIsError) sigaction(SIGPIPE, &previousPipe, nullptr);
     }
     CInterruptGuard(const CInterruptGuard&) = delete;
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
 
 private:
+    bool pipeIsError;
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
     struct sigaction previousHangUp {};
@@ -512,7 +518,8 @@ int RunInfo(CCommandContext& context) {
     const bool several = context.arguments.size() > 1;
     int status = exitSuccess;
     bool firstPrinted = true;
-    CInterruptGuard interruptGuard;
+    // A reader that closed the pipe ends info as it always did.
+    CInterruptGuard interruptGuard(false);
     if (json) std::printf("[");
     for (const std::string& path : context.arguments) {
         if (interruptRequested.load()) {
@@ -591,7 +598,7 @@ int RunDecode(CCommandContext& context) {
     CSettingsRestorer restorer(context.library.Component());
     if (!ApplyOverrides(context, options.settings)) return exitUsage;
 
-    CInterruptGuard interruptGuard;
+    CInterruptGuard interruptGuard(true);
     const auto started = std::chrono::steady_clock::now();
     std::string error;
     int status = exitSuccess;
