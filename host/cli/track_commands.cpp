@@ -288,11 +288,13 @@ bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, cons
             reason = "the file is empty";
             return false;
         }
-        if (status.st_size > maxTrackFileSize) {
+        // An archive may hold any number of songs: its members are measured.
+        const bool music = decoder->MatchesExtension(nullptr, MemberExtension(local).c_str());
+        if (music && status.st_size > maxTrackFileSize) {
             reason = TooLarge(status.st_size);
             return false;
         }
-        if (!decoder->MatchesExtension(nullptr, MemberExtension(local).c_str())) {
+        if (!music) {
             const CArchiveListing listing = ReadArchiveListing(local);
             if (!listing.isArchive) {
                 reason = "not a MIDI, RMID, XMI or segment file, nor an archive";
