@@ -81,7 +81,8 @@ bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
     // The lock is on the file itself; a host that replaced it meanwhile has
     // left the old one locked, so the lock is taken again on the new one.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int descriptor = open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+        // Made 0600 when missing, as a new settings file always was.
+        const int descriptor = open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
         if (descriptor < 0) {
             error = "cannot lock " + target + ": " + std::strerror(errno);
             return false;

@@ -41,6 +41,8 @@ TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndTheFirstChangeWritesTheBloc
     EXPECT_FALSE(std::filesystem::exists(configPath)) << "listing changes nothing, so saves nothing";
 
     ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(configPath).permissions() & perms::all, perms::owner_read | perms::owner_write);
     std::string file = ReadWholeFile(configPath);
     CSettingsParse parse = ParseSettingsBlock(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     EXPECT_TRUE(parse.complete);
