@@ -18,9 +18,7 @@ TEST(AudioFileWriterTest, HiddenFileIsExclusiveKeepsTheModeAndFitsLongNames) {
         size_t nameLength;
         int existingMode;  // -1: no output yet
         mode_t expectedMode;
-    } rows[] = {
-        {7, -1, 0644}, {7, 0600, 0600}, {7, 0640, 0640}, {241, -1, 0644}, {255, 0600, 0600},
-    };
+    } rows[] = {{7, -1, 0644}, {7, 0600, 0600}, {7, 0640, 0640}, {241, -1, 0644}, {255, 0600, 0600}};
     const mode_t mask = umask(022);
     for (const auto& row : rows) {
         CScratchFolder folder;
@@ -30,18 +28,16 @@ TEST(AudioFileWriterTest, HiddenFileIsExclusiveKeepsTheModeAndFitsLongNames) {
             WriteWholeFile(out, "old");
             ASSERT_EQ(chmod(out.c_str(), mode_t(row.existingMode)), 0);
         }
-        // The names an older writer used, planted as links to a victim.
+        // The name an older writer used, planted as a link to a victim.
         WriteWholeFile(folder / "victim", "precious");
-        for (const std::string& planted :
-             {"." + name + ".partial-" + std::to_string(getpid()), std::string(".velmora-partial")})
-            if (planted.size() <= 255) std::filesystem::create_symlink(folder / "victim", folder / planted);
+        const std::string planted = "." + name + ".partial-" + std::to_string(getpid());
+        if (planted.size() <= 255) std::filesystem::create_symlink(folder / "victim", folder / planted);
 
         CAudioFileWriter writer;
         std::string error;
         ASSERT_TRUE(writer.Open(out, CAudioFormat::Wav, error)) << row.nameLength << ": " << error;
         const short frames[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        ASSERT_TRUE(writer.Write(frames, sizeof frames, error)) << error;
-        ASSERT_TRUE(writer.Finish(error)) << error;
+        ASSERT_TRUE(writer.Write(frames, sizeof frames, error) && writer.Finish(error)) << error;
 
         EXPECT_EQ(ReadWholeFile(folder / "victim"), "precious") << row.nameLength;
         struct stat status;
