@@ -38,8 +38,8 @@ const char* const mainHelp =
     "Options:\n"
     "  --help                   this text; after a command, that command's help\n"
     "  --verbose                show the component's diagnostic lines on stderr\n"
-    "  --speed RATE|max         run the platform clock RATE times real time, or\n"
-    "                           as fast as the synthesizer renders (max)\n"
+    "  --speed RATE|max         run the platform clock RATE (0.01 to 1000) times\n"
+    "                           real time, or as fast as the synthesizer renders (max)\n"
     "  --component PATH         load this component library instead of\n"
     "                           <folder of velmora>/../lib/libtessarine.so\n"
     "\n"
@@ -47,6 +47,10 @@ const char* const mainHelp =
     "else ~/.config/velmora/tessarine.cfg.\n"
     "\n"
     "Exit status: 0 on success, 1 when the work failed, 2 for a usage error.\n";
+
+// The fixed clock rates --speed takes.
+constexpr double minimumSpeed = 0.01;
+constexpr double maximumSpeed = 1000;
 
 struct COptions {
     bool help = false;
@@ -125,6 +129,12 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
             } else if (status != std::errc() || end != last || !std::isfinite(options.speed) || options.speed <= 0) {
                 error = "--speed needs 'max' or a rate above 0, not '" + value + "'";
                 return false;
+            } else if (options.speed < minimumSpeed || options.speed > maximumSpeed) {
+                // Past these the synthesizer cannot keep up with the clock, or a
+                // second of music takes hours: neither gives the song.
+                error = "--speed " + value + " is out of range: give a rate from 0.01 to 1000, or max (as fast as the "
+                        "synthesizer renders)";
+                return false;
             }
         } else if (name == "--component") {
             if (!takeValue()) return false;
@@ -157,6 +167,7 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    CVelmoraHost::UseUtf8Locale();
     COptions options;
     std::string error;
     if (!ParseOptions(argc, argv, options, error)) return UsageError(error);

@@ -34,38 +34,88 @@ void CSettingsSession::Start() {
                          path.c_str(), file.error.c_str());
             break;
     }
+    loaded = GetSettingsBlock(component);
 }
 
+namespace {
+
+// Puts each record in place of those of its name in records, or after them.
+void Merge(std::vector<CSettingsRecord>& records, const std::vector<CSettingsRecord>& changes) {
+    for (const CSettingsRecord& change : changes) {
+        bool found = false;
+        for (CSettingsRecord& record : records)
+            if (record.name == change.name) {
+                record.data = change.data;
+                found = true;
+            }
+        if (!found) records.push_back(change);
+    }
+}
+
+// The records of now that differ from those of the same name in before.
+std::vector<CSettingsRecord> Changes(const std::vector<uint8_t>& before, const std::vector<uint8_t>& now) {
+    const std::vector<CSettingsRecord> old = ParseSettingsBlock(before).records;
+    std::vector<CSettingsRecord> changed;
+    for (const CSettingsRecord& record : ParseSettingsBlock(now).records) {
+        bool same = false;
+        for (const CSettingsRecord& earlier : old) same = same || (earlier.name == record.name && earlier.data == record.data);
+        if (!same) changed.push_back(record);
+    }
+    return changed;
+}
+
+}  // namespace
+
 bool CSettingsSession::Finish(bool settingsChanged) {
-    std::vector<uint8_t> block = GetSettingsBlock(component);
-    switch (file.state) {
+    // A command that changed nothing leaves the file to the hosts that do.
+    if (!settingsChanged) return true;
+    const std::vector<uint8_t> block = GetSettingsBlock(component);
+    const std::vector<CSettingsRecord> changes = Changes(loaded, block);
+    if (changes.empty() && file.state != CSettingsFileState::Corrupt) return true;
+    std::string error;
+    CSettingsFileLock lock;
+    if (!lock.Acquire(path, error)) {
+        std::fprintf(stderr, "velmora: the settings were not saved: %s\n", error.c_str());
+        return false;
+    }
+    // The file as other hosts may have left it since this one started.
+    const CSettingsFile now = ReadSettingsFile(path);
+    std::vector<CSettingsRecord> records;
+    switch (now.state) {
         case CSettingsFileState::Valid:
-            if (block == file.contents) return true;
-            break;
+            if (!now.contents.empty()) {
+                if (changes.empty()) return true;
+                records = now.parse.records;
+                Merge(records, changes);
+                break;
+            }
+            [[fallthrough]];  // the lock's own empty file: as good as missing
         case CSettingsFileState::Missing:
+            records = ParseSettingsBlock(block).records;
             break;
         case CSettingsFileState::Corrupt: {
-            if (!settingsChanged) return true;
-            std::string backup, error;
-            if (!BackUpSettingsFile(path, file.contents, backup, error)) {
+            std::string backup;
+            if (!BackUpSettingsFile(path, now.contents, backup, error)) {
                 std::fprintf(stderr, "velmora: the settings were not saved: %s\n", error.c_str());
                 return false;
             }
             std::fprintf(stderr, "velmora: the damaged settings file was kept as %s\n", backup.c_str());
+            records = now.parse.records;
+            Merge(records, ParseSettingsBlock(block).records);
             break;
         }
         case CSettingsFileState::Unreadable:
-            if (!settingsChanged) return true;
             std::fprintf(stderr, "velmora: the settings were not saved: %s cannot be read, so it is not replaced\n",
                          path.c_str());
             return false;
     }
-    std::string error;
-    if (!WriteSettingsFile(path, block, error)) {
+    const std::vector<uint8_t> merged = BuildSettingsBlock(records);
+    if (now.state == CSettingsFileState::Valid && merged == now.contents) return true;
+    if (!WriteSettingsFile(path, merged, error)) {
         std::fprintf(stderr, "velmora: the settings were not saved: %s\n", error.c_str());
         return false;
     }
-    file.state = CSettingsFileState::Valid;
-    file.contents = block;
+    file = ReadSettingsFile(path);
+    loaded = block;
     return true;
 }

@@ -1,7 +1,10 @@
 // The settings for one run of the host: loaded from the settings file at
-// start, saved at exit. A damaged file is reported and left as it is; it is
-// replaced only when a command changes a setting, and then only after a
-// backup of it was kept.
+// start, saved at exit only when a command changed one. The save merges
+// this run's changes into the file as it is by then, under the file's lock,
+// so hosts changing settings at once lose none, and records the component
+// does not know are kept as they are. A damaged file is reported and left
+// as it is; it is replaced only when a command changes a setting, and then
+// only after a backup of it was kept.
 #pragma once
 
 #include "host/objects/settings_file.h"
@@ -20,8 +23,8 @@ public:
     // Reads the file and hands its records to the component (for a damaged
     // file, the records before the damage). Remembers the defaults first.
     void Start();
-    // Saves when the settings differ from the file (or a command changed
-    // them). False, with the reason on stderr, when saving failed.
+    // With settingsChanged, saves the settings this run changed. False,
+    // with the reason on stderr, when saving failed.
     bool Finish(bool settingsChanged);
 
     const std::vector<uint8_t>& Defaults() const { return defaults; }
@@ -32,4 +35,5 @@ private:
     std::string path;
     CSettingsFile file;
     std::vector<uint8_t> defaults;
+    std::vector<uint8_t> loaded;  // the component's settings once the file was read
 };

@@ -5,20 +5,25 @@
 #include "host/objects/audio_chunk.h"
 #include "host/objects/audio_file_writer.h"
 #include "host/objects/file_info.h"
+#include "host/objects/interrupt.h"
+#include "host/objects/local_file_system.h"
 #include "host/objects/paths.h"
 #include "host/objects/settings_block.h"
 #include "host/objects/text_receiver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 const char* const infoHelp =
     "Usage: velmora info [--json] FILE...\n"
@@ -30,6 +35,10 @@ const char* const infoHelp =
     "\n"
     "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an\n"
     "archive, of which the first playable member is taken.\n"
+    "\n"
+    "Control characters in names and values are printed as \\n, \\r, \\t or \\xHH\n"
+    "(\\u0080 to \\u009f for those above ASCII), so each field stays one line;\n"
+    "bytes that are not UTF-8 are printed as U+FFFD.\n"
     "\n"
     "A file that cannot be opened is reported on stderr; the others still print,\n"
     "and the status is 1.\n";
@@ -43,9 +52,9 @@ const char* const decodeHelp =
     "hidden name and takes its own name when decoding ends.\n"
     "\n"
     "  --from SECONDS   start there: seeks once the track plays\n"
-    "  --speed RATE|max run the platform clock RATE times real time, or max (the\n"
-    "                   default): as fast as the synthesizer renders, with the\n"
-    "                   same music and length as at real time\n"
+    "  --speed RATE|max run the platform clock RATE (0.01 to 1000) times real\n"
+    "                   time, or max (the default): as fast as the synthesizer\n"
+    "                   renders, with the same music and length as at real time\n"
     "  --set NAME=VALUE a setting for this run only (velmora config list names them)\n"
     "\n"
     "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"
@@ -54,7 +63,11 @@ const char* const decodeHelp =
     "OUT - writes to standard output, as FLAC or Ogg Vorbis (WAV needs to seek);\n"
     "a symbolic link is written through, a device or FIFO written straight into.\n"
     "Ctrl-C, termination or a hang-up stops early and keeps the audio decoded so\n"
-    "far as a valid file.\n"
+    "far as a valid file. An OUT that is FILE (or its archive) is refused.\n"
+    "\n"
+    "A decode keeps the synthesizer's capture in $TMPDIR (else /tmp): 176400 bytes\n"
+    "for each second of audio, 635 MB an hour. Files and archive members larger\n"
+    "than 128 MiB are refused.\n"
     "\n"
     "Exit status: 0 on success, 1 when the file cannot be opened, decoding fails\n"
     "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
@@ -63,23 +76,36 @@ namespace {
 
 constexpr double bytesPerSecond = 176400.0;
 
-std::atomic<bool> interrupted{false};
+extern "C" void OnInterrupt(int) { interruptRequested.store(true); }
 
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
+// A file larger than this is refused before the component reads it. The
+// largest MIDI, RMID, XMI or segment files in circulation ("black MIDI"
+// pieces of millions of notes) run to tens of megabytes, an ordinary song to
+// kilobytes; past this the copy and the parse would take minutes and
+// gigabytes for nothing a person plays.
+constexpr int64_t maxTrackFileSize = maxArchiveMemberSize;
 
-// Ctrl-C, termination and a hang-up end the decode loop rather than the
-// process, so the output stays valid and every temporary file goes. A closed
-// pipe is a write error, not the end of the process.
+std::string TooLarge(int64_t size) {
+    char text[160];
+    std::snprintf(text, sizeof text, "the file is %.1f MiB; no MIDI, RMID, XMI or segment file is larger than %lld MiB",
+                  double(size) / 1048576.0, static_cast<long long>(maxTrackFileSize >> 20));
+    return text;
+}
+
+// Ctrl-C, termination and a hang-up end the host's loops rather than the
+// process, so the output stays valid and every temporary file goes. With
+// pipeIsError, a closed pipe is a write error, not the end of the process.
 class CInterruptGuard {
 public:
-    CInterruptGuard() {
-        interrupted.store(false);
+    explicit CInterruptGuard(bool pipeIsError) : pipeIsError(pipeIsError) {
+        interruptRequested.store(false);
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &previousInt);
         sigaction(SIGTERM, &action, &previousTerm);
         sigaction(SIGHUP, &action, &previousHangUp);
+        if (!pipeIsError) return;
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
@@ -89,12 +115,13 @@ public:
         sigaction(SIGINT, &previousInt, nullptr);
         sigaction(SIGTERM, &previousTerm, nullptr);
         sigaction(SIGHUP, &previousHangUp, nullptr);
-        sigaction(SIGPIPE, &previousPipe, nullptr);
+        if (pipeIsError) sigaction(SIGPIPE, &previousPipe, nullptr);
     }
     CInterruptGuard(const CInterruptGuard&) = delete;
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
 
 private:
+    bool pipeIsError;
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
     struct sigaction previousHangUp {};
@@ -152,6 +179,22 @@ std::string MemberExtension(const std::string& path) {
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
+// Why a path cannot be looked at, empty when it can: missing (in the words
+// given), a loop of symbolic links, a folder that may not be searched.
+std::string MissingReason(const std::string& path, const char* missing) {
+    struct stat status;
+    if (stat(path.c_str(), &status) == 0) return std::string();
+    if (errno == ENOENT || errno == ENOTDIR) return missing;
+    if (errno == ELOOP) return "a loop of symbolic links";
+    return std::strerror(errno);
+}
+
+// Why a member of a readable archive did not open.
+std::string ArchiveMemberReason() {
+    const std::string reason = GetLastArchiveError();
+    return reason.empty() ? "no such member in the archive, or it cannot be read" : reason;
+}
+
 // Opens path through the host's file systems for reading; the canonical
 // path comes back in canonical, the reason for a failure in reason.
 CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, std::string& canonical,
@@ -170,16 +213,19 @@ CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, s
         if (file && file->Open(canonical.c_str(), HOST_OPEN_READ)) return file;
         if (file) file->Close();
         std::string archive, member, local;
-        std::error_code failure;
-        if (SplitArchivePath(canonical, archive, member))
-            reason = !std::filesystem::exists(archive, failure)           ? "no such archive"
-                     : !std::filesystem::is_regular_file(archive, failure) ? "the archive is not a regular file"
-                                                                           : "no such member in the archive, or it cannot be read";
-        else if (ToLocalPath(canonical, local) && !std::filesystem::exists(local, failure))
-            reason = "no such file";
-        else if (std::filesystem::is_directory(local, failure))
+        struct stat status;
+        if (interruptRequested.load())
+            reason = "interrupted";
+        else if (SplitArchivePath(canonical, archive, member))
+            reason = !MissingReason(archive, "no such archive").empty() ? MissingReason(archive, "no such archive")
+                     : stat(archive.c_str(), &status) != 0 || !S_ISREG(status.st_mode)
+                         ? "the archive is not a regular file"
+                         : ArchiveMemberReason();
+        else if (ToLocalPath(canonical, local) && !MissingReason(local, "no such file").empty())
+            reason = MissingReason(local, "no such file");
+        else if (stat(local.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
             reason = "not a regular file (a folder)";
-        else if (!std::filesystem::is_regular_file(local, failure))
+        else if (stat(local.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
             reason = "not a regular file (a device, FIFO or socket)";
         else
             reason = "it cannot be read";
@@ -200,6 +246,15 @@ bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const 
     track.info.SetPath(canonical);
     if (!decoder->MatchesExtension(nullptr, MemberExtension(canonical).c_str())) {
         reason = "not a MIDI, RMID, XMI or segment file";
+        return false;
+    }
+    const int64_t size = file->GetSize();
+    if (size == 0) {
+        reason = "the file is empty";
+        return false;
+    }
+    if (size > maxTrackFileSize) {
+        reason = TooLarge(size);
         return false;
     }
     if (!decoder->OpenTrack(file, &track.info, flags)) {
@@ -225,31 +280,113 @@ bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, cons
                COpenTrack& track, std::string& member, std::string& reason) {
     member.clear();
     std::string local, scheme;
-    std::vector<std::string> members, heads;
+    struct stat status;
     const bool plainLocal = !HasUrlScheme(path, &scheme) || scheme == "file";
-    if (plainLocal && ToLocalPath(path, local) && !decoder->MatchesExtension(nullptr, MemberExtension(local).c_str()) &&
-        std::filesystem::is_regular_file(local) && ListArchiveMembers(local, &members, &heads)) {
-        // The candidates are chosen by name and first bytes before any is opened.
-        bool anyCandidate = false;
-        for (size_t i = 0; i < members.size(); ++i) {
-            const std::string& name = members[i];
-            if (!decoder->MatchesExtension(nullptr, MemberExtension(name).c_str()) || !LooksLikeMusic(heads[i]))
-                continue;
-            anyCandidate = true;
-            std::string memberReason;
-            if (OpenOne(context, decoder, "archive://" + local + "|" + name, flags, track, memberReason)) {
-                member = name;
-                return true;
-            }
+    if (plainLocal && ToLocalPath(path, local) && stat(local.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        // What no track can be is told before anything reads it.
+        if (status.st_size == 0) {
+            reason = "the file is empty";
+            return false;
         }
-        reason = anyCandidate ? "no member of the archive could be played" : "the archive holds no MIDI file";
-        return false;
+        // An archive may hold any number of songs: its members are measured.
+        const bool music = decoder->MatchesExtension(nullptr, MemberExtension(local).c_str());
+        if (music && status.st_size > maxTrackFileSize) {
+            reason = TooLarge(status.st_size);
+            return false;
+        }
+        if (!music) {
+            const CArchiveListing listing = ReadArchiveListing(local);
+            if (!listing.isArchive) {
+                reason = "not a MIDI, RMID, XMI or segment file, nor an archive";
+                return false;
+            }
+            // The candidates are chosen by name and first bytes before any is
+            // opened, each name once: the archive is read in one pass.
+            bool anyCandidate = false, anyEncrypted = false;
+            std::set<std::string> tried;
+            for (const CArchiveMember& entry : listing.members) {
+                if (interruptRequested.load()) {
+                    reason = "interrupted";
+                    return false;
+                }
+                if (!decoder->MatchesExtension(nullptr, MemberExtension(entry.name).c_str())) continue;
+                if (entry.encrypted) {
+                    anyEncrypted = true;
+                    continue;
+                }
+                if (!LooksLikeMusic(entry.head) || !tried.insert(entry.name).second) continue;
+                anyCandidate = true;
+                std::string memberReason;
+                if (OpenOne(context, decoder, "archive://" + local + "|" + entry.name, flags, track, memberReason)) {
+                    member = entry.name;
+                    return true;
+                }
+                if (interruptRequested.load()) {
+                    reason = "interrupted";
+                    return false;
+                }
+            }
+            reason = anyCandidate   ? "no member of the archive could be played"
+                     : anyEncrypted ? "the archive's MIDI members are encrypted (a password is needed, which velmora "
+                                      "cannot take)"
+                     : !listing.error.empty() ? listing.error
+                                              : "the archive holds no MIDI file";
+            return false;
+        }
     }
     return OpenOne(context, decoder, path, flags, track, reason);
 }
 
+// The length of the well-formed UTF-8 sequence at text[i] (shortest form,
+// no surrogates, at most U+10FFFF), 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    const unsigned char next = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+    if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) || (c == 0xF0 && next < 0x90) ||
+        (c == 0xF4 && next >= 0x90))
+        return 0;
+    return length;
+}
+
+// Text for a line of the text output: control characters escaped, so a
+// name or value can never start a line of its own, and what is not UTF-8
+// shown as U+FFFD.
+std::string PrintableText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = Utf8Length(text, i);
+        char escape[8];
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else if (c == '\n' || c == '\r' || c == '\t') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+            ++i;
+        } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            // C1 controls, which terminals take as commands too.
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+            out += escape;
+            i += 2;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
 void CannotOpen(const std::string& path, const std::string& reason) {
-    std::fprintf(stderr, "velmora: %s: cannot open%s%s\n", path.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+    std::fprintf(stderr, "velmora: %s: cannot open%s%s\n", PrintableText(path).c_str(), reason.empty() ? "" : ": ",
+                 reason.c_str());
 }
 
 // JSON text: control characters escaped; bytes that are not UTF-8 are
@@ -341,6 +478,14 @@ private:
     std::vector<uint8_t> block;
 };
 
+// True when writing output would replace the input (or the archive it is
+// in), by whatever links or path forms either is reached.
+bool OutputIsInput(const std::string& input, const std::string& output) {
+    if (output == "-") return false;
+    std::string archive, member;
+    return IsSameLocalFile(SplitArchivePath(input, archive, member) ? archive : input, output);
+}
+
 std::string FormatClock(double seconds) {
     if (!(seconds >= 0)) seconds = 0;
     const long whole = long(seconds);
@@ -375,8 +520,15 @@ int RunInfo(CCommandContext& context) {
     const bool several = context.arguments.size() > 1;
     int status = exitSuccess;
     bool firstPrinted = true;
+    // A reader that closed the pipe ends info as it always did.
+    CInterruptGuard interruptGuard(false);
     if (json) std::printf("[");
     for (const std::string& path : context.arguments) {
+        if (interruptRequested.load()) {
+            std::fprintf(stderr, "velmora: interrupted\n");
+            status = exitFailure;
+            break;
+        }
         CDecoderHandle decoder(context.library);
         if (!decoder) {
             std::fprintf(stderr, "velmora: the component offers no decoder\n");
@@ -389,7 +541,8 @@ int RunInfo(CCommandContext& context) {
             status = exitFailure;
             continue;
         }
-        if (!member.empty()) std::fprintf(stderr, "velmora: %s: member %s\n", path.c_str(), member.c_str());
+        if (!member.empty())
+            std::fprintf(stderr, "velmora: %s: member %s\n", PrintableText(path).c_str(), PrintableText(member).c_str());
         const auto& fields = track.info.Fields();
         if (json) {
             std::printf("%s\n  {\"file\": %s, \"path\": %s, \"length\": %.6f, \"fields\": [", firstPrinted ? "" : ",",
@@ -399,9 +552,10 @@ int RunInfo(CCommandContext& context) {
                             JsonString(fields[i].second).c_str());
             std::printf("%s]}", fields.empty() ? "" : "\n  ");
         } else {
-            if (several) std::printf("%s==> %s <==\n", firstPrinted ? "" : "\n", path.c_str());
+            if (several) std::printf("%s==> %s <==\n", firstPrinted ? "" : "\n", PrintableText(path).c_str());
             std::printf("length=%.6f\n", track.info.GetLength());
-            for (const auto& [name, value] : fields) std::printf("%s=%s\n", name.c_str(), value.c_str());
+            for (const auto& [name, value] : fields)
+                std::printf("%s=%s\n", PrintableText(name).c_str(), PrintableText(value).c_str());
         }
         firstPrinted = false;
     }
@@ -437,10 +591,16 @@ int RunDecode(CCommandContext& context) {
         return exitUsage;
     }
 
+    if (OutputIsInput(path, options.output)) {
+        std::fprintf(stderr, "velmora: %s is the file to decode (%s): give another output\n", options.output.c_str(),
+                     path.c_str());
+        return exitUsage;
+    }
+
     CSettingsRestorer restorer(context.library.Component());
     if (!ApplyOverrides(context, options.settings)) return exitUsage;
 
-    CInterruptGuard interruptGuard;
+    CInterruptGuard interruptGuard(true);
     const auto started = std::chrono::steady_clock::now();
     std::string error;
     int status = exitSuccess;
@@ -460,7 +620,8 @@ int RunDecode(CCommandContext& context) {
             CannotOpen(path, reason);
             return exitFailure;
         }
-        if (!member.empty()) std::fprintf(stderr, "velmora: %s: playing %s\n", path.c_str(), member.c_str());
+        if (!member.empty())
+            std::fprintf(stderr, "velmora: %s: playing %s\n", PrintableText(path).c_str(), PrintableText(member).c_str());
         length = track.info.GetLength();
         if (from > 0) {
             if (from >= length) {
@@ -485,7 +646,7 @@ int RunDecode(CCommandContext& context) {
         std::vector<int16_t> pcm;
         auto lastDrawn = std::chrono::steady_clock::time_point{};
         for (;;) {
-            if (interrupted.load()) {
+            if (interruptRequested.load()) {
                 wasInterrupted = true;
                 break;
             }

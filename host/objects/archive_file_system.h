@@ -1,6 +1,8 @@
-// Members of archives (zip, 7z, tar and what else libarchive reads) as
-// read-only files: archive://ARCHIVE|MEMBER. A member is extracted into
-// memory when it is opened; such files have no native path.
+// Members of archives (zip, 7z, tar and the other archive formats libarchive
+// reads) as read-only files: archive://ARCHIVE|MEMBER. Opening a member
+// streams it into an anonymous temporary file (removed from its folder as
+// soon as it is made, so nothing stays even when the host is killed); such
+// files have no native path.
 #pragma once
 
 #include "host/objects/ref_counted.h"
@@ -9,8 +11,10 @@
 #include <string>
 #include <vector>
 
-// Members larger than this are refused rather than held in memory.
-inline constexpr int64_t maxArchiveMemberSize = int64_t{1} << 30;
+// Members larger than this are refused: the largest MIDI, RMID, XMI or
+// segment files in circulation run to tens of megabytes, so a larger
+// member is a mistake or a bomb, not a song.
+inline constexpr int64_t maxArchiveMemberSize = int64_t{128} << 20;
 
 class CArchiveFile final : public CRefCounted<CHostFile> {
 public:
@@ -20,13 +24,13 @@ public:
     int32_t Open(const char* path, int32_t mode) override;
     uint32_t Read(void* buffer, uint32_t count) override;
     uint32_t Write(const void*, uint32_t) override { return 0; }
-    int64_t GetSize() override { return open ? static_cast<int64_t>(data.size()) : -1; }
+    int64_t GetSize() override { return open ? size : -1; }
     int64_t GetPosition() override { return open ? position : -1; }
     int32_t Truncate() override { return 0; }
     int32_t Seek(int64_t offset) override { return SeekFrom(offset, HOST_SEEK_BEGIN); }
     int32_t SeekFrom(int64_t offset, int32_t origin) override;
     int32_t CanSeek() override { return open; }
-    int32_t IsEndOfFile() override { return open && position >= static_cast<int64_t>(data.size()); }
+    int32_t IsEndOfFile() override { return open && position >= size; }
     int32_t Flush() override { return open; }
     int64_t GetModificationTime() override { return modificationTime; }
     const char* GetContentType() override { return nullptr; }
@@ -34,9 +38,12 @@ public:
     void Close() override;
 
 private:
+    void CloseCopy();
+
     bool open = false;
     std::string path;
-    std::vector<uint8_t> data;
+    int copy = -1;  // the anonymous temporary file holding the member
+    int64_t size = 0;
     int64_t position = 0;
     int64_t modificationTime = 0;
 };
@@ -52,10 +59,33 @@ public:
     int32_t RemoveFile(const char*) override { return 0; }
 };
 
-// Reads one member of an archive into data; false when the archive cannot
-// be read, the member is absent, not a regular file, or too large.
-bool ExtractArchiveMember(const std::string& archive, const std::string& member, std::vector<uint8_t>* data,
-                          int64_t* modificationTime);
+// Copies one member of an archive into the file descriptor (in pieces, so
+// memory stays bounded; -1: only looks the member up); false when the
+// archive cannot be read, the member is absent, not a regular file,
+// encrypted, larger than maxArchiveMemberSize, the copy cannot be written
+// or the host was interrupted. Members opened in the archive's order cost
+// one pass over it together. error gets the reason.
+bool ExtractArchiveMember(const std::string& archive, const std::string& member, int descriptor,
+                          int64_t* modificationTime, std::string* error = nullptr);
+
+// Why the last CArchiveFile::Open on this thread failed, for the message.
+std::string GetLastArchiveError();
+
+struct CArchiveMember {
+    std::string name;  // in the form SplitArchivePath gives
+    std::string head;  // the first 16 bytes (fewer for a shorter member; none when encrypted)
+    int64_t size = -1;  // as the archive states it; -1 when it does not
+    bool encrypted = false;
+};
+
+struct CArchiveListing {
+    bool isArchive = false;               // a format libarchive reads as an archive
+    std::vector<CArchiveMember> members;  // its regular files, in the archive's order
+    std::string error;                    // why (the rest of) it cannot be read; empty when it can
+};
+
+// One pass over an archive: its regular files with their first bytes.
+CArchiveListing ReadArchiveListing(const std::string& archive);
 
 // The names of the regular files in an archive, in the archive's order, and
 // with heads each one's first 16 bytes (fewer for a shorter member); false

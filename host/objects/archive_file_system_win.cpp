@@ -3,9 +3,15 @@
 // member is absent.
 #include "host/objects/archive_file_system.h"
 
-bool ExtractArchiveMember(const std::string&, const std::string&, std::vector<uint8_t>*, int64_t*) { return false; }
+bool ExtractArchiveMember(const std::string&, const std::string&, int, int64_t*, std::string*) { return false; }
+
+CArchiveListing ReadArchiveListing(const std::string&) { return {}; }
 
 bool ListArchiveMembers(const std::string&, std::vector<std::string>*, std::vector<std::string>*) { return false; }
+
+std::string GetLastArchiveError() { return std::string(); }
+
+void CArchiveFile::CloseCopy() {}
 
 int32_t CArchiveFile::Open(const char*, int32_t) { return 0; }
 

@@ -30,11 +30,26 @@ int SndfileFormat(CAudioFormat format) {
     return 0;
 }
 
-// target's folder/.NAME.partial-PID, so a rename needs no copy.
-std::string PartialName(const std::string& target) {
-    std::filesystem::path path(target);
-    std::filesystem::path name = "." + path.filename().string() + ".partial-" + std::to_string(::getpid());
-    return (path.parent_path() / name).string();
+// The hidden file beside the target, so a rename needs no copy: a short
+// name (a target of 255 bytes still fits) that nobody can guess or plant a
+// link under. mkostemp creates it with O_EXCL, which never follows a link;
+// it comes with mode 0600, and Open gives it the mode the output is to have.
+int CreateHiddenFile(const std::string& target, std::string& hidden) {
+    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    std::string pattern = ((folder.empty() ? std::filesystem::path(".") : folder) / ".velmora-XXXXXX").string();
+    const int descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (descriptor >= 0) hidden = pattern;
+    return descriptor;
+}
+
+// A replaced output keeps its permissions; a new one gets what the umask
+// leaves of 0666, as an ordinary creation would.
+mode_t OutputMode(const std::string& target) {
+    struct stat status;
+    if (::stat(target.c_str(), &status) == 0) return status.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
 }
 
 // The file a symbolic link leads to, followed even when it does not exist
@@ -120,10 +135,17 @@ bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::s
         return file != nullptr;
     }
     target = FollowLinks(path);
-    partial = PartialName(target);
-    file = sf_open(partial.c_str(), SFM_WRITE, &info);
+    const int descriptor = CreateHiddenFile(target, partial);
+    if (descriptor < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::fchmod(descriptor, OutputMode(target));
+    file = sf_open_fd(descriptor, SFM_WRITE, &info, 1);
     if (!file) {
+        // libsndfile has closed the descriptor it was given.
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        std::remove(partial.c_str());
         partial.clear();
         return false;
     }

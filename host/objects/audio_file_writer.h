@@ -1,8 +1,9 @@
 // Writes the decoder's PCM (16-bit stereo at 44100 Hz) to a WAV, FLAC or
 // Ogg Vorbis file through libsndfile. The audio goes to a hidden file next
-// to the target, which takes the target's name only when the writer is
-// finished, so a failed run leaves the target as it was; a symbolic link
-// keeps its place and its target takes the audio. Standard output ("-"), a
+// to the target, created exclusively under a name nobody can guess, which
+// takes the target's name (and a replaced target's permissions) only when
+// the writer is finished, so a failed run leaves the target as it was; a
+// symbolic link keeps its place and its target takes the audio. Standard output ("-"), a
 // device or a FIFO gets the audio straight.
 #pragma once
 

@@ -6,8 +6,10 @@
 #include "host/utf8/win/wide.h"
 
 #include <mmsystem.h>
+#include <objbase.h>
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 // The writer's open file, behind the header's opaque pointer: the mmio file
@@ -26,12 +28,18 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// target's folder\.NAME.partial-PID, so a rename needs no copy.
-std::string PartialName(const std::string& target) {
+// target's folder\.velmora-RANDOM, so a rename needs no copy: short (a
+// target of 255 characters still fits) and not to be guessed, so nobody can
+// have put a link there beforehand; CREATE_NEW never opens what is there.
+std::string HiddenName(const std::string& target) {
     size_t slash = target.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return folder + "." + name + ".partial-" + std::to_string(GetCurrentProcessId());
+    GUID random{};
+    CoCreateGuid(&random);
+    char name[32];
+    std::snprintf(name, sizeof name, ".velmora-%08lx%04x", static_cast<unsigned long>(random.Data1),
+                  static_cast<unsigned>(random.Data2));
+    return folder + name;
 }
 
 // Closes the mmio file (its buffer written out) and then the handle under it.
@@ -78,10 +86,14 @@ bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::s
         return false;
     }
     target = path;
-    partial = PartialName(path);
     auto* opened = new sf_private_tag;
-    opened->handle = CreateFileW(Widen(partial).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_HIDDEN, nullptr);
+    opened->handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 16 && opened->handle == INVALID_HANDLE_VALUE; ++attempt) {
+        partial = HiddenName(path);
+        opened->handle = CreateFileW(Widen(partial).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (opened->handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
     if (opened->handle == INVALID_HANDLE_VALUE) {
         error = "cannot write " + path + ": " + SystemErrorText(GetLastError());
         delete opened;

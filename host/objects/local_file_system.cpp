@@ -15,6 +15,13 @@ bool Resolve(const char* path, std::string& local) { return path && ToLocalPath(
 
 }  // namespace
 
+bool IsSameLocalFile(const std::string& first, const std::string& second) {
+    std::string a, b;
+    struct stat one, other;
+    return ToLocalPath(first, a) && ToLocalPath(second, b) && stat(a.c_str(), &one) == 0 &&
+           stat(b.c_str(), &other) == 0 && one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
 CLocalFile::~CLocalFile() { CloseDescriptor(); }
 
 void CLocalFile::CloseDescriptor() {

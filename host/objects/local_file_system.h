@@ -6,6 +6,10 @@
 
 #include <string>
 
+// True when both local paths (any form ToLocalPath takes) name one file,
+// through links too; false when either does not exist.
+bool IsSameLocalFile(const std::string& first, const std::string& second);
+
 class CLocalFile final : public CRefCounted<CHostFile> {
 public:
     CHostService* QueryClass(const GUID*) override { return nullptr; }

@@ -18,7 +18,26 @@ HANDLE HandleOf(int descriptor) {
     return descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
 
+// The volume and file index of a file, the identity Windows keeps through
+// links; false when it cannot be opened.
+bool FileIdentity(const std::string& local, BY_HANDLE_FILE_INFORMATION& information) {
+    HANDLE file = CreateFileW(Widen(local).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    return known;
+}
+
 }  // namespace
+
+bool IsSameLocalFile(const std::string& first, const std::string& second) {
+    std::string a, b;
+    BY_HANDLE_FILE_INFORMATION one, other;
+    return ToLocalPath(first, a) && ToLocalPath(second, b) && FileIdentity(a, one) && FileIdentity(b, other) &&
+           one.dwVolumeSerialNumber == other.dwVolumeSerialNumber && one.nFileIndexHigh == other.nFileIndexHigh &&
+           one.nFileIndexLow == other.nFileIndexLow;
+}
 
 CLocalFile::~CLocalFile() { CloseDescriptor(); }
 

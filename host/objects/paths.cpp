@@ -1,6 +1,7 @@
 // Path forms of the host's file systems.
 #include "host/objects/paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -123,6 +124,17 @@ bool SplitArchivePath(const std::string& path, std::string& archive, std::string
     std::string rest = path.substr(10);
     size_t bar = rest.find('|');
     if (bar == std::string::npos || bar == 0) return false;
+    // An archive whose own path holds '|': the first split whose archive
+    // part is a file that exists, else the first.
+    for (size_t at = bar; at != std::string::npos; at = rest.find('|', at + 1)) {
+        std::string candidate;
+        struct stat status;
+        if (ToLocalPath(rest.substr(0, at), candidate) && stat(candidate.c_str(), &status) == 0 &&
+            !S_ISDIR(status.st_mode)) {
+            bar = at;
+            break;
+        }
+    }
     if (!ToLocalPath(rest.substr(0, bar), archive)) return false;
     member = NormaliseMemberName(rest.substr(bar + 1));
     return !member.empty();

@@ -18,7 +18,8 @@ bool HasUrlScheme(const std::string& path, std::string* scheme = nullptr);
 
 // The form archive://ARCHIVE|MEMBER: the archive's local path (any form
 // ToLocalPath takes) and the member's name inside it, without leading "./"
-// or "/" and without empty or "." segments.
+// or "/" and without empty or "." segments. An archive path may hold '|'
+// itself: the archive is then the first such part that names a file.
 bool SplitArchivePath(const std::string& path, std::string& archive, std::string& member);
 
 // A member name as stored in an archive, in the same form.

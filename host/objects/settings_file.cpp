@@ -4,12 +4,14 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,57 @@ void SyncFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+std::string ResolveSettingsPath(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat status;
+        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        std::vector<char> target(size_t(status.st_size > 0 ? status.st_size : 255) + 1);
+        const ssize_t length = readlink(current.c_str(), target.data(), target.size());
+        if (length <= 0 || size_t(length) >= target.size()) break;
+        const std::string next(target.data(), size_t(length));
+        current = next[0] == '/' ? next : FolderOf(current) + "/" + next;
+    }
+    return current;
+}
+
+CSettingsFileLock::~CSettingsFileLock() {
+    if (handle >= 0) close(static_cast<int>(handle));  // and the lock goes with it
+}
+
+bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
+    const std::string target = ResolveSettingsPath(path);
+    if (!MakeFolders(FolderOf(target), error)) return false;
+    // The lock is on the file itself; a host that replaced it meanwhile has
+    // left the old one locked, so the lock is taken again on the new one.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        // Made 0600 when missing, as a new settings file always was.
+        const int descriptor = open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+        if (descriptor < 0) {
+            error = "cannot lock " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        int locked;
+        do {
+            locked = flock(descriptor, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        struct stat held, named;
+        if (locked != 0) {
+            error = "cannot lock " + target + ": " + std::strerror(errno);
+            close(descriptor);
+            return false;
+        }
+        if (fstat(descriptor, &held) == 0 && stat(target.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            handle = descriptor;
+            return true;
+        }
+        close(descriptor);
+    }
+    error = "cannot lock " + target + ": it keeps being replaced";
+    return false;
+}
 
 std::string GetSettingsFilePath() {
     const char* explicitPath = std::getenv("VELMORA_CONFIG");
@@ -105,7 +158,8 @@ CSettingsFile ReadSettingsFile(const std::string& path) {
     return file;
 }
 
-bool WriteSettingsFile(const std::string& path, const std::vector<uint8_t>& block, std::string& error) {
+bool WriteSettingsFile(const std::string& linkOrPath, const std::vector<uint8_t>& block, std::string& error) {
+    const std::string path = ResolveSettingsPath(linkOrPath);
     std::string folder = FolderOf(path);
     if (!MakeFolders(folder, error)) return false;
     char temporary[VELMORA_UTF8_MAX_PATH];

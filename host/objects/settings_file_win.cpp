@@ -65,6 +65,36 @@ std::string GetSettingsFilePath() {
     return (appData.empty() ? std::string(1, '.') : appData) + "\\velmora\\tessarine.cfg";
 }
 
+// Links to the settings file are rare on Windows and MoveFileExW replaces
+// the file a link names; the path is taken as it is.
+std::string ResolveSettingsPath(const std::string& path) { return path; }
+
+CSettingsFileLock::~CSettingsFileLock() {
+    if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));  // and the lock goes with it
+}
+
+// The lock is on PATH.lock, beside the settings file: the settings file
+// itself is replaced under the lock, which Windows does not allow while it
+// is held open.
+bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
+    if (!MakeFolders(FolderOf(path), error)) return false;
+    HANDLE file = CreateFileW(Widen(path + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot lock " + path + ": " + SystemErrorText(GetLastError());
+        return false;
+    }
+    OVERLAPPED whole{};
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+        error = "cannot lock " + path + ": " + SystemErrorText(GetLastError());
+        CloseHandle(file);
+        return false;
+    }
+    handle = reinterpret_cast<intptr_t>(file);
+    return true;
+}
+
 CSettingsFile ReadSettingsFile(const std::string& path) {
     CSettingsFile file;
     HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

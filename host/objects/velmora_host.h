@@ -29,6 +29,12 @@ public:
     // Adds a file system after the built-in ones; the host keeps a reference.
     void AddFileSystem(CHostFileSystem* fileSystem);
 
+    // Text is UTF-8 throughout the host: the character type locale is the
+    // user's when it is a UTF-8 one, else C.UTF-8, so libarchive can give
+    // member names that are not ASCII (velmora_host_posix.cpp,
+    // velmora_host_win.cpp).
+    static void UseUtf8Locale();
+
 private:
     // The player's main window, the parent of the preferences page, and its
     // end: each system's own (velmora_host_posix.cpp, velmora_host_win.cpp).

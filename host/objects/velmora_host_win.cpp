@@ -50,3 +50,7 @@ void CVelmoraHost::CloseMainWindow(HWND window) {
         CloseHandle(thread);
     }
 }
+
+// The Windows host reads no archives and reaches the system through the
+// wide-character calls, so the C runtime's locale stays as it is.
+void CVelmoraHost::UseUtf8Locale() {}

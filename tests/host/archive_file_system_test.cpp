@@ -7,6 +7,8 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -123,6 +125,42 @@ TEST_P(ArchiveFileSystemTest, OpensForReadingOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ArchiveFileSystemTest, ::testing::Values("zip", "7zip", "ustar"));
+
+// The bytes this process has read so far, as the kernel counts them.
+uint64_t BytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
+// Members opened one after another in the archive's order cost one pass
+// over it together, not a pass each; what a member holds is still its own.
+TEST(ArchiveScanTest, MembersOpenedInOrderReadTheArchiveOnce) {
+    for (const char* format : {"ustar", "7zip"}) {
+        CScratchFolder folder;
+        std::map<std::string, std::string> members;
+        for (int i = 0; i < 400; ++i) members[std::to_string(1000 + i) + ".mid"] = Pattern(2000) + std::to_string(i);
+        const std::string path = folder / "many.archive";
+        WriteArchive(path, format, members);
+        const uint64_t archiveSize = std::filesystem::file_size(path), before = BytesRead();
+        CArchiveFileSystem* fileSystem = new CArchiveFileSystem();
+        for (const auto& [name, contents] : members) {
+            const std::string member = "archive://" + path + "|" + name;
+            CHostFile* file = fileSystem->CreateFileObject(member.c_str());
+            ASSERT_TRUE(file && file->Open(member.c_str(), HOST_OPEN_READ)) << format << " " << name;
+            std::string got(contents.size() + 1, '\0');
+            got.resize(file->Read(got.data(), uint32_t(got.size())));
+            EXPECT_EQ(got, contents) << format << " " << name;
+            file->Close();
+        }
+        fileSystem->Release();
+        // Each member is read back once from its copy, beside one pass.
+        EXPECT_LT(BytesRead() - before, 4 * archiveSize + 400 * 2010) << format;
+    }
+}
 
 TEST(ArchivePathTest, ClaimsOnlyTheArchiveFormAndHasNoNativePath) {
     CArchiveFileSystem* fileSystem = new CArchiveFileSystem();

@@ -34,11 +34,15 @@ const char* const freshList =
     "MIDIOutputBuffer=176400\n"
     "MIDILog=1\n";
 
-TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndWritesTheBlock) {
+TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndTheFirstChangeWritesTheBlock) {
     CRun run = Run({"config", "list"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, freshList);
+    EXPECT_FALSE(std::filesystem::exists(configPath)) << "listing changes nothing, so saves nothing";
 
+    ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(configPath).permissions() & perms::all, perms::owner_read | perms::owner_write);
     std::string file = ReadWholeFile(configPath);
     CSettingsParse parse = ParseSettingsBlock(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     EXPECT_TRUE(parse.complete);
@@ -47,6 +51,105 @@ TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndWritesTheBlock) {
     ASSERT_GE(file.size(), 19u);
     EXPECT_EQ(file.substr(file.size() - 19), logRecord);
     EXPECT_EQ(std::string(file.data(), 4 + 13 + 4), std::string("\x0D\0\0\0MIDICustomDLS\0\0\0\0", 21));
+}
+
+// Hosts changing different settings at once, beside hosts that only read
+// them, lose none of the changes.
+TEST_F(CliTest, ConcurrentSettersLoseNothing) {
+    const struct {
+        const char* name;
+        const char* values[2];  // by the round's parity, so every round changes each
+    } rows[] = {
+        {"MIDICustomDLS", {"/kits/a.dls", "/kits/b.dls"}}, {"MIDIUseCustomDLS", {"1", "0"}},
+        {"MIDIMasterTempo", {"12.5", "40"}},               {"MIDIMasterVolume", {"33", "77"}},
+        {"MIDIChorus", {"1", "0"}},                        {"MIDIReverb", {"1", "0"}},
+        {"MIDIPadBefore", {"7", "9"}},                     {"MIDILog", {"0", "1"}},
+    };
+    const std::string velmora = "VELMORA_CONFIG=" + Quote(configPath) + " " + Quote(BinaryFolder() + "/bin/velmora");
+    for (int round = 0; round < 5; ++round) {
+        std::string script;
+        for (const auto& row : rows)
+            script += velmora + " config set " + row.name + " " + Quote(row.values[round % 2]) + " & ";
+        script += velmora + " config list >/dev/null & " + velmora + " config get MIDILog >/dev/null & wait";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+        const CRun list = Run({"config", "list"});
+        for (const auto& row : rows)
+            EXPECT_NE(list.out.find(std::string(row.name) + "=" + row.values[round % 2] + "\n"), std::string::npos)
+                << "round " << round << ": " << row.name << "\n" << list.out;
+    }
+}
+
+// A command that changes no setting leaves the file as it is (or absent);
+// one that changes a setting keeps the records the component does not
+// know, byte for byte.
+TEST_F(CliTest, OnlyChangesAreSavedAndUnknownRecordsStay) {
+    const std::string song = std::string(TESSARINE_SOURCE_DIR) + "/examples/morning_walk.mid";
+    const std::vector<uint8_t> unknownBlock = BuildSettingsBlock({{"MIDIFromANewerBuild", {1, 2, 3}}, {"MIDIReverb", {1, 0, 0, 0}}});
+    const std::string unknown(unknownBlock.begin(), unknownBlock.end());
+    const struct {
+        std::vector<std::string> command;
+        bool changes;
+    } rows[] = {
+        {{"config", "list"}, false},
+        {{"config", "get", "MIDILog"}, false},
+        {{"config", "set", "MIDILog", "1"}, false},
+        {{"info", song}, false},
+        {{"decode", song, "-o", folder / "out.wav", "--set", "MIDIChorus=1"}, false},
+        {{"config", "set", "MIDIChorus", "1"}, true},
+    };
+    for (const auto& row : rows)
+        for (const bool present : {false, true}) {
+            std::filesystem::remove(configPath);
+            if (present) {
+                std::filesystem::create_directories(folder / "config");
+                WriteWholeFile(configPath, unknown);
+            }
+            const CRun run = Run(row.command);
+            EXPECT_EQ(run.status, 0) << row.command[0] << ": " << run.err;
+            if (!row.changes) {
+                EXPECT_EQ(std::filesystem::exists(configPath), present) << row.command[0];
+                if (present) {
+                    EXPECT_EQ(ReadWholeFile(configPath), unknown) << row.command[0];
+                }
+                continue;
+            }
+            const std::string now = ReadWholeFile(configPath);
+            EXPECT_EQ(now.find(unknown.substr(0, 4 + 19 + 4 + 3)) != std::string::npos, present) << now.size();
+            EXPECT_EQ(Run({"config", "get", "MIDIChorus"}).out, "1\n");
+            EXPECT_EQ(Run({"config", "get", "MIDIReverb"}).out, present ? "1\n" : "0\n");
+        }
+}
+
+// A settings file reached through a link is changed where the link leads;
+// the link stays, and nothing temporary is left in either folder.
+TEST_F(CliTest, SymlinkedSettingsFileIsWrittenThrough) {
+    const struct {
+        std::string linkTarget;  // as the link holds it
+        bool exists;             // the target is there before
+    } rows[] = {
+        {"../real/tessarine.cfg", true},
+        {folder / "real/tessarine.cfg", true},
+        {"../real/tessarine.cfg", false},
+    };
+    for (const auto& row : rows) {
+        std::filesystem::remove_all(folder / "config");
+        std::filesystem::remove_all(folder / "real");
+        std::filesystem::create_directories(folder / "config");
+        std::filesystem::create_directories(folder / "real");
+        if (row.exists) WriteWholeFile(folder / "real/tessarine.cfg", "");
+        std::filesystem::create_symlink(row.linkTarget, configPath);
+        ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0) << row.linkTarget;
+        EXPECT_TRUE(std::filesystem::is_symlink(configPath)) << row.linkTarget;
+        const std::string real = ReadWholeFile(folder / "real/tessarine.cfg");
+        EXPECT_TRUE(ParseSettingsBlock(reinterpret_cast<const uint8_t*>(real.data()), real.size()).complete);
+        EXPECT_NE(real.find(std::string("MIDIReverb\x04\0\0\0\x01", 15)), std::string::npos) << row.linkTarget;
+        EXPECT_EQ(Run({"config", "get", "MIDIReverb"}).out, "1\n");
+        for (const char* sub : {"config", "real"}) {
+            size_t files = 0;
+            for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder / sub)) ++files;
+            EXPECT_EQ(files, 1u) << sub << " " << row.linkTarget;
+        }
+    }
 }
 
 TEST_F(CliTest, SettingsSurviveARestartAndResetRestoresDefaults) {

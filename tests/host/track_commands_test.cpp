@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,24 @@ int StrongestNote(const std::vector<int16_t>& left, double from, double seconds)
     return best;
 }
 
+// A Standard MIDI file of forty notes whose track has the name given.
+std::string NamedSong(const std::string& name) {
+    std::string track = std::string("\0\xFF\x03", 3) + char(name.size()) + name;
+    for (int i = 0; i < 40; ++i) track += std::string("\0\x90\x3C\x40\x18\x80\x3C\0", 8);
+    track += std::string("\0\xFF\x2F\0", 4);
+    const uint32_t length = uint32_t(track.size());
+    return std::string("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk", 18) + char(length >> 24) + char(length >> 16) +
+           char(length >> 8) + char(length) + track;
+}
+
+// A 7z archive whose header is encrypted (AES, coder 06F10701) and so
+// cannot be listed without the password: signature header (CRCs included),
+// 16 packed bytes, the encoded header naming the coder.
+const std::string headerEncrypted7z(
+    "7z\xBC\xAF\x27\x1C\x00\x04\x56\xFA\x27\x6B\x10\0\0\0\0\0\0\0\x18\0\0\0\0\0\0\0\x90\x2F\x44\x89"
+    "ZZZZZZZZZZZZZZZZ\x17\x06\x00\x01\x09\x10\x00\x07\x0B\x01\x00\x01\x24\x06\xF1\x07\x01\x02\x03\x00\x0C\x10\0\0",
+    72);
+
 class TrackCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directories(folder / "tmp"); }
@@ -122,11 +141,11 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadWholeFile(folder / "stderr")};
     }
 
-    // Files whose name holds ".partial-": outputs that never took their name.
+    // Hidden ".velmora-" files: outputs that never took their name.
     size_t CountPartials() {
         size_t count = 0;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path()))
-            count += entry.path().filename().string().find(".partial-") != std::string::npos;
+            count += entry.path().filename().string().rfind(".velmora-", 0) == 0;
         return count;
     }
 
@@ -399,7 +418,7 @@ TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
     // At real time, stopped once a second of audio is in the hidden file.
     const std::string stopped = Velmora() + " decode " + song +
                                 " -o out.wav --speed 1 2>stderr & p=$!; i=0; while [ $i -lt 600 ] && "
-                                "[ $(stat -c %s .out.wav.partial-$p 2>/dev/null || echo 0) -lt 200000 ]; do "
+                                "[ $(cat .velmora-* 2>/dev/null | wc -c) -lt 200000 ]; do "
                                 "sleep 0.05; i=$((i+1)); done; kill -";
     const struct {
         std::string script;
@@ -461,6 +480,162 @@ TEST_F(TrackCommandsTest, ArchivesTryOnlyMembersThatLookLikeMusic) {
              at = run.err.find("IsThisOurFile(", at + 1))
             ++tries;
         EXPECT_EQ(tries, row.tries) << row.member;
+    }
+}
+
+// Names and values that hold control characters or bytes that are not
+// UTF-8 print on their one line, escaped: nothing can add a line of its own.
+TEST_F(TrackCommandsTest, InfoTextOutputCannotBeSpoofed) {
+    const struct {
+        std::string file;
+        std::string trackName;
+        std::string expected;  // in the output
+    } rows[] = {
+        {"spoof.mid", "Evil\nlength=99999.000000\ntitle=x", "track01=Evil\\nlength=99999.000000\\ntitle=x\n"},
+        {"latin.mid", "caf\xE9 \xC3\xA9", "track01=caf\xEF\xBF\xBD \xC3\xA9\n"},
+        {"escape.mid", "\x1B[2J\r\tred\xC2\x9B", "track01=\\x1b[2J\\r\\tred\\u009b\n"},
+        {"two\nlines.mid", "plain", "two\\nlines.mid <==\n"},
+    };
+    for (const auto& row : rows) {
+        WriteWholeFile(folder / row.file, NamedSong(row.trackName));
+        const CRun run = Run({"info", folder / row.file, Example("morning_walk.mid")});
+        EXPECT_EQ(run.status, 0) << row.file << ": " << run.err;
+        EXPECT_NE(run.out.find(row.expected), std::string::npos) << run.out;
+        // Each file's own length and title lines, and no others.
+        for (const char* line : {"\nlength=", "\ntitle="}) {
+            size_t count = 0;
+            for (size_t at = ("\n" + run.out).find(line); at != std::string::npos; at = ("\n" + run.out).find(line, at + 1))
+                ++count;
+            EXPECT_EQ(count, 2u) << line << "\n" << run.out;
+        }
+    }
+}
+
+// An output that is the input, or the archive it is in, is refused however
+// either is named, and the input stays as it was.
+TEST_F(TrackCommandsTest, OutputThatIsTheInputIsRefused) {
+    const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
+    WriteWholeFile(folder / "same.mid", song);
+    ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"a.mid", song}}));
+    const std::string zipped = ReadWholeFile(folder / "songs.zip");
+    std::filesystem::create_symlink("same.mid", folder / "link.wav");
+    std::filesystem::create_hard_link(folder / "same.mid", folder / "hard.wav");
+    std::filesystem::create_symlink("songs.zip", folder / "zip.wav");
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {folder / "same.mid", folder / "same.mid"},
+        {folder / "same.mid", folder / "link.wav"},
+        {folder / "same.mid", folder / "hard.wav"},
+        {"file://" + (folder / "same.mid"), folder / "./same.mid"},
+        {"archive://" + (folder / "songs.zip") + "|a.mid", folder / "songs.zip"},
+        {folder / "songs.zip", folder / "zip.wav"},
+    };
+    for (const auto& [input, output] : rows) {
+        const CRun run = Run({"decode", input, "-o", output, "--format", "wav"});
+        EXPECT_EQ(run.status, 2) << input << " -> " << output << ": " << run.err;
+        EXPECT_NE(run.err.find("is the file to decode"), std::string::npos) << run.err;
+        EXPECT_EQ(ReadWholeFile(folder / "same.mid"), song) << output;
+        EXPECT_EQ(ReadWholeFile(folder / "songs.zip"), zipped) << output;
+        EXPECT_EQ(CountPartials(), 0u);
+    }
+}
+
+// What cannot be played is named for what it is, and what is larger than
+// any song is refused before it is read or copied.
+TEST_F(TrackCommandsTest, RefusalsSayWhatIsWrong) {
+    const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
+    WriteWholeFile(folder / "empty.kar", "");
+    WriteWholeFile(folder / "notes.txt", "a text file\nof two lines\n");
+    ASSERT_TRUE(testsupport::WriteZip(folder / "locked.zip", {{"a.mid", song}}, "secret"));
+    WriteWholeFile(folder / "locked.7z", headerEncrypted7z);
+    std::filesystem::create_symlink("loop2.mid", folder / "loop.mid");
+    std::filesystem::create_symlink("loop.mid", folder / "loop2.mid");
+    WriteWholeFile(folder / "huge.mid", "MThd");
+    std::filesystem::resize_file(folder / "huge.mid", 200u << 20);
+    ASSERT_TRUE(testsupport::WriteZip(folder / "bomb.zip", {{"big.mid", "MThd" + std::string(130u << 20, '\0')}}));
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string says;
+    } rows[] = {
+        {{"info", folder / "empty.kar"}, 1, "the file is empty"},
+        {{"info", folder / "notes.txt"}, 1, "not a MIDI, RMID, XMI or segment file, nor an archive"},
+        {{"info", folder / "locked.zip"}, 1, "encrypted (a password is needed"},
+        {{"info", "archive://" + (folder / "locked.zip") + "|a.mid"}, 1, "encrypted (a password is needed"},
+        {{"info", folder / "locked.7z"}, 1, "encrypted (a password is needed"},
+        {{"info", folder / "loop.mid"}, 1, "a loop of symbolic links"},
+        {{"info", folder / "huge.mid"}, 1, "no MIDI, RMID, XMI or segment file is larger than 128 MiB"},
+        {{"decode", folder / "bomb.zip", "-o", folder / "out.wav"}, 1, "no member of the archive could be played"},
+        {{"info", "archive://" + (folder / "bomb.zip") + "|big.mid"}, 1, "larger than any MIDI file"},
+        {{"decode", Example("morning_walk.mid"), "-o", folder / "out.wav", "--speed", "1000000"}, 2,
+         "give a rate from 0.01 to 1000"},
+    };
+    for (const auto& row : rows) {
+        const CRun run = Run(row.arguments);
+        EXPECT_EQ(run.status, row.status) << row.arguments[1] << ": " << run.err;
+        EXPECT_NE(run.err.find(row.says), std::string::npos) << row.arguments[1] << ": " << run.err;
+        EXPECT_EQ(CountFiles("tmp"), 0u) << row.arguments[1];
+        EXPECT_FALSE(std::filesystem::exists(folder / "out.wav"));
+    }
+}
+
+// Member names beyond ASCII (7z keeps them in UTF-16, a zip may flag them
+// as UTF-8) are found in the C locale too, and an archive whose own path
+// holds '|' plays in both forms.
+TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay) {
+    const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
+    const std::string name = "dir/Caf\xC3\xA9 \xE2\x99\xAA.mid";
+    const char* const before = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = before ? before : "C";
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    const struct {
+        std::string archive;
+        const char* format;
+        std::string member;
+    } rows[] = {
+        {"songs.7z", "7zip", name},
+        {"songs.zip", "zip", name},
+        {"a|b.zip", "zip", "song.mid"},
+    };
+    for (const auto& row : rows) {
+        archive* writer = archive_write_new();
+        archive_write_set_format_by_name(writer, row.format);
+        if (std::string(row.format) == "zip") archive_write_set_options(writer, "zip:hdrcharset=UTF-8");
+        ASSERT_EQ(archive_write_open_filename(writer, (folder / row.archive).c_str()), ARCHIVE_OK);
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, row.member.c_str());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, la_int64_t(song.size()));
+        ASSERT_EQ(archive_write_header(writer, entry), ARCHIVE_OK) << archive_error_string(writer);
+        archive_write_data(writer, song.data(), song.size());
+        archive_entry_free(entry);
+        archive_write_free(writer);
+        for (const std::string& path : {folder / row.archive, "archive://" + (folder / row.archive) + "|" + row.member}) {
+            const CRun run = RunVelmora("env -u LANG -u LC_ALL -u LC_CTYPE TMPDIR=" + Quote(folder / "tmp") +
+                                            " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
+                                        {"info", path}, folder / "stderr");
+            EXPECT_EQ(run.status, 0) << path << ": " << run.err;
+            EXPECT_NE(run.out.find("length=4.500000\n"), std::string::npos) << path << ": " << run.out;
+        }
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+// Ctrl-C while the candidates of a large archive are tried ends the run at
+// once, with status 1, and leaves no temporary file.
+TEST_F(TrackCommandsTest, InterruptStopsAnArchiveScanAndRemovesItsCopies) {
+    std::vector<std::pair<std::string, std::string>> broken;
+    for (int i = 0; i < 3000; ++i) broken.push_back({std::to_string(i) + ".mid", "MThd but broken " + std::to_string(i)});
+    ASSERT_TRUE(testsupport::WriteZip(folder / "broken.zip", broken));
+    for (const std::string command : {"info broken.zip", "decode broken.zip -o out.wav"}) {
+        // Stopped once the component has tried a member (its lines say so).
+        const CRun run = RunScript(Velmora() + " --verbose " + command +
+                                   " 2>stderr & p=$!; i=0; while [ $i -lt 600 ] && ! grep -q IsThisOurFile stderr; do "
+                                   "sleep 0.05; i=$((i+1)); done; kill -INT $p; wait $p");
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("interrupted"), std::string::npos) << command << ": " << run.err.substr(run.err.size() - 300);
+        EXPECT_EQ(CountFiles("tmp"), 0u) << command;
+        EXPECT_FALSE(std::filesystem::exists(folder / "out.wav"));
     }
 }
 

@@ -12,12 +12,19 @@
 namespace testsupport {
 
 // A zip at path holding the members in order; Bytes is any contiguous
-// container of bytes. False when the archive could not be written.
+// container of bytes. With a passphrase the members are encrypted. False
+// when the archive could not be written.
 template <typename Bytes>
-bool WriteZipOf(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& members)
+bool WriteZipOf(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& members,
+                const char* passphrase = nullptr)
 {
     archive* writer = archive_write_new();
     archive_write_set_format_zip(writer);
+    if (passphrase && (archive_write_set_options(writer, "zip:encryption=zipcrypt") != ARCHIVE_OK ||
+                       archive_write_set_passphrase(writer, passphrase) != ARCHIVE_OK)) {
+        archive_write_free(writer);
+        return false;
+    }
     bool written = archive_write_open_filename(writer, path.c_str()) == ARCHIVE_OK;
     for (const auto& [name, bytes] : members) {
         if (!written) break;
@@ -35,9 +42,10 @@ bool WriteZipOf(const std::string& path, const std::vector<std::pair<std::string
     return written;
 }
 
-inline bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members)
+inline bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& members,
+                     const char* passphrase = nullptr)
 {
-    return WriteZipOf(path, members);
+    return WriteZipOf(path, members, passphrase);
 }
 
 inline bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members)
