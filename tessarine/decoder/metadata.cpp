@@ -317,8 +317,13 @@ int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
     if (!pattern || length == 0 || length > MAX_SEARCH_PATTERN_LENGTH)
         return -1;
 
-    // About a fortieth of the rest of the file, in whole pattern lengths.
+    // About a fortieth of the rest of the file, in whole pattern lengths,
+    // and never less than two: a block of one pattern length holds nothing
+    // past the overlap kept from the block before, so the last forty
+    // pattern lengths of any file (and all of a small one) went unsearched.
     uint64_t blockSize = uint64_t(std::ceil(double(size - start) / 40.0 / double(length)) * double(length));
+    blockSize = std::max<uint64_t>(blockSize, uint64_t(length) * 2);
+    blockSize = std::min<uint64_t>(blockSize, std::max<int64_t>(size - start, 1));  // no more than the file holds
     if (blockSize > MAX_SEARCH_BLOCK)
         blockSize = MAX_SEARCH_BLOCK / length * length;
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize ? blockSize : 1]);

@@ -71,38 +71,32 @@ TEST(FindInFile, OccurrenceInTheLastBytesIsFound)
     EXPECT_EQ(FindInFile(&file, "LIST", 4), 4996);
 }
 
-// Up to 40 pattern lengths the block equals the pattern and nothing is found;
-// one byte more and the search works.
-TEST(FindInFile, SearchOverFortyPatternLengthsOrFewerFindsNothing)
+// However little of the file is left to search, an occurrence in it is
+// found: small files, and the last bytes of any file.
+TEST(FindInFile, TheLastFortyPatternLengthsAreSearchedToo)
 {
-    const uint8_t marker[2] = {0x00, 0xFF};
-    for (size_t size : {2, 3, 40, 80}) {
-        ByteVector bytes(size, 0x22);
-        bytes[0] = 0x00;
-        bytes[1] = 0xFF;
+    struct Row {
+        size_t size;
+        const char* pattern;
+        size_t at;     // where the pattern is written
+        size_t start;  // where the search starts
+        int32_t found;
+    };
+    const Row rows[] = {
+        {3, "\x00\xFF", 1, 0, 1},      {40, "\x00\xFF", 0, 0, 0},
+        {80, "\x00\xFF", 77, 0, 77}, {81, "\x00\xFF", 0, 0, 0},     {160, "LIST", 0, 0, 0},
+        {160, "LIST", 155, 0, 155},  {161, "LIST", 0, 0, 0},        {1000, "LIST", 930, 920, 10},
+        {1000, "LIST", 996, 990, 6}, {1000, "LIST", 990, 995, -1},
+    };
+    for (const Row& row : rows) {
+        const uint32_t length = uint32_t(std::strlen(row.pattern + 1) + 1);  // the marker starts with a NUL
+        ByteVector bytes(row.size, 0x22);
+        std::memcpy(bytes.data() + row.at, row.pattern, length);
         CMemoryHostFile file(bytes);
-        EXPECT_EQ(FindInFile(&file, marker, 2), -1) << size;
+        ASSERT_EQ(file.Seek(int64_t(row.start)), 1);
+        EXPECT_EQ(FindInFile(&file, row.pattern, length), row.found) << row.size << " " << row.at;
+        EXPECT_EQ(file.GetPosition(), int64_t(row.start));
     }
-    ByteVector bytes(81, 0x22);
-    bytes[0] = 0x00;
-    bytes[1] = 0xFF;
-    CMemoryHostFile file81(bytes);
-    EXPECT_EQ(FindInFile(&file81, marker, 2), 0);
-
-    ByteVector list(160, 0x22);
-    std::memcpy(list.data(), "LIST", 4);
-    CMemoryHostFile file160(list);
-    EXPECT_EQ(FindInFile(&file160, "LIST", 4), -1);
-    list.push_back(0x22);
-    CMemoryHostFile file161(list);
-    EXPECT_EQ(FindInFile(&file161, "LIST", 4), 0);
-
-    // The rest of the file counts, not its whole size.
-    ByteVector tail(1000, 0x22);
-    std::memcpy(tail.data() + 930, "LIST", 4);
-    CMemoryHostFile file(tail);
-    ASSERT_EQ(file.Seek(920), 1);
-    EXPECT_EQ(FindInFile(&file, "LIST", 4), -1);
 }
 
 TEST(FindInFile, BlocksAreAFortiethOfTheRestInWholePatternLengths)
