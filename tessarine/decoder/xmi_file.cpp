@@ -146,6 +146,12 @@ public:
         Meta(endTick, 0x2F, nullptr, 0);
         const size_t trackBytes = bytes.size() - 22;
         for (int i = 0; i < 4; ++i) bytes[18 + i] = uint8_t(trackBytes >> (8 * (3 - i)));
+        // An empty chunk of no meaning ends the file, which MIDI readers
+        // pass over. A reader that looks for one more track after the last
+        // then finds it, where some DirectMusics' memory streams (Wine's)
+        // would fail the read past the end and with it the whole load.
+        const uint8_t trailer[] = {'X', 'M', 'I', 'e', 0, 0, 0, 0};
+        bytes.insert(bytes.end(), trailer, trailer + sizeof trailer);
         return std::move(bytes);
     }
 
