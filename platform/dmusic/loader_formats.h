@@ -15,7 +15,7 @@
 
 namespace dmusic {
 
-enum class EFileKind { Unknown, StandardMidi, Rmid, Segment, Xmi, Dls };
+enum class EFileKind { Unknown, StandardMidi, Rmid, Segment, Dls };
 
 // What the first bytes say the file is.
 EFileKind DetectFileKind(const BYTE* data, size_t size);
@@ -23,7 +23,6 @@ EFileKind DetectFileKind(const BYTE* data, size_t size);
 HRESULT ReadStandardMidi(const BYTE* data, size_t size, CSegmentModel& model);
 HRESULT ReadRmid(const BYTE* data, size_t size, CSegmentModel& model);
 HRESULT ReadSegmentFile(const BYTE* data, size_t size, CSegmentModel& model);
-HRESULT ReadXmi(const BYTE* data, size_t size, CSegmentModel& model);
 HRESULT ReadDlsCollection(const BYTE* data, size_t size, CCollectionData& collection);
 
 // Any of the music formats above, chosen by content.

@@ -63,8 +63,6 @@ EFileKind DetectFileKind(const BYTE* data, size_t size)
         if (is(8, "DLS ")) return EFileKind::Dls;
         return EFileKind::Unknown;
     }
-    if ((is(0, "FORM") && (is(8, "XDIR") || is(8, "XMID"))) || (is(0, "CAT ") && is(8, "XMID")))
-        return EFileKind::Xmi;
     return EFileKind::Unknown;
 }
 
@@ -74,7 +72,6 @@ HRESULT ReadMusicFile(const BYTE* data, size_t size, CSegmentModel& model)
     case EFileKind::StandardMidi: return ReadStandardMidi(data, size, model);
     case EFileKind::Rmid: return ReadRmid(data, size, model);
     case EFileKind::Segment: return ReadSegmentFile(data, size, model);
-    case EFileKind::Xmi: return ReadXmi(data, size, model);
     default: return DMUS_E_UNSUPPORTED_STREAM;
     }
 }

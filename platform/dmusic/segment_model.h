@@ -1,5 +1,5 @@
-// The segment model: what every file reader (SMF, RMID, DirectMusic segment,
-// XMI) produces and what the performance's sequencer plays. Times are music
+// The segment model: what every file reader (SMF, RMID, DirectMusic segment)
+// produces and what the performance's sequencer plays. Times are music
 // time, 768 units per quarter note, counted from the segment's start.
 #pragma once
 
@@ -84,7 +84,7 @@ struct CCollectionData {
 };
 
 // Which reader made the model.
-enum class ESourceFormat : uint8_t { None, StandardMidi, Rmid, Segment, Xmi };
+enum class ESourceFormat : uint8_t { None, StandardMidi, Rmid, Segment };
 
 struct CSegmentModel {
     ESourceFormat format = ESourceFormat::None;  // the reader that produced it

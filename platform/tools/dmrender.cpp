@@ -1,4 +1,4 @@
-// dmrender: plays a MIDI, RMID, segment or XMI file through the platform's
+// dmrender: plays a MIDI, RMID or segment file through the platform's
 // DirectMusic alone and writes what the synthesizer rendered as a WAV file,
 // taken from the sink's writes into the DirectSound buffer as they happen and
 // streamed to the file.

@@ -6,6 +6,7 @@
 
 #include "tessarine/decoder/metadata.h"
 #include "tessarine/decoder/track_names.h"
+#include "tessarine/decoder/xmi_file.h"
 #include "tessarine/engine/midi_music.h"
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/globals.h"
@@ -202,11 +203,29 @@ int32_t CMidiDecoderService::LoadTrack(CHostFile* file, CHostFileInfo* info)
     ResolveNativePath(trackPath, &native);
     sourcePath = native.GetText();
     LogLine("IsThisOurFile(%.260s)", sourcePath.c_str());
-    bool loaded = engine->LoadMidiFromFile(isMidiFile, sourcePath.c_str());
-    if (!loaded) loaded = LoadThroughTemporaryCopy(file, info, isMidiFile);
+    bool loaded;
+    if (IsXmiHostFile(file)) {
+        loaded = LoadXmi(file);
+    } else {
+        loaded = engine->LoadMidiFromFile(isMidiFile, sourcePath.c_str());
+        if (!loaded) loaded = LoadThroughTemporaryCopy(file, info, isMidiFile);
+    }
     LogLine("LoadMidiFromFile returned %d", loaded ? 1 : 0);
     songLength = engine->GetLength();
     return loaded ? 1 : 0;
+}
+
+bool CMidiDecoderService::LoadXmi(CHostFile* file)
+{
+    // DirectMusic reads no XMI: it gets the MIDI file the track converts to,
+    // from memory, so a file without a native path needs no copy either.
+    std::vector<uint8_t> smf;
+    std::string error;
+    if (!ReadXmiHostFileAsSmf(file, smf, error)) {
+        LogLine("The XMI file cannot be played: %s", error.c_str());
+        return false;
+    }
+    return engine->LoadMidiFromMemory(std::move(smf));
 }
 
 bool CMidiDecoderService::LoadThroughTemporaryCopy(CHostFile* file, CHostFileInfo*, bool isMidiFile)

@@ -60,6 +60,8 @@ private:
     // The load step: by the native path, else through a temporary copy.
     int32_t LoadTrack(CHostFile* file, CHostFileInfo* info);
     bool LoadThroughTemporaryCopy(CHostFile* file, CHostFileInfo* info, bool isMidiFile);
+    // An XMI file, converted to a MIDI file in memory.
+    bool LoadXmi(CHostFile* file);
     void FillFileInfo(CHostFile* file, CHostFileInfo* info, bool decoding);
     int32_t DecodeCaptured(CHostFile* capture, void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
                            uint32_t* channels);

@@ -261,6 +261,7 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
 {
     // A load that fails, for whatever reason, leaves no segment behind.
     segment.Release();
+    segmentData.clear();
     if (!path) path = "";
     DMUS_OBJECTDESC descriptor;
     if (!BuildDescriptor(CLSID_DirectMusicSegment, path, descriptor)) {
@@ -294,6 +295,26 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
         result = SetParamWithRetry(segment.Get(), GUID_StandardMIDIFile, nullptr);
         ReportDirectXResult(result, "Segment->StandardMIDIFile");
     }
+    return SUCCEEDED(result);
+}
+
+bool CMidiMusic::LoadMidiFromMemory(std::vector<uint8_t> bytes)
+{
+    segment.Release();
+    segmentData = std::move(bytes);
+    if (segmentData.empty()) return false;
+    DMUS_OBJECTDESC descriptor;
+    std::memset(&descriptor, 0, sizeof(descriptor));
+    descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
+    descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_MEMORY;
+    descriptor.guidClass = CLSID_DirectMusicSegment;
+    descriptor.pbMemData = segmentData.data();
+    descriptor.llMemLength = LONGLONG(segmentData.size());
+    HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicSegment, segment.ReceiveVoid());
+    ReportDirectXResult(result, "Loader->GetSegment");
+    if (!segment) return false;
+    result = SetParamWithRetry(segment.Get(), GUID_StandardMIDIFile, nullptr);
+    ReportDirectXResult(result, "Segment->StandardMIDIFile");
     return SUCCEEDED(result);
 }
 

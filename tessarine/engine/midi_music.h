@@ -33,6 +33,9 @@ public:
 
     // ---- Loading and playback --------------------------------------------
     bool LoadMidiFromFile(bool isMidiFile, const char* path);
+    // A Standard MIDI file in memory (what an XMI file converts to), loaded
+    // as a MIDI file; the engine keeps the bytes while the segment lives.
+    bool LoadMidiFromMemory(std::vector<uint8_t> bytes);
     // path of a DLS file, or null for the default instruments.
     bool LoadCollection(const char* path);
     // volume: "MIDIMasterVolume" as a percentage; tempo: "MIDIMasterTempo"
@@ -92,6 +95,9 @@ private:
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;
+    // The file a segment loaded from memory reads; DirectMusic does not copy
+    // it. Declared before the COM references, so it goes after them.
+    std::vector<uint8_t> segmentData;
     CComReference<IDirectSound> captureDirectSound;
     CComReference<IDirectMusic> directMusic;
     CComReference<IDirectMusicPort> outputPort;

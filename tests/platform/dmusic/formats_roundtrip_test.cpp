@@ -1,5 +1,5 @@
 // Every format the writer makes, read back through the loader: a segment file
-// or XMI made from a MIDI file gives the same notes, tempo map and length;
+// made from a MIDI file gives the same notes, tempo map and length;
 // RMID carries its DLS; DLS collections list their instruments; segment-file
 // details (header fields, bands, skipped tracks, grown items) survive.
 #include <dmerror.h>
@@ -72,21 +72,6 @@ TEST_F(FormatsRoundTrip, SegmentFileFromAMidiFileKeepsNotesTempoMapAndLength)
     auto again = ModelOf(testsupport::WriteStandardMidi(*segment));
     EXPECT_EQ(again->length, midi->length);
     EXPECT_EQ(Notes(*again).size(), a.size());
-}
-
-TEST_F(FormatsRoundTrip, XmiKeepsTheSoundingTimesOnItsOwnClock)
-{
-    auto midi = ModelOf(TempoChangeSong());
-    auto xmi = ModelOf(testsupport::WriteXmi(*midi));
-    EXPECT_EQ(xmi->format, dmusic::ESourceFormat::Xmi);
-    // XMI counts real time, so seconds match though the tempo map does not.
-    EXPECT_NEAR(xmi->LengthInSeconds(), 8.0, 1.0 / 120);
-    const auto a = Notes(*midi), b = Notes(*xmi);
-    ASSERT_EQ(b.size(), a.size());
-    for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_NEAR(xmi->SecondsAt(b[i].time), midi->SecondsAt(a[i].time), 1.0 / 120);
-        EXPECT_EQ(b[i].data1, a[i].data1);
-    }
 }
 
 TEST_F(FormatsRoundTrip, RmidCarriesItsMidiDataAndCollection)

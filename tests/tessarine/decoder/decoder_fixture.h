@@ -50,8 +50,10 @@ protected:
         return path;
     }
 
+public:
     // A song of the given quarters at 120 a minute, one note per quarter.
-    static std::vector<uint8_t> Song(int quarters)
+    static std::vector<uint8_t> Song(int quarters) { return testsupport::WriteStandardMidi(SongModel(quarters)); }
+    static dmusic::CSegmentModel SongModel(int quarters)
     {
         dmusic::CSegmentModel model;
         model.length = quarters * 768;
@@ -66,8 +68,10 @@ protected:
             model.events.push_back(note);
         }
         model.patches.push_back(dmusic::CPatchChange{});
-        return testsupport::WriteStandardMidi(model);
+        return model;
     }
+
+protected:
 
     size_t CountTempFiles() const
     {

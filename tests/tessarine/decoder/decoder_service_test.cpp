@@ -31,6 +31,7 @@ struct CInfoRow {
     float masterTempo;
     double length;         // seconds reported
     const char* title;
+    bool xmi = false;      // the song as an XMI file rather than a MIDI file
 };
 
 class CDecoderInfoTest : public CDecoderTest, public ::testing::WithParamInterface<CInfoRow> {};
@@ -42,12 +43,13 @@ TEST_P(CDecoderInfoTest, ReportsLengthAndFields)
     const CInfoRow& row = GetParam();
     configMasterTempo.value = row.masterTempo;
     std::string path;
+    const std::vector<uint8_t> song = row.xmi ? testsupport::WriteXmi(SongModel(4)) : Song(4);
     if (row.member) {
         const std::string zip = (folder / row.fileName).string();
-        ASSERT_TRUE(testsupport::WriteZip(zip, {{"readme.txt", {'h', 'i'}}, {row.member, Song(4)}}));
+        ASSERT_TRUE(testsupport::WriteZip(zip, {{"readme.txt", {'h', 'i'}}, {row.member, song}}));
         path = "archive://" + zip + "|" + row.member;
     } else {
-        path = Write(row.fileName, Song(4));
+        path = Write(row.fileName, song);
     }
     {
         COpenedDecoder opened;
@@ -58,6 +60,9 @@ TEST_P(CDecoderInfoTest, ReportsLengthAndFields)
         EXPECT_EQ(fields[0], (std::pair<std::string, std::string>("codec", "midi")));
         EXPECT_EQ(fields[1], (std::pair<std::string, std::string>("compression", "none")));
         EXPECT_EQ(fields.back(), (std::pair<std::string, std::string>("title", row.title)));
+        // Only a MIDI file without a native path is played from a copy; an
+        // XMI file reaches DirectMusic from memory.
+        EXPECT_EQ(host.CountConsoleLines("Attempting temp file strategy"), row.member && !row.xmi ? 1u : 0u);
         // Information alone plays nothing, so a seek is refused, whatever the log switch.
         configLog.value = 0;
         EXPECT_FALSE(opened.decoder->SeekTrack(1.0));
@@ -76,14 +81,26 @@ INSTANTIATE_TEST_SUITE_P(
                       CInfoRow{"ArchiveMember", "songs.zip", "inner/tune.mid", 0.0f, 2.0, "tune"},
                       CInfoRow{"DoubleTempo", "fast.mid", nullptr, 2.0f, 1.0, "fast"},
                       CInfoRow{"HalfTempo", "slow.mid", nullptr, 0.5f, 4.0, "slow"},
-                      CInfoRow{"TempoOutOfRange", "odd.mid", nullptr, 200.0f, 2.0, "odd"}),
+                      CInfoRow{"TempoOutOfRange", "odd.mid", nullptr, 200.0f, 2.0, "odd"},
+                      CInfoRow{"Xmi", "song.xmi", nullptr, 0.0f, 2.0, "song", true},
+                      CInfoRow{"XmiArchiveMember", "songs.zip", "inner/tune.xmi", 0.0f, 2.0, "tune", true},
+                      CInfoRow{"XmiUnderAMidiName", "disguised.mid", nullptr, 2.0f, 1.0, "disguised", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CFailRow {
     const char* name;
     std::vector<uint8_t> bytes;
     uint32_t flags;
+    const char* logged = "Attempting temp file strategy";  // the reason, logged once
 };
+
+// The song's XMI file without its last note's duration and what follows.
+std::vector<uint8_t> CutXmi()
+{
+    std::vector<uint8_t> bytes = testsupport::WriteXmi(CDecoderTest::SongModel(4));
+    bytes.resize(bytes.size() - 8);
+    return bytes;
+}
 
 class CDecoderFailTest : public CDecoderTest, public ::testing::WithParamInterface<CFailRow> {};
 
@@ -95,7 +112,7 @@ TEST_P(CDecoderFailTest, FailedOpenLeavesNoCopy)
     const std::string path = Write("bad.mid", row.bytes);
     COpenedDecoder opened;
     EXPECT_FALSE(opened.Open(path, row.flags));
-    EXPECT_EQ(host.CountConsoleLines("Attempting temp file strategy"), 1u);
+    EXPECT_EQ(host.CountConsoleLines(row.logged), 1u);
     EXPECT_EQ(CountTempFiles(), 0u);
     EXPECT_TRUE(std::filesystem::exists(path));
     int32_t last = 0;
@@ -106,7 +123,10 @@ TEST_P(CDecoderFailTest, FailedOpenLeavesNoCopy)
 INSTANTIATE_TEST_SUITE_P(Files, CDecoderFailTest,
                          ::testing::Values(CFailRow{"Empty", {}, OPEN_TRACK_INFO},
                                            CFailRow{"NotMidi", {'R', 'I', 'F', 'F', 0, 0}, OPEN_TRACK_DECODE},
-                                           CFailRow{"Text", {'h', 'e', 'l', 'l', 'o'}, OPEN_TRACK_INFO | OPEN_TRACK_DECODE}),
+                                           CFailRow{"Text", {'h', 'e', 'l', 'l', 'o'}, OPEN_TRACK_INFO | OPEN_TRACK_DECODE},
+                                           // A copy would not help: DirectMusic reads no XMI.
+                                           CFailRow{"CutXmi", CutXmi(), OPEN_TRACK_INFO | OPEN_TRACK_DECODE,
+                                                    "The XMI file cannot be played: "}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct CDecodeRow {

@@ -8,6 +8,8 @@
 
 #include <platform/clock.h>
 
+#include <cstring>
+
 namespace {
 
 using dmusic::CTempoChange;
@@ -191,7 +193,11 @@ public:
     STDMETHOD_(ULONG, Release)() override
     {
         const ULONG left = --references;
-        if (left == 0) delete this;
+        if (left == 0) {
+            // The bytes a segment was loaded from are still there as it goes.
+            if (memoryPointer) memoryIntactAtRelease = std::memcmp(memoryPointer, memory.data(), memory.size()) == 0;
+            delete this;
+        }
         return left;
     }
     STDMETHOD(SetParam)(REFGUID type, DWORD, DWORD, MUSIC_TIME, void*) override
@@ -201,6 +207,7 @@ public:
         if (IsEqualGUID(type, GUID_UnloadFromAudioPath)) sent.push_back("UnloadFromAudioPath");
         if (IsEqualGUID(type, GUID_Download)) sent.push_back("Download");
         if (IsEqualGUID(type, GUID_Unload)) sent.push_back("Unload");
+        standardMidiFiles += IsEqualGUID(type, GUID_StandardMIDIFile);
         return audioPath && !knowsAudioPaths ? DMUS_E_TYPE_UNSUPPORTED : S_OK;
     }
 #define REFUSE(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
@@ -217,6 +224,11 @@ public:
     REFUSE(GetLoopPoints, MUSIC_TIME*, MUSIC_TIME*) REFUSE(SetPChannelsUsed, DWORD, DWORD*)
     static inline bool knowsAudioPaths = true;
     static inline std::vector<std::string> sent;
+    static inline int standardMidiFiles = 0;
+    // What the last GetObject by a memory descriptor was given: the pointer and a copy.
+    static inline const BYTE* memoryPointer = nullptr;
+    static inline std::vector<uint8_t> memory;
+    static inline bool memoryIntactAtRelease = false;
 
 private:
     ULONG references = 1;
@@ -242,6 +254,11 @@ public:
     {
         *object = nullptr;
         if (!IsEqualGUID(description->guidClass, CLSID_DirectMusicSegment)) return DMUS_E_LOADER_FAILEDOPEN;
+        validData = description->dwValidData;
+        if (validData & DMUS_OBJ_MEMORY) {
+            CRecordingSegment::memoryPointer = description->pbMemData;
+            CRecordingSegment::memory.assign(description->pbMemData, description->pbMemData + description->llMemLength);
+        }
         *object = static_cast<IDirectMusicSegment*>(new CRecordingSegment);
         return S_OK;
     }
@@ -254,6 +271,7 @@ public:
     STDMETHOD(EnableCache)(REFGUID, BOOL) override { return S_OK; }
     STDMETHOD(EnumObject)(REFGUID, DWORD, LPDMUS_OBJECTDESC) override { return S_FALSE; }
 #undef REFUSE
+    static inline DWORD validData = 0;
     static HRESULT Create(LPUNKNOWN, REFIID iid, void** object)
     {
         auto* loader = new CRecordingLoader;
@@ -293,6 +311,34 @@ TEST_F(CEngineTest, InstrumentsGoDownInTheFormTheDirectMusicKnows)
         }
         EXPECT_EQ(CRecordingSegment::sent, row.sent);
     }
+}
+
+// A converted track goes to DirectMusic by a memory descriptor, as a MIDI
+// file, and its bytes stay the engine's until the segment made from them has
+// gone, through a second load and the teardown alike.
+TEST_F(CEngineTest, MemoryFileOutlivesItsSegment)
+{
+    platform::ScopedComClassReplacement replacement(CLSID_DirectMusicLoader, CRecordingLoader::Create);
+    const std::vector<uint8_t> smf =
+        testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768));
+    for (int loads = 1; loads <= 2; ++loads) {
+        SCOPED_TRACE(loads);
+        CRecordingSegment::memoryIntactAtRelease = false;
+        CRecordingSegment::standardMidiFiles = 0;
+        {
+            CMidiMusic engine(nullptr, true);
+            for (int i = 0; i < loads; ++i) ASSERT_TRUE(engine.LoadMidiFromMemory(smf));
+            EXPECT_EQ(CRecordingLoader::validData, DWORD(DMUS_OBJ_CLASS | DMUS_OBJ_MEMORY));
+            EXPECT_EQ(CRecordingSegment::memory, smf);
+            EXPECT_EQ(CRecordingSegment::standardMidiFiles, loads);
+            EXPECT_EQ(CRecordingSegment::memoryIntactAtRelease, loads == 2);
+        }
+        EXPECT_TRUE(CRecordingSegment::memoryIntactAtRelease);
+        CRecordingSegment::memoryPointer = nullptr;
+    }
+    // Nothing to load is no load.
+    CMidiMusic engine(nullptr, true);
+    EXPECT_FALSE(engine.LoadMidiFromMemory({}));
 }
 
 }  // namespace
