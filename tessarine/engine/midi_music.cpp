@@ -40,6 +40,8 @@ constexpr DWORD captureBufferBytes = 176400;
 // How far after Play the segment starts, in 100-ns units: past the prepare time.
 constexpr REFERENCE_TIME playStartDelay = 11000000;
 constexpr double pcmBytesPerSecond = 176400.0;
+// Bytes of PCM beyond any capture (about 1,600 years of audio).
+constexpr double largestCapture = 9e15;
 constexpr double defaultTempo = 120.0;
 constexpr double musicUnitsPerQuarter = DMUS_PPQ;
 // A tempo map longer than this is taken as broken; the rest of the segment
@@ -423,8 +425,9 @@ bool CMidiMusic::Play()
     REFERENCE_TIME now = 0;
     performance->GetTime(&now, nullptr);
     CCaptureSoundBuffer* store = GetCaptureStore();
-    // The whole song and five seconds more, held to what 32 bits carry.
-    const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
+    // The whole song and five seconds more; a length no segment can have is
+    // held far below where 64-bit sizes would overflow.
+    const int64_t limit = int64_t(std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, largestCapture));
     bool captureStarted = false;
     if (store) {
         // The capture begins with what plays now, and the segment is asked
@@ -443,8 +446,8 @@ bool CMidiMusic::Play()
             now = before + (after - before) / 2;
             if (after - before <= 10000) break;
         }
-        captureStarted = read && store->StartAtPlayCursor(play, int32_t(limit));
-        if (!captureStarted) store->SetDataLimit(int32_t(limit));
+        captureStarted = read && store->StartAtPlayCursor(play, limit);
+        if (!captureStarted) store->SetDataLimit(limit);
     }
 
     segmentState.Release();
@@ -466,9 +469,9 @@ bool CMidiMusic::Play()
         // reads pass over the extra silence, so the music starts in what is
         // read after exactly the start delay, however fast the clock ran.
         const REFERENCE_TIME late = SegmentStartTime(requested) - requested;
-        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, double(INT32_MAX) - limit);
-        captureSkip = int32_t(skip) & ~int32_t(3);
-        if (captureSkip > 0) store->SetDataLimit(int32_t(limit) + captureSkip);
+        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, largestCapture);
+        captureSkip = int64_t(skip) & ~int64_t(3);
+        if (captureSkip > 0) store->SetDataLimit(limit + captureSkip);
         captureLeadIn = double(playStartDelay) / 1e7;
     }
     if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
@@ -576,20 +579,21 @@ CCaptureSoundBuffer* CMidiMusic::GetCaptureStore() const
     return static_cast<CCaptureDirectSound*>(captureDirectSound.Get())->GetCaptureBuffer();
 }
 
-bool CMidiMusic::BeginCaptureRead(int32_t offset, CHostFile** file)
+bool CMidiMusic::BeginCaptureRead(int64_t offset, CHostFile** file)
 {
     *file = nullptr;
     CCaptureSoundBuffer* store = GetCaptureStore();
     if (!store) return false;
     try {
         // Past the silence a late start put ahead of the music.
-        const int32_t at = int32_t(uint32_t(offset) + uint32_t(captureSkip));
-        CHostFile* storeFile = store->WaitForData(at);
+        CHostFile* storeFile = store->WaitForData(offset + captureSkip);
         storeFile->AddRef();
         *file = storeFile;
         return true;
     } catch (const std::runtime_error& error) {
         LogLine("%s", error.what());
+        captureFailure = store->GetFailureReason();
+        if (captureFailure.empty()) captureFailure = error.what();
         return false;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CCaptureDirectSound;
@@ -55,11 +56,16 @@ public:
     // ---- Captured audio ---------------------------------------------------
     // Hands out the capture file positioned at offset with a reference for
     // the caller; the store stays locked until EndCaptureRead.
-    bool BeginCaptureRead(int32_t offset, CHostFile** file);
+    bool BeginCaptureRead(int64_t offset, CHostFile** file);
     // May raise std::runtime_error from the store.
     void EndCaptureRead();
     // True once the capture store takes no more audio; false without one.
     bool IsCaptureEnded();
+    // Whether audio comes through a capture store (the default port); a
+    // failed read then is a failed decode, not a cue for silence.
+    bool HasCaptureStore() const { return GetCaptureStore() != nullptr; }
+    // Why the last BeginCaptureRead failed, in words for the user.
+    const std::string& GetCaptureFailure() const { return captureFailure; }
     // Seconds of sound the capture holds ahead of the music since the last
     // Play, or -1 when the capture could not choose its start.
     double GetCaptureLeadIn() const { return captureLeadIn; }
@@ -109,5 +115,7 @@ private:
     // See GetMusicLeadIn.
     double musicLeadIn = -1.0;
     // Bytes at the capture's start that reads pass over (a late start's).
-    int32_t captureSkip = 0;
+    int64_t captureSkip = 0;
+    // See GetCaptureFailure.
+    std::string captureFailure;
 };

@@ -215,30 +215,97 @@ TEST_F(CDecoderTest, LeadInCountedOnceAcrossEmptyReads)
     EXPECT_LT(double(bytes), expected + block);
 }
 
-// A capture that can take no more (its file cannot grow) ends the track at
-// the first empty read, short of the song's length, instead of handing out
-// empty blocks for ever. Run in a child process whose files cannot pass
-// 400,000 bytes.
-TEST_F(CDecoderTest, TrackEndsWhenTheCaptureEndsEmpty)
+// Records the port each AddPort is given, so a test can stop its
+// synthesizer in the middle of a song.
+class CPortKeepingPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(AddPort)(IDirectMusicPort* port) override
+    {
+        lastPort = port;
+        return CForwardingPerformance::AddPort(port);
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline IDirectMusicPort* lastPort = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        return CreateForwardingPerformance<CPortKeepingPerformance>(outer, iid, object);
+    }
+};
+
+enum class ECaptureFault { FullTemporaryFolder, MissingTemporaryFolder, SynthesizerStalls };
+
+struct CCaptureFaultRow {
+    const char* name;
+    ECaptureFault fault;
+    const char* said;  // what the user is told, at severity 3
+};
+
+class CDecoderCaptureFaultTest : public CDecoderTest, public ::testing::WithParamInterface<CCaptureFaultRow> {
+protected:
+    // Decodes a 20-second song while the fault strikes; true when the decode
+    // failed with -1 short of the song, telling the user why.
+    bool FailsAndSaysWhy(const std::string& path, const CCaptureFaultRow& row)
+    {
+        COpenedDecoder opened;
+        if (!opened.Open(path, OPEN_TRACK_DECODE)) return false;
+        int32_t last = 1;
+        uint64_t bytes = 0;
+        if (row.fault == ECaptureFault::SynthesizerStalls) {
+            bytes = DecodeAll(opened.decoder, &last, 10);  // a second of audio
+            if (last != 1 || !CPortKeepingPerformance::lastPort) return false;
+            CPortKeepingPerformance::lastPort->Activate(FALSE);
+        }
+        bytes += DecodeAll(opened.decoder, &last, 20000);
+        return last == -1 && bytes < 20 * uint64_t(bytesPerSecond) && host.CountConsoleLines(row.said, 3) == 1;
+    }
+};
+
+// A capture that cannot hold the song (its folder is full or missing) or
+// that the synthesizer stops filling fails the decode and says why, instead
+// of ending the track early, or in silence, as if it had been whole.
+TEST_P(CDecoderCaptureFaultTest, FailedCaptureFailsTheDecode)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    CScopedClockRate fast(8.0);
-    const std::string path = Write("song.mid", Song(6));
-    EXPECT_EXIT(
-        {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{};
-            limit.rlim_cur = limit.rlim_max = 400000;
-            setrlimit(RLIMIT_FSIZE, &limit);
-            COpenedDecoder opened;
-            if (!opened.Open(path, OPEN_TRACK_DECODE)) std::_Exit(3);
-            int32_t last = 1;
-            const uint64_t bytes = DecodeAll(opened.decoder, &last, 20000);
-            const bool ended = host.CountConsoleLines("Could not write the capture file") == 1;
-            std::_Exit(last == 0 && ended && bytes > 0 && bytes <= 400000 ? 0 : 4);
-        },
-        ::testing::ExitedWithCode(0), "");
+    const CCaptureFaultRow& row = GetParam();
+    CScopedClockRate fast(20.0);
+    const std::string path = Write("song.mid", Song(40));
+    switch (row.fault) {
+    case ECaptureFault::FullTemporaryFolder:
+        // In a child process whose files cannot pass 400,000 bytes.
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        EXPECT_EXIT(
+            {
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{};
+                limit.rlim_cur = limit.rlim_max = 400000;
+                setrlimit(RLIMIT_FSIZE, &limit);
+                std::_Exit(FailsAndSaysWhy(path, row) ? 0 : 4);
+            },
+            ::testing::ExitedWithCode(0), "");
+        break;
+    case ECaptureFault::MissingTemporaryFolder:
+        setenv("TMPDIR", (folder / "no-such-folder").c_str(), 1);
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        break;
+    case ECaptureFault::SynthesizerStalls: {
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CPortKeepingPerformance::Create);
+        CPortKeepingPerformance::previous = replacement.Previous();
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        CPortKeepingPerformance::lastPort = nullptr;
+        break;
+    }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CDecoderCaptureFaultTest,
+    ::testing::Values(CCaptureFaultRow{"FullTemporaryFolder", ECaptureFault::FullTemporaryFolder,
+                                       "no room for the capture in TMPDIR"},
+                      CCaptureFaultRow{"MissingTemporaryFolder", ECaptureFault::MissingTemporaryFolder,
+                                       "the capture file could not be made in TMPDIR"},
+                      CCaptureFaultRow{"SynthesizerStalls", ECaptureFault::SynthesizerStalls,
+                                       "the synthesizer delivered no audio for 10 seconds"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A capture file whose seeks to its end fail: the store cannot put it back
 // after a read. It forwards everything else to the host's own file.
