@@ -603,6 +603,12 @@ void CMidiMusic::EndCaptureRead()
     if (CCaptureSoundBuffer* store = GetCaptureStore()) store->EndRead();
 }
 
+int64_t CMidiMusic::GetCaptureLimit() const
+{
+    const CCaptureSoundBuffer* store = GetCaptureStore();
+    return store ? store->GetDataLimit() : 0;
+}
+
 bool CMidiMusic::IsCaptureEnded()
 {
     CCaptureSoundBuffer* store = GetCaptureStore();

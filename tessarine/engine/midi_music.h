@@ -64,6 +64,9 @@ public:
     // Whether audio comes through a capture store (the default port); a
     // failed read then is a failed decode, not a cue for silence.
     bool HasCaptureStore() const { return GetCaptureStore() != nullptr; }
+    // The bytes the capture may hold since the last Play (0 without one);
+    // for tests and diagnostics.
+    int64_t GetCaptureLimit() const;
     // Why the last BeginCaptureRead failed, in words for the user.
     const std::string& GetCaptureFailure() const { return captureFailure; }
     // Seconds of sound the capture holds ahead of the music since the last
