@@ -15,7 +15,9 @@
 #include <climits>
 #include <cstddef>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -40,6 +42,10 @@ constexpr DWORD captureBufferBytes = 176400;
 // How far after Play the segment starts, in 100-ns units: past the prepare time.
 constexpr REFERENCE_TIME playStartDelay = 11000000;
 constexpr double pcmBytesPerSecond = 176400.0;
+// The largest DLS file given to the loader: far beyond the General MIDI sets
+// (a few MB) and the largest sampled collections in use (a few hundred MB),
+// and within reach of a 32-bit process, into whose memory it is read whole.
+constexpr int64_t largestCollectionBytes = int64_t{512} << 20;
 // Bytes of PCM beyond any capture (about 1,600 years of audio).
 constexpr double largestCapture = 9e15;
 constexpr double defaultTempo = 120.0;
@@ -124,6 +130,20 @@ LONG PercentToHundredthsOfDecibel(int32_t percent)
 {
     const double p = std::min<int32_t>(percent, 100);
     return LONG(std::lround(2000.0 * std::log10(p / 100.0)));
+}
+
+// Why a collection was not used, in the user's words where the result says
+// something a user can act on.
+std::string CollectionFailure(const char* what, HRESULT result)
+{
+    switch (result) {
+    case DMUS_E_LOADER_FAILEDOPEN: return "it cannot be opened";
+    case DMUS_E_UNSUPPORTED_STREAM:
+    case DMUS_E_INVALIDFILE:
+    case DMUS_E_LOADER_FORMATNOTSUPPORTED: return "it is not a DLS collection";
+    case DMUS_E_NOTADLSCOL: return "the synthesizer cannot read its instruments";
+    default: return std::string(what) + " (" + GetResultName(result) + ")";
+    }
 }
 
 bool IsValidMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }
@@ -300,38 +320,88 @@ bool CMidiMusic::LoadMidiFromFile(bool isMidiFile, const char* path)
 
 bool CMidiMusic::LoadCollection(const char* path)
 {
-    if (!path) {
-        // Without a collection of its own the segment plays on the default
-        // General MIDI set. Windows' synthesizer falls back on it by itself;
-        // a DirectMusic that finds instruments only in a connected collection
-        // needs it connected, which changes nothing where the fallback exists.
-        DMUS_OBJECTDESC descriptor;
-        std::memset(&descriptor, 0, sizeof(descriptor));
-        descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
-        descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
-        descriptor.guidClass = CLSID_DirectMusicCollection;
-        descriptor.guidObject = GUID_DefaultGMCollection;
-        collection.Release();
-        const HRESULT found = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
-        ReportDirectXResult(found, "Loader->GetDefaultCollection");
-        if (SUCCEEDED(found) && collection)
-            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
-                                "Segment->ConnectToDLSCollection");
-    } else {
-        DMUS_OBJECTDESC descriptor;
-        if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
-            LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
-        } else {
-            collection.Release();
-            ReportDirectXResult(loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid()),
-                                "Loader->GetCollection");
-            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
-                                "Segment->ConnectToDLSCollection");
-        }
+    if (path) {
+        std::string why;
+        const HRESULT result = LoadCustomCollection(path, why);
+        if (SUCCEEDED(result)) return true;
+        // The user chose these instruments: a decode that goes on without
+        // them says so, whatever "MIDILog" says.
+        char line[512];
+        std::snprintf(line, sizeof line, "The custom DLS collection %.200s was not used: %.200s. The default instruments play instead.",
+                      path, why.c_str());
+        ConsoleOutput(2, line);
+        LoadDefaultCollection();
+        return false;
     }
+    return SUCCEEDED(LoadDefaultCollection());
+}
+
+HRESULT CMidiMusic::LoadDefaultCollection()
+{
+    // Without a collection of its own the segment plays on the default
+    // General MIDI set. Windows' synthesizer falls back on it by itself;
+    // a DirectMusic that finds instruments only in a connected collection
+    // needs it connected, which changes nothing where the fallback exists.
+    DMUS_OBJECTDESC descriptor;
+    std::memset(&descriptor, 0, sizeof(descriptor));
+    descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
+    descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
+    descriptor.guidClass = CLSID_DirectMusicCollection;
+    descriptor.guidObject = GUID_DefaultGMCollection;
+    collection.Release();
+    const HRESULT found = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
+    ReportDirectXResult(found, "Loader->GetDefaultCollection");
+    if (SUCCEEDED(found) && collection)
+        ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
+                            "Segment->ConnectToDLSCollection");
+    return DownloadInstruments();
+}
+
+HRESULT CMidiMusic::LoadCustomCollection(const char* path, std::string& why)
+{
+    // The loader reads a collection whole, into the memory of a 32-bit
+    // process: the size is checked before it sees the file.
+    CHostFile* file = OpenHostFile(path, HOST_OPEN_READ);
+    const int64_t size = file ? file->GetSize() : -1;
+    if (file) file->Close();
+    if (!file) {
+        why = "it cannot be opened";
+        return DMUS_E_LOADER_FAILEDOPEN;
+    }
+    if (size > largestCollectionBytes) {
+        why = "it is larger than " + std::to_string(largestCollectionBytes >> 20) +
+              " MB, more than any instrument collection holds";
+        return E_OUTOFMEMORY;
+    }
+    DMUS_OBJECTDESC descriptor;
+    if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
+        why = "its path cannot be given to DirectMusic (too long or not UTF-8)";
+        return E_INVALIDARG;
+    }
+    collection.Release();
+    HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
+    ReportDirectXResult(result, "Loader->GetCollection");
+    if (FAILED(result) || !collection) {
+        why = CollectionFailure("DirectMusic cannot load it", FAILED(result) ? result : E_POINTER);
+        return FAILED(result) ? result : E_POINTER;
+    }
+    result = SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get());
+    ReportDirectXResult(result, "Segment->ConnectToDLSCollection");
+    if (FAILED(result)) {
+        why = CollectionFailure("the song cannot be connected to it", result);
+        return result;
+    }
+    result = DownloadInstruments();
+    if (FAILED(result)) why = CollectionFailure("its instruments cannot be downloaded", result);
+    return result;
+}
+
+HRESULT CMidiMusic::DownloadInstruments()
+{
     const HRESULT result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
     ReportDirectXResult(result, "Segment->Download");
-    return SUCCEEDED(result);
+    return result;
 }
 
 // ---- Tempo and volume ---------------------------------------------------------

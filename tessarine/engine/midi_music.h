@@ -34,7 +34,10 @@ public:
 
     // ---- Loading and playback --------------------------------------------
     bool LoadMidiFromFile(bool isMidiFile, const char* path);
-    // path of a DLS file, or null for the default instruments.
+    // path of a DLS file, or null for the default instruments. A collection
+    // that cannot be used is named on the console (severity 2) with the
+    // reason, and the default instruments are downloaded instead; the
+    // result is then false.
     bool LoadCollection(const char* path);
     // volume: "MIDIMasterVolume" as a percentage; tempo: "MIDIMasterTempo"
     // as a factor. Returns the result of the last call made (S_OK for none).
@@ -93,6 +96,11 @@ private:
     double MusicTimeToSeconds(const std::vector<CTempoSpan>& spans, MUSIC_TIME time) const;
     // The music time reached after seconds of playing, within 0..length.
     MUSIC_TIME SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds, MUSIC_TIME length) const;
+    // The collection steps of LoadCollection; why receives, for the user,
+    // the reason a custom collection was not used.
+    HRESULT LoadCustomCollection(const char* path, std::string& why);
+    HRESULT LoadDefaultCollection();
+    HRESULT DownloadInstruments();
     // The capture store of the buffer made last, or null.
     CCaptureSoundBuffer* GetCaptureStore() const;
     // When the segment last played starts, from its state; requested when
