@@ -573,3 +573,58 @@ TEST_F(CDecoderTest, CustomDlsPathReplacedWhileTracksOpen)
 }
 
 }  // namespace
+
+// A host asked to stop while the clock crawls runs the clock on: every wait
+// of the component is counted in platform time, so the open, a block and
+// the teardown end at once, whatever each was waiting for.
+TEST_F(CDecoderTest, WaitsEndWhenTheClockIsRunOn)
+{
+    enum class EStage { Open, Block };
+    const struct {
+        const char* name;
+        EStage stage;
+        int32_t port;
+    } rows[] = {{"open waiting for the music", EStage::Open, -1},
+                {"block waiting for the capture", EStage::Block, -1},
+                {"silence paced by the clock", EStage::Block, 1}};
+    const std::string path = Write("song.mid", Song(8));
+    for (const auto& row : rows) {
+        configOutputPort.value = row.port;
+        configOutputBuffer.value = 176400;
+        std::atomic<bool> done{false};
+        bool ended = false;
+        {
+            CScopedClockRate crawl(8.0);
+            // The instance is made, used and released on one thread, as a host does.
+            std::unique_ptr<COpenedDecoder> opened;
+            if (row.stage == EStage::Block) {
+                opened = std::make_unique<COpenedDecoder>();
+                ASSERT_TRUE(opened->Open(path, OPEN_TRACK_DECODE)) << row.name;
+                DecodeAll(opened->decoder, nullptr, 1);
+            }
+            platform::SetClockRate(1e-6);
+            std::thread worker([&] {
+                if (row.stage == EStage::Open) {
+                    opened = std::make_unique<COpenedDecoder>();
+                    opened->Open(path, OPEN_TRACK_DECODE);
+                } else {
+                    DecodeAll(opened->decoder, nullptr, 3);
+                }
+                if (row.stage == EStage::Open) opened.reset();
+                done = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_FALSE(done.load()) << row.name << ": it did not wait";
+            const auto start = std::chrono::steady_clock::now();
+            platform::SetClockRate(1e6);  // what the host does when asked to stop
+            // Without the run-on the waits would last years; a minute is a hang.
+            while (!done.load() && RealSecondsSince(start) < 60.0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            ended = done.load();
+            if (!ended) platform::SetClockRate(1e6);  // once more, so the join cannot hang
+            worker.join();
+            opened.reset();
+        }
+        EXPECT_TRUE(ended) << row.name;
+        EXPECT_EQ(CountTempFiles(), 0u) << row.name;
+    }
+}
