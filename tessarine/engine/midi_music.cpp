@@ -327,8 +327,8 @@ bool CMidiMusic::LoadCollection(const char* path)
         // The user chose these instruments: a decode that goes on without
         // them says so, whatever "MIDILog" says.
         char line[512];
-        std::snprintf(line, sizeof line, "The custom DLS collection %.200s was not used: %.200s. The default instruments play instead.",
-                      path, why.c_str());
+        std::snprintf(line, sizeof line, "The custom DLS collection%s%.200s was not used: %.200s. The default instruments play instead.",
+                      *path ? " " : "", path, why.c_str());
         ConsoleOutput(2, line);
         LoadDefaultCollection();
         return false;
@@ -361,6 +361,10 @@ HRESULT CMidiMusic::LoadCustomCollection(const char* path, std::string& why)
 {
     // The loader reads a collection whole, into the memory of a 32-bit
     // process: the size is checked before it sees the file.
+    if (!*path) {
+        why = "no file is named";
+        return E_INVALIDARG;
+    }
     CHostFile* file = OpenHostFile(path, HOST_OPEN_READ);
     const int64_t size = file ? file->GetSize() : -1;
     if (file) file->Close();

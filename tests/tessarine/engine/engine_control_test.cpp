@@ -286,12 +286,13 @@ TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
-        int64_t sparseSize;  // > 0: a file of this size, all holes
+        int64_t sparseSize;  // > 0: a file of this size, all holes; -1: no file; -2: no name
         const char* reason;  // null: the collection is used
     } rows[] = {
         {"sine", testsupport::WriteSineDls(0, 0), 0, nullptr},
         {"wave missing from its pool", noWave.data, 0, nullptr},
         {"missing", {}, -1, "it cannot be opened"},
+        {"not named", {}, -2, "no file is named"},
         {"text", {'n', 'o', 't', ' ', 'D', 'L', 'S'}, 0, "it is not a DLS collection"},
         {"refused by the synthesizer", overrun.data, 0, "the synthesizer cannot read its instruments"},
         {"600 MB", {}, int64_t{600} << 20, "it is larger than 512 MB"},
@@ -299,8 +300,8 @@ TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
     const std::string song = Write("song.mid", testsupport::WriteStandardMidi(LongSong()));
     configLog.value = 0;
     for (const auto& row : rows) {
-        const std::string path = (folder / "custom.dls").string();
-        std::filesystem::remove(path);
+        const std::string path = row.sparseSize == -2 ? "" : (folder / "custom.dls").string();
+        std::filesystem::remove(folder / "custom.dls");
         if (row.sparseSize >= 0) Write("custom.dls", row.bytes);
         if (row.sparseSize > 0) std::filesystem::resize_file(path, uintmax_t(row.sparseSize));
         host.ClearConsoleLines();
@@ -314,7 +315,7 @@ TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
         const std::string printed = testing::internal::GetCapturedStderr();
         EXPECT_EQ(used, row.reason == nullptr) << row.name;
         EXPECT_EQ(printed, "") << row.name;
-        EXPECT_EQ(host.CountConsoleLines("The custom DLS collection " + path + " was not used", 2),
+        EXPECT_EQ(host.CountConsoleLines("The custom DLS collection" + (path.empty() ? "" : " " + path) + " was not used", 2),
                   row.reason ? 1u : 0u)
             << row.name;
         if (row.reason) {
