@@ -63,6 +63,14 @@ std::string CCaptureSoundBuffer::FolderName() const
 bool CCaptureSoundBuffer::OpenStoreFile()
 {
     storeFile = OpenHostFile(tempFileName.c_str(), HOST_OPEN_READWRITE);
+    if (storeFile != nullptr && storeFile->GetSize() != 0) {
+        // The name was reserved by an empty file a moment ago: anything else
+        // is some other file put in its place, which the capture must
+        // neither write to nor empty.
+        LogLine("The capture file %s is not the empty file made for it", tempFileName.c_str());
+        storeFile->Close();
+        storeFile = nullptr;
+    }
     fileOpen.store(storeFile != nullptr);
     UpdateSize();
     return storeFile != nullptr;

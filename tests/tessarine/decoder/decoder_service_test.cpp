@@ -233,7 +233,127 @@ public:
     }
 };
 
-enum class ECaptureFault { FullTemporaryFolder, MissingTemporaryFolder, SynthesizerStalls };
+// A capture file whose seeks to its end fail: the store cannot put it back
+// after a read. It forwards everything else to the host's own file.
+class CEndSeekFailingFile final : public CHostFile {
+public:
+    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
+    int32_t Release() override
+    {
+        const int32_t left = real->Release();
+        if (left == 0) delete this;
+        return left;
+    }
+    int32_t AddRef() override { return real->AddRef(); }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    const char* GetPath() override { return real->GetPath(); }
+    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
+    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
+    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
+    int64_t GetSize() override { return real->GetSize(); }
+    int64_t GetPosition() override { return real->GetPosition(); }
+    int32_t Truncate() override { return real->Truncate(); }
+    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
+    int32_t SeekFrom(int64_t offset, int32_t origin) override
+    {
+        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
+    }
+    int32_t CanSeek() override { return real->CanSeek(); }
+    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
+    int32_t Flush() override { return real->Flush(); }
+    int64_t GetModificationTime() override { return real->GetModificationTime(); }
+    const char* GetContentType() override { return real->GetContentType(); }
+    int32_t IsStream() override { return real->IsStream(); }
+    void Close() override
+    {
+        real->Close();
+        delete this;
+    }
+
+private:
+    CHostFile* real;
+};
+
+// A capture file that, once opened, is another file: what a link put in
+// place of the name between its creation and its opening would give.
+class CReplacedCaptureFile final : public CHostFile {
+public:
+    explicit CReplacedCaptureFile(CHostFile* real) : real(real) {}
+    int32_t Release() override
+    {
+        const int32_t left = real->Release();
+        if (left == 0) delete this;
+        return left;
+    }
+    int32_t AddRef() override { return real->AddRef(); }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    const char* GetPath() override { return real->GetPath(); }
+    int32_t Open(const char*, int32_t mode) override { return real->Open(victim.c_str(), mode); }
+    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
+    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
+    int64_t GetSize() override { return real->GetSize(); }
+    int64_t GetPosition() override { return real->GetPosition(); }
+    int32_t Truncate() override { return real->Truncate(); }
+    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
+    int32_t SeekFrom(int64_t offset, int32_t origin) override { return real->SeekFrom(offset, origin); }
+    int32_t CanSeek() override { return real->CanSeek(); }
+    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
+    int32_t Flush() override { return real->Flush(); }
+    int64_t GetModificationTime() override { return real->GetModificationTime(); }
+    const char* GetContentType() override { return real->GetContentType(); }
+    int32_t IsStream() override { return real->IsStream(); }
+    void Close() override
+    {
+        real->Close();
+        delete this;
+    }
+
+    static inline std::string victim;
+
+private:
+    CHostFile* real;
+};
+
+// A host whose first file system claims the capture files and hands out
+// Wrapper over the host's own files; everything else is the host's.
+template <class Wrapper>
+class CCaptureFileHost final : public CHostInterface, public CHostFileSystem {
+public:
+    explicit CCaptureFileHost(CHostInterface* real) : real(real) {}
+    CHostService* EnumerateService(const GUID* cls, int32_t index) override
+    {
+        if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
+        if (index == 0) return static_cast<CHostFileSystem*>(this);
+        return real->EnumerateService(cls, index - 1);
+    }
+    int32_t GetHostVersion() override { return real->GetHostVersion(); }
+    HWND GetMainWindow() override { return real->GetMainWindow(); }
+
+    int32_t Release() override { return 1; }
+    int32_t AddRef() override { return 1; }
+    CHostService* QueryClass(const GUID*) override { return nullptr; }
+    int32_t GetCanonicalPath(const char*, CHostString*) override { return 0; }
+    int32_t ClaimsPath(const char* path) override { return std::strstr(path, "KTDM") != nullptr; }
+    int32_t GetNativePath(const char* path, CHostString* out) override { return Local()->GetNativePath(path, out); }
+    CHostFile* CreateFileObject(const char* path) override
+    {
+        CHostFile* file = Local()->CreateFileObject(path);
+        return file ? new Wrapper(file) : nullptr;
+    }
+    int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
+    int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
+
+private:
+    CHostFileSystem* Local()
+    {
+        auto* local = static_cast<CHostFileSystem*>(real->EnumerateService(&CLSID_HostFileSystem, 0));
+        local->Release();  // the host keeps it
+        return local;
+    }
+    CHostInterface* real;
+};
+
+enum class ECaptureFault { FullTemporaryFolder, MissingTemporaryFolder, ReplacedCaptureFile, SynthesizerStalls };
 
 struct CCaptureFaultRow {
     const char* name;
@@ -287,6 +407,19 @@ TEST_P(CDecoderCaptureFaultTest, FailedCaptureFailsTheDecode)
         setenv("TMPDIR", (folder / "no-such-folder").c_str(), 1);
         EXPECT_TRUE(FailsAndSaysWhy(path, row));
         break;
+    case ECaptureFault::ReplacedCaptureFile: {
+        // Another user's file, which the store must neither write nor empty.
+        const std::string victim = Write("victim.txt", {'k', 'e', 'e', 'p'});
+        CReplacedCaptureFile::victim = victim;
+        CCaptureFileHost<CReplacedCaptureFile> replacing(host.Interface());
+        velmora_get_interface(&replacing, nullptr);
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        velmora_get_interface(host.Interface(), nullptr);
+        std::ifstream in(victim, std::ios::binary);
+        const std::string kept(std::istreambuf_iterator<char>(in), {});
+        EXPECT_TRUE(kept == "keep") << kept.size() << " bytes";
+        break;
+    }
     case ECaptureFault::SynthesizerStalls: {
         platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CPortKeepingPerformance::Create);
         CPortKeepingPerformance::previous = replacement.Previous();
@@ -303,88 +436,11 @@ INSTANTIATE_TEST_SUITE_P(
                                        "no room for the capture in TMPDIR"},
                       CCaptureFaultRow{"MissingTemporaryFolder", ECaptureFault::MissingTemporaryFolder,
                                        "the capture file could not be made in TMPDIR"},
+                      CCaptureFaultRow{"ReplacedCaptureFile", ECaptureFault::ReplacedCaptureFile,
+                                       "the capture file could not be made in TMPDIR"},
                       CCaptureFaultRow{"SynthesizerStalls", ECaptureFault::SynthesizerStalls,
                                        "the synthesizer delivered no audio for 10 seconds"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A capture file whose seeks to its end fail: the store cannot put it back
-// after a read. It forwards everything else to the host's own file.
-class CEndSeekFailingFile final : public CHostFile {
-public:
-    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
-    int32_t Release() override
-    {
-        const int32_t left = real->Release();
-        if (left == 0) delete this;
-        return left;
-    }
-    int32_t AddRef() override { return real->AddRef(); }
-    CHostService* QueryClass(const GUID*) override { return nullptr; }
-    const char* GetPath() override { return real->GetPath(); }
-    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
-    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
-    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
-    int64_t GetSize() override { return real->GetSize(); }
-    int64_t GetPosition() override { return real->GetPosition(); }
-    int32_t Truncate() override { return real->Truncate(); }
-    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
-    int32_t SeekFrom(int64_t offset, int32_t origin) override
-    {
-        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
-    }
-    int32_t CanSeek() override { return real->CanSeek(); }
-    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
-    int32_t Flush() override { return real->Flush(); }
-    int64_t GetModificationTime() override { return real->GetModificationTime(); }
-    const char* GetContentType() override { return real->GetContentType(); }
-    int32_t IsStream() override { return real->IsStream(); }
-    void Close() override
-    {
-        real->Close();
-        delete this;
-    }
-
-private:
-    CHostFile* real;
-};
-
-// A host whose first file system claims the capture files and hands out
-// CEndSeekFailingFile over the host's own; everything else is the host's.
-class CEndSeekFailingHost final : public CHostInterface, public CHostFileSystem {
-public:
-    explicit CEndSeekFailingHost(CHostInterface* real) : real(real) {}
-    CHostService* EnumerateService(const GUID* cls, int32_t index) override
-    {
-        if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
-        if (index == 0) return static_cast<CHostFileSystem*>(this);
-        return real->EnumerateService(cls, index - 1);
-    }
-    int32_t GetHostVersion() override { return real->GetHostVersion(); }
-    HWND GetMainWindow() override { return real->GetMainWindow(); }
-
-    int32_t Release() override { return 1; }
-    int32_t AddRef() override { return 1; }
-    CHostService* QueryClass(const GUID*) override { return nullptr; }
-    int32_t GetCanonicalPath(const char*, CHostString*) override { return 0; }
-    int32_t ClaimsPath(const char* path) override { return std::strstr(path, "KTDM") != nullptr; }
-    int32_t GetNativePath(const char* path, CHostString* out) override { return Local()->GetNativePath(path, out); }
-    CHostFile* CreateFileObject(const char* path) override
-    {
-        CHostFile* file = Local()->CreateFileObject(path);
-        return file ? new CEndSeekFailingFile(file) : nullptr;
-    }
-    int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
-    int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
-
-private:
-    CHostFileSystem* Local()
-    {
-        auto* local = static_cast<CHostFileSystem*>(real->EnumerateService(&CLSID_HostFileSystem, 0));
-        local->Release();  // the host keeps it
-        return local;
-    }
-    CHostInterface* real;
-};
 
 // A capture the store cannot put back after a read fails the block with -1,
 // never an exception in the host.
@@ -392,7 +448,7 @@ TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
 {
     CScopedClockRate fast(8.0);
     const std::string path = Write("song.mid", Song(2));
-    CEndSeekFailingHost failing(host.Interface());
+    CCaptureFileHost<CEndSeekFailingFile> failing(host.Interface());
     velmora_get_interface(&failing, nullptr);
     {
         COpenedDecoder opened;
