@@ -162,8 +162,10 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
         }
         return;
     }
-    // At the end, wherever a reader or a failed seek left the position.
-    uint32_t written = storeFile->SeekFrom(0, HOST_SEEK_END) ? storeFile->Write(bytes, count) : 0;
+    // At the end: a reader puts the position back there, and it is moved
+    // there should anything else have left it elsewhere.
+    const bool atEnd = storeFile->GetPosition() == size || storeFile->SeekFrom(0, HOST_SEEK_END);
+    uint32_t written = atEnd ? storeFile->Write(bytes, count) : 0;
     UpdateSize();
     NoteActivity();
     if (written != count) {

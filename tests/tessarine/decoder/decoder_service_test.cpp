@@ -215,29 +215,13 @@ TEST_F(CDecoderTest, LeadInCountedOnceAcrossEmptyReads)
     EXPECT_LT(double(bytes), expected + block);
 }
 
-// Records the port each AddPort is given, so a test can stop its
-// synthesizer in the middle of a song.
-class CPortKeepingPerformance final : public CForwardingPerformance {
+// A capture file whose seeks to its end fail (the store cannot put it back
+// after a read), or that opens another file than the one named (what a link
+// put in place of the name would give). It forwards everything else to the
+// host's own file.
+class CFaultyCaptureFile final : public CHostFile {
 public:
-    using CForwardingPerformance::CForwardingPerformance;
-    STDMETHOD(AddPort)(IDirectMusicPort* port) override
-    {
-        lastPort = port;
-        return CForwardingPerformance::AddPort(port);
-    }
-    static inline platform::ClassFactoryFunction previous = nullptr;
-    static inline IDirectMusicPort* lastPort = nullptr;
-    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
-    {
-        return CreateForwardingPerformance<CPortKeepingPerformance>(outer, iid, object);
-    }
-};
-
-// A capture file whose seeks to its end fail: the store cannot put it back
-// after a read. It forwards everything else to the host's own file.
-class CEndSeekFailingFile final : public CHostFile {
-public:
-    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
+    explicit CFaultyCaptureFile(CHostFile* real) : real(real) {}
     int32_t Release() override
     {
         const int32_t left = real->Release();
@@ -247,7 +231,10 @@ public:
     int32_t AddRef() override { return real->AddRef(); }
     CHostService* QueryClass(const GUID*) override { return nullptr; }
     const char* GetPath() override { return real->GetPath(); }
-    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
+    int32_t Open(const char* path, int32_t mode) override
+    {
+        return real->Open(openInstead.empty() ? path : openInstead.c_str(), mode);
+    }
     uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
     uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
     int64_t GetSize() override { return real->GetSize(); }
@@ -256,7 +243,7 @@ public:
     int32_t Seek(int64_t offset) override { return real->Seek(offset); }
     int32_t SeekFrom(int64_t offset, int32_t origin) override
     {
-        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
+        return failEndSeeks && origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
     }
     int32_t CanSeek() override { return real->CanSeek(); }
     int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
@@ -270,56 +257,18 @@ public:
         delete this;
     }
 
-private:
-    CHostFile* real;
-};
-
-// A capture file that, once opened, is another file: what a link put in
-// place of the name between its creation and its opening would give.
-class CReplacedCaptureFile final : public CHostFile {
-public:
-    explicit CReplacedCaptureFile(CHostFile* real) : real(real) {}
-    int32_t Release() override
-    {
-        const int32_t left = real->Release();
-        if (left == 0) delete this;
-        return left;
-    }
-    int32_t AddRef() override { return real->AddRef(); }
-    CHostService* QueryClass(const GUID*) override { return nullptr; }
-    const char* GetPath() override { return real->GetPath(); }
-    int32_t Open(const char*, int32_t mode) override { return real->Open(victim.c_str(), mode); }
-    uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
-    uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
-    int64_t GetSize() override { return real->GetSize(); }
-    int64_t GetPosition() override { return real->GetPosition(); }
-    int32_t Truncate() override { return real->Truncate(); }
-    int32_t Seek(int64_t offset) override { return real->Seek(offset); }
-    int32_t SeekFrom(int64_t offset, int32_t origin) override { return real->SeekFrom(offset, origin); }
-    int32_t CanSeek() override { return real->CanSeek(); }
-    int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
-    int32_t Flush() override { return real->Flush(); }
-    int64_t GetModificationTime() override { return real->GetModificationTime(); }
-    const char* GetContentType() override { return real->GetContentType(); }
-    int32_t IsStream() override { return real->IsStream(); }
-    void Close() override
-    {
-        real->Close();
-        delete this;
-    }
-
-    static inline std::string victim;
+    static inline bool failEndSeeks = false;
+    static inline std::string openInstead;
 
 private:
     CHostFile* real;
 };
 
 // A host whose first file system claims the capture files and hands out
-// Wrapper over the host's own files; everything else is the host's.
-template <class Wrapper>
-class CCaptureFileHost final : public CHostInterface, public CHostFileSystem {
+// CFaultyCaptureFile over the host's own; everything else is the host's.
+class CFaultyCaptureHost final : public CHostInterface, public CHostFileSystem {
 public:
-    explicit CCaptureFileHost(CHostInterface* real) : real(real) {}
+    explicit CFaultyCaptureHost(CHostInterface* real) : real(real) {}
     CHostService* EnumerateService(const GUID* cls, int32_t index) override
     {
         if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
@@ -338,7 +287,7 @@ public:
     CHostFile* CreateFileObject(const char* path) override
     {
         CHostFile* file = Local()->CreateFileObject(path);
-        return file ? new Wrapper(file) : nullptr;
+        return file ? new CFaultyCaptureFile(file) : nullptr;
     }
     int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
     int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
@@ -351,6 +300,24 @@ private:
         return local;
     }
     CHostInterface* real;
+};
+
+// Records the port each AddPort is given, so a test can stop its
+// synthesizer in the middle of a song.
+class CPortKeepingPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(AddPort)(IDirectMusicPort* port) override
+    {
+        lastPort = port;
+        return CForwardingPerformance::AddPort(port);
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline IDirectMusicPort* lastPort = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        return CreateForwardingPerformance<CPortKeepingPerformance>(outer, iid, object);
+    }
 };
 
 enum class ECaptureFault { FullTemporaryFolder, MissingTemporaryFolder, ReplacedCaptureFile, SynthesizerStalls };
@@ -410,11 +377,12 @@ TEST_P(CDecoderCaptureFaultTest, FailedCaptureFailsTheDecode)
     case ECaptureFault::ReplacedCaptureFile: {
         // Another user's file, which the store must neither write nor empty.
         const std::string victim = Write("victim.txt", {'k', 'e', 'e', 'p'});
-        CReplacedCaptureFile::victim = victim;
-        CCaptureFileHost<CReplacedCaptureFile> replacing(host.Interface());
+        CFaultyCaptureFile::openInstead = victim;
+        CFaultyCaptureHost replacing(host.Interface());
         velmora_get_interface(&replacing, nullptr);
         EXPECT_TRUE(FailsAndSaysWhy(path, row));
         velmora_get_interface(host.Interface(), nullptr);
+        CFaultyCaptureFile::openInstead.clear();
         std::ifstream in(victim, std::ios::binary);
         const std::string kept(std::istreambuf_iterator<char>(in), {});
         EXPECT_TRUE(kept == "keep") << kept.size() << " bytes";
@@ -448,7 +416,8 @@ TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
 {
     CScopedClockRate fast(8.0);
     const std::string path = Write("song.mid", Song(2));
-    CCaptureFileHost<CEndSeekFailingFile> failing(host.Interface());
+    CFaultyCaptureFile::failEndSeeks = true;
+    CFaultyCaptureHost failing(host.Interface());
     velmora_get_interface(&failing, nullptr);
     {
         COpenedDecoder opened;
@@ -458,6 +427,7 @@ TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
         EXPECT_EQ(opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels), -1);
     }
     velmora_get_interface(host.Interface(), nullptr);
+    CFaultyCaptureFile::failEndSeeks = false;
     EXPECT_EQ(CountTempFiles(), 0u);
 }
 
