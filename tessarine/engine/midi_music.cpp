@@ -403,7 +403,11 @@ HRESULT CMidiMusic::LoadCustomCollection(const char* path, std::string& why)
 
 HRESULT CMidiMusic::DownloadInstruments()
 {
-    const HRESULT result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
+    // GUID_DownloadToAudioPath takes the performance as well as an audio
+    // path; some DirectMusics answer GUID_Download without downloading
+    // anything, and those older than audio paths know only GUID_Download.
+    HRESULT result = SetParamWithRetry(segment.operator->(), GUID_DownloadToAudioPath, performance.Get());
+    if (FAILED(result)) result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
     ReportDirectXResult(result, "Segment->Download");
     return result;
 }
