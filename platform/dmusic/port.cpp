@@ -1,5 +1,6 @@
 // The DirectMusic ports: see port.h.
 #include "platform/dmusic/port.h"
+#include "platform/dmusic/loader_log.h"
 
 #include <dmerror.h>
 #include <objbase.h>
@@ -357,7 +358,10 @@ HRESULT CDirectMusicPort::DownloadCollection(const std::shared_ptr<const CCollec
     }
     std::string error;
     int id = synth->LoadCollection(collection->bytes.data(), collection->bytes.size(), &error);
-    if (id < 0) return DMUS_E_NOTADLSCOL;
+    if (id < 0) {
+        LoaderTrace("the collection was not downloaded: %s", error.c_str());
+        return DMUS_E_NOTADLSCOL;
+    }
     downloads.emplace(collection.get(), Download{collection, id, 1});
     return S_OK;
 }

@@ -1,7 +1,10 @@
 // The software synthesizer over FluidSynth: see synth.h.
 #include "platform/dmusic/synth.h"
 
+#include "platform/dmusic/loader_log.h"
+
 #include <fluidsynth.h>
+#include <glib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -53,11 +57,38 @@ int EnvironmentInt(const char* name, int fallback, int least, int most)
     return int(value);
 }
 
+// While this thread loads a collection, what FluidSynth and GLib say about
+// it goes here, to become the reason the load gives: DirectMusic answers a
+// failed download with a result code and prints nothing.
+thread_local std::string* collectionMessages = nullptr;
+
+void NoteCollectionMessage(const char* message)
+{
+    if (!collectionMessages->empty()) *collectionMessages += "; ";
+    *collectionMessages += message ? message : "";
+}
+
 void LogToStderr(int level, const char* message, void*)
 {
     // The default loader says so before the DLS loader takes a collection over.
     if (std::strstr(message, "Not a SoundFont file")) return;
+    if (collectionMessages) {
+        if (level <= FLUID_ERR) NoteCollectionMessage(message);
+        return;
+    }
     std::fprintf(stderr, "synth: %s: %s\n", level <= FLUID_ERR ? "error" : "warning", message);
+}
+
+// libinstpatch (FluidSynth's DLS reader) reports through GLib, which would
+// print its warnings and criticals on the terminal: they go with the
+// collection's load, or to the platform's trace.
+void LogGLibMessage(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer)
+{
+    if (collectionMessages && (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING))) {
+        NoteCollectionMessage(message);
+        return;
+    }
+    LoaderTrace("%s: %s", domain ? domain : "GLib", message ? message : "");
 }
 
 void QuietFluidSynthLog()
@@ -71,6 +102,7 @@ void QuietFluidSynthLog()
         fluid_set_log_function(FLUID_WARN, verbose ? LogToStderr : nullptr, nullptr);
         fluid_set_log_function(FLUID_INFO, nullptr, nullptr);
         fluid_set_log_function(FLUID_DBG, nullptr, nullptr);
+        g_log_set_default_handler(LogGLibMessage, nullptr);
     });
 }
 
@@ -324,13 +356,17 @@ int CSynthesizer::LoadCollection(const uint8_t* data, size_t size, std::string* 
     }
     close(fd);
     int id = -1;
+    std::string messages;
     if (written == size) {
         std::lock_guard<std::mutex> guard(synthLock);
+        collectionMessages = &messages;
         id = fluid_synth_sfload(synth, name.data(), 1);
+        collectionMessages = nullptr;
     }
     unlink(name.data());
     if (written != size) return fail("cannot write the collection to a temporary file");
-    if (id < 0) return fail("FluidSynth cannot read the collection");
+    if (!messages.empty()) LoaderTrace("collection: %s", messages.c_str());
+    if (id < 0) return fail("FluidSynth cannot read the collection" + (messages.empty() ? "" : ": " + messages));
     return id;
 }
 

@@ -87,9 +87,11 @@ public:
     // Waits until B bytes lie beyond offset (or a signal is pending, or the
     // capture has ended), then returns the file at offset with the lock held.
     // Raises std::runtime_error; the lock is then not held.
-    CHostFile* WaitForData(int32_t offset);
+    // Offsets, sizes and the limit are 64-bit: a capture holds any song.
+    CHostFile* WaitForData(int64_t offset);
     void EndRead();
-    void SetDataLimit(int32_t limit);
+    void SetDataLimit(int64_t limit);
+    int64_t GetDataLimit() const { return dataLimit; }
     void ClearCapture();
     // The play cursor, for a capture that holds nothing yet and so can still
     // choose where it begins; false otherwise or when it cannot be read.
@@ -100,11 +102,14 @@ public:
     // happened to be, and sets the data limit (see SetDataLimit): until then
     // a limit of 0 keeps every half out. False (nothing changed) once the
     // capture has begun.
-    bool StartAtPlayCursor(DWORD play, int32_t limit);
+    bool StartAtPlayCursor(DWORD play, int64_t limit);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.
     bool IsCaptureEnded() const;
+    // Why the last WaitForData failed, in words for the user (the exception
+    // carries the diagnostic text). Read on the reader's thread only.
+    const std::string& GetFailureReason() const { return failureReason; }
 
     // For tests and diagnostics: the double buffer (2N bytes) and the file name.
     const BYTE* GetDoubleBuffer() const { return doubleBuffer.get(); }
@@ -116,6 +121,8 @@ public:
 
 private:
     bool OpenStoreFile();
+    // The temporary folder as the user's messages name it.
+    std::string FolderName() const;
     bool RealBufferNotifies();
     bool CanChooseStart() const;
     // Appends bytes unless the data limit or a failed write stops them.
@@ -127,6 +134,8 @@ private:
     std::unique_ptr<BYTE[]> doubleBuffer;
     DWORD doubleBufferBytes = 0;
     std::string tempFileName;
+    // The temporary folder the file was made in, for the user's messages.
+    std::string tempFolder;
     COwnedHandle dataReadyEvent;
     CRITICAL_SECTION lock;
     CCaptureTraffic traffic;
@@ -135,8 +144,8 @@ private:
     DWORD lastLockOffset = 0;
     BOOL secondHalfCurrent = FALSE;
     LONG volatile referenceCount = 1;
-    std::atomic<int32_t> readOffset{0};
-    int32_t dataLimit = 0;
+    std::atomic<int64_t> readOffset{0};
+    int64_t dataLimit = 0;
 
     // The file's size as last seen under the lock, for the reader's check
     // outside it.
@@ -155,4 +164,6 @@ private:
     DWORD lastLockBytes = 0;
     // Bytes of the halves still to come that lie before the start point.
     DWORD startSkip = 0;
+    // See GetFailureReason.
+    std::string failureReason;
 };

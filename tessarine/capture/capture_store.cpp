@@ -14,14 +14,6 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace {
-
-// Sums of 32-bit values wrap as they do in 32-bit arithmetic, never
-// overflowing a signed type.
-int32_t Add32(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-
-}  // namespace
-
 CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDESC description)
 {
     DWORD ring = description != nullptr ? description->dwBufferBytes : 0;
@@ -38,7 +30,9 @@ CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDE
     char folder[VELMORA_UTF8_MAX_PATH];
     char name[VELMORA_UTF8_MAX_PATH];
     DWORD length = uGetTempPath(sizeof(folder), folder);
-    if (length == 0 || length >= sizeof(folder) || uGetTempFileName(folder, "KTDM", 0, name) == 0) {
+    if (length > 0 && length < sizeof(folder))
+        tempFolder = folder;
+    if (tempFolder.empty() || uGetTempFileName(folder, "KTDM", 0, name) == 0) {
         LogLine("Could not create the capture file");
     } else {
         tempFileName = name;
@@ -61,9 +55,22 @@ CCaptureSoundBuffer::~CCaptureSoundBuffer()
     DeleteCriticalSection(&lock);
 }
 
+std::string CCaptureSoundBuffer::FolderName() const
+{
+    return tempFolder.empty() ? std::string("TMPDIR") : "TMPDIR (" + tempFolder + ")";
+}
+
 bool CCaptureSoundBuffer::OpenStoreFile()
 {
     storeFile = OpenHostFile(tempFileName.c_str(), HOST_OPEN_READWRITE);
+    if (storeFile != nullptr && storeFile->GetSize() != 0) {
+        // The name was reserved by an empty file a moment ago: anything else
+        // is some other file put in its place, which the capture must
+        // neither write to nor empty.
+        LogLine("The capture file %s is not the empty file made for it", tempFileName.c_str());
+        storeFile->Close();
+        storeFile = nullptr;
+    }
     fileOpen.store(storeFile != nullptr);
     UpdateSize();
     return storeFile != nullptr;
@@ -147,7 +154,7 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
     if (storeFile == nullptr || writeFailed.load())
         return;
     int64_t size = storeFile->GetSize();
-    if (size + count > int64_t(dataLimit)) {
+    if (size + count > dataLimit) {
         LogLine("All Data Ready");
         if (dataLimit > 0 && !capped.exchange(true)) {
             // No more data will come: wake the reader so it takes what is there.
@@ -155,7 +162,10 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
         }
         return;
     }
-    uint32_t written = storeFile->Write(bytes, count);
+    // At the end: a reader puts the position back there, and it is moved
+    // there should anything else have left it elsewhere.
+    const bool atEnd = storeFile->GetPosition() == size || storeFile->SeekFrom(0, HOST_SEEK_END);
+    uint32_t written = atEnd ? storeFile->Write(bytes, count) : 0;
     UpdateSize();
     NoteActivity();
     if (written != count) {
@@ -166,40 +176,53 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
         SetEvent(dataReadyEvent.Get());
         return;
     }
-    const int32_t block = int32_t(GetBlockSize(configOutputBuffer.value));
-    int32_t twoBlocks = Add32(block, block);
-    if (fileSize.load() - readOffset.load() > twoBlocks) {
+    const int64_t block = GetBlockSize(configOutputBuffer.value);
+    if (fileSize.load() - readOffset.load() > 2 * block) {
         SetEvent(dataReadyEvent.Get());
         LogLine("Data Ready");
     }
 }
 
-CHostFile* CCaptureSoundBuffer::WaitForData(int32_t offset)
+CHostFile* CCaptureSoundBuffer::WaitForData(int64_t offset)
 {
     readOffset.store(offset);
-    if (!fileOpen.load())
+    if (!fileOpen.load()) {
+        failureReason = "the capture file could not be made in " + FolderName();
         throw std::runtime_error("error seeking to offset location");
+    }
+    if (writeFailed.load()) {
+        // What is in the file is the stream so far, but the rest will never
+        // come: the decode cannot give the whole song.
+        failureReason = "no room for the capture in " + FolderName();
+        throw std::runtime_error("Could not write the capture file");
+    }
     int64_t size = fileSize.load();
-    if (size < Add32(offset, int32_t(GetBlockSize(configOutputBuffer.value))) && !IsCaptureEnded()) {
+    if (size < offset + int64_t(GetBlockSize(configOutputBuffer.value)) && !IsCaptureEnded()) {
         LogLine("Waiting for data");
         for (;;) {
             // Waits in steps so that a capture that stops appending is noticed.
             DWORD idle = timeGetTime() - lastActivity.load();
-            if (idle >= captureStallTimeout)
+            if (idle >= captureStallTimeout) {
+                failureReason = "the synthesizer delivered no audio for " +
+                                std::to_string(captureStallTimeout / 1000) + " seconds";
                 throw std::runtime_error("error waiting for MIDI event");
+            }
             DWORD result = WaitForSingleObject(dataReadyEvent.Get(), captureStallTimeout - idle);
             if (result == WAIT_OBJECT_0)
                 break;
-            if (result != WAIT_TIMEOUT)
+            if (result != WAIT_TIMEOUT) {
+                failureReason = "the wait for the synthesizer's audio failed";
                 throw std::runtime_error("error waiting for MIDI event");
+            }
             if (IsCaptureEnded())
                 break;
         }
         LogLine("Wait Finished");
     }
     EnterCriticalSection(&lock);
-    if (storeFile == nullptr || !storeFile->Seek(int64_t(uint32_t(offset)))) {
+    if (storeFile == nullptr || offset < 0 || !storeFile->Seek(offset)) {
         LeaveCriticalSection(&lock);
+        failureReason = "the capture file cannot be read back";
         throw std::runtime_error("error seeking to offset location");
     }
     return storeFile;
@@ -214,13 +237,13 @@ void CCaptureSoundBuffer::EndRead()
     LeaveCriticalSection(&lock);
 }
 
-void CCaptureSoundBuffer::SetDataLimit(int32_t limit)
+void CCaptureSoundBuffer::SetDataLimit(int64_t limit)
 {
     EnterCriticalSection(&lock);
     dataLimit = limit;
     // A new limit may leave room for more halves; the signal that woke the
     // reader at the old limit no longer holds.
-    if (capped.load() && fileSize.load() + doubleBufferBytes / 2 <= int64_t(limit)) {
+    if (capped.load() && fileSize.load() + doubleBufferBytes / 2 <= limit) {
         capped.store(false);
         ResetEvent(dataReadyEvent.Get());
     }
@@ -233,17 +256,14 @@ void CCaptureSoundBuffer::ClearCapture()
     EnterCriticalSection(&lock);
     ResetEvent(dataReadyEvent.Get());
     std::memset(doubleBuffer.get(), 0, doubleBufferBytes);
-    if (storeFile != nullptr) {
+    // The file stays open and is emptied in place: removing it and creating
+    // it again by name would give another user a moment to put a link of
+    // their own there, and the new file the default permissions.
+    if (storeFile != nullptr && !(storeFile->Seek(0) && storeFile->Truncate())) {
+        LogLine("Could not empty the capture file %s", tempFileName.c_str());
         storeFile->Close();
         storeFile = nullptr;
         fileOpen.store(false);
-    }
-    if (!tempFileName.empty()) {
-        RemoveHostFile(tempFileName.c_str());
-        if (OpenStoreFile())
-            storeFile->Seek(0);
-        else
-            LogLine("Could not open the capture file %s", tempFileName.c_str());
     }
     UpdateSize();
     capped.store(false);
@@ -272,7 +292,7 @@ bool CCaptureSoundBuffer::ReadPlayCursor(DWORD* play)
     return read;
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int32_t limit)
+bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int64_t limit)
 {
     EnterCriticalSection(&lock);
     DWORD ring = doubleBufferBytes / 2;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -317,8 +318,11 @@ int32_t CMidiDecoderService::DecodeBlock(void** data, uint32_t* bytes, uint32_t*
     try {
         if (!engine) return -1;
         CHostFile* capture = nullptr;
-        if (engine->BeginCaptureRead(int32_t(bytesDelivered), &capture) && capture)
+        if (engine->BeginCaptureRead(int64_t(bytesDelivered), &capture) && capture)
             return DecodeCaptured(capture, data, bytes, rate, bits, channels);
+        // Silence stands in only for a port that plays by itself; a capture
+        // that fails would otherwise end the audio early as a success.
+        if (engine->HasCaptureStore()) return FailCapture();
         return DecodeSilence(data, bytes, rate, bits, channels);
     } catch (...) {
         // The store could not put its file back, or an engine interface is missing.
@@ -333,7 +337,7 @@ int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uin
     const uint32_t read = capture->Read(blockBuffer.data(), uint32_t(blockBuffer.size()));
     capture->Release();
     engine->EndCaptureRead();
-    const uint32_t before = bytesDelivered;
+    const uint64_t before = bytesDelivered;
     bytesDelivered += read;
 
     // The capture holds silence ahead of the music; the song is stretched by
@@ -354,6 +358,16 @@ int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uin
         if (engine->IsCaptureEnded()) return 0;
     }
     return songLength * bytesPerSecond > double(before) ? 1 : 0;
+}
+
+int32_t CMidiDecoderService::FailCapture()
+{
+    // The user hears of it whatever "MIDILog" says: the audio stops short.
+    char line[512];
+    std::snprintf(line, sizeof line, "Decoding stopped after %.3f s of audio: %.400s", double(bytesDelivered) / bytesPerSecond,
+                  engine->GetCaptureFailure().c_str());
+    ConsoleOutput(3, line);
+    return -1;
 }
 
 int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,

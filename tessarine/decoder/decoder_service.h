@@ -65,6 +65,8 @@ private:
     void FillFileInfo(CHostFile* file, CHostFileInfo* info, bool decoding);
     int32_t DecodeCaptured(CHostFile* capture, void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
                            uint32_t* channels);
+    // A capture read that failed: says why on the console, gives -1.
+    int32_t FailCapture();
     int32_t DecodeSilence(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits, uint32_t* channels);
     // Stops and destroys the engine, then removes the copies it played from.
     void DropEngine();
@@ -73,7 +75,8 @@ private:
     std::vector<uint8_t> blockBuffer;
     CComApartment comApartment;
     std::string sourcePath;
-    uint32_t bytesDelivered = 0;
+    // 64-bit, so a song of any length is counted to its end.
+    uint64_t bytesDelivered = 0;
     double songLength = 0;
     double startTime = 0;
     // Every temporary copy this instance made and has not removed yet; only

@@ -15,7 +15,9 @@
 #include <climits>
 #include <cstddef>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -40,6 +42,12 @@ constexpr DWORD captureBufferBytes = 176400;
 // How far after Play the segment starts, in 100-ns units: past the prepare time.
 constexpr REFERENCE_TIME playStartDelay = 11000000;
 constexpr double pcmBytesPerSecond = 176400.0;
+// The largest DLS file given to the loader: far beyond the General MIDI sets
+// (a few MB) and the largest sampled collections in use (a few hundred MB),
+// and within reach of a 32-bit process, into whose memory it is read whole.
+constexpr int64_t largestCollectionBytes = int64_t{512} << 20;
+// Bytes of PCM beyond any capture (about 1,600 years of audio).
+constexpr double largestCapture = 9e15;
 constexpr double defaultTempo = 120.0;
 constexpr double musicUnitsPerQuarter = DMUS_PPQ;
 // A tempo map longer than this is taken as broken; the rest of the segment
@@ -122,6 +130,20 @@ LONG PercentToHundredthsOfDecibel(int32_t percent)
 {
     const double p = std::min<int32_t>(percent, 100);
     return LONG(std::lround(2000.0 * std::log10(p / 100.0)));
+}
+
+// Why a collection was not used, in the user's words where the result says
+// something a user can act on.
+std::string CollectionFailure(const char* what, HRESULT result)
+{
+    switch (result) {
+    case DMUS_E_LOADER_FAILEDOPEN: return "it cannot be opened";
+    case DMUS_E_UNSUPPORTED_STREAM:
+    case DMUS_E_INVALIDFILE:
+    case DMUS_E_LOADER_FORMATNOTSUPPORTED: return "it is not a DLS collection";
+    case DMUS_E_NOTADLSCOL: return "the synthesizer cannot read its instruments";
+    default: return std::string(what) + " (" + GetResultName(result) + ")";
+    }
 }
 
 bool IsValidMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }
@@ -320,42 +342,96 @@ bool CMidiMusic::LoadMidiFromMemory(std::vector<uint8_t> bytes)
 
 bool CMidiMusic::LoadCollection(const char* path)
 {
-    if (!path) {
-        // Without a collection of its own the segment plays on the default
-        // General MIDI set. Windows' synthesizer falls back on it by itself;
-        // a DirectMusic that finds instruments only in a connected collection
-        // needs it connected, which changes nothing where the fallback exists.
-        DMUS_OBJECTDESC descriptor;
-        std::memset(&descriptor, 0, sizeof(descriptor));
-        descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
-        descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
-        descriptor.guidClass = CLSID_DirectMusicCollection;
-        descriptor.guidObject = GUID_DefaultGMCollection;
-        collection.Release();
-        const HRESULT found = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
-        ReportDirectXResult(found, "Loader->GetDefaultCollection");
-        if (SUCCEEDED(found) && collection)
-            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
-                                "Segment->ConnectToDLSCollection");
-    } else {
-        DMUS_OBJECTDESC descriptor;
-        if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
-            LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
-        } else {
-            collection.Release();
-            ReportDirectXResult(loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid()),
-                                "Loader->GetCollection");
-            ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
-                                "Segment->ConnectToDLSCollection");
-        }
+    if (path) {
+        std::string why;
+        const HRESULT result = LoadCustomCollection(path, why);
+        if (SUCCEEDED(result)) return true;
+        // The user chose these instruments: a decode that goes on without
+        // them says so, whatever "MIDILog" says.
+        char line[512];
+        std::snprintf(line, sizeof line, "The custom DLS collection%s%.200s was not used: %.200s. The default instruments play instead.",
+                      *path ? " " : "", path, why.c_str());
+        ConsoleOutput(2, line);
+        LoadDefaultCollection();
+        return false;
     }
+    return SUCCEEDED(LoadDefaultCollection());
+}
+
+HRESULT CMidiMusic::LoadDefaultCollection()
+{
+    // Without a collection of its own the segment plays on the default
+    // General MIDI set. Windows' synthesizer falls back on it by itself;
+    // a DirectMusic that finds instruments only in a connected collection
+    // needs it connected, which changes nothing where the fallback exists.
+    DMUS_OBJECTDESC descriptor;
+    std::memset(&descriptor, 0, sizeof(descriptor));
+    descriptor.dwSize = sizeof(DMUS_OBJECTDESC);
+    descriptor.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_OBJECT;
+    descriptor.guidClass = CLSID_DirectMusicCollection;
+    descriptor.guidObject = GUID_DefaultGMCollection;
+    collection.Release();
+    const HRESULT found = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
+    ReportDirectXResult(found, "Loader->GetDefaultCollection");
+    if (SUCCEEDED(found) && collection)
+        ReportDirectXResult(SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get()),
+                            "Segment->ConnectToDLSCollection");
+    return DownloadInstruments();
+}
+
+HRESULT CMidiMusic::LoadCustomCollection(const char* path, std::string& why)
+{
+    // The loader reads a collection whole, into the memory of a 32-bit
+    // process: the size is checked before it sees the file.
+    if (!*path) {
+        why = "no file is named";
+        return E_INVALIDARG;
+    }
+    CHostFile* file = OpenHostFile(path, HOST_OPEN_READ);
+    const int64_t size = file ? file->GetSize() : -1;
+    if (file) file->Close();
+    if (!file) {
+        why = "it cannot be opened";
+        return DMUS_E_LOADER_FAILEDOPEN;
+    }
+    if (size > largestCollectionBytes) {
+        why = "it is larger than " + std::to_string(largestCollectionBytes >> 20) +
+              " MB, more than any instrument collection holds";
+        return E_OUTOFMEMORY;
+    }
+    DMUS_OBJECTDESC descriptor;
+    if (!BuildDescriptor(CLSID_DirectMusicCollection, path, descriptor)) {
+        LogLine("The path cannot be given to DirectMusic (too long or not UTF-8): %s", path);
+        why = "its path cannot be given to DirectMusic (too long or not UTF-8)";
+        return E_INVALIDARG;
+    }
+    collection.Release();
+    HRESULT result = loader->GetObject(&descriptor, IID_IDirectMusicCollection, collection.ReceiveVoid());
+    ReportDirectXResult(result, "Loader->GetCollection");
+    if (FAILED(result) || !collection) {
+        why = CollectionFailure("DirectMusic cannot load it", FAILED(result) ? result : E_POINTER);
+        return FAILED(result) ? result : E_POINTER;
+    }
+    result = SetParamWithRetry(segment.operator->(), GUID_ConnectToDLSCollection, collection.Get());
+    ReportDirectXResult(result, "Segment->ConnectToDLSCollection");
+    if (FAILED(result)) {
+        why = CollectionFailure("the song cannot be connected to it", result);
+        return result;
+    }
+    result = DownloadInstruments();
+    if (FAILED(result)) why = CollectionFailure("its instruments cannot be downloaded", result);
+    return result;
+}
+
+HRESULT CMidiMusic::DownloadInstruments()
+{
     // GUID_DownloadToAudioPath takes the performance as well as an audio
     // path; some DirectMusics answer GUID_Download without downloading
     // anything, and those older than audio paths know only GUID_Download.
     HRESULT result = SetParamWithRetry(segment.operator->(), GUID_DownloadToAudioPath, performance.Get());
     if (FAILED(result)) result = SetParamWithRetry(segment.operator->(), GUID_Download, performance.Get());
     ReportDirectXResult(result, "Segment->Download");
-    return SUCCEEDED(result);
+    return result;
 }
 
 // ---- Tempo and volume ---------------------------------------------------------
@@ -449,8 +525,9 @@ bool CMidiMusic::Play()
     REFERENCE_TIME now = 0;
     performance->GetTime(&now, nullptr);
     CCaptureSoundBuffer* store = GetCaptureStore();
-    // The whole song and five seconds more, held to what 32 bits carry.
-    const double limit = std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, double(INT32_MAX));
+    // The whole song and five seconds more; a length no segment can have is
+    // held far below where 64-bit sizes would overflow.
+    const int64_t limit = int64_t(std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, largestCapture));
     bool captureStarted = false;
     if (store) {
         // The capture begins with what plays now, and the segment is asked
@@ -469,8 +546,8 @@ bool CMidiMusic::Play()
             now = before + (after - before) / 2;
             if (after - before <= 10000) break;
         }
-        captureStarted = read && store->StartAtPlayCursor(play, int32_t(limit));
-        if (!captureStarted) store->SetDataLimit(int32_t(limit));
+        captureStarted = read && store->StartAtPlayCursor(play, limit);
+        if (!captureStarted) store->SetDataLimit(limit);
     }
 
     segmentState.Release();
@@ -493,9 +570,9 @@ bool CMidiMusic::Play()
         // reads pass over the extra silence, so the music starts in what is
         // read after exactly the start delay, however fast the clock ran.
         const REFERENCE_TIME late = SegmentStartTime(requested) - requested;
-        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, double(INT32_MAX) - limit);
-        captureSkip = int32_t(skip) & ~int32_t(3);
-        if (captureSkip > 0) store->SetDataLimit(int32_t(limit) + captureSkip);
+        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, largestCapture);
+        captureSkip = int64_t(skip) & ~int64_t(3);
+        if (captureSkip > 0) store->SetDataLimit(limit + captureSkip);
         captureLeadIn = double(playStartDelay) / 1e7;
     }
     if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
@@ -603,20 +680,21 @@ CCaptureSoundBuffer* CMidiMusic::GetCaptureStore() const
     return static_cast<CCaptureDirectSound*>(captureDirectSound.Get())->GetCaptureBuffer();
 }
 
-bool CMidiMusic::BeginCaptureRead(int32_t offset, CHostFile** file)
+bool CMidiMusic::BeginCaptureRead(int64_t offset, CHostFile** file)
 {
     *file = nullptr;
     CCaptureSoundBuffer* store = GetCaptureStore();
     if (!store) return false;
     try {
         // Past the silence a late start put ahead of the music.
-        const int32_t at = int32_t(uint32_t(offset) + uint32_t(captureSkip));
-        CHostFile* storeFile = store->WaitForData(at);
+        CHostFile* storeFile = store->WaitForData(offset + captureSkip);
         storeFile->AddRef();
         *file = storeFile;
         return true;
     } catch (const std::runtime_error& error) {
         LogLine("%s", error.what());
+        captureFailure = store->GetFailureReason();
+        if (captureFailure.empty()) captureFailure = error.what();
         return false;
     }
 }
@@ -624,6 +702,12 @@ bool CMidiMusic::BeginCaptureRead(int32_t offset, CHostFile** file)
 void CMidiMusic::EndCaptureRead()
 {
     if (CCaptureSoundBuffer* store = GetCaptureStore()) store->EndRead();
+}
+
+int64_t CMidiMusic::GetCaptureLimit() const
+{
+    const CCaptureSoundBuffer* store = GetCaptureStore();
+    return store ? store->GetDataLimit() : 0;
 }
 
 bool CMidiMusic::IsCaptureEnded()

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CCaptureDirectSound;
@@ -36,7 +37,10 @@ public:
     // A Standard MIDI file in memory (what an XMI file converts to), loaded
     // as a MIDI file; the engine keeps the bytes while the segment lives.
     bool LoadMidiFromMemory(std::vector<uint8_t> bytes);
-    // path of a DLS file, or null for the default instruments.
+    // path of a DLS file, or null for the default instruments. A collection
+    // that cannot be used is named on the console (severity 2) with the
+    // reason, and the default instruments are downloaded instead; the
+    // result is then false.
     bool LoadCollection(const char* path);
     // volume: "MIDIMasterVolume" as a percentage; tempo: "MIDIMasterTempo"
     // as a factor. Returns the result of the last call made (S_OK for none).
@@ -58,11 +62,19 @@ public:
     // ---- Captured audio ---------------------------------------------------
     // Hands out the capture file positioned at offset with a reference for
     // the caller; the store stays locked until EndCaptureRead.
-    bool BeginCaptureRead(int32_t offset, CHostFile** file);
+    bool BeginCaptureRead(int64_t offset, CHostFile** file);
     // May raise std::runtime_error from the store.
     void EndCaptureRead();
     // True once the capture store takes no more audio; false without one.
     bool IsCaptureEnded();
+    // Whether audio comes through a capture store (the default port); a
+    // failed read then is a failed decode, not a cue for silence.
+    bool HasCaptureStore() const { return GetCaptureStore() != nullptr; }
+    // The bytes the capture may hold since the last Play (0 without one);
+    // for tests and diagnostics.
+    int64_t GetCaptureLimit() const;
+    // Why the last BeginCaptureRead failed, in words for the user.
+    const std::string& GetCaptureFailure() const { return captureFailure; }
     // Seconds of sound the capture holds ahead of the music since the last
     // Play, or -1 when the capture could not choose its start.
     double GetCaptureLeadIn() const { return captureLeadIn; }
@@ -87,6 +99,11 @@ private:
     double MusicTimeToSeconds(const std::vector<CTempoSpan>& spans, MUSIC_TIME time) const;
     // The music time reached after seconds of playing, within 0..length.
     MUSIC_TIME SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds, MUSIC_TIME length) const;
+    // The collection steps of LoadCollection; why receives, for the user,
+    // the reason a custom collection was not used.
+    HRESULT LoadCustomCollection(const char* path, std::string& why);
+    HRESULT LoadDefaultCollection();
+    HRESULT DownloadInstruments();
     // The capture store of the buffer made last, or null.
     CCaptureSoundBuffer* GetCaptureStore() const;
     // When the segment last played starts, from its state; requested when
@@ -116,5 +133,7 @@ private:
     double musicLeadIn = -1.0;
     DWORD playTick = 0;  // when the segment was last asked to play, for the log
     // Bytes at the capture's start that reads pass over (a late start's).
-    int32_t captureSkip = 0;
+    int64_t captureSkip = 0;
+    // See GetCaptureFailure.
+    std::string captureFailure;
 };

@@ -4,6 +4,7 @@
 
 #include "tessarine/frame/text_copy.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -32,7 +33,7 @@ CConfigVariable* GetFirstConfigVariable() { return variableListHead; }
 uint32_t GetBlockSize(int32_t setting)
 {
     if (setting < 4) return 176400;
-    return uint32_t(setting) & ~uint32_t(3);
+    return uint32_t(std::min(setting, largestBlockSize)) & ~uint32_t(3);
 }
 
 CConfigVariable::CConfigVariable(const char* name) : name(CopyText(name)), next(variableListHead)

@@ -84,9 +84,15 @@ private:
     mutable std::atomic_flag busy = ATOMIC_FLAG_INIT;
 };
 
+// The largest block: ten seconds of audio. A block is one allocation per
+// decoder and the capture's wake-up threshold; a longer one only delays the
+// audio and costs memory (a saved 2147483647 would cost 2 GB a decode).
+inline constexpr int32_t largestBlockSize = 1764000;
+
 // "MIDIOutputBuffer" as the block size the decoder reads and the capture
-// store waits for: below 4 counts as one second of audio; otherwise it is
-// rounded down to whole frames.
+// store waits for: below 4 counts as one second of audio, above
+// largestBlockSize as largestBlockSize; otherwise it is rounded down to
+// whole frames.
 uint32_t GetBlockSize(int32_t setting);
 
 // Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).

@@ -74,7 +74,7 @@ public:
     virtual uint32_t Write(const void* buffer, uint32_t count) = 0;      // 6: bytes moved
     virtual int64_t GetSize() = 0;                                       // 7
     virtual int64_t GetPosition() = 0;                                   // 8
-    virtual int32_t Truncate() = 0;                                      // 9 (host's): cut at the position
+    virtual int32_t Truncate() = 0;                                      // 9: cut at the position
     virtual int32_t Seek(int64_t offset) = 0;                            // 10: absolute
     virtual int32_t SeekFrom(int64_t offset, int32_t origin) = 0;        // 11: 1 current, 2 end
     virtual int32_t CanSeek() = 0;                                       // 12

@@ -307,8 +307,9 @@ std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index) {
 int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
     constexpr int32_t oneSecond = 176400;
     if (milliseconds <= 1000) return oneSecond;
+    // Held to the longest block a decode takes.
     const uint64_t bytes = static_cast<uint64_t>(milliseconds) * 882 / 5;
-    return bytes > 0x7FFFFFFF ? oneSecond : static_cast<int32_t>(bytes);
+    return bytes > uint64_t(largestBlockSize) ? largestBlockSize : static_cast<int32_t>(bytes);
 }
 
 bool ReadWholeText(LRESULT length, const std::function<UINT(char* buffer, UINT size)>& copy, std::string& text) {

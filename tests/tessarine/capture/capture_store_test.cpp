@@ -6,6 +6,9 @@
 
 #include <platform/clock.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <random>
 #include <stdexcept>
@@ -261,6 +264,86 @@ TEST_F(CaptureTest, ClearCaptureEmptiesFileBufferAndSignal)
     store->EndWrite();
     EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
     buffer->Release();
+}
+
+// The capture file is the one made when the store was created, readable by
+// its owner only, however often the capture is cleared: it is never removed
+// and made again by name, which would open it to a planted link.
+TEST_F(CaptureTest, CaptureFileStaysPrivateAndInPlaceAcrossClears)
+{
+    const struct {
+        const char* name;
+        int clears;
+    } rows[] = {{"created", 0}, {"cleared once", 1}, {"cleared three times", 3}};
+    const mode_t previousMask = umask(022);
+    for (const auto& row : rows) {
+        IDirectSoundBuffer* buffer = nullptr;
+        CCaptureSoundBuffer* store = MakeCaptureBuffer(1000, &buffer);
+        const std::string path = store->GetTempFileName();
+        struct stat created {};
+        ASSERT_EQ(0, lstat(path.c_str(), &created)) << row.name;
+        store->SetDataLimit(100000);
+        CStreamWriter writer(buffer, 1000);
+        for (int clear = 0; clear < row.clears; ++clear) {
+            for (int i = 0; i < 4; ++i)
+                writer.Write(700);
+            store->ClearCapture();
+        }
+        for (int i = 0; i < 4; ++i)
+            writer.Write(700);
+        struct stat now {};
+        ASSERT_EQ(0, lstat(path.c_str(), &now)) << row.name;
+        EXPECT_TRUE(S_ISREG(now.st_mode)) << row.name;
+        EXPECT_EQ(0600u, now.st_mode & 07777) << row.name;
+        EXPECT_EQ(created.st_dev, now.st_dev) << row.name;
+        EXPECT_EQ(created.st_ino, now.st_ino) << row.name;
+        // And it still takes the stream from the start after the clears.
+        EXPECT_GE(ReadWholeFile(path).size(), 1000u) << row.name;
+        EXPECT_FALSE(store->IsCaptureEnded()) << row.name;
+        buffer->Release();
+    }
+    umask(previousMask);
+}
+
+// A capture goes on past 2^31 and 2^32 bytes (3 h 22 min and 6 h 46 min of
+// audio): the file is made sparse up to just below the mark, and the halves
+// after it are appended, waited for and read back at their 64-bit offsets.
+TEST_F(CaptureTest, CaptureHoldsHalvesPastThirtyTwoBitOffsets)
+{
+    const struct {
+        const char* name;
+        int64_t before;  // bytes already captured
+    } rows[] = {{"up to 2^31", (int64_t{1} << 31) - 1000},
+                {"across 2^31", (int64_t{1} << 31) - 1500},
+                {"up to 2^32", (int64_t{1} << 32) - 2000},
+                {"seven hours in", int64_t{7} * 3600 * 176400}};
+    const DWORD ring = 1000;
+    configOutputBuffer.value = 400;
+    for (const auto& row : rows) {
+        IDirectSoundBuffer* buffer = nullptr;
+        CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+        const std::string path = store->GetTempFileName();
+        ASSERT_EQ(0, truncate(path.c_str(), off_t(row.before))) << row.name;
+        store->SetDataLimit(row.before + 3 * ring);
+        EXPECT_EQ(row.before + 3 * ring, store->GetDataLimit()) << row.name;
+        CStreamWriter writer(buffer, ring);
+        for (int i = 0; i < 12; ++i)
+            writer.Write(500);
+        struct stat status {};
+        ASSERT_EQ(0, stat(path.c_str(), &status)) << row.name;
+        EXPECT_EQ(row.before + 3 * ring, int64_t(status.st_size)) << row.name;
+        EXPECT_TRUE(store->IsCaptureEnded()) << row.name;  // capped at the limit
+        for (int64_t offset : {row.before, row.before + 1100, row.before + 2600}) {
+            CHostFile* file = store->WaitForData(offset);
+            std::vector<BYTE> block(400);
+            const uint32_t got = file->Read(block.data(), 400);
+            EXPECT_EQ(std::min<int64_t>(400, row.before + 3 * ring - offset), int64_t(got)) << row.name;
+            const auto first = writer.stream.begin() + std::ptrdiff_t(offset - row.before);
+            EXPECT_TRUE(std::equal(block.begin(), block.begin() + got, first)) << row.name << " at " << offset;
+            store->EndRead();
+        }
+        buffer->Release();  // the next row's buffer replaces it in the wrapper
+    }
 }
 
 // Where a capture begins when it starts at the play cursor: the file holds

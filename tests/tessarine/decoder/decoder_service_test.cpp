@@ -235,36 +235,13 @@ TEST_F(CDecoderTest, LeadInCountedOnceAcrossEmptyReads)
     EXPECT_LT(double(bytes), expected + block);
 }
 
-// A capture that can take no more (its file cannot grow) ends the track at
-// the first empty read, short of the song's length, instead of handing out
-// empty blocks for ever. Run in a child process whose files cannot pass
-// 400,000 bytes.
-TEST_F(CDecoderTest, TrackEndsWhenTheCaptureEndsEmpty)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    CScopedClockRate fast(8.0);
-    const std::string path = Write("song.mid", Song(6));
-    EXPECT_EXIT(
-        {
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{};
-            limit.rlim_cur = limit.rlim_max = 400000;
-            setrlimit(RLIMIT_FSIZE, &limit);
-            COpenedDecoder opened;
-            if (!opened.Open(path, OPEN_TRACK_DECODE)) std::_Exit(3);
-            int32_t last = 1;
-            const uint64_t bytes = DecodeAll(opened.decoder, &last, 20000);
-            const bool ended = host.CountConsoleLines("Could not write the capture file") == 1;
-            std::_Exit(last == 0 && ended && bytes > 0 && bytes <= 400000 ? 0 : 4);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-// A capture file whose seeks to its end fail: the store cannot put it back
-// after a read. It forwards everything else to the host's own file.
-class CEndSeekFailingFile final : public CHostFile {
+// A capture file whose seeks to its end fail (the store cannot put it back
+// after a read), or that opens another file than the one named (what a link
+// put in place of the name would give). It forwards everything else to the
+// host's own file.
+class CFaultyCaptureFile final : public CHostFile {
 public:
-    explicit CEndSeekFailingFile(CHostFile* real) : real(real) {}
+    explicit CFaultyCaptureFile(CHostFile* real) : real(real) {}
     int32_t Release() override
     {
         const int32_t left = real->Release();
@@ -274,7 +251,10 @@ public:
     int32_t AddRef() override { return real->AddRef(); }
     CHostService* QueryClass(const GUID*) override { return nullptr; }
     const char* GetPath() override { return real->GetPath(); }
-    int32_t Open(const char* path, int32_t mode) override { return real->Open(path, mode); }
+    int32_t Open(const char* path, int32_t mode) override
+    {
+        return real->Open(openInstead.empty() ? path : openInstead.c_str(), mode);
+    }
     uint32_t Read(void* buffer, uint32_t count) override { return real->Read(buffer, count); }
     uint32_t Write(const void* buffer, uint32_t count) override { return real->Write(buffer, count); }
     int64_t GetSize() override { return real->GetSize(); }
@@ -283,7 +263,7 @@ public:
     int32_t Seek(int64_t offset) override { return real->Seek(offset); }
     int32_t SeekFrom(int64_t offset, int32_t origin) override
     {
-        return origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
+        return failEndSeeks && origin == HOST_SEEK_END ? 0 : real->SeekFrom(offset, origin);
     }
     int32_t CanSeek() override { return real->CanSeek(); }
     int32_t IsEndOfFile() override { return real->IsEndOfFile(); }
@@ -297,15 +277,18 @@ public:
         delete this;
     }
 
+    static inline bool failEndSeeks = false;
+    static inline std::string openInstead;
+
 private:
     CHostFile* real;
 };
 
 // A host whose first file system claims the capture files and hands out
-// CEndSeekFailingFile over the host's own; everything else is the host's.
-class CEndSeekFailingHost final : public CHostInterface, public CHostFileSystem {
+// CFaultyCaptureFile over the host's own; everything else is the host's.
+class CFaultyCaptureHost final : public CHostInterface, public CHostFileSystem {
 public:
-    explicit CEndSeekFailingHost(CHostInterface* real) : real(real) {}
+    explicit CFaultyCaptureHost(CHostInterface* real) : real(real) {}
     CHostService* EnumerateService(const GUID* cls, int32_t index) override
     {
         if (!cls || !IsEqualGUID(*cls, CLSID_HostFileSystem)) return real->EnumerateService(cls, index);
@@ -324,7 +307,7 @@ public:
     CHostFile* CreateFileObject(const char* path) override
     {
         CHostFile* file = Local()->CreateFileObject(path);
-        return file ? new CEndSeekFailingFile(file) : nullptr;
+        return file ? new CFaultyCaptureFile(file) : nullptr;
     }
     int32_t FileExists(const char* path) override { return Local()->FileExists(path); }
     int32_t RemoveFile(const char* path) override { return Local()->RemoveFile(path); }
@@ -339,13 +322,122 @@ private:
     CHostInterface* real;
 };
 
+// Records the port each AddPort is given, so a test can stop its
+// synthesizer in the middle of a song.
+class CPortKeepingPerformance final : public CForwardingPerformance {
+public:
+    using CForwardingPerformance::CForwardingPerformance;
+    STDMETHOD(AddPort)(IDirectMusicPort* port) override
+    {
+        lastPort = port;
+        return CForwardingPerformance::AddPort(port);
+    }
+    static inline platform::ClassFactoryFunction previous = nullptr;
+    static inline IDirectMusicPort* lastPort = nullptr;
+    static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
+    {
+        return CreateForwardingPerformance<CPortKeepingPerformance>(outer, iid, object);
+    }
+};
+
+enum class ECaptureFault { FullTemporaryFolder, MissingTemporaryFolder, ReplacedCaptureFile, SynthesizerStalls };
+
+struct CCaptureFaultRow {
+    const char* name;
+    ECaptureFault fault;
+    const char* said;  // what the user is told, at severity 3
+};
+
+class CDecoderCaptureFaultTest : public CDecoderTest, public ::testing::WithParamInterface<CCaptureFaultRow> {
+protected:
+    // Decodes a 20-second song while the fault strikes; true when the decode
+    // failed with -1 short of the song, telling the user why.
+    bool FailsAndSaysWhy(const std::string& path, const CCaptureFaultRow& row)
+    {
+        COpenedDecoder opened;
+        if (!opened.Open(path, OPEN_TRACK_DECODE)) return false;
+        int32_t last = 1;
+        uint64_t bytes = 0;
+        if (row.fault == ECaptureFault::SynthesizerStalls) {
+            bytes = DecodeAll(opened.decoder, &last, 10);  // a second of audio
+            if (last != 1 || !CPortKeepingPerformance::lastPort) return false;
+            CPortKeepingPerformance::lastPort->Activate(FALSE);
+        }
+        bytes += DecodeAll(opened.decoder, &last, 20000);
+        return last == -1 && bytes < 20 * uint64_t(bytesPerSecond) && host.CountConsoleLines(row.said, 3) == 1;
+    }
+};
+
+// A capture that cannot hold the song (its folder is full or missing) or
+// that the synthesizer stops filling fails the decode and says why, instead
+// of ending the track early, or in silence, as if it had been whole.
+TEST_P(CDecoderCaptureFaultTest, FailedCaptureFailsTheDecode)
+{
+    const CCaptureFaultRow& row = GetParam();
+    CScopedClockRate fast(20.0);
+    const std::string path = Write("song.mid", Song(40));
+    switch (row.fault) {
+    case ECaptureFault::FullTemporaryFolder:
+        // In a child process whose files cannot pass 400,000 bytes.
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        EXPECT_EXIT(
+            {
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit limit{};
+                limit.rlim_cur = limit.rlim_max = 400000;
+                setrlimit(RLIMIT_FSIZE, &limit);
+                std::_Exit(FailsAndSaysWhy(path, row) ? 0 : 4);
+            },
+            ::testing::ExitedWithCode(0), "");
+        break;
+    case ECaptureFault::MissingTemporaryFolder:
+        setenv("TMPDIR", (folder / "no-such-folder").c_str(), 1);
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        break;
+    case ECaptureFault::ReplacedCaptureFile: {
+        // Another user's file, which the store must neither write nor empty.
+        const std::string victim = Write("victim.txt", {'k', 'e', 'e', 'p'});
+        CFaultyCaptureFile::openInstead = victim;
+        CFaultyCaptureHost replacing(host.Interface());
+        velmora_get_interface(&replacing, nullptr);
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        velmora_get_interface(host.Interface(), nullptr);
+        CFaultyCaptureFile::openInstead.clear();
+        std::ifstream in(victim, std::ios::binary);
+        const std::string kept(std::istreambuf_iterator<char>(in), {});
+        EXPECT_TRUE(kept == "keep") << kept.size() << " bytes";
+        break;
+    }
+    case ECaptureFault::SynthesizerStalls: {
+        platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CPortKeepingPerformance::Create);
+        CPortKeepingPerformance::previous = replacement.Previous();
+        EXPECT_TRUE(FailsAndSaysWhy(path, row));
+        CPortKeepingPerformance::lastPort = nullptr;
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CDecoderCaptureFaultTest,
+    ::testing::Values(CCaptureFaultRow{"FullTemporaryFolder", ECaptureFault::FullTemporaryFolder,
+                                       "no room for the capture in TMPDIR"},
+                      CCaptureFaultRow{"MissingTemporaryFolder", ECaptureFault::MissingTemporaryFolder,
+                                       "the capture file could not be made in TMPDIR"},
+                      CCaptureFaultRow{"ReplacedCaptureFile", ECaptureFault::ReplacedCaptureFile,
+                                       "the capture file could not be made in TMPDIR"},
+                      CCaptureFaultRow{"SynthesizerStalls", ECaptureFault::SynthesizerStalls,
+                                       "the synthesizer delivered no audio for 10 seconds"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A capture the store cannot put back after a read fails the block with -1,
 // never an exception in the host.
 TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
 {
     CScopedClockRate fast(8.0);
     const std::string path = Write("song.mid", Song(2));
-    CEndSeekFailingHost failing(host.Interface());
+    CFaultyCaptureFile::failEndSeeks = true;
+    CFaultyCaptureHost failing(host.Interface());
     velmora_get_interface(&failing, nullptr);
     {
         COpenedDecoder opened;
@@ -355,6 +447,7 @@ TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
         EXPECT_EQ(opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels), -1);
     }
     velmora_get_interface(host.Interface(), nullptr);
+    CFaultyCaptureFile::failEndSeeks = false;
     EXPECT_EQ(CountTempFiles(), 0u);
 }
 
@@ -526,3 +619,58 @@ TEST_F(CDecoderTest, CustomDlsPathReplacedWhileTracksOpen)
 }
 
 }  // namespace
+
+// A host asked to stop while the clock crawls runs the clock on: every wait
+// of the component is counted in platform time, so the open, a block and
+// the teardown end at once, whatever each was waiting for.
+TEST_F(CDecoderTest, WaitsEndWhenTheClockIsRunOn)
+{
+    enum class EStage { Open, Block };
+    const struct {
+        const char* name;
+        EStage stage;
+        int32_t port;
+    } rows[] = {{"open waiting for the music", EStage::Open, -1},
+                {"block waiting for the capture", EStage::Block, -1},
+                {"silence paced by the clock", EStage::Block, 1}};
+    const std::string path = Write("song.mid", Song(8));
+    for (const auto& row : rows) {
+        configOutputPort.value = row.port;
+        configOutputBuffer.value = 176400;
+        std::atomic<bool> done{false};
+        bool ended = false;
+        {
+            CScopedClockRate crawl(8.0);
+            // The instance is made, used and released on one thread, as a host does.
+            std::unique_ptr<COpenedDecoder> opened;
+            if (row.stage == EStage::Block) {
+                opened = std::make_unique<COpenedDecoder>();
+                ASSERT_TRUE(opened->Open(path, OPEN_TRACK_DECODE)) << row.name;
+                DecodeAll(opened->decoder, nullptr, 1);
+            }
+            platform::SetClockRate(1e-6);
+            std::thread worker([&] {
+                if (row.stage == EStage::Open) {
+                    opened = std::make_unique<COpenedDecoder>();
+                    opened->Open(path, OPEN_TRACK_DECODE);
+                } else {
+                    DecodeAll(opened->decoder, nullptr, 3);
+                }
+                if (row.stage == EStage::Open) opened.reset();
+                done = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_FALSE(done.load()) << row.name << ": it did not wait";
+            const auto start = std::chrono::steady_clock::now();
+            platform::SetClockRate(1e4);  // what the host does when asked to stop
+            // Without the run-on the waits would last years; a minute is a hang.
+            while (!done.load() && RealSecondsSince(start) < 60.0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ended = done.load();
+            if (!ended) platform::SetClockRate(1e6);  // faster still, so the join cannot hang
+            worker.join();
+            opened.reset();
+        }
+        EXPECT_TRUE(ended) << row.name;
+        EXPECT_EQ(CountTempFiles(), 0u) << row.name;
+    }
+}

@@ -259,3 +259,69 @@ TEST_F(CEngineControlTest, OverlongPathsAreRefused)
         EXPECT_EQ(engine.GetLength(), 0.0);
     }
 }
+
+// A custom collection that cannot be used is named on the console, with
+// the reason, whatever "MIDILog" says, and the default instruments play;
+// what FluidSynth and libinstpatch say about it stays off the terminal. A
+// file too large for any collection is refused before it is read.
+TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
+{
+    using testsupport::CChunkWriter;
+    // A collection the loader takes, whose wave list runs past its end.
+    const CChunkWriter overrun =
+        CChunkWriter().Riff("DLS ", CChunkWriter().Chunk("colh", CChunkWriter().Le32(1)).List("lins", CChunkWriter())
+                                          .FourCc("LIST").Le32(1000).FourCc("wvpl"));
+    // One whose region's wave is missing from its pool: read with a warning.
+    const CChunkWriter noWave = CChunkWriter().Riff(
+        "DLS ", CChunkWriter()
+                    .Chunk("colh", CChunkWriter().Le32(1))
+                    .List("lins", CChunkWriter().List(
+                                      "ins ", CChunkWriter()
+                                                  .Chunk("insh", CChunkWriter().Le32(1).Le32(0).Le32(0))
+                                                  .List("lrgn", CChunkWriter().List(
+                                                                    "rgn ", CChunkWriter()
+                                                                                .Chunk("rgnh", CChunkWriter().Le16(0).Le16(127).Le16(0).Le16(127).Le16(0).Le16(0))
+                                                                                .Chunk("wlnk", CChunkWriter().Le16(0).Le16(0).Le32(3).Le32(7))))))
+                    .Chunk("ptbl", CChunkWriter().Le32(8).Le32(1).Le32(0)));
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int64_t sparseSize;  // > 0: a file of this size, all holes; -1: no file; -2: no name
+        const char* reason;  // null: the collection is used
+    } rows[] = {
+        {"sine", testsupport::WriteSineDls(0, 0), 0, nullptr},
+        {"wave missing from its pool", noWave.data, 0, nullptr},
+        {"missing", {}, -1, "it cannot be opened"},
+        {"not named", {}, -2, "no file is named"},
+        {"text", {'n', 'o', 't', ' ', 'D', 'L', 'S'}, 0, "it is not a DLS collection"},
+        {"refused by the synthesizer", overrun.data, 0, "the synthesizer cannot read its instruments"},
+        {"600 MB", {}, int64_t{600} << 20, "it is larger than 512 MB"},
+    };
+    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(LongSong()));
+    configLog.value = 0;
+    for (const auto& row : rows) {
+        const std::string path = row.sparseSize == -2 ? "" : (folder / "custom.dls").string();
+        std::filesystem::remove(folder / "custom.dls");
+        if (row.sparseSize >= 0) Write("custom.dls", row.bytes);
+        if (row.sparseSize > 0) std::filesystem::resize_file(path, uintmax_t(row.sparseSize));
+        host.ClearConsoleLines();
+        CMidiMusic engine(nullptr, true);
+        DMUS_PORTCAPS caps;
+        ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0);
+        ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true));
+        ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
+        testing::internal::CaptureStderr();
+        const bool used = engine.LoadCollection(path.c_str());
+        const std::string printed = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(used, row.reason == nullptr) << row.name;
+        EXPECT_EQ(printed, "") << row.name;
+        EXPECT_EQ(host.CountConsoleLines("The custom DLS collection" + (path.empty() ? "" : " " + path) + " was not used", 2),
+                  row.reason ? 1u : 0u)
+            << row.name;
+        if (row.reason) {
+            EXPECT_EQ(host.CountConsoleLines(row.reason, 2), 1u) << row.name;
+        }
+        // The default instruments are there to play.
+        EXPECT_TRUE(engine.LoadCollection(nullptr)) << row.name;
+    }
+}

@@ -105,6 +105,35 @@ public:
     }
 };
 
+// The capture may take the whole song and five seconds more however long
+// the song: past 2^31 bytes (3 h 22 min) and 2^32 bytes (6 h 46 min) too.
+TEST_F(CEngineTest, CaptureLimitHoldsTheWholeSong)
+{
+    const struct {
+        const char* name;
+        int64_t seconds;
+    } rows[] = {{"three seconds", 3}, {"four hours", 4 * 3600}, {"seven hours", 7 * 3600}};
+    CScopedClockRate fast(8.0);
+    for (const auto& row : rows) {
+        // At 120 a minute: two quarters a second.
+        const MUSIC_TIME length = MUSIC_TIME(row.seconds * 2 * 768);
+        const std::string song =
+            Write("long.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, length)));
+        CMidiMusic engine(nullptr, true);
+        DMUS_PORTCAPS caps;
+        ASSERT_GE(engine.FindOutputPort(0xFFFFFFFF, &caps), 0) << row.name;
+        ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, true)) << row.name;
+        ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str())) << row.name;
+        ASSERT_NEAR(engine.GetLength(), double(row.seconds), 1e-6) << row.name;
+        ASSERT_TRUE(engine.Play()) << row.name;
+        // A start the performance placed late adds its skip, under a second.
+        const int64_t whole = (row.seconds + 5) * 176400;
+        EXPECT_GE(engine.GetCaptureLimit(), whole - 4) << row.name;
+        EXPECT_LT(engine.GetCaptureLimit(), whole + 176400) << row.name;
+        engine.Stop();
+    }
+}
+
 // An engine opened for information has no port; its teardown removes the
 // port it has and never an absent one.
 TEST_F(CEngineTest, TeardownRemovesOnlyAPortItHas)

@@ -332,8 +332,8 @@ TEST(PageTextTest, NumbersComeBackInRange) {
     const struct {
         UINT milliseconds;
         int32_t bytes;
-    } buffers[] = {{0, 176400}, {1000, 176400}, {1005, 177282}, {12173943, 2147483545}, {12173944, 176400},
-                   {0xFFFFFFFF, 176400}};
+    } buffers[] = {{0, 176400},        {1000, 176400},      {1005, 177282},        {10000, 1764000},
+                   {10001, 1764000},   {12173943, 1764000}, {12173944, 1764000}, {0xFFFFFFFF, 1764000}};
     for (const auto& row : buffers) EXPECT_EQ(OutputBufferFromMilliseconds(row.milliseconds), row.bytes);
     const struct {
         float tempo;
