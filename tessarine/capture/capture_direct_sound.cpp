@@ -11,7 +11,6 @@ CCaptureDirectSound::CCaptureDirectSound(IDirectSound* realDirectSound) : realDi
 CCaptureDirectSound::~CCaptureDirectSound()
 {
     LogLine("Removing Secondary DirectSound Buffer");
-    if (lastCreatedBuffer) LogLine("Capture traffic: %s", lastCreatedBuffer->Traffic().Describe().c_str());
     if (referenceCount != 0)
         LogLine("Non zero reference count");
     lastCreatedBuffer.Release();

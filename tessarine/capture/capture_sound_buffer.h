@@ -116,8 +116,11 @@ public:
     const char* GetTempFileName() const { return tempFileName.c_str(); }
     HANDLE GetDataReadyEvent() const { return dataReadyEvent.Get(); }
 
-    // What the synthesizer did to this buffer, for the log.
-    const CCaptureTraffic& Traffic() const { return traffic; }
+    // Logs what the synthesizer did to this buffer, then closes and removes
+    // the capture file: the engine's teardown calls it, since whoever made
+    // the buffer may not be the last to release it. Writes after it are
+    // dropped.
+    void CloseStore();
 
 private:
     bool OpenStoreFile();

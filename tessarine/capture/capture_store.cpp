@@ -55,6 +55,21 @@ CCaptureSoundBuffer::~CCaptureSoundBuffer()
     DeleteCriticalSection(&lock);
 }
 
+void CCaptureSoundBuffer::CloseStore()
+{
+    EnterCriticalSection(&lock);
+    LogLine("Capture traffic: %s", traffic.Describe().c_str());
+    if (storeFile != nullptr) {
+        storeFile->Close();
+        storeFile = nullptr;
+    }
+    fileOpen.store(false);
+    if (!tempFileName.empty())
+        RemoveHostFile(tempFileName.c_str());
+    tempFileName.clear();
+    LeaveCriticalSection(&lock);
+}
+
 std::string CCaptureSoundBuffer::FolderName() const
 {
     return tempFolder.empty() ? std::string("TMPDIR") : "TMPDIR (" + tempFolder + ")";

@@ -195,6 +195,9 @@ CMidiMusic::~CMidiMusic()
         performance->CloseDown();
     }
     if (directMusic) directMusic->SetDirectSound(nullptr, nullptr);
+    // The capture's file goes now, whoever still holds the buffer: some
+    // DirectMusics keep a port, and the buffer it was given, past its release.
+    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->CloseStore();
 
     listener.reset();
     segmentState.Release();

@@ -70,6 +70,8 @@ public:
     // Whether audio comes through a capture store (the default port); a
     // failed read then is a failed decode, not a cue for silence.
     bool HasCaptureStore() const { return GetCaptureStore() != nullptr; }
+    // The capture store of the buffer made last, or null.
+    CCaptureSoundBuffer* GetCaptureStore() const;
     // The bytes the capture may hold since the last Play (0 without one);
     // for tests and diagnostics.
     int64_t GetCaptureLimit() const;
@@ -104,8 +106,6 @@ private:
     HRESULT LoadCustomCollection(const char* path, std::string& why);
     HRESULT LoadDefaultCollection();
     HRESULT DownloadInstruments();
-    // The capture store of the buffer made last, or null.
-    CCaptureSoundBuffer* GetCaptureStore() const;
     // When the segment last played starts, from its state; requested when
     // the state cannot say.
     REFERENCE_TIME SegmentStartTime(REFERENCE_TIME requested);

@@ -3,6 +3,7 @@
 // what a teardown leaves behind, a failing Init, EnumPort and CreatePort, and
 // a listener whose thread cannot start.
 #include "tests/tessarine/engine/engine_fixture.h"
+#include "tessarine/capture/capture_sound_buffer.h"
 #include "tests/support/forwarding_performance.h"
 
 #include <platform/com_registry.h>
@@ -205,12 +206,14 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
         bool play;
         size_t objects;  // the loader, the performance, DirectSound (and the performance's own)
         size_t loaded;   // the segment and the collection
+        bool bufferHeld = false;  // something else still holds the capture buffer, as a port may
     };
     const Row rows[] = {
         {"enumerating only", false, false, false, 4, 0},
         {"default port, never opened", true, false, false, 3, 0},
         {"default port, played", true, true, true, 3, 2},
         {"enumerated port, played", false, true, true, 4, 2},
+        {"default port, played, buffer held", true, true, true, 3, 2, true},
     };
     CScopedClockRate fast(8.0);
     const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 768, 69}}, 2 * 768)));
@@ -244,6 +247,7 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
         CFaultyDirectMusic::keepPorts = true;
 
         const std::set<std::string> threadsBefore = ThreadIds();
+        CComReference<CCaptureSoundBuffer> held;
         {
             CMidiMusic engine(nullptr, row.useDefaultPort);
             DMUS_PORTCAPS caps;
@@ -259,9 +263,11 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
                 ASSERT_TRUE(engine.Play());
                 EXPECT_GT(ThreadIds().size(), threadsBefore.size());
             }
+            if (row.bufferHeld) held = CComReference<CCaptureSoundBuffer>(engine.GetCaptureStore());
         }
         CFaultyDirectMusic::keepPorts = false;
         EXPECT_EQ(CountTempFiles(), 0u);
+        held.Release();
         // The port holds the DirectSound object it was made with, so it goes first.
         ASSERT_EQ(CFaultyDirectMusic::ports.size(), row.openPort ? 1u : 0u);
         for (IUnknown* port : CFaultyDirectMusic::ports) EXPECT_EQ(port->Release(), 0u);
