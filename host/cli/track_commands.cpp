@@ -10,6 +10,7 @@
 #include "host/objects/paths.h"
 #include "host/objects/settings_block.h"
 #include "host/objects/text_receiver.h"
+#include "platform/clock.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 const char* const infoHelp =
     "Usage: velmora info [--json] FILE...\n"
@@ -99,6 +101,7 @@ class CInterruptGuard {
 public:
     explicit CInterruptGuard(bool pipeIsError) : pipeIsError(pipeIsError) {
         interruptRequested.store(false);
+        watcher = std::thread([this] { Watch(); });
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
@@ -112,6 +115,8 @@ public:
         sigaction(SIGPIPE, &ignore, &previousPipe);
     }
     ~CInterruptGuard() {
+        watching.store(false);
+        watcher.join();
         sigaction(SIGINT, &previousInt, nullptr);
         sigaction(SIGTERM, &previousTerm, nullptr);
         sigaction(SIGHUP, &previousHangUp, nullptr);
@@ -121,7 +126,23 @@ public:
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
 
 private:
+    // The component waits on the platform clock, which a slow --speed
+    // stretches (the wait for the music to start, 50 s of it, takes over an
+    // hour at 0.01): once asked to stop, the clock runs as fast as it can,
+    // so every wait ends at once and the host's loop sees the request.
+    void Watch() {
+        while (watching.load()) {
+            if (interruptRequested.load()) {
+                platform::SetClockSpeed("max");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
     bool pipeIsError;
+    std::atomic<bool> watching{true};
+    std::thread watcher;
     struct sigaction previousInt {};
     struct sigaction previousTerm {};
     struct sigaction previousHangUp {};

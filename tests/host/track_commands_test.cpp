@@ -428,6 +428,11 @@ TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
         {stopped + "INT $p; wait $p", "interrupted", true},
         {stopped + "TERM $p; wait $p", "interrupted", true},
         {stopped + "HUP $p; wait $p", "interrupted", true},
+        // At a hundredth of real time the open waits over an hour for the
+        // music; the interrupt ends it (a stuck run is killed after 60 s).
+        {Velmora() + " decode " + song + " -o out.wav --speed 0.01 2>stderr & p=$!; sleep 1; kill -INT $p; "
+                     "( sleep 60; kill -KILL $p ) >/dev/null 2>&1 & k=$!; wait $p; s=$?; kill $k; exit $s",
+         "interrupted", false},
         {"{ " + Velmora() + " decode " + song + " -o - --format flac --speed 4 2>stderr; echo $? >status; } | "
              "head -c 1000 >/dev/null; exit $(cat status)",
          "cannot write", false},
