@@ -35,7 +35,9 @@ protected:
 
 TEST_F(NotifyTest, WaitingClientWakesAsTheCursorPassesEachPosition)
 {
-    CScopedClockRate rate(20);
+    // A quarter lap is 62 ms here: a busy machine wakes a waiting thread
+    // well within that, where at rate 20 its 12 ms were sometimes missed.
+    CScopedClockRate rate(4);
     DSBPOSITIONNOTIFY positions[3] = {{44100, events[0]}, {132300, events[1]}, {DSBPN_OFFSETSTOP, events[2]}};
     ASSERT_EQ(DS_OK, notify->SetNotificationPositions(3, positions));
     ASSERT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));
