@@ -9,6 +9,7 @@
 #include "tessarine/frame/owned_handle.h"
 #include "tessarine/frame/sdk.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -89,6 +90,9 @@ private:
     // When the segment last played starts, from its state; requested when
     // the state cannot say.
     REFERENCE_TIME SegmentStartTime(REFERENCE_TIME requested);
+    // Makes reads pass over the capture's bytes of a start late by `late`
+    // (100-ns units), and lets the store keep that much more past limit.
+    void SkipToStart(CCaptureSoundBuffer* store, REFERENCE_TIME late, double limit);
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;
@@ -110,4 +114,8 @@ private:
     double musicLeadIn = -1.0;
     // Bytes at the capture's start that reads pass over (a late start's).
     int32_t captureSkip = 0;
+    // The reference time the music-started notification gave, 0 before it
+    // came: the moment the segment starts, exact where the state's music
+    // time is rounded to a tick.
+    std::atomic<REFERENCE_TIME> musicStartedAt{0};
 };
