@@ -190,7 +190,10 @@ TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
         {"16 paused for 250 ms", "16", 0, 250, false, false},
         {"max paused for 250 ms", "max", 0, 250, false, true},
         {"max with every core kept busy", "max", UINT_MAX, 0, false, true},
+        {"a song of many notes at max", "max", 0, 0, false, false},
+        {"a song of many notes at max with every core kept busy", "max", UINT_MAX, 0, false, true},
     };
+    const std::string many = std::string(TESSARINE_SOURCE_DIR) + "/examples/morning_walk.mid";
     std::vector<int16_t> atMax;
     for (const Row& row : rows) {
         std::atomic<bool> spin{true};
@@ -201,17 +204,20 @@ TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
                 while (spin) work = work + 1;
             });
         auto start = std::chrono::steady_clock::now();
-        int status = RunPausing(midi + " -o " + folder + "/out.wav --speed " + row.speed, row.pauseMs);
+        const bool manyNotes = std::strstr(row.what, "many notes") != nullptr;
+        int status = RunPausing((manyNotes ? many : midi) + " -o " + folder + "/out.wav --speed " + row.speed, row.pauseMs);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         spin = false;
         for (std::thread& thread : busy) thread.join();
         ASSERT_EQ(status, 0) << row.what << ": " << errors;
         CWav wav;
         ASSERT_TRUE(ReadWav(folder + "/out.wav", &wav)) << row.what;
-        if (atMax.empty()) atMax = wav.samples;
+        // The song of many notes is compared with itself, and nothing else.
+        if (atMax.empty() || (manyNotes && !row.sameBytesAsMax)) atMax = wav.samples;
         if (row.sameBytesAsMax) {
             EXPECT_TRUE(wav.samples == atMax) << row.what << ": the render at max differs from the first";
         }
+        if (manyNotes) continue;
         // The same length, to a block.
         EXPECT_NEAR(double(wav.samples.size() / 2), double(frames), 64.0) << row.what;
         if (row.fasterThanRealTime) {
