@@ -190,6 +190,10 @@ private:
     std::string folder;
     std::string executable = ExecutablePath();
     std::vector<CJob> running;
+    // The environment of every job: this one's, with one synthesizer thread
+    // a job unless the caller chose, since the jobs already keep the cores busy.
+    std::vector<std::string> environmentText;
+    std::vector<char*> childEnvironment;
     FILE* report = nullptr;
     bool terminal = ::isatty(STDERR_FILENO) != 0;
     size_t total = 0, done = 0, converted = 0, failed = 0, skipped = 0;
@@ -237,7 +241,7 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned = posix_spawn(&job.pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawned = posix_spawn(&job.pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(pipeEnds[1]);
@@ -366,6 +370,12 @@ void CCollectionRun::Draw(bool force) {
 
 int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
     total = items.size();
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+    for (char** variable = environ; *variable; ++variable) environmentText.push_back(*variable);
+    if (jobs > 1 && !std::getenv("TESSARINE_SYNTH_CORES")) environmentText.push_back("TESSARINE_SYNTH_CORES=1");
+    for (std::string& variable : environmentText) childEnvironment.push_back(variable.data());
+    childEnvironment.push_back(nullptr);
     if (!options.report.empty()) {
         report = std::fopen(options.report.c_str(), "w");
         if (!report) {
@@ -373,8 +383,6 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
             return exitFailure;
         }
     }
-    long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
     CStopGuard guard;
     size_t next = 0;
     bool signalled = false;
