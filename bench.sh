@@ -12,12 +12,14 @@
 #   BENCH_COLLECTION_RUNS=1       runs of each collection command (the ten
 #                                 songs hold 2 h 43 min of music)
 #   BENCH_COLLECTION=0            leaves the collection out
+#   BENCH_FILES=0                 leaves the single files out
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD=${1:-build}
 RUNS=${BENCH_RUNS:-3}
 COLLECTION_RUNS=${BENCH_COLLECTION_RUNS:-1}
 COLLECTION=${BENCH_COLLECTION:-1}
+FILES=${BENCH_FILES:-1}
 # TimGM6mb (timgm6mb-soundfont), named outright so both sides read one file.
 SF2=${TESSARINE_SOUNDFONT:-/usr/share/sounds/sf2/TimGM6mb.sf2}
 BLUPI=/usr/share/planetblupi/music
@@ -66,7 +68,9 @@ ratio() {  # NAME A B: A/B
 }
 
 printf '%-44s %9s %9s %9s\n' command median_s fastest_s slowest_s | tee -a "$OUT"
-for file in "$BLUPI/music005.mid" "$WORK/all-sounds.mid" "$WORK/solo-piano.mid"; do
+files=()
+[ "$FILES" = 1 ] && files=("$BLUPI/music005.mid" "$WORK/all-sounds.mid" "$WORK/solo-piano.mid")
+for file in "${files[@]}"; do
   base=$(basename "$file")
   for fx in 0 1; do
     label=$([ $fx = 1 ] && echo "effects on" || echo "effects off")
@@ -86,9 +90,13 @@ if [ "$COLLECTION" = 1 ]; then
   export -f fluid_one
   export WORK SF2
   mkdir -p "$WORK/fluid"
+  # One job has the synthesizer's two threads; one thread is one core's worth.
   # shellcheck disable=SC2046
   timed "velmora decode --jobs 1  (ten songs)" "$COLLECTION_RUNS" "$VELMORA" decode "${songs[@]}" -o "$WORK/v1/" --jobs 1 $(fx_args 0)
   one=$median
+  # shellcheck disable=SC2046
+  timed "velmora decode --jobs 1, 1 synth thread" "$COLLECTION_RUNS" env TESSARINE_SYNTH_CORES=1 "$VELMORA" decode "${songs[@]}" -o "$WORK/v1s/" --jobs 1 $(fx_args 0)
+  single=$median
   # shellcheck disable=SC2046
   timed "velmora decode --jobs 2  (ten songs)" "$COLLECTION_RUNS" "$VELMORA" decode "${songs[@]}" -o "$WORK/v2/" --jobs 2 $(fx_args 0)
   two=$median
@@ -97,6 +105,7 @@ if [ "$COLLECTION" = 1 ]; then
   timed "fluidsynth -F, parallel -j 2" "$COLLECTION_RUNS" env SHELL=/bin/bash parallel -j 2 fluid_one ::: "${songs[@]}"
   par=$median
   ratio "  velmora --jobs 1 / --jobs 2" "$one" "$two"
+  ratio "  velmora --jobs 1, 1 thread / --jobs 2" "$single" "$two"
   ratio "  fluidsynth one by one / velmora --jobs 2" "$serial" "$two"
   ratio "  fluidsynth parallel -j 2 / velmora --jobs 2" "$par" "$two"
 fi
