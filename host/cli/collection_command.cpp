@@ -18,8 +18,8 @@ const char* const decodeCollectionHelp =
     "Usage: velmora decode FILE... -o DIR/ [--jobs N] [--skip-existing]\n"
     "                      [--report FILE.jsonl] [--shard K/N] [--format ...]\n"
     "\n"
-    "With several FILEs, a folder among them, or a folder as OUT (an existing\n"
-    "one, or a name ending in /), every playable file goes to DIR/NAME.EXT:\n"
+    "With several FILEs, a folder as OUT (an existing one, or a name ending in\n"
+    "/) or any of the options below, every playable file goes to DIR/NAME.EXT:\n"
     "a folder gives the MIDI, RMID, XMI and segment files under it, an archive\n"
     "its playable members; NAME is the file's name without its extension, with\n"
     "-2, -3 ... where names repeat (in the sorted order of the inputs). Each\n"
@@ -161,9 +161,9 @@ int RunDecodeCommand(CCommandContext& context) {
         return exitUsage;
     }
     const std::string output = context.trackOptions ? context.trackOptions->output : std::string();
-    bool collection = options.given || options.files.size() > 1 || LooksLikeFolderOutput(output);
-    std::error_code failure;
-    for (const std::string& file : options.files) collection = collection || std::filesystem::is_directory(file, failure);
+    // A folder as the one FILE with a file as OUT stays a single decode, which
+    // refuses it as not a regular file.
+    const bool collection = options.given || options.files.size() > 1 || LooksLikeFolderOutput(output);
     if (!collection) {
         context.arguments = options.files;
         return RunDecode(context);

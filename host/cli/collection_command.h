@@ -8,8 +8,8 @@
 #include <vector>
 
 // What decode does with its arguments: one file to -o OUT through RunDecode,
-// or, when it names several files, a folder, a folder as OUT, or collection
-// options, the collection job.
+// or, when it names several files, a folder as OUT, or collection options,
+// the collection job.
 int RunDecodeCommand(CCommandContext& context);
 
 // The collection part of decode's help.

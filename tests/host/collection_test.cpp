@@ -171,8 +171,8 @@ TEST_F(CollectionTest, ShardsSplitTheSortedListAndBadOptionsAreUsageErrors) {
         {"decode", folder / "in", "-o", folder / "out/", "--shard", "3/2"},
         {"decode", folder / "in", "-o", folder / "out/", "--shard", "1"},
         {"decode", folder / "in", "-o", folder / "out/", "--frobnicate"},
-        {"decode", folder / "in"},
-        {"decode", folder / "in", "-o", Example("morning_walk.mid")},
+        {"decode", folder / "in", Example("morning_walk.rmi")},
+        {"decode", folder / "in", Example("morning_walk.rmi"), "-o", Example("morning_walk.mid")},
     };
     for (const auto& row : usage) EXPECT_EQ(Run(row).status, 2) << row.back();
 }
