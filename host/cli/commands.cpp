@@ -1,5 +1,7 @@
 // The commands: about and config.
 #include "host/cli/commands.h"
+
+#include "host/cli/collection_command.h"
 #include "host/objects/settings_block.h"
 #include "host/objects/text_receiver.h"
 
@@ -80,7 +82,7 @@ const CCommand commands[] = {
     {"config set", configSetHelp, 2, 2, RunConfigSet},
     {"config reset", configResetHelp, 0, 0, RunConfigReset},
     {"info", infoHelp, 1, 1000000, RunInfo},
-    {"decode", decodeHelp, 1, 1, RunDecode},
+    {"decode", decodeHelp, 1, 1000000, RunDecodeCommand},
     {"prefs", prefsHelp, 0, 0, nullptr},
     {"prefs show", prefsHelp, 0, 0, RunPrefsShow},
     {"prefs set", prefsHelp, 1, 32, RunPrefsSet},

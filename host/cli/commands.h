@@ -22,6 +22,7 @@ struct CTrackOptions {
     std::vector<std::string> settings; // --set NAME=VALUE, in order
     bool json = false;                 // --json
     bool speedGiven = false;           // --speed was on the command line
+    std::string component;             // --component, when given
 };
 
 struct CCommandContext {

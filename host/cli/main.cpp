@@ -1,5 +1,6 @@
 // velmora: the command-line host. Loads the component, keeps its settings,
 // and offers its services as commands.
+#include "host/cli/collection_command.h"
 #include "host/cli/commands.h"
 #include "host/cli/component_library.h"
 #include "host/cli/settings_session.h"
@@ -184,6 +185,7 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(command ? command->help : mainHelp, stdout);
+        if (command && command->run == RunDecodeCommand) std::fputs(decodeCollectionHelp, stdout);
         return exitSuccess;
     }
     if (!command) {
@@ -206,13 +208,14 @@ int main(int argc, char** argv) {
 
     // Each track option belongs to one command.
     for (const std::string& name : options.trackOptionNames) {
-        const bool fits = name == "--json" ? command->run == RunInfo : command->run == RunDecode;
+        const bool fits = name == "--json" ? command->run == RunInfo : command->run == RunDecodeCommand;
         if (!fits) return UsageError("option " + name + " does not go with '" + std::string(command->name) + "'");
     }
     if (options.speedMax) platform::SetClockSpeed("max");
     else if (options.speed > 0) platform::SetClockRate(options.speed);
-    else if (command->run == RunDecode) platform::SetClockSpeed(defaultDecodeSpeed);
+    else if (command->run == RunDecodeCommand) platform::SetClockSpeed(defaultDecodeSpeed);
     options.track.speedGiven = options.speedMax || options.speed > 0;
+    options.track.component = options.componentPath;
 
     int status;
     {

@@ -173,11 +173,12 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     if (flags & DMUS_SEGF_AFTERPREPARETIME) start = std::max(start, now + prepareMs * kMillisecond);
     // On a boundary of the synthesizer's blocks, so that where each event
     // lands among them, and so the sound, does not depend on the moment the
-    // segment was asked for.
+    // segment was asked for; while the clock follows the sinks, also on one
+    // of its steps, so that the start's time is exact and every event's
+    // frame follows from its distance to the start alone.
     for (CDirectMusicPort* port : ports) {
         if (CSynthSink* sink = port->Sink()) {
-            const int64_t frame = sink->FrameAt(start);
-            start = sink->TimeAtFrame((frame + 63) / 64 * 64);
+            start = sink->TimeAtFrame(sink->AlignedFrameAtOrAfter(sink->FrameAt(start), 64));
             break;
         }
     }

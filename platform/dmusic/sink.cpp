@@ -41,6 +41,30 @@ int64_t CSynthSink::TimeAtFrame(int64_t frame) const
     return anchorTime + (frame - anchorFrame) * 10000000 / int64_t(sampleRate);
 }
 
+int64_t CSynthSink::FramesPerStep() const
+{
+    const int64_t scaled = platform::kFollowStep100ns * int64_t(sampleRate);
+    return scaled % 10000000 == 0 ? scaled / 10000000 : 0;
+}
+
+int64_t CSynthSink::AlignedFrameAtOrAfter(int64_t frame, int64_t block) const
+{
+    block = std::max<int64_t>(1, block);
+    auto up = [](int64_t value, int64_t unit) { return value >= 0 ? (value + unit - 1) / unit * unit : -(-value / unit * unit); };
+    int64_t aligned = up(frame, block);
+    const int64_t step = platform::ClockFollowsSinks() ? FramesPerStep() : 0;
+    if (step <= 0) return aligned;
+    int64_t origin;
+    {
+        std::lock_guard<std::mutex> guard(anchorLock);
+        origin = anchorFrame;
+    }
+    // Block and step lengths share no factor for the usual rates, so a frame
+    // on both comes within their product.
+    for (int64_t tries = 0; tries < step && (aligned - origin) % step != 0; ++tries) aligned += block;
+    return aligned;
+}
+
 int64_t CSynthSink::LatencyTime() const
 {
     return TimeAtFrame(std::max(claimedFrame.load(), synth->RenderedFrames()));
@@ -78,6 +102,22 @@ int64_t CSynthSink::ClaimFrames(int64_t rendered, int64_t wanted)
         int64_t limit = FrameAt(horizon) - 32;
         allowed = std::clamp<int64_t>(limit - rendered, 0, wanted);
     }
+    if (platform::ClockFollowsSinks() && allowed > 0) {
+        // Pieces end on whole steps of the clock, so the time published
+        // after each names its last frame exactly.
+        const int64_t step = FramesPerStep();
+        int64_t origin;
+        {
+            std::lock_guard<std::mutex> anchorGuard(anchorLock);
+            origin = anchorFrame;
+        }
+        if (step > 0) {
+            const int64_t end = rendered + allowed;
+            const int64_t into = ((end - origin) % step + step) % step;
+            if (end - into > rendered) allowed -= into;
+            else if (allowed < wanted) allowed = 0;  // held at the horizon: wait for the next step
+        }
+    }
     claimedFrame = rendered + allowed;
     return allowed;
 }
@@ -112,14 +152,21 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
         blockAlign = 4;
         bytesPerSecond = format.nSamplesPerSec * 4;
         DWORD play = 0, write = 0;
-        buffer->GetCurrentPosition(&play, &write);
         // The first frame goes where the cursor is, so it sounds now and the
-        // frames that follow sound at their nominal times.
+        // frames that follow sound at their nominal times. The cursor and the
+        // time are one pair: read again while the clock moved between them.
+        int64_t now = platform::ClockNow100ns();
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const int64_t before = now;
+            buffer->GetCurrentPosition(&play, &write);
+            now = platform::ClockNow100ns();
+            if (now == before) break;
+        }
         writeOffset = play / blockAlign * blockAlign % ringBytes;
         lastPlayCursor = play;
         lead = 0;
         wasStopped = false;
-        lastTickTime = platform::ClockNow100ns();
+        lastTickTime = now;
         Anchor(lastTickTime);
     }
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -45,6 +45,11 @@ public:
     // The earliest reference time whose frame is still to be rendered (or
     // is being rendered now).
     int64_t LatencyTime() const;
+    // The first frame at or after `frame` that starts one of the synth's
+    // blocks of `block` frames and, while the clock follows the sinks, also
+    // sounds at a whole step of the clock: a start placed there lies the
+    // same way against the blocks and the steps whenever it was asked for.
+    int64_t AlignedFrameAtOrAfter(int64_t frame, int64_t block) const;
 
     // The hand-shake with the sequencer: the sink renders no frame that sounds
     // at or after the horizon, the time up to which every event has been
@@ -72,6 +77,9 @@ public:
 private:
     void Run();
     void Anchor(int64_t now);
+    // Frames in one step of the clock while it follows the sinks (0 when the
+    // rate makes no whole number of them).
+    int64_t FramesPerStep() const;
     // Frames the horizon still lets the sink render past `rendered`, at most
     // `wanted`; records the piece as under way.
     int64_t ClaimFrames(int64_t rendered, int64_t wanted);

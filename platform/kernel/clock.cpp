@@ -50,6 +50,16 @@ double InitialRate()
 // stop time.
 constexpr int64_t staleSourceNanoseconds = 20000000;
 
+// While the clock follows the sinks it moves in whole steps of 10 ms, the
+// shortest span that is a whole number of both 100-ns units and frames at
+// 44100 Hz (441 of them). A time read at any moment then names a frame
+// exactly, so where a play cursor, a segment's start and a sink's frames
+// fall depends only on what was rendered, never on when a thread looked.
+constexpr int64_t followStep = kFollowStep100ns;
+
+int64_t FloorToStep(int64_t time) { return time >= 0 ? time / followStep * followStep : -((-time + followStep - 1) / followStep * followStep); }
+int64_t CeilToStep(int64_t time) { return -FloorToStep(-time); }
+
 struct TimeSource {
     int64_t published = 0;
     int64_t publishedReal = 0;  // real time of the last publish; 0 before any
@@ -98,7 +108,8 @@ struct ClockState {
         for (const auto& [id, source] : sources) {
             if (source.publishedReal == 0 || realNow - source.publishedReal > staleSourceNanoseconds)
                 continue;
-            least = anyFresh ? std::min(least, source.published) : source.published;
+            const int64_t published = FloorToStep(source.published);
+            least = anyFresh ? std::min(least, published) : published;
             anyFresh = true;
         }
         if (anyFresh) {
@@ -113,7 +124,7 @@ struct ClockState {
         // a late sink is over.
         int64_t since = realNow - anchorReal - staleSourceNanoseconds;
         if (since > 0)
-            last = std::max(last, anchorPlatform + since / 100);
+            last = std::max(last, anchorPlatform + FloorToStep(since / 100));
         return last;
     }
 
@@ -174,6 +185,10 @@ void SetClockFollowsSinks(bool follow)
             return;
         clock.ReanchorLocked(RealNowNanoseconds());
         clock.follow = follow;
+        if (follow) {
+            // Onto the steps, never back.
+            clock.last = clock.anchorPlatform = CeilToStep(clock.anchorPlatform);
+        }
         clock.PublishFastLocked();
         // What the sinks published before counts for nothing now.
         for (auto& [id, source] : clock.sources)

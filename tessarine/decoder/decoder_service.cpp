@@ -334,9 +334,23 @@ int32_t CMidiDecoderService::DecodeBlock(void** data, uint32_t* bytes, uint32_t*
 int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uint32_t* bytes, uint32_t* rate,
                                             uint32_t* bits, uint32_t* channels)
 {
-    const uint32_t read = capture->Read(blockBuffer.data(), uint32_t(blockBuffer.size()));
+    uint32_t read = capture->Read(blockBuffer.data(), uint32_t(blockBuffer.size()));
     capture->Release();
     engine->EndCaptureRead();
+    // A wait that an earlier signal ended can leave less than a block: the
+    // rest is waited for, so every block but the capture's last is whole and
+    // where the track ends does not depend on when the reads came.
+    while (read < blockBuffer.size()) {
+        // Asked first: once the capture has ended, the file holds all it will.
+        const bool ended = engine->IsCaptureEnded();
+        CHostFile* more = nullptr;
+        if (!engine->BeginCaptureRead(int64_t(bytesDelivered + read), &more) || !more) break;
+        const uint32_t got = more->Read(blockBuffer.data() + read, uint32_t(blockBuffer.size() - read));
+        more->Release();
+        engine->EndCaptureRead();
+        read += got;
+        if (got == 0 && ended) break;
+    }
     const uint64_t before = bytesDelivered;
     bytesDelivered += read;
 

@@ -540,14 +540,22 @@ bool CMidiMusic::Play()
         // jumps by what it renders).
         DWORD play = 0;
         bool read = false;
+        // A pair read while the clock stood still is exact; a clock that
+        // moves continuously gets the closest of the tries.
+        REFERENCE_TIME closest = -1;
         for (int attempt = 0; attempt < 8; ++attempt) {
             REFERENCE_TIME before = 0, after = 0;
             performance->GetTime(&before, nullptr);
-            read = store->ReadPlayCursor(&play);
-            if (!read) break;
+            DWORD cursor = 0;
+            if (!store->ReadPlayCursor(&cursor)) break;
             performance->GetTime(&after, nullptr);
-            now = before + (after - before) / 2;
-            if (after - before <= 10000) break;
+            if (closest < 0 || after - before < closest) {
+                closest = after - before;
+                play = cursor;
+                now = before + (after - before) / 2;
+                read = true;
+            }
+            if (after == before) break;
         }
         captureStarted = read && store->StartAtPlayCursor(play, limit);
         if (!captureStarted) store->SetDataLimit(limit);
@@ -558,29 +566,43 @@ bool CMidiMusic::Play()
     // Asked in music time, the moment the start delay names: every
     // DirectMusic schedules a music-time start, while some take any start
     // as music time whatever DMUS_SEGF_REFTIME says (and then never play).
+    // The tick after the one the time falls in, so the start never comes
+    // before the lead-in the capture holds.
     MUSIC_TIME requestedMusic = 0;
     ReportDirectXResult(performance->ReferenceToMusicTime(requested, &requestedMusic),
                         "Performance->ReferenceToMusicTime");
     playTick = timeGetTime();
+    ++requestedMusic;
+    musicStartedAt.store(0);
     const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME,
                                                     requestedMusic, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     if (FAILED(result)) return false;
     musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
-    if (captureStarted) {
-        // A clock that follows the synthesizer may have run on before the
-        // performance placed the segment, which then starts later than asked:
-        // reads pass over the extra silence, so the music starts in what is
-        // read after exactly the start delay, however fast the clock ran.
-        const REFERENCE_TIME late = SegmentStartTime(requested) - requested;
-        const double skip = std::clamp(double(late) / 1e7 * pcmBytesPerSecond, 0.0, largestCapture);
-        captureSkip = int64_t(skip) & ~int64_t(3);
-        if (captureSkip > 0) store->SetDataLimit(limit + captureSkip);
-        captureLeadIn = double(playStartDelay) / 1e7;
+    // A clock that follows the synthesizer may have run on before the
+    // performance placed the segment, which then starts later than asked:
+    // reads pass over the extra silence, so the music starts in what is read
+    // after exactly the start delay, however fast the clock ran.
+    if (captureStarted) SkipToStart(store, SegmentStartTime(requested) - requested, limit);
+    if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) {
+        // The notification names the start exactly; nothing has been read yet.
+        const REFERENCE_TIME started = musicStartedAt.load();
+        if (captureStarted && started >= requested) SkipToStart(store, started - requested, limit);
+        return true;
     }
-    if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
     LogLine("A fatal timeout occurred whilst waiting for playback to commence");
     return false;
+}
+
+void CMidiMusic::SkipToStart(CCaptureSoundBuffer* store, REFERENCE_TIME late, int64_t limit)
+{
+    // In whole frames, rounded in integers: a late start of whole frames
+    // skips exactly those.
+    const int64_t frames = (std::max<REFERENCE_TIME>(0, late) * 44100 + 5000000) / 10000000;
+    const int64_t most = (int64_t(largestCapture) - limit) / 4;
+    captureSkip = std::clamp<int64_t>(frames, 0, std::max<int64_t>(0, most)) * 4;
+    store->SetDataLimit(limit + captureSkip);
+    captureLeadIn = double(playStartDelay) / 1e7;
 }
 
 REFERENCE_TIME CMidiMusic::SegmentStartTime(REFERENCE_TIME requested)
@@ -731,6 +753,7 @@ void CMidiMusic::HandleNotification(DMUS_NOTIFICATION_PMSG* message)
             (unsigned long)option, (unsigned long)DWORD(timeGetTime() - playTick));
     switch (message->dwNotificationOption) {
     case DMUS_NOTIFICATION_MUSICSTARTED:
+        musicStartedAt.store(message->rtTime);
         InterlockedExchange(&playing, 1);
         SetEvent(startedEvent.Get());
         break;

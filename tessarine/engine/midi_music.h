@@ -9,6 +9,7 @@
 #include "tessarine/frame/owned_handle.h"
 #include "tessarine/frame/sdk.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -109,6 +110,9 @@ private:
     // When the segment last played starts, from its state; requested when
     // the state cannot say.
     REFERENCE_TIME SegmentStartTime(REFERENCE_TIME requested);
+    // Makes reads pass over the capture's bytes of a start late by `late`
+    // (100-ns units), and lets the store keep that much more past limit.
+    void SkipToStart(CCaptureSoundBuffer* store, REFERENCE_TIME late, int64_t limit);
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;
@@ -136,4 +140,8 @@ private:
     int64_t captureSkip = 0;
     // See GetCaptureFailure.
     std::string captureFailure;
+    // The reference time the music-started notification gave, 0 before it
+    // came: the moment the segment starts, exact where the state's music
+    // time is rounded to a tick.
+    std::atomic<REFERENCE_TIME> musicStartedAt{0};
 };

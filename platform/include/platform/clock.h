@@ -29,12 +29,18 @@ bool SetClockSpeed(const char* text);
 // reaches. Platform time then is the larger of its last value and the least
 // time that the sinks which published within the last 20 ms of real time
 // published; with none of them, it runs on from its last value at real time.
+// In following mode time moves in whole steps of 10 ms (the shortest span
+// that is a whole number of frames at 44100 Hz), so every time read then
+// names a frame exactly.
 int RegisterTimeSource();
 void PublishTime(int source, int64_t time100ns);
 void UnregisterTimeSource(int source);
 
 // Platform time since the clock started, in 100-nanosecond units.
 int64_t ClockNow100ns();
+
+// The step that time moves in while it follows the sinks, in 100-ns units.
+constexpr int64_t kFollowStep100ns = 100000;
 
 // Real seconds that a span of platform time takes at the current rate.
 double PlatformToRealSeconds(int64_t platform100ns);
