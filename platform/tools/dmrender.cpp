@@ -380,19 +380,14 @@ int Render(const COptions& options)
         auto frameOf = [&](REFERENCE_TIME at) {
             return int64_t(std::max<REFERENCE_TIME>(0, (at - bufferStart) * 44100 / kSecond));
         };
-        // The first frame is the one the music-started notification names:
-        // the state's start in music time is rounded to a tick, by an amount
-        // that depends on when the segment was asked for. Until it comes the
-        // writer holds what the sink renders.
-        bool firstSet = false;
+        writer.SetFirst(frameOf(started));
         REFERENCE_TIME quietSince = 0;
         for (;;) {
             DMUS_NOTIFICATION_PMSG* message = nullptr;
             while (performance->GetNotificationPMsg(&message) == S_OK) {
-                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED && !firstSet) {
+                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED && message->rtTime != started) {
                     started = message->rtTime;
                     writer.SetFirst(frameOf(started));
-                    firstSet = true;
                 }
                 if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTOPPED) stopped = message->rtTime;
                 performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
@@ -404,10 +399,6 @@ int Render(const COptions& options)
                 if (now > quietSince + 2 * kSecond) stopped = quietSince;
             }
             if (stopped) {
-                if (!firstSet) {
-                    writer.SetFirst(frameOf(started));
-                    firstSet = true;
-                }
                 writer.SetLast(frameOf(stopped + kSecond));
                 // Done once the sink has written that far (an external
                 // port writes nothing: its second of silence is counted).
