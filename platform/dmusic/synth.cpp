@@ -13,7 +13,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -42,12 +41,13 @@ float ChooseBaseGain()
 }
 
 // See the benchmark's results (bench/RESULTS.md) for why: a second voice
-// thread took a tenth to a quarter off the wall time of dense and sparse
-// songs alike on two cores, with the same bytes out; more threads than the
-// machine has cores cannot help. Loading a preset's samples when it is
-// first selected keeps a ten-minute song in a third of the memory at the
-// same speed and with the same sound.
-int DefaultCores() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 2u)); }
+// thread takes a tenth to a quarter off the wall time, but FluidSynth hands
+// voices to its threads as they come free, and on a loaded machine the
+// output then changes from run to run; one thread keeps a decode the same
+// bytes every time. Loading a preset's samples when it is first selected
+// keeps a ten-minute song in a third of the memory at the same speed and
+// with the same sound.
+int DefaultCores() { return 1; }
 constexpr int kDefaultDynamicSamples = 1;
 
 int EnvironmentInt(const char* name, int fallback, int least, int most)
