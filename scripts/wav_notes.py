@@ -60,14 +60,13 @@ def level(path):
     return len(samples) / rate, float(np.abs(samples).max()) / 32768.0, float(np.sqrt(np.mean(samples ** 2))) / 32768.0
 
 
-def key_levels(path):
-    """Each 10 ms step's level per key in decibels, and the rate."""
-    rate, samples = read_wav(path)
-    mono = np.concatenate([np.zeros(WINDOW), samples.mean(axis=1), np.zeros(WINDOW)])
+def key_levels(rate, mono):
+    """Each 10 ms step's level per key in decibels."""
+    mono = np.concatenate([np.zeros(WINDOW), mono, np.zeros(WINDOW)])
     steps = max(0, (len(mono) - WINDOW) // HOP)
     frames = np.lib.stride_tricks.sliding_window_view(mono, WINDOW)[::HOP][:steps]
     power = np.abs(np.fft.rfft(frames * np.hanning(WINDOW), axis=1)) ** 2
-    return rate, band_levels(power, np.fft.rfftfreq(WINDOW, 1.0 / rate))
+    return band_levels(power, np.fft.rfftfreq(WINDOW, 1.0 / rate))
 
 
 def band_levels(power, hertz):
@@ -101,8 +100,9 @@ def rising_keys(mono, rate, at):
 
 
 def notes(path, detail=False):
-    rate, levels = key_levels(path)
-    mono = read_wav(path)[1].mean(axis=1)
+    rate, samples = read_wav(path)
+    mono = samples.mean(axis=1)
+    levels = key_levels(rate, mono)
     lag = 4  # the rise over 40 ms
     rise = np.zeros_like(levels)
     rise[lag:] = np.maximum(levels[lag:] - levels[:-lag], 0)

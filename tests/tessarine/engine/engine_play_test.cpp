@@ -209,25 +209,36 @@ INSTANTIATE_TEST_SUITE_P(
 // A loader whose segments only record the parameters set on them, and
 // refuse the audio path forms when told to, as a DirectMusic older than
 // audio paths does.
-class CRecordingSegment final : public IDirectMusicSegment {
+// The IUnknown part of a one-interface COM object made by new.
+template <class Interface, const IID& interfaceId>
+class CPlainUnknown : public Interface {
 public:
+    virtual ~CPlainUnknown() = default;
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override
     {
-        *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectMusicSegment) ? this : nullptr;
+        *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, interfaceId) ? this : nullptr;
         if (!*object) return E_NOINTERFACE;
-        AddRef();
+        this->AddRef();
         return S_OK;
     }
     STDMETHOD_(ULONG, AddRef)() override { return ++references; }
     STDMETHOD_(ULONG, Release)() override
     {
         const ULONG left = --references;
-        if (left == 0) {
-            // The bytes a segment was loaded from are still there as it goes.
-            if (memoryPointer) memoryIntactAtRelease = std::memcmp(memoryPointer, memory.data(), memory.size()) == 0;
-            delete this;
-        }
+        if (left == 0) delete this;
         return left;
+    }
+
+private:
+    ULONG references = 1;
+};
+
+class CRecordingSegment final : public CPlainUnknown<IDirectMusicSegment, IID_IDirectMusicSegment> {
+public:
+    // The bytes a segment was loaded from are still there as it goes.
+    ~CRecordingSegment() override
+    {
+        if (memoryPointer) memoryIntactAtRelease = std::memcmp(memoryPointer, memory.data(), memory.size()) == 0;
     }
     STDMETHOD(SetParam)(REFGUID type, DWORD, DWORD, MUSIC_TIME, void*) override
     {
@@ -258,27 +269,10 @@ public:
     static inline const BYTE* memoryPointer = nullptr;
     static inline std::vector<uint8_t> memory;
     static inline bool memoryIntactAtRelease = false;
-
-private:
-    ULONG references = 1;
 };
 
-class CRecordingLoader final : public IDirectMusicLoader {
+class CRecordingLoader final : public CPlainUnknown<IDirectMusicLoader, IID_IDirectMusicLoader> {
 public:
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        *object = IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDirectMusicLoader) ? this : nullptr;
-        if (!*object) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++references; }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        const ULONG left = --references;
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHOD(GetObject)(LPDMUS_OBJECTDESC description, REFIID, LPVOID* object) override
     {
         *object = nullptr;
@@ -308,9 +302,6 @@ public:
         loader->Release();
         return result;
     }
-
-private:
-    ULONG references = 1;
 };
 
 // Instruments go down in the audio path form, which takes a performance
