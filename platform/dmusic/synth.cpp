@@ -257,8 +257,12 @@ void CSynthesizer::Apply(const Event& event)
     switch (status & 0xF0) {
     case 0x80: fluid_synth_noteoff(synth, channel, data1); break;
     case 0x90:
-        if (data2 == 0) fluid_synth_noteoff(synth, channel, data1);
-        else fluid_synth_noteon(synth, channel, data1, data2);
+        if (data2 == 0) {
+            fluid_synth_noteoff(synth, channel, data1);
+        } else {
+            voiced = true;
+            fluid_synth_noteon(synth, channel, data1, data2);
+        }
         break;
     case 0xA0: fluid_synth_key_pressure(synth, channel, data1, data2); break;
     case 0xB0: fluid_synth_cc(synth, channel, data1, data2); break;
@@ -271,7 +275,13 @@ void CSynthesizer::Apply(const Event& event)
 
 void CSynthesizer::RenderRaw(float* interleaved, uint32_t frames)
 {
-    if (synth) fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
+    // Until the first note FluidSynth would give silence; its reverb and
+    // chorus would run on all the same, and how far they got would depend on
+    // how long the player took to start its music. They start with the first
+    // note instead, so a song sounds the same however late it began. The
+    // first note lands on a block boundary, so FluidSynth's blocks keep to
+    // the frame count's.
+    if (synth && voiced) fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
     else std::fill(interleaved, interleaved + 2 * size_t(frames), 0.0f);
     renderedFrames.store(renderedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_release);
 }

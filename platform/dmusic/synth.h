@@ -100,6 +100,7 @@ private:
     // Written under synthLock, read without it (the sink and the sequencer
     // ask it while a piece renders).
     std::atomic<int64_t> renderedFrames{0};
+    bool voiced = false;                            // a note was played; under synthLock
     std::vector<float> scratch;                     // Render's floats, under synthLock
     std::vector<std::pair<int64_t, Event>> due;     // a piece's events, under synthLock
 };

@@ -205,3 +205,25 @@ TEST(SynthCore, DamagedCollectionIsRefusedAndLeavesNoTemporaryFile)
     auto audio = RenderFrames(synth, 11025);
     EXPECT_GT(MeanSquare(audio, 2205, 11025), 1000.0);
 }
+
+// However long the synth ran silent before its first note (a player slow to
+// start its music), the music after it is the same, reverb and chorus too.
+// (Segments start on the synth's blocks, so the first notes here do.)
+TEST(SynthCore, SilenceBeforeTheFirstNoteLeavesTheMusicAlone)
+{
+    std::vector<std::vector<int16_t>> songs;
+    for (uint32_t silent : {0u, 6400u, 132288u, 440960u}) {
+        CSynthOptions options;
+        options.reverb = true;
+        options.chorus = true;
+        CSynthesizer synth(options);
+        RenderFrames(synth, silent);
+        for (uint32_t message : {0xB0u | (91 << 8) | (127 << 16), 0xB0u | (93 << 8) | (127 << 16), 0xC0u | (48 << 8)})
+            synth.QueueMessage(silent, 1, message);  // full reverb and chorus sends, strings
+        synth.QueueMessage(silent, 1, kNoteOnA4);
+        synth.QueueMessage(silent + 22050, 1, kNoteOffA4);
+        songs.push_back(RenderFrames(synth, 88200));
+        EXPECT_GT(MeanSquare(songs.back(), 44100, 88200), 1.0) << "no tail after " << silent << " silent frames";
+    }
+    for (size_t row = 1; row < songs.size(); ++row) EXPECT_TRUE(songs[row] == songs[0]) << "row " << row;
+}
