@@ -197,7 +197,8 @@ if [ -s "$work/from.wine.wav" ]; then
   status=$?
   check_or_wine "--from 10 starts with the music of 10 s ($same)" "[ $status != 1 ]" \
     "awk 'BEGIN { exit !($quiet < 0.002 && $loud > 0.01) }'" \
-    "Wine plays nothing of a segment started at a start point until the events' own times (rms from 2 to 5 s: Wine $quiet, Linux $loud)"
+    "Wine plays nothing of a segment started at a start point until the events' own times (rms from 2 to 5 s: Wine $quiet, Linux $loud)" \
+    "rms from 2 to 5 s: Wine ${quiet:-none}, Linux ${loud:-none}; Linux: $(tail -1 "$work/from.linux.log"); Wine: $(grep -v ALSA "$work/from.wine.log" | tail -1)"
 else
   result "FAIL --from 10: $(grep -v ALSA "$work/from.wine.log" | tail -1)"
 fi
