@@ -1,10 +1,23 @@
 // The performance's notification queue: see notification_queue.h.
 #include "platform/dmusic/notification_queue.h"
 
+#include <platform/clock.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 namespace dmusic {
+
+namespace {
+
+int64_t RealNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
 
 void FreePerformanceMessage(DMUS_PMSG* message)
 {
@@ -53,7 +66,7 @@ void CNotificationQueue::Post(const GUID& type, DWORD option, REFERENCE_TIME at,
         user->AddRef();
         message->punkUser = user;
     }
-    messages.push_back(message);
+    messages.push_back({message, RealNanoseconds()});
     if (event) SetEvent(event);
 }
 
@@ -63,22 +76,25 @@ HRESULT CNotificationQueue::Take(DMUS_NOTIFICATION_PMSG** message)
         *message = nullptr;
         return S_FALSE;
     }
-    *message = messages.front();
+    *message = messages.front().message;
     messages.pop_front();
     return S_OK;
 }
 
 void CNotificationQueue::DropExpired(REFERENCE_TIME now)
 {
-    while (!messages.empty() && messages.front()->rtTime + holdTime < now) {
-        FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(messages.front()));
+    const bool realTimeToo = platform::ClockFollowsSinks();
+    const int64_t realNow = realTimeToo ? RealNanoseconds() : 0;
+    while (!messages.empty() && messages.front().message->rtTime + holdTime < now) {
+        if (realTimeToo && realNow - messages.front().postedReal < holdTime * 100) break;
+        FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(messages.front().message));
         messages.pop_front();
     }
 }
 
 void CNotificationQueue::Clear()
 {
-    for (DMUS_NOTIFICATION_PMSG* message : messages) FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(message));
+    for (const CWaiting& waiting : messages) FreePerformanceMessage(reinterpret_cast<DMUS_PMSG*>(waiting.message));
     messages.clear();
     event = nullptr;
     types.clear();

@@ -32,7 +32,10 @@ public:
     void Post(const GUID& type, DWORD option, REFERENCE_TIME at, MUSIC_TIME musicAt, IUnknown* user);
     // The oldest message, now the caller's; S_FALSE and null when none waits.
     HRESULT Take(DMUS_NOTIFICATION_PMSG** message);
-    // Drops the messages unclaimed for longer than the hold time.
+    // Drops the messages unclaimed for longer than the hold time. While the
+    // clock follows the sinks it races ahead of every other thread, so there
+    // a message also waits the hold time in real time: a reader the machine
+    // holds up for a moment loses nothing it would have had at real time.
     void DropExpired(REFERENCE_TIME now);
     // Frees what waits and forgets the event and the types.
     void Clear();
@@ -43,7 +46,11 @@ private:
     HANDLE event = nullptr;
     REFERENCE_TIME holdTime = kDefaultHold;
     std::vector<GUID> types;
-    std::deque<DMUS_NOTIFICATION_PMSG*> messages;
+    struct CWaiting {
+        DMUS_NOTIFICATION_PMSG* message;
+        int64_t postedReal;  // steady-clock nanoseconds
+    };
+    std::deque<CWaiting> messages;
 };
 
 }  // namespace dmusic
