@@ -325,6 +325,8 @@ bool CCaptureStore::CanChooseStart() const
 bool CCaptureStore::ReadPlayCursor(DWORD* play)
 {
     CHold hold(lock);
+    // Read between the writer's Locks, as StartAtPlayCursor places it.
+    AwaitWriteLease(hold);
     DWORD write = 0;
     return CanChooseStart() && SUCCEEDED(realBuffer->GetCurrentPosition(play, &write));
 }

@@ -7,8 +7,8 @@
 // position; it is taken and released inside each operation and never held
 // across a return to the caller. Between a Lock and its Unlock the regions
 // belong to the writer: that is a write lease, not a held lock, and only the
-// operations that touch the double buffer itself (clearing it, starting the
-// capture from it) wait for the lease to end. A reader reads the file, never
+// operations that touch the double buffer or place the capture's start in
+// it (clearing, reading the cursor, starting) wait for the lease to end. A reader reads the file, never
 // the double buffer, so reading and rendering go on side by side.
 #pragma once
 

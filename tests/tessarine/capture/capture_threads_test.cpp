@@ -83,6 +83,11 @@ TEST_F(CaptureTest, OnlyWhatTouchesTheRegionsWaitsForAnOpenLock)
          }},
         {"limit", false, [](CCaptureStore& store) { store.SetDataLimit(50000); }},
         {"clear", true, [](CCaptureStore& store) { store.ClearCapture(); }},
+        {"cursor", true,
+         [](CCaptureStore& store) {
+             DWORD play = 0;
+             store.ReadPlayCursor(&play);
+         }},
         {"start", true, [](CCaptureStore& store) { store.StartAtPlayCursor(0, 50000); }},
         {"unlock without lock", true, [](CCaptureStore& store) { store.EndWrite(); }},
     };
