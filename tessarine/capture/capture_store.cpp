@@ -247,17 +247,16 @@ void CCaptureStore::WaitForData(int64_t offset)
 CComReference<CCaptureReader> CCaptureStore::BeginRead(int64_t offset, IUnknown* owner)
 {
     WaitForData(offset);
+    bool readable = false;
     bool restored = false;
     {
         CHold hold(lock);
         // The file must be readable there; the position goes back to the end
         // at once, since the writer appends while the reader holds its read.
-        if (storeFile != nullptr && offset >= 0 && storeFile->Seek(offset))
-            restored = storeFile->SeekFrom(0, HOST_SEEK_END) != 0;
-        else
-            offset = -1;
+        readable = storeFile != nullptr && offset >= 0 && storeFile->Seek(offset);
+        restored = readable && storeFile->SeekFrom(0, HOST_SEEK_END);
     }
-    if (offset < 0) {
+    if (!readable) {
         failureReason = "the capture file cannot be read back";
         throw std::runtime_error("error seeking to offset location");
     }

@@ -120,8 +120,8 @@ private:
     // The steps of Play. The fresh notification listener, replacing the last.
     void StartListener();
     // Starts the capture at the play cursor, with limit; true when it could
-    // choose its start, and now then receives the performance time the
-    // cursor was read at. Without that, only the limit is set.
+    // choose its start (otherwise only the limit is set). now receives the
+    // performance time the cursor was read at, when it could be read.
     bool StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIME& now);
     // Asks the segment to start at requested (reference time); false when
     // the performance refuses it.
