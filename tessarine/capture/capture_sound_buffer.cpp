@@ -3,7 +3,25 @@
 // pan are kept away from the real buffer.
 #include "tessarine/capture/capture_sound_buffer.h"
 
+#include "tessarine/frame/log.h"
+
 #include <cstring>
+
+CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDESC description)
+    : store(real, description != nullptr ? description->dwBufferBytes : 0)
+{
+    // Taken over last, so that a failure above leaves the caller's reference
+    // with the caller.
+    realBuffer = CComReference<IDirectSoundBuffer>::Adopt(real);
+}
+
+CCaptureSoundBuffer::~CCaptureSoundBuffer() = default;
+
+void CCaptureSoundBuffer::CloseStore()
+{
+    LogLine("Capture traffic: %s", traffic.Describe().c_str());
+    store.Close();
+}
 
 STDMETHODIMP CCaptureSoundBuffer::QueryInterface(REFIID riid, void** object)
 {
@@ -78,7 +96,7 @@ STDMETHODIMP CCaptureSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1
     CCaptureRegion first{};
     CCaptureRegion second{};
     traffic.CountLock(bytes, timeGetTime());
-    BeginWrite(offset, bytes, flags, first, second);
+    store.BeginWrite(offset, bytes, flags, first, second);
     if (audio1 != nullptr)
         *audio1 = first.pointer;
     if (bytes1 != nullptr)
@@ -116,20 +134,18 @@ STDMETHODIMP CCaptureSoundBuffer::Unlock(LPVOID, DWORD bytes1, LPVOID, DWORD byt
 {
     // The real buffer is locked and unlocked again so that it sees the same
     // traffic, but nothing is copied into it.
-    HRESULT result = DS_OK;
-    EnterCriticalSection(&lock);
-    if (realBuffer) {
+    return store.EndWrite([&](DWORD offset, DWORD flags) -> HRESULT {
+        if (!realBuffer)
+            return DS_OK;
         LPVOID real1 = nullptr;
         LPVOID real2 = nullptr;
         DWORD realBytes1 = 0;
         DWORD realBytes2 = 0;
-        if (SUCCEEDED(realBuffer->Lock(lastLockOffset, bytes1 + bytes2, &real1, &realBytes1, &real2, &realBytes2,
-                                       pendingLockFlags)))
+        HRESULT result = DS_OK;
+        if (SUCCEEDED(realBuffer->Lock(offset, bytes1 + bytes2, &real1, &realBytes1, &real2, &realBytes2, flags)))
             result = realBuffer->Unlock(real1, bytes1, real2, bytes2);
-    }
-    EndWrite();
-    LeaveCriticalSection(&lock);
-    return result;
+        return result;
+    });
 }
 
 STDMETHODIMP CCaptureSoundBuffer::Restore() { return realBuffer->Restore(); }

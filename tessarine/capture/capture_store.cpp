@@ -1,8 +1,6 @@
-// The capture store: the double buffer the synthesiser renders into, the
-// temporary PCM file its completed halves are appended to, and the reader's
-// wait for data. One recursive lock guards the buffer, the file and its
-// position; the reader checks the size and waits outside it.
-#include "tessarine/capture/capture_sound_buffer.h"
+// The capture store: the writer's regions and halves, the file, the reader's
+// wait and reads, and the reads handed to the decoder.
+#include "tessarine/capture/capture_store.h"
 
 #include "host/utf8/velmora_utf8.h"
 #include "tessarine/frame/config.h"
@@ -14,17 +12,21 @@
 #include <cstring>
 #include <stdexcept>
 
-CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDESC description)
+namespace {
+
+// No ring a DirectSound buffer can have is larger; nothing is captured then.
+DWORD UsableRing(DWORD ring) { return ring > 0x7FFFFFFF ? 0 : ring; }
+
+}  // namespace
+
+CCaptureStore::CCaptureStore(IDirectSoundBuffer* real, DWORD ring)
+    : realBuffer(real),
+      // Zeroed, so a half completed before the writer filled all of it never
+      // carries stale memory into the file.
+      doubleBuffer(new BYTE[size_t(UsableRing(ring)) * 2 + 1]()),
+      ringBytes(UsableRing(ring))
 {
-    DWORD ring = description != nullptr ? description->dwBufferBytes : 0;
-    if (ring > 0x7FFFFFFF)
-        ring = 0;  // no ring a DirectSound buffer can have; nothing is captured
-    // Zeroed, so a half completed before the writer filled all of it never
-    // carries stale memory into the file.
-    doubleBuffer.reset(new BYTE[size_t(ring) * 2 + 1]());
-    doubleBufferBytes = ring * 2;
     dataReadyEvent.Reset(uCreateEvent(nullptr, FALSE, FALSE, nullptr));
-    InitializeCriticalSection(&lock);
     NoteActivity();
 
     char folder[VELMORA_UTF8_MAX_PATH];
@@ -39,12 +41,9 @@ CCaptureSoundBuffer::CCaptureSoundBuffer(IDirectSoundBuffer* real, LPCDSBUFFERDE
         if (!OpenStoreFile())
             LogLine("Could not open the capture file %s", name);
     }
-    // Taken over last, so that a failure above leaves the caller's reference
-    // with the caller.
-    realBuffer = CComReference<IDirectSoundBuffer>::Adopt(real);
 }
 
-CCaptureSoundBuffer::~CCaptureSoundBuffer()
+CCaptureStore::~CCaptureStore()
 {
     if (storeFile != nullptr) {
         storeFile->Close();
@@ -52,13 +51,11 @@ CCaptureSoundBuffer::~CCaptureSoundBuffer()
     }
     if (!tempFileName.empty())
         RemoveHostFile(tempFileName.c_str());
-    DeleteCriticalSection(&lock);
 }
 
-void CCaptureSoundBuffer::CloseStore()
+void CCaptureStore::Close()
 {
-    EnterCriticalSection(&lock);
-    LogLine("Capture traffic: %s", traffic.Describe().c_str());
+    CHold hold(lock);
     if (storeFile != nullptr) {
         storeFile->Close();
         storeFile = nullptr;
@@ -67,15 +64,14 @@ void CCaptureSoundBuffer::CloseStore()
     if (!tempFileName.empty())
         RemoveHostFile(tempFileName.c_str());
     tempFileName.clear();
-    LeaveCriticalSection(&lock);
 }
 
-std::string CCaptureSoundBuffer::FolderName() const
+std::string CCaptureStore::FolderName() const
 {
     return tempFolder.empty() ? std::string("TMPDIR") : "TMPDIR (" + tempFolder + ")";
 }
 
-bool CCaptureSoundBuffer::OpenStoreFile()
+bool CCaptureStore::OpenStoreFile()
 {
     storeFile = OpenHostFile(tempFileName.c_str(), HOST_OPEN_READWRITE);
     if (storeFile != nullptr && storeFile->GetSize() != 0) {
@@ -91,21 +87,28 @@ bool CCaptureSoundBuffer::OpenStoreFile()
     return storeFile != nullptr;
 }
 
-void CCaptureSoundBuffer::NoteActivity() { lastActivity.store(timeGetTime()); }
+void CCaptureStore::NoteActivity() { lastActivity.store(timeGetTime()); }
 
-void CCaptureSoundBuffer::UpdateSize() { fileSize.store(storeFile != nullptr ? storeFile->GetSize() : 0); }
+void CCaptureStore::UpdateSize() { fileSize.store(storeFile != nullptr ? storeFile->GetSize() : 0); }
 
-bool CCaptureSoundBuffer::IsCaptureEnded() const
+bool CCaptureStore::IsCaptureEnded() const { return capped.load() || writeFailed.load() || !fileOpen.load(); }
+
+// ---- The writer ------------------------------------------------------------
+
+void CCaptureStore::AwaitWriteLease(CHold& hold)
 {
-    return capped.load() || writeFailed.load() || !fileOpen.load();
+    const std::thread::id self = std::this_thread::get_id();
+    writeEnded.wait(hold, [&] { return writeDepth == 0 || writer == self; });
 }
 
-void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first,
-                                     CCaptureRegion& second)
+void CCaptureStore::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first,
+                               CCaptureRegion& second)
 {
-    EnterCriticalSection(&lock);
-    ++writeNesting;
-    DWORD ring = doubleBufferBytes / 2;
+    CHold hold(lock);
+    AwaitWriteLease(hold);
+    writer = std::this_thread::get_id();
+    ++writeDepth;
+    const DWORD ring = ringBytes;
     first = {nullptr, 0};
     second = {nullptr, 0};
     if (ring == 0) {
@@ -122,7 +125,7 @@ void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCa
     // rest of the current half and the start of the other).
     if (lastLockOffset > offset || (lastLockBytes == ring && lastLockOffset == offset)) {
         // The half it was filling is complete.
-        BOOL completed = secondHalfCurrent;
+        const bool completed = secondHalfCurrent;
         secondHalfCurrent = !secondHalfCurrent;
         FlushHalf(doubleBuffer.get() + (completed ? ring : 0));
     }
@@ -141,37 +144,40 @@ void CCaptureSoundBuffer::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCa
     lastLockBytes = bytes;
 }
 
-void CCaptureSoundBuffer::EndWrite()
+HRESULT CCaptureStore::EndWrite(const std::function<HRESULT(DWORD offset, DWORD flags)>& mirror)
 {
-    // Entered again first: an Unlock without a Lock then waits for the
-    // writer instead of leaving a lock it does not hold.
-    EnterCriticalSection(&lock);
-    if (writeNesting > 0) {
-        --writeNesting;
+    CHold hold(lock);
+    AwaitWriteLease(hold);
+    const HRESULT result = mirror ? mirror(lastLockOffset, pendingLockFlags) : DS_OK;
+    if (writeDepth > 0) {
         pendingLockFlags = 0;
-        LeaveCriticalSection(&lock);  // the one BeginWrite took
+        if (--writeDepth == 0) {
+            writer = std::thread::id();
+            writeEnded.notify_all();
+        }
     }
-    LeaveCriticalSection(&lock);
+    return result;
 }
 
-void CCaptureSoundBuffer::FlushHalf(const BYTE* half)
+void CCaptureStore::FlushHalf(const BYTE* half)
 {
     // What lies before the capture's start point is not part of it.
-    DWORD ring = doubleBufferBytes / 2;
-    DWORD skip = std::min(startSkip, ring);
+    const DWORD ring = ringBytes;
+    const DWORD skip = std::min(startSkip, ring);
     startSkip -= skip;
     if (skip < ring)
         Append(half + skip, ring - skip);
 }
 
-void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
+void CCaptureStore::Append(const BYTE* bytes, DWORD count)
 {
     if (storeFile == nullptr || writeFailed.load())
         return;
-    int64_t size = storeFile->GetSize();
-    if (size + count > dataLimit) {
+    const int64_t size = storeFile->GetSize();
+    const int64_t limit = dataLimit.load();
+    if (size + count > limit) {
         LogLine("All Data Ready");
-        if (dataLimit > 0 && !capped.exchange(true)) {
+        if (limit > 0 && !capped.exchange(true)) {
             // No more data will come: wake the reader so it takes what is there.
             SetEvent(dataReadyEvent.Get());
         }
@@ -180,7 +186,7 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
     // At the end: a reader puts the position back there, and it is moved
     // there should anything else have left it elsewhere.
     const bool atEnd = storeFile->GetPosition() == size || storeFile->SeekFrom(0, HOST_SEEK_END);
-    uint32_t written = atEnd ? storeFile->Write(bytes, count) : 0;
+    const uint32_t written = atEnd ? storeFile->Write(bytes, count) : 0;
     UpdateSize();
     NoteActivity();
     if (written != count) {
@@ -198,7 +204,9 @@ void CCaptureSoundBuffer::Append(const BYTE* bytes, DWORD count)
     }
 }
 
-CHostFile* CCaptureSoundBuffer::WaitForData(int64_t offset)
+// ---- The reader ------------------------------------------------------------
+
+void CCaptureStore::WaitForData(int64_t offset)
 {
     readOffset.store(offset);
     if (!fileOpen.load()) {
@@ -211,66 +219,82 @@ CHostFile* CCaptureSoundBuffer::WaitForData(int64_t offset)
         failureReason = "no room for the capture in " + FolderName();
         throw std::runtime_error("Could not write the capture file");
     }
-    int64_t size = fileSize.load();
-    if (size < offset + int64_t(GetBlockSize(configOutputBuffer.value)) && !IsCaptureEnded()) {
-        LogLine("Waiting for data");
-        for (;;) {
-            // Waits in steps so that a capture that stops appending is noticed.
-            DWORD idle = timeGetTime() - lastActivity.load();
-            if (idle >= captureStallTimeout) {
-                failureReason = "the synthesizer delivered no audio for " +
-                                std::to_string(captureStallTimeout / 1000) + " seconds";
-                throw std::runtime_error("error waiting for MIDI event");
-            }
-            DWORD result = WaitForSingleObject(dataReadyEvent.Get(), captureStallTimeout - idle);
-            if (result == WAIT_OBJECT_0)
-                break;
-            if (result != WAIT_TIMEOUT) {
-                failureReason = "the wait for the synthesizer's audio failed";
-                throw std::runtime_error("error waiting for MIDI event");
-            }
-            if (IsCaptureEnded())
-                break;
+    const int64_t size = fileSize.load();
+    if (size >= offset + int64_t(GetBlockSize(configOutputBuffer.value)) || IsCaptureEnded())
+        return;
+    LogLine("Waiting for data");
+    for (;;) {
+        // Waits in steps so that a capture that stops appending is noticed.
+        const DWORD idle = timeGetTime() - lastActivity.load();
+        if (idle >= captureStallTimeout) {
+            failureReason = "the synthesizer delivered no audio for " + std::to_string(captureStallTimeout / 1000) +
+                            " seconds";
+            throw std::runtime_error("error waiting for MIDI event");
         }
-        LogLine("Wait Finished");
+        const DWORD result = WaitForSingleObject(dataReadyEvent.Get(), captureStallTimeout - idle);
+        if (result == WAIT_OBJECT_0)
+            break;
+        if (result != WAIT_TIMEOUT) {
+            failureReason = "the wait for the synthesizer's audio failed";
+            throw std::runtime_error("error waiting for MIDI event");
+        }
+        if (IsCaptureEnded())
+            break;
     }
-    EnterCriticalSection(&lock);
-    if (storeFile == nullptr || offset < 0 || !storeFile->Seek(offset)) {
-        LeaveCriticalSection(&lock);
+    LogLine("Wait Finished");
+}
+
+CComReference<CCaptureReader> CCaptureStore::BeginRead(int64_t offset, IUnknown* owner)
+{
+    WaitForData(offset);
+    bool readable = false;
+    bool restored = false;
+    {
+        CHold hold(lock);
+        // The file must be readable there; the position goes back to the end
+        // at once, since the writer appends while the reader holds its read.
+        readable = storeFile != nullptr && offset >= 0 && storeFile->Seek(offset);
+        restored = readable && storeFile->SeekFrom(0, HOST_SEEK_END);
+    }
+    if (!readable) {
         failureReason = "the capture file cannot be read back";
         throw std::runtime_error("error seeking to offset location");
     }
-    return storeFile;
+    return CComReference<CCaptureReader>::Adopt(new CCaptureReader(*this, owner, offset, restored));
 }
 
-void CCaptureSoundBuffer::EndRead()
+uint32_t CCaptureStore::ReadAt(int64_t offset, void* buffer, uint32_t count, bool& restored)
 {
-    if (storeFile == nullptr || !storeFile->SeekFrom(0, HOST_SEEK_END)) {
-        LeaveCriticalSection(&lock);
-        throw std::runtime_error("error seeking to offset location");
-    }
-    LeaveCriticalSection(&lock);
+    CHold hold(lock);
+    if (storeFile == nullptr || offset < 0 || !storeFile->Seek(offset))
+        return 0;
+    const uint32_t got = storeFile->Read(buffer, count);
+    if (!storeFile->SeekFrom(0, HOST_SEEK_END))
+        restored = false;
+    return got;
 }
 
-void CCaptureSoundBuffer::SetDataLimit(int64_t limit)
+// ---- Control ---------------------------------------------------------------
+
+void CCaptureStore::SetDataLimit(int64_t limit)
 {
-    EnterCriticalSection(&lock);
-    dataLimit = limit;
+    CHold hold(lock);
+    dataLimit.store(limit);
     // A new limit may leave room for more halves; the signal that woke the
     // reader at the old limit no longer holds.
-    if (capped.load() && fileSize.load() + doubleBufferBytes / 2 <= limit) {
+    if (capped.load() && fileSize.load() + ringBytes <= limit) {
         capped.store(false);
         ResetEvent(dataReadyEvent.Get());
     }
     NoteActivity();
-    LeaveCriticalSection(&lock);
 }
 
-void CCaptureSoundBuffer::ClearCapture()
+void CCaptureStore::ClearCapture()
 {
-    EnterCriticalSection(&lock);
+    CHold hold(lock);
+    AwaitWriteLease(hold);
     ResetEvent(dataReadyEvent.Get());
-    std::memset(doubleBuffer.get(), 0, doubleBufferBytes);
+    std::memset(doubleBuffer.get(), 0, size_t(ringBytes) * 2);
     // The file stays open and is emptied in place: removing it and creating
     // it again by name would give another user a moment to put a link of
     // their own there, and the new file the default permissions.
@@ -284,40 +308,39 @@ void CCaptureSoundBuffer::ClearCapture()
     capped.store(false);
     writeFailed.store(false);
     NoteActivity();
-    if (realBuffer)
-        SetCurrentPosition(0);
+    if (realBuffer != nullptr)
+        realBuffer->SetCurrentPosition(0);
     lastLockOffset = 0;
     lastLockBytes = 0;
     startSkip = 0;
-    LeaveCriticalSection(&lock);
 }
 
-bool CCaptureSoundBuffer::CanChooseStart() const
+bool CCaptureStore::CanChooseStart() const
 {
     // Only a capture that has not begun can choose where it begins.
-    return doubleBufferBytes / 2 != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer;
+    return ringBytes != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer != nullptr;
 }
 
-bool CCaptureSoundBuffer::ReadPlayCursor(DWORD* play)
+bool CCaptureStore::ReadPlayCursor(DWORD* play)
 {
-    EnterCriticalSection(&lock);
+    CHold hold(lock);
+    // Read between the writer's Locks, as StartAtPlayCursor places it.
+    AwaitWriteLease(hold);
     DWORD write = 0;
-    const bool read = CanChooseStart() && SUCCEEDED(realBuffer->GetCurrentPosition(play, &write));
-    LeaveCriticalSection(&lock);
-    return read;
+    return CanChooseStart() && SUCCEEDED(realBuffer->GetCurrentPosition(play, &write));
 }
 
-bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int64_t limit)
+bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit)
 {
-    EnterCriticalSection(&lock);
-    DWORD ring = doubleBufferBytes / 2;
-    if (!CanChooseStart()) {
-        LeaveCriticalSection(&lock);
+    CHold hold(lock);
+    // Where the writer stands is known once its Lock is unlocked.
+    AwaitWriteLease(hold);
+    const DWORD ring = ringBytes;
+    if (!CanChooseStart())
         return false;
-    }
     // The limit comes with the start, so no half reaches the file before
     // the capture has chosen where it begins.
-    dataLimit = limit;
+    dataLimit.store(limit);
     NoteActivity();
     play = (play % ring) & ~DWORD(3);
     // Where the writer goes on, from the start of the current half: past the
@@ -325,10 +348,10 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int64_t limit)
     // in the other half. The cursor is in the lap that puts it nearest the
     // writer (ahead of it on a tie): the previous lap, still whole in the
     // other half, this one, or the next one.
-    const int64_t writer = int64_t(lastLockOffset) + int64_t(lastLockBytes);
+    const int64_t writerAt = int64_t(lastLockOffset) + int64_t(lastLockBytes);
     int64_t cursor = play;
     for (int64_t candidate : {int64_t(play) - int64_t(ring), int64_t(play) + int64_t(ring)}) {
-        const int64_t distance = std::llabs(candidate - writer), best = std::llabs(cursor - writer);
+        const int64_t distance = std::llabs(candidate - writerAt), best = std::llabs(cursor - writerAt);
         if (distance < best || (distance == best && candidate < cursor))
             cursor = candidate;
     }
@@ -343,6 +366,77 @@ bool CCaptureSoundBuffer::StartAtPlayCursor(DWORD play, int64_t limit)
         // a late writer still writes those bytes there.
         startSkip = DWORD(cursor);
     }
-    LeaveCriticalSection(&lock);
     return true;
 }
+
+// ---- CCaptureReader ----------------------------------------------------------
+
+CCaptureReader::CCaptureReader(CCaptureStore& store, IUnknown* owner, int64_t offset, bool restored)
+    : store(store), owner(owner), path(store.GetTempFileName()), position(offset), restored(restored)
+{
+}
+
+void CCaptureReader::Finish() const
+{
+    if (!restored)
+        throw std::runtime_error("error seeking to offset location");
+}
+
+int32_t CCaptureReader::Release()
+{
+    const int32_t left = --references;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+int32_t CCaptureReader::AddRef() { return ++references; }
+
+CHostService* CCaptureReader::QueryClass(const GUID*) { return nullptr; }
+
+const char* CCaptureReader::GetPath() { return path.c_str(); }
+
+int32_t CCaptureReader::Open(const char*, int32_t) { return 0; }
+
+uint32_t CCaptureReader::Read(void* buffer, uint32_t count)
+{
+    const uint32_t got = store.ReadAt(position, buffer, count, restored);
+    position += got;
+    return got;
+}
+
+uint32_t CCaptureReader::Write(const void*, uint32_t) { return 0; }
+
+int64_t CCaptureReader::GetSize() { return store.fileSize.load(); }
+
+int64_t CCaptureReader::GetPosition() { return position; }
+
+int32_t CCaptureReader::Truncate() { return 0; }
+
+int32_t CCaptureReader::Seek(int64_t offset)
+{
+    if (offset < 0)
+        return 0;
+    position = offset;
+    return 1;
+}
+
+int32_t CCaptureReader::SeekFrom(int64_t offset, int32_t origin)
+{
+    const int64_t base = origin == HOST_SEEK_END ? GetSize() : origin == HOST_SEEK_CURRENT ? position : 0;
+    return Seek(base + offset);
+}
+
+int32_t CCaptureReader::CanSeek() { return 1; }
+
+int32_t CCaptureReader::IsEndOfFile() { return position >= GetSize(); }
+
+int32_t CCaptureReader::Flush() { return 1; }
+
+int64_t CCaptureReader::GetModificationTime() { return 0; }
+
+const char* CCaptureReader::GetContentType() { return ""; }
+
+int32_t CCaptureReader::IsStream() { return 0; }
+
+void CCaptureReader::Close() { Release(); }

@@ -6,6 +6,7 @@
 // segment's binary chunks hold 0x00 0xFF pairs that are no tags.
 #include "tessarine/decoder/metadata.h"
 
+#include "tessarine/frame/little_endian.h"
 #include "tessarine/frame/log.h"
 
 #include <algorithm>
@@ -76,7 +77,7 @@ public:
         uint8_t bytes[4];
         if (!ReadExactly(bytes, 4))
             return false;
-        value = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+        value = LoadLittleEndian32(bytes);
         return true;
     }
     // Reads count bytes as NUL-terminated text (a NUL inside ends the text

@@ -3,7 +3,6 @@
 
 #include "host/utf8/velmora_utf8.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -61,5 +60,3 @@ bool IsMidiExtension(const char* extension)
 }
 
 bool IsSegmentExtension(const std::string& extension) { return stricmp_utf8(extension.c_str(), "sgt") == 0; }
-
-bool IsUsableMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }

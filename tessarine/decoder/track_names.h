@@ -21,6 +21,3 @@ bool IsMidiContentType(const char* contentType);
 bool IsMidiExtension(const char* extension);
 // An extension of a DirectMusic segment file (sgt).
 bool IsSegmentExtension(const std::string& extension);
-
-// A master tempo factor DirectMusic takes (0.01 to 100).
-bool IsUsableMasterTempo(float tempo);

@@ -10,6 +10,7 @@
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
+#include "tessarine/frame/pcm_format.h"
 
 #include <algorithm>
 #include <climits>
@@ -38,10 +39,10 @@ struct CTempoParam {
 static_assert(offsetof(CTempoParam, dblTempo) == 8 && sizeof(CTempoParam) == 16, "the SDK's layout");
 
 constexpr DWORD allGroups = 0xFFFFFFFF;
-constexpr DWORD captureBufferBytes = 176400;
+// The capture buffer's ring: one second of audio.
+constexpr DWORD captureBufferBytes = pcmBytesPerSecond;
 // How far after Play the segment starts, in 100-ns units: past the prepare time.
 constexpr REFERENCE_TIME playStartDelay = 11000000;
-constexpr double pcmBytesPerSecond = 176400.0;
 // The largest DLS file given to the loader: far beyond the General MIDI sets
 // (a few MB) and the largest sampled collections in use (a few hundred MB),
 // and within reach of a 32-bit process, into whose memory it is read whole.
@@ -146,8 +147,6 @@ std::string CollectionFailure(const char* what, HRESULT result)
     }
 }
 
-bool IsValidMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }
-
 }  // namespace
 
 // ---- Construction and teardown ---------------------------------------------
@@ -197,7 +196,8 @@ CMidiMusic::~CMidiMusic()
     if (directMusic) directMusic->SetDirectSound(nullptr, nullptr);
     // The capture's file goes now, whoever still holds the buffer: some
     // DirectMusics keep a port, and the buffer it was given, past its release.
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->CloseStore();
+    captureRead.Release();
+    if (CCaptureSoundBuffer* buffer = GetCaptureBuffer()) buffer->CloseStore();
 
     listener.reset();
     segmentState.Release();
@@ -228,7 +228,7 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
     DMUS_PORTPARAMS8 parameters{};
     parameters.dwSize = sizeof(DMUS_PORTPARAMS7);
     parameters.dwValidParams = DMUS_PORTPARAMS_SAMPLERATE | DMUS_PORTPARAMS_EFFECTS;
-    parameters.dwSampleRate = 44100;
+    parameters.dwSampleRate = pcmSampleRate;
     parameters.dwEffectFlags = caps->dwEffectFlags;
     parameters.fShare = TRUE;
 
@@ -241,14 +241,7 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
         ReportDirectXResult(result, "DMusic->CreatePort");
         if (FAILED(result) || !outputPort) return false;
 
-        WAVEFORMATEX format{};
-        format.wFormatTag = WAVE_FORMAT_PCM;
-        format.nChannels = 2;
-        format.nSamplesPerSec = 44100;
-        format.nAvgBytesPerSec = 176400;
-        format.nBlockAlign = 4;
-        format.wBitsPerSample = 16;
-        format.cbSize = 0;
+        WAVEFORMATEX format = PcmFormat();
         DSBUFFERDESC description{};
         description.dwSize = sizeof(DSBUFFERDESC);
         // A synth sink may pace itself by the buffer's position notifications
@@ -444,7 +437,7 @@ HRESULT CMidiMusic::SetMasterTempoVolume(int32_t volume, float tempo)
     HRESULT result = S_OK;
     // A tempo DirectMusic would refuse (0 is the setting's "unset") is not
     // sent, so it cannot keep the volume from being set.
-    if (IsValidMasterTempo(tempo)) {
+    if (IsUsableMasterTempo(tempo)) {
         result = performance->SetGlobalParam(GUID_PerfMasterTempo, &tempo, sizeof(tempo));
         ReportDirectXResult(result, "Performance->set_PerfMasterTempo");
         if (FAILED(result)) return result;
@@ -512,6 +505,36 @@ MUSIC_TIME CMidiMusic::SecondsToMusicTime(const std::vector<CTempoSpan>& spans, 
 
 bool CMidiMusic::Play()
 {
+    StartListener();
+    const double length = GetLength();
+    captureLeadIn = -1.0;
+    musicLeadIn = -1.0;
+    captureSkip = 0;
+    REFERENCE_TIME now = 0;
+    performance->GetTime(&now, nullptr);
+    CCaptureStore* store = GetCaptureStore();
+    // The whole song and five seconds more; a length no segment can have is
+    // held far below where 64-bit sizes would overflow.
+    const int64_t limit = int64_t(std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, largestCapture));
+    const bool captureStarted = store && StartCapture(store, limit, now);
+
+    const REFERENCE_TIME requested = now + playStartDelay;
+    if (!PlaySegmentAt(requested)) return false;
+    musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
+    // A clock that follows the synthesizer may have run on before the
+    // performance placed the segment, which then starts later than asked:
+    // reads pass over the extra silence, so the music starts in what is read
+    // after exactly the start delay, however fast the clock ran.
+    if (captureStarted) SkipToStart(store, SegmentStartTime(requested) - requested, limit);
+    if (!AwaitMusicStart()) return false;
+    // The notification names the start exactly; nothing has been read yet.
+    const REFERENCE_TIME started = musicStartedAt.load();
+    if (captureStarted && started >= requested) SkipToStart(store, started - requested, limit);
+    return true;
+}
+
+void CMidiMusic::StartListener()
+{
     try {
         auto fresh = std::make_unique<CNotificationListener>(performance.operator->(), this,
                                                              double(configPadBefore.value));
@@ -520,49 +543,42 @@ bool CMidiMusic::Play()
     } catch (const std::runtime_error& error) {
         LogLine("Error occurred initializing playback: %s", error.what());
     }
+}
 
-    const double length = GetLength();
-    captureLeadIn = -1.0;
-    musicLeadIn = -1.0;
-    captureSkip = 0;
-    REFERENCE_TIME now = 0;
-    performance->GetTime(&now, nullptr);
-    CCaptureSoundBuffer* store = GetCaptureStore();
-    // The whole song and five seconds more; a length no segment can have is
-    // held far below where 64-bit sizes would overflow.
-    const int64_t limit = int64_t(std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, largestCapture));
-    bool captureStarted = false;
-    if (store) {
-        // The capture begins with what plays now, and the segment is asked
-        // for the start delay after that moment. The cursor and the time are
-        // read as one pair: again when the clock moved on by more than a
-        // millisecond between them (a clock that follows the synthesizer
-        // jumps by what it renders).
-        DWORD play = 0;
-        bool read = false;
-        // A pair read while the clock stood still is exact; a clock that
-        // moves continuously gets the closest of the tries.
-        REFERENCE_TIME closest = -1;
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            REFERENCE_TIME before = 0, after = 0;
-            performance->GetTime(&before, nullptr);
-            DWORD cursor = 0;
-            if (!store->ReadPlayCursor(&cursor)) break;
-            performance->GetTime(&after, nullptr);
-            if (closest < 0 || after - before < closest) {
-                closest = after - before;
-                play = cursor;
-                now = before + (after - before) / 2;
-                read = true;
-            }
-            if (after == before) break;
+bool CMidiMusic::StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIME& now)
+{
+    // The capture begins with what plays now, and the segment is asked for
+    // the start delay after that moment. The cursor and the time are read as
+    // one pair: again when the clock moved on by more than a millisecond
+    // between them (a clock that follows the synthesizer jumps by what it
+    // renders).
+    DWORD play = 0;
+    bool read = false;
+    // A pair read while the clock stood still is exact; a clock that moves
+    // continuously gets the closest of the tries.
+    REFERENCE_TIME closest = -1;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        REFERENCE_TIME before = 0, after = 0;
+        performance->GetTime(&before, nullptr);
+        DWORD cursor = 0;
+        if (!store->ReadPlayCursor(&cursor)) break;
+        performance->GetTime(&after, nullptr);
+        if (closest < 0 || after - before < closest) {
+            closest = after - before;
+            play = cursor;
+            now = before + (after - before) / 2;
+            read = true;
         }
-        captureStarted = read && store->StartAtPlayCursor(play, limit);
-        if (!captureStarted) store->SetDataLimit(limit);
+        if (after == before) break;
     }
+    const bool started = read && store->StartAtPlayCursor(play, limit);
+    if (!started) store->SetDataLimit(limit);
+    return started;
+}
 
+bool CMidiMusic::PlaySegmentAt(REFERENCE_TIME requested)
+{
     segmentState.Release();
-    const REFERENCE_TIME requested = now + playStartDelay;
     // Asked in music time, the moment the start delay names: every
     // DirectMusic schedules a music-time start, while some take any start
     // as music time whatever DMUS_SEGF_REFTIME says (and then never play).
@@ -577,30 +593,23 @@ bool CMidiMusic::Play()
     const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME,
                                                     requestedMusic, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
-    if (FAILED(result)) return false;
-    musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
-    // A clock that follows the synthesizer may have run on before the
-    // performance placed the segment, which then starts later than asked:
-    // reads pass over the extra silence, so the music starts in what is read
-    // after exactly the start delay, however fast the clock ran.
-    if (captureStarted) SkipToStart(store, SegmentStartTime(requested) - requested, limit);
-    if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) {
-        // The notification names the start exactly; nothing has been read yet.
-        const REFERENCE_TIME started = musicStartedAt.load();
-        if (captureStarted && started >= requested) SkipToStart(store, started - requested, limit);
-        return true;
-    }
+    return SUCCEEDED(result);
+}
+
+bool CMidiMusic::AwaitMusicStart()
+{
+    if (WaitForSingleObject(startedEvent.Get(), 50000) == WAIT_OBJECT_0) return true;
     LogLine("A fatal timeout occurred whilst waiting for playback to commence");
     return false;
 }
 
-void CMidiMusic::SkipToStart(CCaptureSoundBuffer* store, REFERENCE_TIME late, int64_t limit)
+void CMidiMusic::SkipToStart(CCaptureStore* store, REFERENCE_TIME late, int64_t limit)
 {
     // In whole frames, rounded in integers: a late start of whole frames
     // skips exactly those.
-    const int64_t frames = (std::max<REFERENCE_TIME>(0, late) * 44100 + 5000000) / 10000000;
-    const int64_t most = (int64_t(largestCapture) - limit) / 4;
-    captureSkip = std::clamp<int64_t>(frames, 0, std::max<int64_t>(0, most)) * 4;
+    const int64_t frames = (std::max<REFERENCE_TIME>(0, late) * pcmSampleRate + 5000000) / 10000000;
+    const int64_t most = (int64_t(largestCapture) - limit) / pcmFrameBytes;
+    captureSkip = std::clamp<int64_t>(frames, 0, std::max<int64_t>(0, most)) * pcmFrameBytes;
     store->SetDataLimit(limit + captureSkip);
     captureLeadIn = double(playStartDelay) / 1e7;
 }
@@ -675,7 +684,7 @@ bool CMidiMusic::SeekToTime(double seconds, bool* wasPlayingOut)
     // old position in between would otherwise open the fresh capture, arrive
     // as the first block and cut the lead-in short.
     Stop();
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) {
+    if (CCaptureStore* store = GetCaptureStore()) {
         // Nothing is kept until Play starts the fresh capture at its cursor.
         store->SetDataLimit(0);
         store->ClearCapture();
@@ -699,26 +708,35 @@ HRESULT CMidiMusic::Stop()
 
 // ---- Captured audio ---------------------------------------------------------------
 
-CCaptureSoundBuffer* CMidiMusic::GetCaptureStore() const
+CCaptureSoundBuffer* CMidiMusic::GetCaptureBuffer() const
 {
     if (!captureDirectSound) return nullptr;
     return static_cast<CCaptureDirectSound*>(captureDirectSound.Get())->GetCaptureBuffer();
 }
 
+CCaptureStore* CMidiMusic::GetCaptureStore() const
+{
+    CCaptureSoundBuffer* buffer = GetCaptureBuffer();
+    return buffer ? &buffer->Store() : nullptr;
+}
+
 bool CMidiMusic::BeginCaptureRead(int64_t offset, CHostFile** file)
 {
     *file = nullptr;
-    CCaptureSoundBuffer* store = GetCaptureStore();
-    if (!store) return false;
+    captureRead.Release();
+    CCaptureSoundBuffer* buffer = GetCaptureBuffer();
+    if (!buffer) return false;
+    CCaptureStore& store = buffer->Store();
     try {
-        // Past the silence a late start put ahead of the music.
-        CHostFile* storeFile = store->WaitForData(offset + captureSkip);
-        storeFile->AddRef();
-        *file = storeFile;
+        // Past the silence a late start put ahead of the music. The read
+        // keeps the buffer, and so the store, alive while the caller has it.
+        captureRead = store.BeginRead(offset + captureSkip, static_cast<IDirectSoundBuffer*>(buffer));
+        captureRead->AddRef();
+        *file = captureRead.Get();
         return true;
     } catch (const std::runtime_error& error) {
         LogLine("%s", error.what());
-        captureFailure = store->GetFailureReason();
+        captureFailure = store.GetFailureReason();
         if (captureFailure.empty()) captureFailure = error.what();
         return false;
     }
@@ -726,18 +744,19 @@ bool CMidiMusic::BeginCaptureRead(int64_t offset, CHostFile** file)
 
 void CMidiMusic::EndCaptureRead()
 {
-    if (CCaptureSoundBuffer* store = GetCaptureStore()) store->EndRead();
+    const CComReference<CCaptureReader> ended = std::move(captureRead);
+    if (ended) ended->Finish();
 }
 
 int64_t CMidiMusic::GetCaptureLimit() const
 {
-    const CCaptureSoundBuffer* store = GetCaptureStore();
+    const CCaptureStore* store = GetCaptureStore();
     return store ? store->GetDataLimit() : 0;
 }
 
 bool CMidiMusic::IsCaptureEnded()
 {
-    CCaptureSoundBuffer* store = GetCaptureStore();
+    const CCaptureStore* store = GetCaptureStore();
     return store && store->IsCaptureEnded();
 }
 

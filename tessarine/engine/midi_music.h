@@ -16,7 +16,9 @@
 #include <vector>
 
 class CCaptureDirectSound;
+class CCaptureReader;
 class CCaptureSoundBuffer;
+class CCaptureStore;
 class CNotificationListener;
 
 class CMidiMusic {
@@ -61,18 +63,21 @@ public:
     HRESULT Stop();
 
     // ---- Captured audio ---------------------------------------------------
-    // Hands out the capture file positioned at offset with a reference for
-    // the caller; the store stays locked until EndCaptureRead.
+    // Waits for the capture to hold a block beyond offset and hands out a
+    // read of it from there on, with a reference for the caller. Nothing
+    // stays locked: each of the read's Reads takes the store's lock for
+    // itself. A new BeginCaptureRead ends a read left open.
     bool BeginCaptureRead(int64_t offset, CHostFile** file);
-    // May raise std::runtime_error from the store.
+    // Ends the read. Raises std::runtime_error when the store could not put
+    // its file back for the writer after a Read; no lock is held then.
     void EndCaptureRead();
     // True once the capture store takes no more audio; false without one.
     bool IsCaptureEnded();
     // Whether audio comes through a capture store (the default port); a
     // failed read then is a failed decode, not a cue for silence.
-    bool HasCaptureStore() const { return GetCaptureStore() != nullptr; }
-    // The capture store of the buffer made last, or null.
-    CCaptureSoundBuffer* GetCaptureStore() const;
+    bool HasCaptureStore() const { return GetCaptureBuffer() != nullptr; }
+    // The capture buffer made last, or null.
+    CCaptureSoundBuffer* GetCaptureBuffer() const;
     // The bytes the capture may hold since the last Play (0 without one);
     // for tests and diagnostics.
     int64_t GetCaptureLimit() const;
@@ -110,9 +115,22 @@ private:
     // When the segment last played starts, from its state; requested when
     // the state cannot say.
     REFERENCE_TIME SegmentStartTime(REFERENCE_TIME requested);
+    // The store of the capture buffer made last, or null.
+    CCaptureStore* GetCaptureStore() const;
+    // The steps of Play. The fresh notification listener, replacing the last.
+    void StartListener();
+    // Starts the capture at the play cursor, with limit; true when it could
+    // choose its start (otherwise only the limit is set). now receives the
+    // performance time the cursor was read at, when it could be read.
+    bool StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIME& now);
+    // Asks the segment to start at requested (reference time); false when
+    // the performance refuses it.
+    bool PlaySegmentAt(REFERENCE_TIME requested);
+    // Waits for the music-started notification; true when it came.
+    bool AwaitMusicStart();
     // Makes reads pass over the capture's bytes of a start late by `late`
     // (100-ns units), and lets the store keep that much more past limit.
-    void SkipToStart(CCaptureSoundBuffer* store, REFERENCE_TIME late, int64_t limit);
+    void SkipToStart(CCaptureStore* store, REFERENCE_TIME late, int64_t limit);
 
     LONG volatile playing = 0;
     COwnedHandle startedEvent;
@@ -138,6 +156,8 @@ private:
     DWORD playTick = 0;  // when the segment was last asked to play, for the log
     // Bytes at the capture's start that reads pass over (a late start's).
     int64_t captureSkip = 0;
+    // The read BeginCaptureRead handed out, until EndCaptureRead.
+    CComReference<CCaptureReader> captureRead;
     // See GetCaptureFailure.
     std::string captureFailure;
     // The reference time the music-started notification gave, 0 before it

@@ -5,6 +5,8 @@
 // information registrations, so each list runs in the reverse order.
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/globals.h"
+#include "tessarine/frame/little_endian.h"
+#include "tessarine/frame/pcm_format.h"
 #include "tessarine/frame/services.h"
 #include "tessarine/frame/text_copy.h"
 
@@ -31,7 +33,7 @@ const char* GetComponentFileName() { return componentFileName ? componentFileNam
 // ---- The static objects, in construction order -------------------------------
 
 CConfigInt configLog("MIDILog", 1);
-CConfigInt configOutputBuffer("MIDIOutputBuffer", 176400);
+CConfigInt configOutputBuffer("MIDIOutputBuffer", int32_t(pcmBytesPerSecond));
 CConfigInt configPadBefore("MIDIPadBefore", 100);
 CConfigInt configOutputPort("MIDIOutputPort", -1);
 CConfigInt configReverb("MIDIReverb", 0);
@@ -63,13 +65,8 @@ public:
 
 void WriteLittleEndian32(CSettingsWriter* writer, uint32_t value)
 {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-    writer->Write(bytes, sizeof bytes);
-}
-
-uint32_t ReadLittleEndian32(const uint8_t* bytes)
-{
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    const auto bytes = StoreLittleEndian32(value);
+    writer->Write(bytes.data(), uint32_t(bytes.size()));
 }
 
 // An empty text stores nothing.
@@ -119,7 +116,7 @@ void CComponentInterface::LoadSettings(const void* data, uint32_t size)
     uint32_t remaining = size;
     for (;;) {
         if (remaining < 4) return;
-        const uint32_t nameLength = ReadLittleEndian32(cursor);
+        const uint32_t nameLength = LoadLittleEndian32(cursor);
         cursor += 4;
         remaining -= 4;
         if (remaining < nameLength) return;
@@ -131,7 +128,7 @@ void CComponentInterface::LoadSettings(const void* data, uint32_t size)
         remaining -= nameLength;
 
         if (remaining < 4) return;
-        const uint32_t dataLength = ReadLittleEndian32(cursor);
+        const uint32_t dataLength = LoadLittleEndian32(cursor);
         cursor += 4;
         remaining -= 4;
         if (dataLength > remaining) return;

@@ -2,9 +2,12 @@
 // variable list when constructed, and turns its value into raw bytes and back.
 #include "tessarine/frame/config.h"
 
+#include "tessarine/frame/little_endian.h"
+#include "tessarine/frame/pcm_format.h"
 #include "tessarine/frame/text_copy.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -16,14 +19,8 @@ CConfigVariable* variableListHead = nullptr;
 
 void AppendLittleEndian32(CRawDataSink* sink, uint32_t value)
 {
-    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-    sink->Append(bytes, sizeof bytes);
-}
-
-uint32_t ReadLittleEndian32(const void* data)
-{
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+    const auto bytes = StoreLittleEndian32(value);
+    sink->Append(bytes.data(), uint32_t(bytes.size()));
 }
 
 }  // namespace
@@ -32,9 +29,11 @@ CConfigVariable* GetFirstConfigVariable() { return variableListHead; }
 
 uint32_t GetBlockSize(int32_t setting)
 {
-    if (setting < 4) return 176400;
+    if (setting < 4) return pcmBytesPerSecond;
     return uint32_t(std::min(setting, largestBlockSize)) & ~uint32_t(3);
 }
+
+bool IsUsableMasterTempo(float tempo) { return std::isfinite(tempo) && tempo >= 0.01f && tempo <= 100.0f; }
 
 CConfigVariable::CConfigVariable(const char* name) : name(CopyText(name)), next(variableListHead)
 {
@@ -55,7 +54,7 @@ bool CConfigInt::GetRawData(CRawDataSink* sink)
 
 void CConfigInt::SetRawData(const void* data, uint32_t size)
 {
-    if (size == 4) value = int32_t(ReadLittleEndian32(data));
+    if (size == 4) value = int32_t(LoadLittleEndian32(data));
 }
 
 // ---- CConfigFloat --------------------------------------------------------
@@ -76,7 +75,7 @@ bool CConfigFloat::GetRawData(CRawDataSink* sink)
 void CConfigFloat::SetRawData(const void* data, uint32_t size)
 {
     if (size != 4) return;
-    const uint32_t bits = ReadLittleEndian32(data);
+    const uint32_t bits = LoadLittleEndian32(data);
     float loaded;
     std::memcpy(&loaded, &bits, sizeof loaded);
     value = loaded;

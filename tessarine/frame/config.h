@@ -95,6 +95,10 @@ inline constexpr int32_t largestBlockSize = 1764000;
 // whole frames.
 uint32_t GetBlockSize(int32_t setting);
 
+// A "MIDIMasterTempo" factor DirectMusic takes (0.01 to 100); 0, the
+// setting's "unset", is not one.
+bool IsUsableMasterTempo(float tempo);
+
 // Head of the variable list ("MIDICustomDLS" first, "MIDILog" last).
 CConfigVariable* GetFirstConfigVariable();
 

@@ -9,6 +9,7 @@
 #include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
+#include "tessarine/frame/pcm_format.h"
 #include "tessarine/frame/services.h"
 #include "tessarine/prefs/page_ids.h"
 
@@ -305,10 +306,10 @@ std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index) {
 }
 
 int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
-    constexpr int32_t oneSecond = 176400;
+    constexpr int32_t oneSecond = int32_t(pcmBytesPerSecond);
     if (milliseconds <= 1000) return oneSecond;
     // Held to the longest block a decode takes.
-    const uint64_t bytes = static_cast<uint64_t>(milliseconds) * 882 / 5;
+    const uint64_t bytes = static_cast<uint64_t>(milliseconds) * pcmBytesPerSecond / 1000;
     return bytes > uint64_t(largestBlockSize) ? largestBlockSize : static_cast<int32_t>(bytes);
 }
 

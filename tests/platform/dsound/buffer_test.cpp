@@ -116,7 +116,7 @@ TEST_F(DirectSoundTest, ControlsExistOnlyWhenAskedFor)
     EXPECT_EQ(sizeof(WAVEFORMATEX), written);
     EXPECT_EQ(DSERR_INVALIDPARAM, plain->GetFormat(&format, 4, &written));
     EXPECT_EQ(DS_OK, plain->GetFormat(&format, sizeof(format), &written));
-    WAVEFORMATEX expected = CdFormat();
+    WAVEFORMATEX expected = PcmFormat();
     EXPECT_EQ(0, std::memcmp(&expected, &format, sizeof(format)));
 
     // Play's reserved word and priority are for deferred buffers only.

@@ -10,7 +10,7 @@ TEST(DirectSoundDevice, RefusesEverythingBeforeInitialize)
     IDirectSound* device = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
                                      reinterpret_cast<void**>(&device)));
-    WAVEFORMATEX format = CdFormat();
+    WAVEFORMATEX format = PcmFormat();
     DSBUFFERDESC desc = Description(DSBCAPS_LOCSOFTWARE, 176400, &format);
     IDirectSoundBuffer* buffer = reinterpret_cast<IDirectSoundBuffer*>(1);
     EXPECT_EQ(DSERR_UNINITIALIZED, device->CreateSoundBuffer(&desc, &buffer, nullptr));
@@ -55,7 +55,7 @@ TEST(DirectSoundDevice, ClassRefusesAggregationAndIsNoVersion8Object)
 
 TEST_F(DirectSoundTest, CreateSoundBufferRefusesBadDescriptions)
 {
-    WAVEFORMATEX format = CdFormat();
+    WAVEFORMATEX format = PcmFormat();
     IDirectSoundBuffer* buffer = nullptr;
     EXPECT_EQ(DSERR_INVALIDPARAM, device->CreateSoundBuffer(nullptr, &buffer, nullptr));
     DSBUFFERDESC desc = Description(0, 176400, &format);
@@ -77,11 +77,11 @@ TEST_F(DirectSoundTest, CreateSoundBufferRefusesBadDescriptions)
     desc = Description(DSBCAPS_CTRLFX, 176400, &format);
     EXPECT_EQ(DSERR_DS8_REQUIRED, device->CreateSoundBuffer(&desc, &buffer, nullptr));
 
-    WAVEFORMATEX inconsistent = CdFormat();
+    WAVEFORMATEX inconsistent = PcmFormat();
     inconsistent.nBlockAlign = 3;
     desc = Description(0, 176400, &inconsistent);
     EXPECT_EQ(DSERR_BADFORMAT, device->CreateSoundBuffer(&desc, &buffer, nullptr));
-    WAVEFORMATEX odd = CdFormat();
+    WAVEFORMATEX odd = PcmFormat();
     odd.wFormatTag = 0x55;
     desc = Description(0, 176400, &odd);
     EXPECT_EQ(DSERR_BADFORMAT, device->CreateSoundBuffer(&desc, &buffer, nullptr));
@@ -117,7 +117,7 @@ TEST_F(DirectSoundTest, PrimaryBufferIsOneObjectWithLevelChecks)
     EXPECT_EQ(primary, again);
     again->Release();
 
-    WAVEFORMATEX format = CdFormat();
+    WAVEFORMATEX format = PcmFormat();
     DSBUFFERDESC sized = Description(DSBCAPS_PRIMARYBUFFER, 1000, nullptr);
     EXPECT_EQ(DSERR_INVALIDPARAM, device->CreateSoundBuffer(&sized, &again, nullptr));
 

@@ -1,5 +1,5 @@
 // Helpers for the sound device's tests: an initialised device made through
-// COM, and the PCM format the component plays.
+// COM; buffers take the PCM format the component plays (PcmFormat).
 #pragma once
 
 #include <dsound.h>
@@ -7,20 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tessarine/frame/pcm_format.h"
 #include "tests/platform/kernel/scoped_clock_rate.h"
-
-inline WAVEFORMATEX CdFormat()
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 44100;
-    format.nAvgBytesPerSec = 176400;
-    format.nBlockAlign = 4;
-    format.wBitsPerSample = 16;
-    format.cbSize = 0;
-    return format;
-}
 
 inline DSBUFFERDESC Description(DWORD flags, DWORD bytes, WAVEFORMATEX* format)
 {
@@ -52,7 +40,7 @@ protected:
     // A secondary buffer in the component's format; the test owns it.
     IDirectSoundBuffer* MakeBuffer(DWORD flags, DWORD bytes)
     {
-        WAVEFORMATEX format = CdFormat();
+        WAVEFORMATEX format = PcmFormat();
         DSBUFFERDESC desc = Description(flags, bytes, &format);
         IDirectSoundBuffer* buffer = nullptr;
         EXPECT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));

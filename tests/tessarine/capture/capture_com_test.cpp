@@ -53,7 +53,7 @@ TEST_F(CaptureTest, QueryInterfaceFollowsTheRulesAndSharesOneCount)
 TEST_F(CaptureTest, ChangedCallsReachTheRealBufferChanged)
 {
     CRecordingBuffer real;
-    WAVEFORMATEX format = CapturePcmFormat();
+    WAVEFORMATEX format = PcmFormat();
     DSBUFFERDESC desc{};
     desc.dwSize = sizeof(desc);
     desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
@@ -132,7 +132,7 @@ TEST_F(CaptureTest, RealBufferKeepsItsMemoryAndPositionThroughLockAndUnlock)
     ASSERT_EQ(DS_OK, buffer->GetCurrentPosition(&play, &write));
     EXPECT_NE(play, write);  // the real, playing cursors
     ASSERT_EQ(DS_OK, buffer->Unlock(audio1, bytes1, audio2, bytes2));
-    const BYTE* store = capture->GetCaptureBuffer()->GetDoubleBuffer();
+    const BYTE* store = capture->GetCaptureBuffer()->Store().GetDoubleBuffer();
     EXPECT_EQ(BYTE(0x5A), store[1000]);
 
     DWORD status = 0;
@@ -146,11 +146,11 @@ TEST_F(CaptureTest, SecondBufferReplacesTheFirstWhichLivesOnWithItsHolders)
 {
     IDirectSoundBuffer* first = nullptr;
     CCaptureSoundBuffer* firstStore = MakeCaptureBuffer(176400, &first);
-    std::string firstFile = firstStore->GetTempFileName();
+    std::string firstFile = firstStore->Store().GetTempFileName();
     EXPECT_TRUE(FileExists(firstFile));
     CCaptureSoundBuffer* secondStore = MakeCaptureBuffer(176400);
     EXPECT_NE(firstStore, secondStore);
-    EXPECT_NE(firstFile, secondStore->GetTempFileName());
+    EXPECT_NE(firstFile, secondStore->Store().GetTempFileName());
     EXPECT_TRUE(FileExists(firstFile));
     EXPECT_EQ(0u, first->Release());
     EXPECT_FALSE(FileExists(firstFile));
@@ -175,7 +175,7 @@ TEST_F(CaptureTest, SecondBufferReplacesTheFirstWhichLivesOnWithItsHolders)
 
 TEST_F(CaptureTest, LastReleaseLogsRemovalOnlyAndRemovesTheFile)
 {
-    std::string file = MakeCaptureBuffer(176400)->GetTempFileName();
+    std::string file = MakeCaptureStore(176400)->GetTempFileName();
     EXPECT_EQ(E_NOTIMPL, capture->VerifyCertification(nullptr));
     host.ClearConsoleLines();
     EXPECT_EQ(0u, capture->Release());

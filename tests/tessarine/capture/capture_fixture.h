@@ -5,6 +5,8 @@
 
 #include "tessarine/capture/capture_direct_sound.h"
 #include "tessarine/frame/config.h"
+#include "tessarine/frame/pcm_format.h"
+#include "tests/platform/dsound/dsound_fixture.h"
 #include "tests/platform/kernel/scoped_clock_rate.h"
 #include "tests/support/test_host.h"
 
@@ -14,18 +16,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-inline WAVEFORMATEX CapturePcmFormat()
-{
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 44100;
-    format.nAvgBytesPerSec = 176400;
-    format.nBlockAlign = 4;
-    format.wBitsPerSample = 16;
-    return format;
-}
 
 inline std::vector<BYTE> ReadWholeFile(const std::string& path)
 {
@@ -123,28 +113,24 @@ public:
     BYTE memory[1 << 16] = {};
 };
 
-// A test host, logging on, and the real device at a fast clock.
-class CaptureTest : public ::testing::Test {
+// A test host, logging on, and the capture object over the real device at
+// a fast clock.
+class CaptureTest : public DirectSoundTest {
 protected:
     void SetUp() override
     {
         previousLog = configLog.value;
         previousBlock = configOutputBuffer.value;
         configLog.value = 1;
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        IDirectSound* real = nullptr;
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
-                                         reinterpret_cast<void**>(&real)));
-        capture = new CCaptureDirectSound(real);
-        real->Release();
-        ASSERT_EQ(DS_OK, capture->Initialize(nullptr));
-        ASSERT_EQ(DS_OK, capture->SetCooperativeLevel(nullptr, DSSCL_PRIORITY));
+        DirectSoundTest::SetUp();
+        if (!HasFatalFailure())
+            capture = new CCaptureDirectSound(device);
     }
     void TearDown() override
     {
         if (capture != nullptr)
             capture->Release();
-        CoUninitialize();
+        DirectSoundTest::TearDown();
         configLog.value = previousLog;
         configOutputBuffer.value = previousBlock;
     }
@@ -155,12 +141,8 @@ protected:
                                            DWORD flags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE |
                                                          DSBCAPS_CTRLPOSITIONNOTIFY)
     {
-        WAVEFORMATEX format = CapturePcmFormat();
-        DSBUFFERDESC desc{};
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = flags;
-        desc.dwBufferBytes = ring;
-        desc.lpwfxFormat = &format;
+        WAVEFORMATEX format = PcmFormat();
+        DSBUFFERDESC desc = Description(flags, ring, &format);
         IDirectSoundBuffer* buffer = nullptr;
         EXPECT_EQ(DS_OK, capture->CreateSoundBuffer(&desc, &buffer, nullptr));
         if (interfaceOut != nullptr)
@@ -168,6 +150,12 @@ protected:
         else if (buffer != nullptr)
             buffer->Release();  // the wrapper keeps the last one alive
         return capture->GetCaptureBuffer();
+    }
+    // The store of such a buffer.
+    CCaptureStore* MakeCaptureStore(DWORD ring, IDirectSoundBuffer** interfaceOut = nullptr)
+    {
+        CCaptureSoundBuffer* buffer = MakeCaptureBuffer(ring, interfaceOut);
+        return buffer != nullptr ? &buffer->Store() : nullptr;
     }
 
     CTestHost host;

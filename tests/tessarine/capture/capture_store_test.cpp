@@ -66,7 +66,7 @@ TEST_F(CaptureTest, FileIsTheWrittenStreamUpToTheLastCompletedHalf)
 {
     const DWORD ring = 4000;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     store->SetDataLimit(0x7FFFFFFF);
     std::mt19937 random(20261208);
     for (int round = 0; round < 3; ++round) {
@@ -100,7 +100,7 @@ TEST_F(CaptureTest, LocksFromSeveralThreadsInTurnKeepTheStream)
 {
     const DWORD ring = 4096;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     store->SetDataLimit(0x7FFFFFFF);
     CStreamWriter writer(buffer, ring);
     for (int thread = 0; thread < 8; ++thread) {
@@ -119,7 +119,7 @@ TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
     const DWORD ring = 1000;
     configOutputBuffer.value = 400;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     CStreamWriter writer(buffer, ring);
     // With no limit yet every half is dropped and nothing counts as the end.
     for (int i = 0; i < 6; ++i)
@@ -129,24 +129,24 @@ TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
     EXPECT_FALSE(store->IsCaptureEnded());
 
     store->SetDataLimit(3500);
-    CHostFile* file = nullptr;
+    CComReference<CCaptureReader> file;
     std::thread reader([&] {
         // Waits for more than the capped file will ever hold.
-        file = store->WaitForData(3000);
-        store->EndRead();
+        file = store->BeginRead(3000);
+        file->Finish();
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the reader wait
     for (int i = 0; i < 20; ++i)
         writer.Write(500);
     reader.join();
-    EXPECT_NE(nullptr, file);
+    EXPECT_NE(nullptr, file.Get());
     EXPECT_EQ(3000u, ReadWholeFile(store->GetTempFileName()).size());
     EXPECT_TRUE(store->IsCaptureEnded());
     // Later waits return at once with what is there.
-    CHostFile* again = store->WaitForData(3000);
+    CComReference<CCaptureReader> again = store->BeginRead(3000);
     char byte = 0;
     EXPECT_EQ(0u, again->Read(&byte, 1));
-    store->EndRead();
+    again->Finish();
 
     // A higher limit lets the capture go on.
     store->SetDataLimit(10000);
@@ -162,7 +162,7 @@ TEST_F(CaptureTest, WaitsPassOnDataOrPendingSignalAndReadsWhatIsThere)
     const DWORD ring = 1000;
     configOutputBuffer.value = 300;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     store->SetDataLimit(100000);
     CStreamWriter writer(buffer, ring);
     writer.Write(600);
@@ -173,19 +173,19 @@ TEST_F(CaptureTest, WaitsPassOnDataOrPendingSignalAndReadsWhatIsThere)
 
     // Enough data: no wait, no log.
     host.ClearConsoleLines();
-    CHostFile* file = store->WaitForData(0);
+    CComReference<CCaptureReader> file = store->BeginRead(0);
     std::vector<char> block(300);
     EXPECT_EQ(300u, file->Read(block.data(), 300));
     EXPECT_EQ(0, std::memcmp(block.data(), writer.stream.data(), 300));
-    store->EndRead();
+    file->Finish();
     EXPECT_EQ(0u, host.CountConsoleLines("Waiting for data"));
 
     // Not enough data, but the signal is still pending: passes at once.
-    file = store->WaitForData(900);
+    file = store->BeginRead(900);
     EXPECT_EQ(1u, host.CountConsoleLines("Waiting for data"));
     EXPECT_EQ(1u, host.CountConsoleLines("Wait Finished"));
     EXPECT_EQ(100u, file->Read(block.data(), 300));
-    store->EndRead();
+    file->Finish();
     // The file position is back at the end for the writer.
     writer.Write(900);
     writer.Write(10);
@@ -197,13 +197,12 @@ TEST_F(CaptureTest, WaitWithNothingAppendedFailsAfterTenSecondsOfPlatformTime)
 {
     CScopedClockRate fast(1000);
     configOutputBuffer.value = 176400;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(176400);
+    CCaptureStore* store = MakeCaptureStore(176400);
     store->SetDataLimit(1000000);
     DWORD start = timeGetTime();
     try {
-        store->WaitForData(0);
+        store->BeginRead(0);
         ADD_FAILURE() << "the wait returned";
-        store->EndRead();
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ("error waiting for MIDI event", error.what());
     }
@@ -220,7 +219,7 @@ TEST_F(CaptureTest, WaitWithNothingAppendedFailsAfterTenSecondsOfPlatformTime)
 TEST_F(CaptureTest, OutOfRangeLocksStayInsideTheDoubleBuffer)
 {
     const DWORD ring = 1000;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring);
+    CCaptureStore* store = MakeCaptureStore(ring);
     const BYTE* base = store->GetDoubleBuffer();
     CCaptureRegion first{}, second{};
     for (DWORD offset : {ring, ring + 10, 0xFFFFFFFFu}) {
@@ -243,7 +242,7 @@ TEST_F(CaptureTest, ClearCaptureEmptiesFileBufferAndSignal)
     const DWORD ring = 1000;
     configOutputBuffer.value = 100;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     store->SetDataLimit(100000);
     CStreamWriter writer(buffer, ring);
     for (int i = 0; i < 5; ++i)
@@ -278,7 +277,7 @@ TEST_F(CaptureTest, CaptureFileStaysPrivateAndInPlaceAcrossClears)
     const mode_t previousMask = umask(022);
     for (const auto& row : rows) {
         IDirectSoundBuffer* buffer = nullptr;
-        CCaptureSoundBuffer* store = MakeCaptureBuffer(1000, &buffer);
+        CCaptureStore* store = MakeCaptureStore(1000, &buffer);
         const std::string path = store->GetTempFileName();
         struct stat created {};
         ASSERT_EQ(0, lstat(path.c_str(), &created)) << row.name;
@@ -321,7 +320,7 @@ TEST_F(CaptureTest, CaptureHoldsHalvesPastThirtyTwoBitOffsets)
     configOutputBuffer.value = 400;
     for (const auto& row : rows) {
         IDirectSoundBuffer* buffer = nullptr;
-        CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+        CCaptureStore* store = MakeCaptureStore(ring, &buffer);
         const std::string path = store->GetTempFileName();
         ASSERT_EQ(0, truncate(path.c_str(), off_t(row.before))) << row.name;
         store->SetDataLimit(row.before + 3 * ring);
@@ -334,13 +333,13 @@ TEST_F(CaptureTest, CaptureHoldsHalvesPastThirtyTwoBitOffsets)
         EXPECT_EQ(row.before + 3 * ring, int64_t(status.st_size)) << row.name;
         EXPECT_TRUE(store->IsCaptureEnded()) << row.name;  // capped at the limit
         for (int64_t offset : {row.before, row.before + 1100, row.before + 2600}) {
-            CHostFile* file = store->WaitForData(offset);
+            CComReference<CCaptureReader> file = store->BeginRead(offset);
             std::vector<BYTE> block(400);
             const uint32_t got = file->Read(block.data(), 400);
             EXPECT_EQ(std::min<int64_t>(400, row.before + 3 * ring - offset), int64_t(got)) << row.name;
             const auto first = writer.stream.begin() + std::ptrdiff_t(offset - row.before);
             EXPECT_TRUE(std::equal(block.begin(), block.begin() + got, first)) << row.name << " at " << offset;
-            store->EndRead();
+            file->Finish();
         }
         buffer->Release();  // the next row's buffer replaces it in the wrapper
     }
@@ -362,7 +361,7 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
     const CStartRow& row = GetParam();
     const DWORD ring = 4000;
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(ring, &buffer);
+    CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     CStreamWriter writer(buffer, ring);
     for (DWORD bytes : row.locksBefore)
         writer.Write(bytes);
@@ -395,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, CaptureStartTest,
 TEST_F(CaptureTest, DestructionRemovesTheFile)
 {
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(176400, &buffer);
+    CCaptureStore* store = MakeCaptureStore(176400, &buffer);
     std::string path = store->GetTempFileName();
     EXPECT_NE(std::string::npos, path.find("KTDM"));
     EXPECT_TRUE(FileExists(path));
@@ -412,7 +411,7 @@ TEST_F(CaptureTest, MissingTemporaryFolderMakesAStoreThatRefusesToServe)
     std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", "/nonexistent/tessarine-capture", 1);
     IDirectSoundBuffer* buffer = nullptr;
-    CCaptureSoundBuffer* store = MakeCaptureBuffer(1000, &buffer);
+    CCaptureStore* store = MakeCaptureStore(1000, &buffer);
     if (previous != nullptr)
         setenv("TMPDIR", saved.c_str(), 1);
     else
@@ -423,9 +422,9 @@ TEST_F(CaptureTest, MissingTemporaryFolderMakesAStoreThatRefusesToServe)
     CStreamWriter writer(buffer, 1000);
     for (int i = 0; i < 5; ++i)
         writer.Write(700);  // halves go nowhere, nothing crashes
-    EXPECT_THROW(store->WaitForData(0), std::runtime_error);
+    EXPECT_THROW(store->BeginRead(0), std::runtime_error);
     store->ClearCapture();
-    EXPECT_THROW(store->WaitForData(0), std::runtime_error);
+    EXPECT_THROW(store->BeginRead(0), std::runtime_error);
     EXPECT_EQ(1u, buffer->Release());  // the wrapper keeps the last one
 }
 

@@ -263,7 +263,7 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
                 ASSERT_TRUE(engine.Play());
                 EXPECT_GT(ThreadIds().size(), threadsBefore.size());
             }
-            if (row.bufferHeld) held = CComReference<CCaptureSoundBuffer>(engine.GetCaptureStore());
+            if (row.bufferHeld) held = CComReference<CCaptureSoundBuffer>(engine.GetCaptureBuffer());
         }
         CFaultyDirectMusic::keepPorts = false;
         EXPECT_EQ(CountTempFiles(), 0u);
