@@ -136,7 +136,8 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
     caps.dwSize = sizeof(caps);
     hr = target->GetCaps(&caps);
     if (FAILED(hr)) return hr;
-    if (caps.dwBufferBytes < 4 * 64) return DSERR_BUFFERTOOSMALL;
+    // At least one of the synth's blocks of 16-bit stereo.
+    if (caps.dwBufferBytes < 4 * kSynthBlockFrames) return DSERR_BUFFERTOOSMALL;
 
     DWORD status = 0;
     target->GetStatus(&status);

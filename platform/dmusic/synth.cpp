@@ -21,9 +21,6 @@ namespace dmusic {
 
 namespace {
 
-// FluidSynth applies events at the start of its 64-frame blocks.
-constexpr int64_t kBlockFrames = 64;
-
 // Chosen from measurements over dense General MIDI files (bench/level/):
 // the loudest of them, every program in turn with full-velocity chords and
 // drums, peaks near -1 dBFS at this gain and nothing clips.
@@ -282,7 +279,7 @@ void CSynthesizer::RenderFloatLocked(float* interleaved, uint32_t frames)
     // An event takes effect at the block boundary nearest its frame, so it
     // lands within half a block of where it belongs; FluidSynth starts what
     // it is given at the next boundary at or after the frames rendered so far.
-    auto boundary = [](int64_t frame) { return (frame + kBlockFrames / 2) / kBlockFrames * kBlockFrames; };
+    auto boundary = [](int64_t frame) { return (frame + kSynthBlockFrames / 2) / kSynthBlockFrames * kSynthBlockFrames; };
     // The events due in this piece leave the queue at once, under one lock:
     // the sequencer places nothing inside a piece under way.
     due.clear();
