@@ -34,6 +34,21 @@ struct CKnownObject {
     IDirectMusicObject* loaded = nullptr;  // the cached object, one reference held
 };
 
+// What GetObject was asked for, read from its descriptor.
+struct CObjectRequest {
+    DWORD valid = 0;  // the descriptor's DMUS_OBJ_* flags
+    GUID clsid = GUID_NULL;
+    GUID guidObject = GUID_NULL;
+    std::u16string file, name;
+    std::u16string path;  // the file resolved against the search directory
+    bool memory = false;  // the object's bytes are in memory
+    const BYTE* memoryData = nullptr;
+    size_t memorySize = 0;
+};
+
+// Checks a GetObject descriptor and reads it into a request (path aside).
+HRESULT ReadRequest(const DMUS_OBJECTDESC& desc, CObjectRequest& request);
+
 bool IsSupportedClass(REFGUID clsid)
 {
     return IsEqualGUID(clsid, CLSID_DirectMusicSegment) || IsEqualGUID(clsid, CLSID_DirectMusicCollection);
@@ -133,6 +148,13 @@ private:
     HRESULT Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
                  IDirectMusicObject** object);
     HRESULT GetDefaultCollection(REFIID iid, void** object);
+    // GetObject's steps: the known object a request names; loading it (from
+    // memory or its file); keeping it in the cache.
+    CKnownObject* FindKnown(const CObjectRequest& request);
+    HRESULT LoadRequested(const CObjectRequest& request, const CKnownObject* known, IDirectMusicObject** loaded,
+                          std::u16string& loadedPath);
+    void Remember(const CObjectRequest& request, CKnownObject* known, const std::u16string& loadedPath,
+                  IDirectMusicObject* loaded);
 
     std::mutex lock;
     std::map<GUID, std::u16string, platform::CGuidLess> directories;
@@ -190,84 +212,108 @@ HRESULT CDirectMusicLoader::GetObject(LPDMUS_OBJECTDESC desc, REFIID iid, LPVOID
     if (!object) return E_POINTER;
     *object = nullptr;
     if (!desc) return E_POINTER;
-    if (desc->dwSize < offsetof(DMUS_OBJECTDESC, llMemLength)) return E_INVALIDARG;
-    const DWORD valid = desc->dwValidData;
-    if (!(valid & DMUS_OBJ_CLASS)) return DMUS_E_LOADER_NOCLASSID;
-    const GUID clsid = desc->guidClass;
-    if (!IsSupportedClass(clsid)) return DMUS_E_LOADER_FAILEDCREATE;
-
-    std::u16string file, name;
-    if ((valid & DMUS_OBJ_FILENAME) && !FieldText(desc->wszFileName, DMUS_MAX_FILENAME, file)) return E_INVALIDARG;
-    if ((valid & DMUS_OBJ_NAME) && !FieldText(desc->wszName, DMUS_MAX_NAME, name)) return E_INVALIDARG;
-    const bool memory = (valid & DMUS_OBJ_MEMORY) && desc->dwSize >= offsetof(DMUS_OBJECTDESC, pStream);
-    if ((valid & DMUS_OBJ_MEMORY) && !memory) return E_INVALIDARG;
-    if (memory && (!desc->pbMemData || desc->llMemLength <= 0)) return E_INVALIDARG;
+    CObjectRequest request;
+    HRESULT hr = ReadRequest(*desc, request);
+    if (FAILED(hr)) return hr;
+    const DWORD valid = request.valid;
 
     std::lock_guard<std::mutex> guard(lock);
-    const std::u16string path = (valid & DMUS_OBJ_FILENAME) ? Resolve(clsid, file, valid & DMUS_OBJ_FULLPATH) : u"";
+    if (valid & DMUS_OBJ_FILENAME) request.path = Resolve(request.clsid, request.file, valid & DMUS_OBJ_FULLPATH);
 
     // The default GM collection is known to every loader without a file: it
     // stands for the synthesizer's own instruments.
-    if (IsEqualGUID(clsid, CLSID_DirectMusicCollection) && (valid & DMUS_OBJ_OBJECT) && !memory &&
-        !(valid & DMUS_OBJ_FILENAME) && IsEqualGUID(desc->guidObject, GUID_DefaultGMCollection))
+    if (IsEqualGUID(request.clsid, CLSID_DirectMusicCollection) && (valid & DMUS_OBJ_OBJECT) && !request.memory &&
+        !(valid & DMUS_OBJ_FILENAME) && IsEqualGUID(request.guidObject, GUID_DefaultGMCollection))
         return GetDefaultCollection(iid, object);
 
-    // A known object: by path, by object GUID, by name (in that order).
-    CKnownObject* known = nullptr;
-    for (CKnownObject& candidate : objects) {
-        if (!IsEqualGUID(candidate.guidClass, clsid)) continue;
-        const bool samePath = !path.empty() && candidate.path == path;
-        const bool sameGuid = (valid & DMUS_OBJ_OBJECT) && candidate.hasObjectGuid &&
-                              IsEqualGUID(candidate.guidObject, desc->guidObject);
-        const bool sameName = !(valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_MEMORY | DMUS_OBJ_OBJECT)) &&
-                              !name.empty() && candidate.name == name;
-        const bool sameMemory = memory && candidate.memory == desc->pbMemData;
-        if (samePath || sameGuid || sameName || sameMemory) {
-            known = &candidate;
-            break;
-        }
-    }
-    if (known && known->loaded && CacheEnabled(clsid)) return known->loaded->QueryInterface(iid, object);
+    CKnownObject* known = FindKnown(request);
+    if (known && known->loaded && CacheEnabled(request.clsid)) return known->loaded->QueryInterface(iid, object);
 
     IDirectMusicObject* loaded = nullptr;
-    HRESULT hr;
     std::u16string loadedPath;
-    if (memory || (known && known->memory && path.empty())) {
-        const BYTE* data = memory ? desc->pbMemData : known->memory;
-        const size_t size = memory ? size_t(desc->llMemLength) : known->memorySize;
-        hr = Load(clsid, data, size, u"", &loaded);
-    } else {
-        loadedPath = !path.empty() ? path : known ? known->path : u"";
-        if (loadedPath.empty())
-            return (valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_OBJECT | DMUS_OBJ_NAME)) ? DMUS_E_LOADER_FAILEDOPEN
-                                                                                   : DMUS_E_LOADER_NOFILENAME;
-        std::vector<BYTE> bytes;
-        if (!ReadWholeFile(loadedPath, bytes)) {
-            LoaderTrace("loader: cannot open %s", NativePath(loadedPath).c_str());
-            return DMUS_E_LOADER_FAILEDOPEN;
-        }
-        hr = Load(clsid, bytes.data(), bytes.size(), loadedPath, &loaded);
-    }
+    hr = LoadRequested(request, known, &loaded, loadedPath);
     if (FAILED(hr)) return hr;
-
-    if (CacheEnabled(clsid)) {
-        if (!known) {
-            objects.emplace_back();
-            known = &objects.back();
-            known->guidClass = clsid;
-            known->path = loadedPath;
-            if (memory) {
-                known->memory = desc->pbMemData;
-                known->memorySize = size_t(desc->llMemLength);
-            }
-        }
-        if (known->loaded) known->loaded->Release();
-        known->loaded = loaded;
-        loaded->AddRef();
-    }
+    if (CacheEnabled(request.clsid)) Remember(request, known, loadedPath, loaded);
     hr = loaded->QueryInterface(iid, object);
     loaded->Release();
     return hr;
+}
+
+HRESULT ReadRequest(const DMUS_OBJECTDESC& desc, CObjectRequest& request)
+{
+    if (desc.dwSize < offsetof(DMUS_OBJECTDESC, llMemLength)) return E_INVALIDARG;
+    const DWORD valid = request.valid = desc.dwValidData;
+    if (!(valid & DMUS_OBJ_CLASS)) return DMUS_E_LOADER_NOCLASSID;
+    request.clsid = desc.guidClass;
+    if (!IsSupportedClass(request.clsid)) return DMUS_E_LOADER_FAILEDCREATE;
+    if ((valid & DMUS_OBJ_FILENAME) && !FieldText(desc.wszFileName, DMUS_MAX_FILENAME, request.file))
+        return E_INVALIDARG;
+    if ((valid & DMUS_OBJ_NAME) && !FieldText(desc.wszName, DMUS_MAX_NAME, request.name)) return E_INVALIDARG;
+    request.memory = (valid & DMUS_OBJ_MEMORY) && desc.dwSize >= offsetof(DMUS_OBJECTDESC, pStream);
+    if ((valid & DMUS_OBJ_MEMORY) && !request.memory) return E_INVALIDARG;
+    if (request.memory && (!desc.pbMemData || desc.llMemLength <= 0)) return E_INVALIDARG;
+    if (request.memory) {
+        request.memoryData = desc.pbMemData;
+        request.memorySize = size_t(desc.llMemLength);
+    }
+    request.guidObject = desc.guidObject;
+    return S_OK;
+}
+
+CKnownObject* CDirectMusicLoader::FindKnown(const CObjectRequest& request)
+{
+    // By path, by object GUID, by name (in that order).
+    const DWORD valid = request.valid;
+    for (CKnownObject& candidate : objects) {
+        if (!IsEqualGUID(candidate.guidClass, request.clsid)) continue;
+        const bool samePath = !request.path.empty() && candidate.path == request.path;
+        const bool sameGuid = (valid & DMUS_OBJ_OBJECT) && candidate.hasObjectGuid &&
+                              IsEqualGUID(candidate.guidObject, request.guidObject);
+        const bool sameName = !(valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_MEMORY | DMUS_OBJ_OBJECT)) &&
+                              !request.name.empty() && candidate.name == request.name;
+        const bool sameMemory = request.memory && candidate.memory == request.memoryData;
+        if (samePath || sameGuid || sameName || sameMemory) return &candidate;
+    }
+    return nullptr;
+}
+
+HRESULT CDirectMusicLoader::LoadRequested(const CObjectRequest& request, const CKnownObject* known,
+                                          IDirectMusicObject** loaded, std::u16string& loadedPath)
+{
+    const std::u16string& path = request.path;
+    if (request.memory || (known && known->memory && path.empty())) {
+        const BYTE* data = request.memory ? request.memoryData : known->memory;
+        const size_t size = request.memory ? request.memorySize : known->memorySize;
+        return Load(request.clsid, data, size, u"", loaded);
+    }
+    loadedPath = !path.empty() ? path : known ? known->path : u"";
+    if (loadedPath.empty())
+        return (request.valid & (DMUS_OBJ_FILENAME | DMUS_OBJ_OBJECT | DMUS_OBJ_NAME)) ? DMUS_E_LOADER_FAILEDOPEN
+                                                                                       : DMUS_E_LOADER_NOFILENAME;
+    std::vector<BYTE> bytes;
+    if (!ReadWholeFile(loadedPath, bytes)) {
+        LoaderTrace("loader: cannot open %s", NativePath(loadedPath).c_str());
+        return DMUS_E_LOADER_FAILEDOPEN;
+    }
+    return Load(request.clsid, bytes.data(), bytes.size(), loadedPath, loaded);
+}
+
+void CDirectMusicLoader::Remember(const CObjectRequest& request, CKnownObject* known,
+                                  const std::u16string& loadedPath, IDirectMusicObject* loaded)
+{
+    if (!known) {
+        objects.emplace_back();
+        known = &objects.back();
+        known->guidClass = request.clsid;
+        known->path = loadedPath;
+        if (request.memory) {
+            known->memory = request.memoryData;
+            known->memorySize = request.memorySize;
+        }
+    }
+    if (known->loaded) known->loaded->Release();
+    known->loaded = loaded;
+    loaded->AddRef();
 }
 
 HRESULT CDirectMusicLoader::SetObject(LPDMUS_OBJECTDESC desc)

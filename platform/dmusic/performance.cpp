@@ -1,5 +1,5 @@
 // The DirectMusic performance: see performance.h. Its sequencer's passes are
-// in sequencer.cpp.
+// in performance_tick.cpp.
 #include "platform/dmusic/performance.h"
 
 #include <dmerror.h>
@@ -178,7 +178,7 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     // frame follows from its distance to the start alone.
     for (CDirectMusicPort* port : ports) {
         if (CSynthSink* sink = port->Sink()) {
-            start = sink->TimeAtFrame(sink->AlignedFrameAtOrAfter(sink->FrameAt(start), 64));
+            start = sink->TimeAtFrame(sink->AlignedFrameAtOrAfter(sink->FrameAt(start), kSynthBlockFrames));
             break;
         }
     }
@@ -225,7 +225,7 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
 
     // A new primary segment replaces what plays at its start.
     for (CSegmentState* playing : states)
-        if (!playing->ended && playing->end > start) StopStateLocked(playing, start);
+        if (!playing->Ended() && playing->end > start) StopStateLocked(playing, start);
     states.push_back(state);
     state->AddRef();
     if (lastPlayed) lastPlayed->Release();
@@ -240,12 +240,12 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
 
 void CPerformance::StopStateLocked(CSegmentState* state, REFERENCE_TIME at)
 {
-    if (state->ended) return;
+    if (state->Ended()) return;
     at = std::max(at, state->start);
     state->end = std::min(state->end, at);
     state->almostEnd = std::min(state->almostEnd, state->end);
-    state->finished = true;
-    state->stopped = true;
+    state->StopSending();
+    state->notesReleased = true;
     state->aborted = true;
     for (CDirectMusicPort* port : ports) port->AllNotesOff(at, true);
 }
@@ -307,7 +307,7 @@ void CPerformance::RetimeStateLocked(CSegmentState* state, double factor)
         at = state->TimeOf(state->passes[i], state->passes[i].to);
     }
     state->masterTempo = factor;
-    if (!state->stopped) {
+    if (!state->notesReleased) {
         state->end = at;
         state->almostEnd = std::max(state->start, at - REFERENCE_TIME(prepareMs) * kMillisecond);
     }
@@ -318,17 +318,7 @@ void CPerformance::EndStoppedStateLocked(CSegmentState* state)
     // A segment stopped by Stop says so at the stop, to the types registered
     // now: a notification generated later would reach whoever registered
     // since (a caller that stops and plays again would hear the old stop).
-    if (state->ended) return;
-    state->ended = true;
-    IUnknown* user = static_cast<IDirectMusicSegmentState*>(state);
-    if (state->started) Notify(GUID_NOTIFICATION_SEGMENT, DMUS_NOTIFICATION_SEGABORT, state->end, user);
-    const bool another = std::any_of(states.begin(), states.end(), [&](CSegmentState* other) {
-        return !other->ended && other->start <= state->end + kMillisecond;
-    });
-    if (musicPlaying && !another) {
-        musicPlaying = false;
-        Notify(GUID_NOTIFICATION_PERFORMANCE, DMUS_NOTIFICATION_MUSICSTOPPED, state->end, nullptr);
-    }
+    AnnounceLocked(state, platform::ClockNow100ns(), true);
 }
 
 STDMETHODIMP CPerformance::GetSegmentState(IDirectMusicSegmentState** result, MUSIC_TIME time)
@@ -404,7 +394,7 @@ STDMETHODIMP CPerformance::IsPlaying(IDirectMusicSegment* segment, IDirectMusicS
     for (CSegmentState* playing : states) {
         if (segment && playing->segment != segment) continue;
         if (state && static_cast<IDirectMusicSegmentState*>(playing) != state) continue;
-        if (!playing->ended && now < playing->end) return S_OK;
+        if (!playing->Ended() && now < playing->end) return S_OK;
     }
     return S_FALSE;
 }
@@ -630,7 +620,7 @@ STDMETHODIMP CPerformance::SetGlobalParam(REFGUID type, void* param, DWORD size)
         // What plays already goes on at the new tempo from the next event
         // not yet sent.
         for (CSegmentState* state : states)
-            if (!state->ended && !state->finished) RetimeStateLocked(state, value);
+            if (!state->Ended() && !state->AllSent()) RetimeStateLocked(state, value);
         return S_OK;
     }
     if (type == GUID_PerfMasterVolume) {

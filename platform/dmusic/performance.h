@@ -105,7 +105,14 @@ private:
     void HoldHorizonsLocked();
     REFERENCE_TIME MusicToReferenceLocked(MUSIC_TIME time) const;
     MUSIC_TIME ReferenceToMusicLocked(REFERENCE_TIME rt) const;
+    // The steps of Tick (performance_tick.cpp): a state's events up to the
+    // horizon, then the release of its notes at its end once all are sent;
+    // what its life announces at `now` (with stopNow, its end at once); and
+    // the letting go of ended states.
     void Dispatch(CSegmentState* state, REFERENCE_TIME horizon);
+    void SendAheadLocked(CSegmentState* state, REFERENCE_TIME horizon);
+    void AnnounceLocked(CSegmentState* state, REFERENCE_TIME now, bool stopNow);
+    void DropEndedStatesLocked();
     void SendToChannel(DWORD pchannel, REFERENCE_TIME at, const CMidiEvent& event, bool off);
     void SendPatch(REFERENCE_TIME at, const CPatchChange& patch);
     void Notify(const GUID& type, DWORD option, REFERENCE_TIME at, IUnknown* user);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "midi/midi_status.h"
 #include "platform/dmusic/reference_clock.h"
 #include "platform/dmusic/text_field.h"
 
@@ -288,10 +289,10 @@ std::atomic<uint64_t> midiOutNotesOn{0}, midiOutNotesOff{0}, midiOutOtherMessage
 
 void CountMidiOutMessage(DWORD message)
 {
-    const DWORD status = message & 0xF0;
+    const BYTE kind = midi::KindOf(BYTE(message));
     const DWORD velocity = (message >> 16) & 0x7F;
-    if (status == 0x90 && velocity > 0) ++midiOutNotesOn;
-    else if (status == 0x80 || status == 0x90) ++midiOutNotesOff;
+    if (kind == midi::kNoteOn && velocity > 0) ++midiOutNotesOn;
+    else if (kind == midi::kNoteOff || kind == midi::kNoteOn) ++midiOutNotesOff;
     else ++midiOutOtherMessages;
 }
 

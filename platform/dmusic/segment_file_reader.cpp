@@ -99,22 +99,15 @@ void CSegmentParser::ReadSequenceItem(const CItem& item)
     const BYTE status = BYTE(item.Byte(14));
     event.data1 = BYTE(item.Byte(15) & 0x7F);
     event.data2 = BYTE(item.Byte(16) & 0x7F);
-    switch (status & 0xF0) {
-    case 0x90:
-        event.kind = EMidiEventKind::Note;
+    if (!EventKindOfStatus(status, &event.kind)) return;
+    switch (event.kind) {
+    case EMidiEventKind::Note:
         event.duration = std::max<MUSIC_TIME>(1, ClampTime(item.I32(4)));
         if (event.data2 == 0) return;
         break;
-    case 0x80: return;  // offs are implied by the notes' durations
-    case 0xA0: event.kind = EMidiEventKind::KeyPressure; break;
-    case 0xB0: event.kind = EMidiEventKind::ControlChange; break;
-    case 0xC0: event.kind = EMidiEventKind::ProgramChange; break;
-    case 0xD0: event.kind = EMidiEventKind::ChannelPressure; break;
-    case 0xE0:
-        event.kind = EMidiEventKind::PitchBend;
-        event.bend = WORD(event.data1 | (event.data2 << 7));
-        break;
-    default: return;
+    case EMidiEventKind::NoteOff: return;  // offs are implied by the notes' durations
+    case EMidiEventKind::PitchBend: event.bend = WORD(event.data1 | (event.data2 << 7)); break;
+    default: break;
     }
     model.events.push_back(std::move(event));
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "midi/midi_status.h"
+
 namespace dmusic {
 
 inline constexpr MUSIC_TIME kPpq = DMUS_PPQ;
@@ -41,6 +43,40 @@ enum class EMidiEventKind : uint8_t {
     KeyPressure,  // data1 key, data2 pressure
     Sysex,  // sysex holds the whole message from F0 (or a raw F7 escape) to its end
 };
+
+// The kind of event a channel message's status makes: a note-on a Note
+// (its reader gives it the duration), a note-off a NoteOff. False for a
+// status that is no channel message.
+constexpr bool EventKindOfStatus(BYTE status, EMidiEventKind* kind)
+{
+    switch (midi::KindOf(status)) {
+    case midi::kNoteOff: *kind = EMidiEventKind::NoteOff; return true;
+    case midi::kNoteOn: *kind = EMidiEventKind::Note; return true;
+    case midi::kKeyPressure: *kind = EMidiEventKind::KeyPressure; return true;
+    case midi::kControlChange: *kind = EMidiEventKind::ControlChange; return true;
+    case midi::kProgramChange: *kind = EMidiEventKind::ProgramChange; return true;
+    case midi::kChannelPressure: *kind = EMidiEventKind::ChannelPressure; return true;
+    case midi::kPitchBend: *kind = EMidiEventKind::PitchBend; return true;
+    default: return false;
+    }
+}
+
+// The status of an event of that kind on channel 0: a Note's is its note-on,
+// a Sysex's F0.
+constexpr BYTE StatusOfEventKind(EMidiEventKind kind)
+{
+    switch (kind) {
+    case EMidiEventKind::Note: return midi::kNoteOn;
+    case EMidiEventKind::NoteOff: return midi::kNoteOff;
+    case EMidiEventKind::ControlChange: return midi::kControlChange;
+    case EMidiEventKind::ProgramChange: return midi::kProgramChange;
+    case EMidiEventKind::PitchBend: return midi::kPitchBend;
+    case EMidiEventKind::ChannelPressure: return midi::kChannelPressure;
+    case EMidiEventKind::KeyPressure: return midi::kKeyPressure;
+    case EMidiEventKind::Sysex: return midi::kSysex;
+    }
+    return midi::kSysex;
+}
 
 // One channel event in the segment.
 struct CMidiEvent {

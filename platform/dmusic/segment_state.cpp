@@ -82,4 +82,38 @@ MUSIC_TIME CSegmentState::MusicAt(const Pass& one, REFERENCE_TIME rt) const
     return model->ReferenceToMusicTime(model->MusicToReferenceTime(one.from) + into);
 }
 
+CSegmentNotices CSegmentState::Advance(const CSegmentSurroundings& around)
+{
+    CSegmentNotices out;
+    out.musicPlaying = around.musicPlaying;
+    if (phase == ESegmentPhase::Ended) return out;
+    const REFERENCE_TIME now = around.now;
+    if (!around.stopNow) {
+        // An empty segment starts and ends too, so a caller waiting for
+        // either is not left waiting.
+        if (phase == ESegmentPhase::Waiting && start <= now && !aborted) {
+            phase = ESegmentPhase::Playing;
+            if (!out.musicPlaying) {
+                out.musicPlaying = true;
+                out.Add(ESegmentNotice::MusicStarted);
+            }
+            out.Add(ESegmentNotice::SegmentStart);
+        }
+        if (phase == ESegmentPhase::Playing && almostEnd <= now && almostEnd < end) {
+            phase = ESegmentPhase::AlmostEnded;
+            out.Add(ESegmentNotice::SegmentAlmostEnd);
+            if (!around.anotherOutlasts) out.Add(ESegmentNotice::MusicAlmostEnd);
+        }
+        if (now < end) return out;
+    }
+    const bool started = phase != ESegmentPhase::Waiting;
+    phase = ESegmentPhase::Ended;
+    if (started) out.Add(aborted ? ESegmentNotice::SegmentAbort : ESegmentNotice::SegmentEnd);
+    if (out.musicPlaying && !around.anotherFollows) {
+        out.musicPlaying = false;
+        out.Add(ESegmentNotice::MusicStopped);
+    }
+    return out;
+}
+
 }  // namespace dmusic

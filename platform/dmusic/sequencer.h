@@ -1,7 +1,7 @@
 // The performance's sequencer thread: it runs a pass of the performance
 // every 10 ms of platform time, however fast the clock runs, and at once
 // when kicked (a segment starts or stops). What a pass does is the
-// performance's (sequencer.cpp holds it too).
+// performance's: CPerformance::Tick, in performance_tick.cpp.
 #pragma once
 
 #include <windows.h>

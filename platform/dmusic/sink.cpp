@@ -136,7 +136,8 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
     caps.dwSize = sizeof(caps);
     hr = target->GetCaps(&caps);
     if (FAILED(hr)) return hr;
-    if (caps.dwBufferBytes < 4 * 64) return DSERR_BUFFERTOOSMALL;
+    // At least one of the synth's blocks of 16-bit stereo.
+    if (caps.dwBufferBytes < 4 * kSynthBlockFrames) return DSERR_BUFFERTOOSMALL;
 
     DWORD status = 0;
     target->GetStatus(&status);
@@ -221,6 +222,15 @@ bool CSynthSink::Tick()
         wasStopped = true;
         return false;
     }
+    if (!FollowCursor()) return false;
+    const bool follow = platform::ClockFollowsSinks();
+    const bool renderedAny = RenderAhead(BytesWanted(follow));
+    if (follow && renderedAny) platform::PublishTime(timeSource, TimeAtFrame(synth->RenderedFrames()));
+    return renderedAny;
+}
+
+bool CSynthSink::FollowCursor()
+{
     // The cursor belongs to some moment between the two reads of the clock;
     // the tolerance below widens by that span, so a thread preempted between
     // the reads does not take its own delay for a moved cursor.
@@ -255,24 +265,36 @@ bool CSynthSink::Tick()
     }
     lastPlayCursor = play;
     lastTickTime = now;
+    return true;
+}
 
-    const int64_t largestPiece = std::max<int64_t>(blockAlign, ring / 2 / blockAlign * blockAlign);
-    const bool follow = platform::ClockFollowsSinks();
-    int64_t need;
+int64_t CSynthSink::LargestPiece() const
+{
+    const int64_t ring = ringBytes;
+    return std::max<int64_t>(blockAlign, ring / 2 / blockAlign * blockAlign);
+}
+
+int64_t CSynthSink::BytesWanted(bool follow) const
+{
     if (follow) {
         // Time waits for this sink: one piece, then the clock moves on.
-        need = std::min<int64_t>(largestPiece, kLongestPiece100ns * bytesPerSecond / 10000000 / blockAlign * blockAlign);
-    } else {
-        // 55 ms ahead, as DirectMusic; on a clock run fast, at least 30 ms of
-        // real time ahead (up to 250 ms of platform time), so a thread that
-        // the machine holds up briefly does not leave the cursor to overtake it.
-        const double rate = platform::GetClockRate();
-        const double ahead100ns = std::clamp(30e4 * rate, double(kWriteAhead100ns), 25e5);
-        int64_t target = int64_t(ahead100ns * bytesPerSecond / 1e7) / blockAlign * blockAlign;
-        need = target - lead;
+        return std::min<int64_t>(LargestPiece(),
+                                 kLongestPiece100ns * bytesPerSecond / 10000000 / blockAlign * blockAlign);
     }
+    // 55 ms ahead, as DirectMusic; on a clock run fast, at least 30 ms of
+    // real time ahead (up to 250 ms of platform time), so a thread that
+    // the machine holds up briefly does not leave the cursor to overtake it.
+    const double rate = platform::GetClockRate();
+    const double ahead100ns = std::clamp(30e4 * rate, double(kWriteAhead100ns), 25e5);
+    int64_t target = int64_t(ahead100ns * bytesPerSecond / 1e7) / blockAlign * blockAlign;
+    return target - lead;
+}
+
+bool CSynthSink::RenderAhead(int64_t need)
+{
     // Behind by more than the ring, or not: every frame is rendered in order,
     // in pieces shorter than the ring so a reader of the ring sees each wrap.
+    const int64_t largestPiece = LargestPiece();
     bool renderedAny = false;
     while (need >= blockAlign) {
         const int64_t wanted = std::min(need, largestPiece) / blockAlign;
@@ -283,19 +305,7 @@ bool CSynthSink::Tick()
             starved = true;
             break;
         }
-        DWORD piece = DWORD(frames * blockAlign);
-        void* first = nullptr;
-        void* second = nullptr;
-        DWORD firstBytes = 0, secondBytes = 0;
-        if (FAILED(buffer->Lock(writeOffset, piece, &first, &firstBytes, &second, &secondBytes, 0))) break;
-        DWORD done = 0;
-        for (auto [region, bytes] : {std::pair{first, firstBytes}, std::pair{second, secondBytes}}) {
-            if (!region || bytes == 0) continue;
-            bytes = std::min(bytes, piece - done) / blockAlign * blockAlign;
-            synth->Render(static_cast<int16_t*>(region), bytes / blockAlign);
-            done += bytes;
-        }
-        buffer->Unlock(first, firstBytes, second, secondBytes);
+        const DWORD done = WritePiece(DWORD(frames * blockAlign));
         if (done == 0) break;
         renderedAny = true;
         ++statistics.locks;
@@ -306,8 +316,24 @@ bool CSynthSink::Tick()
         need -= done;
         if (frames < wanted) break;
     }
-    if (follow && renderedAny) platform::PublishTime(timeSource, TimeAtFrame(synth->RenderedFrames()));
     return renderedAny;
+}
+
+DWORD CSynthSink::WritePiece(DWORD piece)
+{
+    void* first = nullptr;
+    void* second = nullptr;
+    DWORD firstBytes = 0, secondBytes = 0;
+    if (FAILED(buffer->Lock(writeOffset, piece, &first, &firstBytes, &second, &secondBytes, 0))) return 0;
+    DWORD done = 0;
+    for (auto [region, bytes] : {std::pair{first, firstBytes}, std::pair{second, secondBytes}}) {
+        if (!region || bytes == 0) continue;
+        bytes = std::min(bytes, piece - done) / blockAlign * blockAlign;
+        synth->Render(static_cast<int16_t*>(region), bytes / blockAlign);
+        done += bytes;
+    }
+    buffer->Unlock(first, firstBytes, second, secondBytes);
+    return done;
 }
 
 CSynthSink::Statistics CSynthSink::GetStatistics() const

@@ -83,6 +83,15 @@ private:
     // Frames the horizon still lets the sink render past `rendered`, at most
     // `wanted`; records the piece as under way.
     int64_t ClaimFrames(int64_t rendered, int64_t wanted);
+    // Tick's steps, under tickLock: where the play cursor went since the last
+    // pass (false when it cannot be read); how many bytes to write ahead of
+    // it; writing them piece by piece (true when any was written); and one
+    // piece through a lock of the ring (the bytes written, 0 if none).
+    bool FollowCursor();
+    int64_t LargestPiece() const;
+    int64_t BytesWanted(bool follow) const;
+    bool RenderAhead(int64_t need);
+    DWORD WritePiece(DWORD piece);
 
     CSynthesizer* synth;
     IDirectSoundBuffer* buffer = nullptr;

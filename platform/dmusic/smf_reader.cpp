@@ -4,9 +4,11 @@
 // past the end of the file is cut there, unknown chunks are skipped.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <map>
 
+#include "midi/midi_status.h"
 #include "platform/dmusic/loader_formats.h"
 #include "platform/dmusic/loader_log.h"
 #include "platform/dmusic/riff_reader.h"
@@ -40,9 +42,25 @@ public:
     HRESULT Parse(const BYTE* data, size_t size);
 
 private:
+    // How a meta event read: cut short by the end of the track, the track's
+    // end, or read.
+    enum class EMetaRead { Cut, EndOfTrack, Read };
+    // Sounding notes by channel * 128 + key: their indexes in model.events.
+    using CSounding = std::map<int, std::deque<size_t>>;
+
+    // A track's events, and each kind of event in it (false: the track
+    // ends before the event does).
     CTrackResult ParseTrack(CByteReader track, int index, uint64_t offset);
+    bool ReadChannelMessage(CByteReader& r, BYTE status, uint64_t tick, int track);
+    EMetaRead ReadMetaEvent(CByteReader& r, uint64_t tick, int track);
+    bool ReadSysex(CByteReader& r, BYTE status, uint64_t tick, int track);
+    void SkipSystemMessage(CByteReader& r, BYTE status);
     int64_t ToMusicTime(uint64_t tick) const;
+    // The model from every track's events: notes paired with their offs,
+    // then the tempo map and the signatures.
     void BuildModel(uint64_t endTick);
+    void AddEvent(const CRawEvent& raw, CSounding& sounding);
+    void AddTemposAndSignatures();
 
     CSegmentModel& model;
     bool smpte = false;
@@ -99,156 +117,158 @@ CTrackResult CSmfParser::ParseTrack(CByteReader r, int index, uint64_t offset)
             result.damaged = true;
             continue;
         }
-        if (status < 0xF0) {
+        bool whole;  // the event read to its end
+        if (midi::IsChannelStatus(status)) {
             running = status;
-            const BYTE type = status & 0xF0;
-            const int count = (type == 0xC0 || type == 0xD0) ? 1 : 2;
-            BYTE bytes[2] = {0, 0};
-            bool complete = true;
-            for (int i = 0; i < count; ++i) {
-                if (!r.U8(bytes[i])) {
-                    complete = false;
-                    break;
-                }
-                bytes[i] &= 0x7F;
-            }
-            if (!complete) {
-                result.damaged = true;
-                break;
-            }
-            CRawEvent event;
-            event.tick = tick;
-            event.track = index;
-            event.status = status;
-            event.data1 = bytes[0];
-            event.data2 = bytes[1];
-            events.push_back(std::move(event));
-            result.endTick = tick;
-        } else if (status == 0xFF) {
-            BYTE type = 0;
-            uint32_t length = 0;
-            if (!r.U8(type) || !r.Vlq(length)) {
-                result.damaged = true;
-                break;
-            }
-            if (length > r.Remaining()) {
-                result.damaged = true;
-                break;
-            }
-            const BYTE* body = r.Current();
-            r.Skip(length);
-            result.endTick = tick;
-            if (type == 0x2F) {
-                ended = true;
-                break;
-            }
-            if (type == 0x51 && length >= 3) {
-                const uint32_t micros = (uint32_t(body[0]) << 16) | (uint32_t(body[1]) << 8) | body[2];
-                if (micros > 0 && !smpte) tempoTicks.emplace_back(tick, 60000000.0 / micros);
-            } else if (type == 0x58 && length >= 2) {
-                CTimeSignatureChange sig;
-                sig.beatsPerMeasure = body[0] ? body[0] : 4;
-                sig.beat = body[1] < 8 ? BYTE(1u << body[1]) : 4;
-                sig.gridsPerBeat = 4;
-                signatureTicks.emplace_back(tick, sig);
-            } else if (type == 0x03 && index == 0 && !haveName && length > 0) {
-                model.name = ReadNarrowText(body, length);
-                haveName = true;
-            }
-        } else if (status == 0xF0 || status == 0xF7) {
-            uint32_t length = 0;
-            if (!r.Vlq(length) || length > r.Remaining()) {
-                result.damaged = true;
-                break;
-            }
-            CRawEvent event;
-            event.tick = tick;
-            event.track = index;
-            event.status = status;
-            const size_t lead = status == 0xF0 ? 1 : 0;
-            event.sysex.resize(lead + length);
-            if (lead) event.sysex[0] = 0xF0;
-            if (length) std::memcpy(event.sysex.data() + lead, r.Current(), length);
-            r.Skip(length);
-            if (!event.sysex.empty()) events.push_back(std::move(event));
-            result.endTick = tick;
+            whole = ReadChannelMessage(r, status, tick, index);
+        } else if (status == midi::kMeta) {
+            const EMetaRead meta = ReadMetaEvent(r, tick, index);
+            whole = meta != EMetaRead::Cut;
+            ended = meta == EMetaRead::EndOfTrack;
+        } else if (status == midi::kSysex || status == midi::kSysexEscape) {
+            whole = ReadSysex(r, status, tick, index);
         } else {
-            // System common and real-time messages have no place in a file; skip
-            // them with their data bytes.
-            const int count = (status == 0xF2) ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
-            for (int i = 0; i < count; ++i) {
-                BYTE b;
-                if (!r.Peek(b) || (b & 0x80)) break;
-                r.Skip(1);
-            }
+            SkipSystemMessage(r, status);
             result.damaged = true;
+            continue;
         }
+        if (!whole) {
+            result.damaged = true;
+            break;
+        }
+        result.endTick = tick;
+        if (ended) break;
     }
     if (!ended) result.damaged = true;
     return result;
+}
+
+bool CSmfParser::ReadChannelMessage(CByteReader& r, BYTE status, uint64_t tick, int track)
+{
+    BYTE bytes[2] = {0, 0};
+    for (int i = 0; i < midi::DataBytesOf(status); ++i) {
+        if (!r.U8(bytes[i])) return false;
+        bytes[i] &= 0x7F;
+    }
+    CRawEvent event;
+    event.tick = tick;
+    event.track = track;
+    event.status = status;
+    event.data1 = bytes[0];
+    event.data2 = bytes[1];
+    events.push_back(std::move(event));
+    return true;
+}
+
+CSmfParser::EMetaRead CSmfParser::ReadMetaEvent(CByteReader& r, uint64_t tick, int track)
+{
+    BYTE type = 0;
+    uint32_t length = 0;
+    if (!r.U8(type) || !r.Vlq(length) || length > r.Remaining()) return EMetaRead::Cut;
+    const BYTE* body = r.Current();
+    r.Skip(length);
+    if (type == midi::kMetaEndOfTrack) return EMetaRead::EndOfTrack;
+    if (type == midi::kMetaTempo && length >= 3) {
+        const uint32_t micros = (uint32_t(body[0]) << 16) | (uint32_t(body[1]) << 8) | body[2];
+        if (micros > 0 && !smpte) tempoTicks.emplace_back(tick, 60000000.0 / micros);
+    } else if (type == midi::kMetaTimeSignature && length >= 2) {
+        CTimeSignatureChange sig;
+        sig.beatsPerMeasure = body[0] ? body[0] : 4;
+        sig.beat = body[1] < 8 ? BYTE(1u << body[1]) : 4;
+        sig.gridsPerBeat = 4;
+        signatureTicks.emplace_back(tick, sig);
+    } else if (type == midi::kMetaTrackName && track == 0 && !haveName && length > 0) {
+        model.name = ReadNarrowText(body, length);
+        haveName = true;
+    }
+    return EMetaRead::Read;
+}
+
+bool CSmfParser::ReadSysex(CByteReader& r, BYTE status, uint64_t tick, int track)
+{
+    uint32_t length = 0;
+    if (!r.Vlq(length) || length > r.Remaining()) return false;
+    CRawEvent event;
+    event.tick = tick;
+    event.track = track;
+    event.status = status;
+    const size_t lead = status == midi::kSysex ? 1 : 0;
+    event.sysex.resize(lead + length);
+    if (lead) event.sysex[0] = midi::kSysex;
+    if (length) std::memcpy(event.sysex.data() + lead, r.Current(), length);
+    r.Skip(length);
+    if (!event.sysex.empty()) events.push_back(std::move(event));
+    return true;
+}
+
+void CSmfParser::SkipSystemMessage(CByteReader& r, BYTE status)
+{
+    // System common and real-time messages have no place in a file; skip
+    // them with their data bytes.
+    const int count = (status == 0xF2) ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+    for (int i = 0; i < count; ++i) {
+        BYTE b;
+        if (!r.Peek(b) || (b & 0x80)) break;
+        r.Skip(1);
+    }
 }
 
 void CSmfParser::BuildModel(uint64_t endTick)
 {
     std::stable_sort(events.begin(), events.end(),
                      [](const CRawEvent& a, const CRawEvent& b) { return a.tick < b.tick; });
-    const int64_t length = ToMusicTime(endTick);
-    model.length = MUSIC_TIME(length);
-
+    model.length = MUSIC_TIME(ToMusicTime(endTick));
     // Note-offs end the earliest sounding note of their key and channel.
-    std::map<int, std::deque<size_t>> sounding;
-    for (const CRawEvent& raw : events) {
-        const MUSIC_TIME time = MUSIC_TIME(ToMusicTime(raw.tick));
-        CMidiEvent event;
-        event.time = time;
-        if (raw.status == 0xF0 || raw.status == 0xF7) {
-            event.kind = EMidiEventKind::Sysex;
-            event.sysex = raw.sysex;
-            model.events.push_back(std::move(event));
-            continue;
-        }
-        const BYTE channel = raw.status & 0x0F;
-        event.pchannel = channel;
-        event.data1 = raw.data1;
-        event.data2 = raw.data2;
-        const int key = channel * 128 + raw.data1;
-        switch (raw.status & 0xF0) {
-        case 0x90:
-            if (raw.data2 != 0) {
-                event.kind = EMidiEventKind::Note;
-                sounding[key].push_back(model.events.size());
-                model.events.push_back(std::move(event));
-                continue;
-            }
-            [[fallthrough]];
-        case 0x80: {
-            auto found = sounding.find(key);
-            if (found != sounding.end() && !found->second.empty()) {
-                CMidiEvent& note = model.events[found->second.front()];
-                found->second.pop_front();
-                note.duration = std::max<MUSIC_TIME>(1, time - note.time);
-            }
-            continue;
-        }
-        case 0xA0: event.kind = EMidiEventKind::KeyPressure; break;
-        case 0xB0: event.kind = EMidiEventKind::ControlChange; break;
-        case 0xC0: event.kind = EMidiEventKind::ProgramChange; break;
-        case 0xD0: event.kind = EMidiEventKind::ChannelPressure; break;
-        case 0xE0:
-            event.kind = EMidiEventKind::PitchBend;
-            event.bend = WORD(raw.data1 | (raw.data2 << 7));
-            break;
-        default: continue;
-        }
-        model.events.push_back(std::move(event));
-    }
+    CSounding sounding;
+    for (const CRawEvent& raw : events) AddEvent(raw, sounding);
     // Notes never switched off sound to the end of the segment.
     for (auto& [key, pending] : sounding)
         for (size_t index : pending) {
             CMidiEvent& note = model.events[index];
             note.duration = std::max<MUSIC_TIME>(1, model.length - note.time);
         }
+    AddTemposAndSignatures();
+    model.Normalize();
+}
 
+void CSmfParser::AddEvent(const CRawEvent& raw, CSounding& sounding)
+{
+    const MUSIC_TIME time = MUSIC_TIME(ToMusicTime(raw.tick));
+    CMidiEvent event;
+    event.time = time;
+    if (raw.status == midi::kSysex || raw.status == midi::kSysexEscape) {
+        event.kind = EMidiEventKind::Sysex;
+        event.sysex = raw.sysex;
+        model.events.push_back(std::move(event));
+        return;
+    }
+    const BYTE channel = midi::ChannelOf(raw.status);
+    event.pchannel = channel;
+    event.data1 = raw.data1;
+    event.data2 = raw.data2;
+    if (!EventKindOfStatus(raw.status, &event.kind)) return;
+    const int key = channel * 128 + raw.data1;
+    if (event.kind == EMidiEventKind::Note && raw.data2 != 0) {
+        sounding[key].push_back(model.events.size());
+        model.events.push_back(std::move(event));
+        return;
+    }
+    if (event.kind == EMidiEventKind::Note || event.kind == EMidiEventKind::NoteOff) {
+        // A note-on at velocity 0 is a note-off too.
+        auto found = sounding.find(key);
+        if (found != sounding.end() && !found->second.empty()) {
+            CMidiEvent& note = model.events[found->second.front()];
+            found->second.pop_front();
+            note.duration = std::max<MUSIC_TIME>(1, time - note.time);
+        }
+        return;
+    }
+    if (event.kind == EMidiEventKind::PitchBend) event.bend = WORD(raw.data1 | (raw.data2 << 7));
+    model.events.push_back(std::move(event));
+}
+
+void CSmfParser::AddTemposAndSignatures()
+{
     std::stable_sort(tempoTicks.begin(), tempoTicks.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& [tick, bpm] : tempoTicks) {
@@ -263,7 +283,6 @@ void CSmfParser::BuildModel(uint64_t endTick)
         sig.time = MUSIC_TIME(ToMusicTime(tick));
         model.timeSignatures.push_back(sig);
     }
-    model.Normalize();
 }
 
 HRESULT CSmfParser::Parse(const BYTE* data, size_t size)

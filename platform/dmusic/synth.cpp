@@ -1,6 +1,7 @@
 // The software synthesizer over FluidSynth: see synth.h.
 #include "platform/dmusic/synth.h"
 
+#include "midi/midi_status.h"
 #include "platform/dmusic/loader_log.h"
 
 #include <fluidsynth.h>
@@ -20,9 +21,6 @@
 namespace dmusic {
 
 namespace {
-
-// FluidSynth applies events at the start of its 64-frame blocks.
-constexpr int64_t kBlockFrames = 64;
 
 // Chosen from measurements over dense General MIDI files (bench/level/):
 // the loudest of them, every program in turn with full-velocity chords and
@@ -194,9 +192,9 @@ void CSynthesizer::QueueSysex(int64_t frame, uint32_t group, const uint8_t* data
 {
     if (!data || size == 0) return;
     // FluidSynth takes the message without its framing bytes.
-    size_t begin = data[0] == 0xF0 ? 1 : 0;
+    size_t begin = data[0] == midi::kSysex ? 1 : 0;
     size_t end = size;
-    if (end > begin && data[end - 1] == 0xF7) --end;
+    if (end > begin && data[end - 1] == midi::kEndOfSysex) --end;
     if (end <= begin) return;
     std::lock_guard<std::mutex> guard(queueLock);
     queue.emplace(frame, Event{group, 0, std::vector<uint8_t>(data + begin, data + end), false});
@@ -235,7 +233,7 @@ void CSynthesizer::Apply(const Event& event)
     if (event.allNotesOff) {
         for (uint32_t channel = 0; channel < options.channelGroups * 16; ++channel) {
             fluid_synth_all_notes_off(synth, int(channel));
-            fluid_synth_cc(synth, int(channel), 64, 0);  // a held pedal would keep them
+            fluid_synth_cc(synth, int(channel), midi::kSustain, 0);  // a held pedal would keep them
         }
         return;
     }
@@ -254,9 +252,9 @@ void CSynthesizer::Apply(const Event& event)
     const int data2 = int((event.message >> 16) & 0x7F);
     const int channel = ChannelOf(event.group, status & 0x0F);
     if (channel < 0 || status < 0x80) return;
-    switch (status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth, channel, data1); break;
-    case 0x90:
+    switch (midi::KindOf(uint8_t(status))) {
+    case midi::kNoteOff: fluid_synth_noteoff(synth, channel, data1); break;
+    case midi::kNoteOn:
         if (data2 == 0) {
             fluid_synth_noteoff(synth, channel, data1);
         } else {
@@ -264,11 +262,11 @@ void CSynthesizer::Apply(const Event& event)
             fluid_synth_noteon(synth, channel, data1, data2);
         }
         break;
-    case 0xA0: fluid_synth_key_pressure(synth, channel, data1, data2); break;
-    case 0xB0: fluid_synth_cc(synth, channel, data1, data2); break;
-    case 0xC0: fluid_synth_program_change(synth, channel, data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth, channel, data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7)); break;
+    case midi::kKeyPressure: fluid_synth_key_pressure(synth, channel, data1, data2); break;
+    case midi::kControlChange: fluid_synth_cc(synth, channel, data1, data2); break;
+    case midi::kProgramChange: fluid_synth_program_change(synth, channel, data1); break;
+    case midi::kChannelPressure: fluid_synth_channel_pressure(synth, channel, data1); break;
+    case midi::kPitchBend: fluid_synth_pitch_bend(synth, channel, data1 | (data2 << 7)); break;
     default: break;  // system messages other than sysex mean nothing to a synth
     }
 }
@@ -292,7 +290,7 @@ void CSynthesizer::RenderFloatLocked(float* interleaved, uint32_t frames)
     // An event takes effect at the block boundary nearest its frame, so it
     // lands within half a block of where it belongs; FluidSynth starts what
     // it is given at the next boundary at or after the frames rendered so far.
-    auto boundary = [](int64_t frame) { return (frame + kBlockFrames / 2) / kBlockFrames * kBlockFrames; };
+    auto boundary = [](int64_t frame) { return (frame + kSynthBlockFrames / 2) / kSynthBlockFrames * kSynthBlockFrames; };
     // The events due in this piece leave the queue at once, under one lock:
     // the sequencer places nothing inside a piece under way.
     due.clear();

@@ -18,6 +18,10 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace dmusic {
 
+// The synthesizer renders in blocks of this many frames and applies events at
+// their starts: an event lands on the block boundary nearest its frame.
+inline constexpr int64_t kSynthBlockFrames = 64;
+
 struct CSynthOptions {
     uint32_t sampleRate = 44100;
     uint32_t channelGroups = 1;

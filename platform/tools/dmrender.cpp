@@ -21,6 +21,7 @@
 
 #include <climits>
 #include <mutex>
+#include <optional>
 
 #include <algorithm>
 #include <cstdio>
@@ -220,9 +221,256 @@ void SafeRelease(T*& object)
     object = nullptr;
 }
 
-int Render(const COptions& options)
-{
-    if (!platform::SetClockSpeed(options.speed.c_str())) return Usage("--speed needs a rate above 0 or max");
+// One render: the objects it uses, each step from loading the file to the
+// last frame written, and the letting go of everything at the end.
+class CRenderSession {
+public:
+    explicit CRenderSession(const COptions& given) : options(given) {}
+
+    // The performance, the loader and the DirectSound device.
+    bool CreateObjects()
+    {
+        HRESULT hr = CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_ALL, IID_IDirectMusicPerformance,
+                                      reinterpret_cast<void**>(&performance));
+        if (FAILED(hr)) return Fail("creating the performance", hr);
+        hr = CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_ALL, IID_IDirectMusicLoader,
+                              reinterpret_cast<void**>(&loader));
+        if (FAILED(hr)) return Fail("creating the loader", hr);
+        hr = CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
+                              reinterpret_cast<void**>(&directSound));
+        if (FAILED(hr)) return Fail("creating the DirectSound device", hr);
+        directSound->Initialize(nullptr);
+        directSound->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
+        return true;
+    }
+
+    // The output file first: a file that cannot be written wastes no render.
+    bool OpenOutput()
+    {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        out = sf_open(options.output.c_str(), SFM_WRITE, &info);
+        if (!out) {
+            std::fprintf(stderr, "dmrender: cannot write %s: %s\n", options.output.c_str(), sf_strerror(nullptr));
+            SafeRelease(directSound);
+            SafeRelease(loader);
+            SafeRelease(performance);
+            return false;
+        }
+        writer.emplace(out);
+        return true;
+    }
+
+    // Every step in turn, then the letting go; the exit status.
+    int Run()
+    {
+        const bool done = LoadSegment() && OpenPort() && LoadCollection() && Play() && Record();
+        Close();
+        if (!done) std::remove(options.output.c_str());
+        return done ? 0 : 1;
+    }
+
+private:
+    bool Fail(const char* what, HRESULT hr)
+    {
+        std::fprintf(stderr, "dmrender: %s failed (0x%08X)\n", what, unsigned(hr));
+        return false;
+    }
+
+    // The file first: a file the loader refuses needs no synthesizer.
+    bool LoadSegment()
+    {
+        DMUS_OBJECTDESC desc{};
+        desc.dwSize = sizeof(desc);
+        desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
+        desc.guidClass = CLSID_DirectMusicSegment;
+        if (!ToWide(options.input, desc.wszFileName, DMUS_MAX_FILENAME)) {
+            std::fprintf(stderr, "dmrender: cannot load %s: the name is not UTF-8 or too long\n", options.input.c_str());
+            return false;
+        }
+        const HRESULT hr = loader->GetObject(&desc, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment));
+        if (FAILED(hr) || !segment) {
+            std::fprintf(stderr, "dmrender: cannot load %s: %s (0x%08X)\n", options.input.c_str(), Describe(hr),
+                         unsigned(hr));
+            return false;
+        }
+        if (LooksLikeMidi(options.input)) segment->SetParam(GUID_StandardMIDIFile, 0xFFFFFFFF, 0, 0, nullptr);
+        return true;
+    }
+
+    // The performance on the chosen port, which renders into the recording buffer.
+    bool OpenPort()
+    {
+        HRESULT hr = performance->Init(&music, directSound, nullptr);
+        if (FAILED(hr)) return Fail("Performance Init", hr);
+        DMUS_PORTCAPS caps{};
+        caps.dwSize = sizeof(caps);
+        hr = music->EnumPort(options.port, &caps);
+        if (hr != S_OK) {
+            std::fprintf(stderr, "dmrender: there is no port %u\n", unsigned(options.port));
+            return false;
+        }
+        DMUS_PORTPARAMS8 params{};
+        params.dwSize = sizeof(params);
+        params.dwValidParams = DMUS_PORTPARAMS_SAMPLERATE | DMUS_PORTPARAMS_EFFECTS;
+        params.dwSampleRate = 44100;
+        params.dwEffectFlags = (options.reverb ? DMUS_EFFECT_REVERB : 0) | (options.chorus ? DMUS_EFFECT_CHORUS : 0);
+        hr = music->CreatePort(caps.guidPort, &params, &port, nullptr);
+        if (FAILED(hr)) return Fail("CreatePort", hr);
+        WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+        DSBUFFERDESC bufferDesc{};
+        bufferDesc.dwSize = sizeof(bufferDesc);
+        bufferDesc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
+        bufferDesc.dwBufferBytes = kRingBytes;
+        bufferDesc.lpwfxFormat = &format;
+        hr = directSound->CreateSoundBuffer(&bufferDesc, &buffer, nullptr);
+        if (FAILED(hr)) return Fail("CreateSoundBuffer", hr);
+        recorder = new CRecordingBuffer(buffer, &*writer);
+        port->SetDirectSound(directSound, recorder);
+        hr = port->Activate(TRUE);
+        if (FAILED(hr)) return Fail("Port Activate", hr);
+        // An external port does not play the buffer; its silence is recorded all the same.
+        DWORD bufferStatus = 0;
+        buffer->GetStatus(&bufferStatus);
+        if (!(bufferStatus & DSBSTATUS_PLAYING)) buffer->Play(0, 0, DSBPLAY_LOOPING);
+        // The stream's frame 0 sounds when the sink started, at activation;
+        // an external port renders nothing, so silence is counted instead.
+        dmusic::CDirectMusicPort* own = nullptr;
+        if (SUCCEEDED(port->QueryInterface(dmusic::IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own)))) {
+            sink = own->Sink();
+            own->Release();
+        }
+        bufferStart = sink ? sink->TimeAtFrame(0) : platform::ClockNow100ns();
+        performance->AddPort(port);
+        for (DWORD block = 0; block < 16; ++block)
+            if (FAILED(performance->AssignPChannelBlock(block, port, 1))) break;
+        return true;
+    }
+
+    // The DLS collection asked for, then the instruments' download.
+    bool LoadCollection()
+    {
+        if (!options.dls.empty()) {
+            DMUS_OBJECTDESC dlsDesc{};
+            dlsDesc.dwSize = sizeof(dlsDesc);
+            dlsDesc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
+            dlsDesc.guidClass = CLSID_DirectMusicCollection;
+            if (!ToWide(options.dls, dlsDesc.wszFileName, DMUS_MAX_FILENAME)) {
+                std::fprintf(stderr, "dmrender: cannot load the collection %s: the name is not UTF-8 or too long\n",
+                             options.dls.c_str());
+                return false;
+            }
+            const HRESULT hr =
+                loader->GetObject(&dlsDesc, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection));
+            if (FAILED(hr)) {
+                std::fprintf(stderr, "dmrender: cannot load the collection %s: %s (0x%08X)\n", options.dls.c_str(),
+                             Describe(hr), unsigned(hr));
+                return false;
+            }
+            segment->SetParam(GUID_ConnectToDLSCollection, 0xFFFFFFFF, 0, 0, collection);
+        }
+        const HRESULT hr = segment->SetParam(GUID_Download, 0xFFFFFFFF, 0, 0, performance);
+        if (FAILED(hr)) std::fprintf(stderr, "dmrender: downloading the instruments failed (0x%08X)\n", unsigned(hr));
+        return true;
+    }
+
+    // Plays the segment with the performance's notifications on; the writer
+    // keeps what follows the start.
+    bool Play()
+    {
+        event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        performance->SetNotificationHandle(event, 0);
+        performance->AddNotificationType(GUID_NOTIFICATION_PERFORMANCE);
+        const HRESULT hr = performance->PlaySegment(segment, 0, 0, &state);
+        if (FAILED(hr)) return Fail("PlaySegment", hr);
+        MUSIC_TIME startMusic = 0;
+        state->GetStartTime(&startMusic);
+        performance->MusicToReferenceTime(startMusic, &started);
+        writer->SetFirst(FrameOf(started));
+        return true;
+    }
+
+    int64_t FrameOf(REFERENCE_TIME at) const
+    {
+        return int64_t(std::max<REFERENCE_TIME>(0, (at - bufferStart) * 44100 / kSecond));
+    }
+
+    // From the start of the music to a second after its end.
+    bool Record()
+    {
+        REFERENCE_TIME stopped = 0, quietSince = 0;
+        for (;;) {
+            TakeNotifications(stopped);
+            REFERENCE_TIME now = platform::ClockNow100ns();
+            // Should the stop never be announced, the segment's end serves.
+            if (!stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE) {
+                if (!quietSince) quietSince = now;
+                if (now > quietSince + 2 * kSecond) stopped = quietSince;
+            }
+            if (stopped) {
+                writer->SetLast(FrameOf(stopped + kSecond));
+                // Done once the sink has written that far (an external
+                // port writes nothing: its second of silence is counted).
+                if (sink ? writer->Received() >= FrameOf(stopped + kSecond) : now >= stopped + kSecond) break;
+            }
+            WaitForSingleObject(event, 20);
+        }
+        if (!sink) {
+            // The external port sounds nowhere: its span is silence.
+            std::vector<int16_t> silence(2 * 4410);
+            for (int64_t left = FrameOf(stopped + kSecond); left > 0; left -= 4410)
+                writer->Append(silence.data(), size_t(std::min<int64_t>(left, 4410)));
+        }
+        if (writer->Finish() < 0) {
+            std::fprintf(stderr, "dmrender: writing %s failed\n", options.output.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    // The music's start (should it move) and its stop, from the notifications.
+    void TakeNotifications(REFERENCE_TIME& stopped)
+    {
+        DMUS_NOTIFICATION_PMSG* message = nullptr;
+        while (performance->GetNotificationPMsg(&message) == S_OK) {
+            if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED && message->rtTime != started) {
+                started = message->rtTime;
+                writer->SetFirst(FrameOf(started));
+            }
+            if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTOPPED) stopped = message->rtTime;
+            performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
+        }
+    }
+
+    void Close()
+    {
+        if (performance) {
+            performance->RemoveNotificationType(GUID_NULL);
+            performance->Stop(nullptr, nullptr, 0, 0);
+            if (port) {
+                port->SetDirectSound(nullptr, nullptr);
+                performance->RemovePort(port);
+            }
+            performance->CloseDown();
+        }
+        if (segment) segment->SetParam(GUID_Unload, 0xFFFFFFFF, 0, 0, performance);
+        if (event) CloseHandle(event);
+        SafeRelease(state);
+        SafeRelease(collection);
+        SafeRelease(segment);
+        SafeRelease(buffer);
+        SafeRelease(port);
+        SafeRelease(music);
+        SafeRelease(directSound);
+        SafeRelease(loader);
+        SafeRelease(performance);
+        if (recorder) recorder->Release();
+        sf_close(out);
+    }
+
+    const COptions& options;
     IDirectMusicPerformance* performance = nullptr;
     IDirectMusicLoader* loader = nullptr;
     IDirectSound* directSound = nullptr;
@@ -233,216 +481,20 @@ int Render(const COptions& options)
     IDirectMusicCollection* collection = nullptr;
     IDirectMusicSegmentState* state = nullptr;
     HANDLE event = nullptr;
-    int status = 1;
-    auto fail = [&](const char* what, HRESULT hr) {
-        std::fprintf(stderr, "dmrender: %s failed (0x%08X)\n", what, unsigned(hr));
-        return 1;
-    };
-
-    HRESULT hr = CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_ALL, IID_IDirectMusicPerformance,
-                                  reinterpret_cast<void**>(&performance));
-    if (FAILED(hr)) return fail("creating the performance", hr);
-    hr = CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_ALL, IID_IDirectMusicLoader,
-                          reinterpret_cast<void**>(&loader));
-    if (FAILED(hr)) return fail("creating the loader", hr);
-    hr = CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound, reinterpret_cast<void**>(&directSound));
-    if (FAILED(hr)) return fail("creating the DirectSound device", hr);
-    directSound->Initialize(nullptr);
-    directSound->SetCooperativeLevel(nullptr, DSSCL_PRIORITY);
-
-    // The output file first: a file that cannot be written wastes no render.
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* out = sf_open(options.output.c_str(), SFM_WRITE, &info);
-    if (!out) {
-        std::fprintf(stderr, "dmrender: cannot write %s: %s\n", options.output.c_str(), sf_strerror(nullptr));
-        SafeRelease(directSound);
-        SafeRelease(loader);
-        SafeRelease(performance);
-        return 1;
-    }
-    CStreamWriter writer(out);
+    SNDFILE* out = nullptr;
+    std::optional<CStreamWriter> writer;
     CRecordingBuffer* recorder = nullptr;
-    do {
-        // The file first: a file the loader refuses needs no synthesizer.
-        DMUS_OBJECTDESC desc{};
-        desc.dwSize = sizeof(desc);
-        desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
-        desc.guidClass = CLSID_DirectMusicSegment;
-        if (!ToWide(options.input, desc.wszFileName, DMUS_MAX_FILENAME)) {
-            std::fprintf(stderr, "dmrender: cannot load %s: the name is not UTF-8 or too long\n", options.input.c_str());
-            break;
-        }
-        hr = loader->GetObject(&desc, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment));
-        if (FAILED(hr) || !segment) {
-            std::fprintf(stderr, "dmrender: cannot load %s: %s (0x%08X)\n", options.input.c_str(), Describe(hr),
-                         unsigned(hr));
-            break;
-        }
-        if (LooksLikeMidi(options.input)) segment->SetParam(GUID_StandardMIDIFile, 0xFFFFFFFF, 0, 0, nullptr);
+    dmusic::CSynthSink* sink = nullptr;  // the port's, none for an external port
+    REFERENCE_TIME bufferStart = 0;      // when the stream's frame 0 sounds
+    REFERENCE_TIME started = 0;          // when the music starts
+};
 
-        hr = performance->Init(&music, directSound, nullptr);
-        if (FAILED(hr)) {
-            status = fail("Performance Init", hr);
-            break;
-        }
-        DMUS_PORTCAPS caps{};
-        caps.dwSize = sizeof(caps);
-        hr = music->EnumPort(options.port, &caps);
-        if (hr != S_OK) {
-            std::fprintf(stderr, "dmrender: there is no port %u\n", unsigned(options.port));
-            break;
-        }
-        DMUS_PORTPARAMS8 params{};
-        params.dwSize = sizeof(params);
-        params.dwValidParams = DMUS_PORTPARAMS_SAMPLERATE | DMUS_PORTPARAMS_EFFECTS;
-        params.dwSampleRate = 44100;
-        params.dwEffectFlags = (options.reverb ? DMUS_EFFECT_REVERB : 0) | (options.chorus ? DMUS_EFFECT_CHORUS : 0);
-        hr = music->CreatePort(caps.guidPort, &params, &port, nullptr);
-        if (FAILED(hr)) {
-            status = fail("CreatePort", hr);
-            break;
-        }
-        WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-        DSBUFFERDESC bufferDesc{};
-        bufferDesc.dwSize = sizeof(bufferDesc);
-        bufferDesc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_LOCSOFTWARE;
-        bufferDesc.dwBufferBytes = kRingBytes;
-        bufferDesc.lpwfxFormat = &format;
-        hr = directSound->CreateSoundBuffer(&bufferDesc, &buffer, nullptr);
-        if (FAILED(hr)) {
-            status = fail("CreateSoundBuffer", hr);
-            break;
-        }
-        recorder = new CRecordingBuffer(buffer, &writer);
-        port->SetDirectSound(directSound, recorder);
-        hr = port->Activate(TRUE);
-        if (FAILED(hr)) {
-            status = fail("Port Activate", hr);
-            break;
-        }
-        // An external port does not play the buffer; its silence is recorded all the same.
-        DWORD bufferStatus = 0;
-        buffer->GetStatus(&bufferStatus);
-        if (!(bufferStatus & DSBSTATUS_PLAYING)) buffer->Play(0, 0, DSBPLAY_LOOPING);
-        // The stream's frame 0 sounds when the sink started, at activation;
-        // an external port renders nothing, so silence is counted instead.
-        dmusic::CSynthSink* sink = nullptr;
-        {
-            dmusic::CDirectMusicPort* own = nullptr;
-            if (SUCCEEDED(port->QueryInterface(dmusic::IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own)))) {
-                sink = own->Sink();
-                own->Release();
-            }
-        }
-        const REFERENCE_TIME bufferStart = sink ? sink->TimeAtFrame(0) : platform::ClockNow100ns();
-        performance->AddPort(port);
-        for (DWORD block = 0; block < 16; ++block)
-            if (FAILED(performance->AssignPChannelBlock(block, port, 1))) break;
-
-        if (!options.dls.empty()) {
-            DMUS_OBJECTDESC dlsDesc{};
-            dlsDesc.dwSize = sizeof(dlsDesc);
-            dlsDesc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
-            dlsDesc.guidClass = CLSID_DirectMusicCollection;
-            if (!ToWide(options.dls, dlsDesc.wszFileName, DMUS_MAX_FILENAME)) {
-                std::fprintf(stderr, "dmrender: cannot load the collection %s: the name is not UTF-8 or too long\n",
-                             options.dls.c_str());
-                break;
-            }
-            hr = loader->GetObject(&dlsDesc, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection));
-            if (FAILED(hr)) {
-                std::fprintf(stderr, "dmrender: cannot load the collection %s: %s (0x%08X)\n", options.dls.c_str(),
-                             Describe(hr), unsigned(hr));
-                break;
-            }
-            segment->SetParam(GUID_ConnectToDLSCollection, 0xFFFFFFFF, 0, 0, collection);
-        }
-        hr = segment->SetParam(GUID_Download, 0xFFFFFFFF, 0, 0, performance);
-        if (FAILED(hr)) std::fprintf(stderr, "dmrender: downloading the instruments failed (0x%08X)\n", unsigned(hr));
-
-        event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        performance->SetNotificationHandle(event, 0);
-        performance->AddNotificationType(GUID_NOTIFICATION_PERFORMANCE);
-        hr = performance->PlaySegment(segment, 0, 0, &state);
-        if (FAILED(hr)) {
-            status = fail("PlaySegment", hr);
-            break;
-        }
-        MUSIC_TIME startMusic = 0;
-        state->GetStartTime(&startMusic);
-        REFERENCE_TIME started = 0, stopped = 0;
-        performance->MusicToReferenceTime(startMusic, &started);
-
-        // From the start of the music to a second after its end.
-        auto frameOf = [&](REFERENCE_TIME at) {
-            return int64_t(std::max<REFERENCE_TIME>(0, (at - bufferStart) * 44100 / kSecond));
-        };
-        writer.SetFirst(frameOf(started));
-        REFERENCE_TIME quietSince = 0;
-        for (;;) {
-            DMUS_NOTIFICATION_PMSG* message = nullptr;
-            while (performance->GetNotificationPMsg(&message) == S_OK) {
-                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTARTED && message->rtTime != started) {
-                    started = message->rtTime;
-                    writer.SetFirst(frameOf(started));
-                }
-                if (message->dwNotificationOption == DMUS_NOTIFICATION_MUSICSTOPPED) stopped = message->rtTime;
-                performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message));
-            }
-            REFERENCE_TIME now = platform::ClockNow100ns();
-            // Should the stop never be announced, the segment's end serves.
-            if (!stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE) {
-                if (!quietSince) quietSince = now;
-                if (now > quietSince + 2 * kSecond) stopped = quietSince;
-            }
-            if (stopped) {
-                writer.SetLast(frameOf(stopped + kSecond));
-                // Done once the sink has written that far (an external
-                // port writes nothing: its second of silence is counted).
-                if (sink ? writer.Received() >= frameOf(stopped + kSecond) : now >= stopped + kSecond) break;
-            }
-            WaitForSingleObject(event, 20);
-        }
-        if (!sink) {
-            // The external port sounds nowhere: its span is silence.
-            std::vector<int16_t> silence(2 * 4410);
-            for (int64_t left = frameOf(stopped + kSecond); left > 0; left -= 4410)
-                writer.Append(silence.data(), size_t(std::min<int64_t>(left, 4410)));
-        }
-        if (writer.Finish() < 0) {
-            std::fprintf(stderr, "dmrender: writing %s failed\n", options.output.c_str());
-            break;
-        }
-        status = 0;
-    } while (false);
-
-    if (performance) {
-        performance->RemoveNotificationType(GUID_NULL);
-        performance->Stop(nullptr, nullptr, 0, 0);
-        if (port) {
-            port->SetDirectSound(nullptr, nullptr);
-            performance->RemovePort(port);
-        }
-        performance->CloseDown();
-    }
-    if (segment) segment->SetParam(GUID_Unload, 0xFFFFFFFF, 0, 0, performance);
-    if (event) CloseHandle(event);
-    SafeRelease(state);
-    SafeRelease(collection);
-    SafeRelease(segment);
-    SafeRelease(buffer);
-    SafeRelease(port);
-    SafeRelease(music);
-    SafeRelease(directSound);
-    SafeRelease(loader);
-    SafeRelease(performance);
-    if (recorder) recorder->Release();
-    sf_close(out);
-    if (status != 0) std::remove(options.output.c_str());
-    return status;
+int Render(const COptions& options)
+{
+    if (!platform::SetClockSpeed(options.speed.c_str())) return Usage("--speed needs a rate above 0 or max");
+    CRenderSession session(options);
+    if (!session.CreateObjects() || !session.OpenOutput()) return 1;
+    return session.Run();
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // events) written out as one MIDI track with a note-off for every note.
 #include "tessarine/decoder/xmi_file.h"
 
+#include "midi/midi_status.h"
+
 #include <algorithm>
 #include <cstring>
 #include <queue>
@@ -117,7 +119,7 @@ public:
         const uint8_t header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, smfTicksPerQuarter, 'M', 'T', 'r', 'k',
                                   0, 0, 0, 0};
         bytes.assign(header, header + sizeof header);
-        Meta(0, 0x51, tempoAt120, sizeof tempoAt120);
+        Meta(0, midi::kMetaTempo, tempoAt120, sizeof tempoAt120);
     }
 
     void Event(int64_t tick, const uint8_t* message, size_t count)
@@ -128,7 +130,7 @@ public:
     void Meta(int64_t tick, uint8_t type, const uint8_t* body, size_t count)
     {
         Delta(tick);
-        bytes.push_back(0xFF);
+        bytes.push_back(midi::kMeta);
         bytes.push_back(type);
         Vlq(uint32_t(count));
         bytes.insert(bytes.end(), body, body + count);
@@ -143,7 +145,7 @@ public:
     }
     std::vector<uint8_t> Finish(int64_t endTick)
     {
-        Meta(endTick, 0x2F, nullptr, 0);
+        Meta(endTick, midi::kMetaEndOfTrack, nullptr, 0);
         const size_t trackBytes = bytes.size() - 22;
         for (int i = 0; i < 4; ++i) bytes[18 + i] = uint8_t(trackBytes >> (8 * (3 - i)));
         // An empty chunk of no meaning ends the file, which MIDI readers
@@ -233,37 +235,37 @@ bool CEventConverter::Convert(const uint8_t* data, size_t size, std::vector<uint
             continue;
         }
         WriteOffsUntil(tick);
-        if (status < 0xF0) {
-            const uint8_t type = status & 0xF0;
-            const int count = (type == 0xC0 || type == 0xD0) ? 1 : 2;
+        if (midi::IsChannelStatus(status)) {
+            const uint8_t type = midi::KindOf(status);
+            const int count = midi::DataBytesOf(status);
             uint8_t message[3] = {status, 0, 0};
             for (int i = 1; i <= count; ++i)
                 if (!r.U8(message[i])) return cut("a channel event");
             message[1] &= 0x7F;
             message[2] &= 0x7F;
-            if (type == 0x90) {
+            if (type == midi::kNoteOn) {
                 uint32_t duration = 0;
                 if (!r.Vlq(duration)) return cut("a note's duration");
                 // A velocity of 0 would be a note-off in a MIDI file; XMI has
                 // no use for it, nor for note-offs of its own.
                 if (message[2] == 0) continue;
                 const int64_t end = std::min<int64_t>(tick + int64_t(duration), maxTicks);
-                pending.push({end, notes++, uint8_t(0x80 | (status & 0x0F)), message[1]});
+                pending.push({end, notes++, uint8_t(midi::kNoteOff | midi::ChannelOf(status)), message[1]});
                 lastOff = std::max(lastOff, end);
-            } else if (type == 0x80) {
+            } else if (type == midi::kNoteOff) {
                 continue;
             }
             out.Event(tick, message, size_t(1 + count));
-        } else if (status == 0xFF) {
+        } else if (status == midi::kMeta) {
             uint8_t type = 0;
             uint32_t length = 0;
             if (!r.U8(type) || !r.Vlq(length) || length > r.Remaining()) return cut("a meta event");
             const uint8_t* body = r.Current();
             r.Skip(length);
-            if (type == 0x2F) break;
+            if (type == midi::kMetaEndOfTrack) break;
             // XMI plays on its own clock whatever tempo it names.
-            if (type != 0x51) out.Meta(tick, type, body, length);
-        } else if (status == 0xF0 || status == 0xF7) {
+            if (type != midi::kMetaTempo) out.Meta(tick, type, body, length);
+        } else if (status == midi::kSysex || status == midi::kSysexEscape) {
             uint32_t length = 0;
             if (!r.Vlq(length) || length > r.Remaining()) return cut("a system-exclusive message");
             out.Sysex(tick, status, r.Current(), length);

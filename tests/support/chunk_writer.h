@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "midi/midi_status.h"
+
 namespace testsupport {
 
 using ByteVector = std::vector<uint8_t>;
@@ -116,21 +118,21 @@ public:
     }
     CSmfTrack& NoteOn(uint32_t delta, uint8_t channel, uint8_t key, uint8_t velocity)
     {
-        return Event(delta, {static_cast<uint8_t>(0x90 | (channel & 0x0F)), key, velocity});
+        return Event(delta, {static_cast<uint8_t>(midi::kNoteOn | midi::ChannelOf(channel)), key, velocity});
     }
     CSmfTrack& NoteOff(uint32_t delta, uint8_t channel, uint8_t key)
     {
-        return Event(delta, {static_cast<uint8_t>(0x80 | (channel & 0x0F)), key, 0});
+        return Event(delta, {static_cast<uint8_t>(midi::kNoteOff | midi::ChannelOf(channel)), key, 0});
     }
     CSmfTrack& ProgramChange(uint32_t delta, uint8_t channel, uint8_t program)
     {
-        return Event(delta, {static_cast<uint8_t>(0xC0 | (channel & 0x0F)), program});
+        return Event(delta, {static_cast<uint8_t>(midi::kProgramChange | midi::ChannelOf(channel)), program});
     }
-    // A meta event: 0xFF, its type, a variable-length size and the data.
+    // A meta event: FF, its type, a variable-length size and the data.
     CSmfTrack& Meta(uint32_t delta, uint8_t type, const ByteVector& body)
     {
-        events.Vlq(delta).U8(0xFF).U8(type).Vlq(static_cast<uint32_t>(body.size())).Raw(body);
-        if (type == 0x2F)
+        events.Vlq(delta).U8(midi::kMeta).U8(type).Vlq(static_cast<uint32_t>(body.size())).Raw(body);
+        if (type == midi::kMetaEndOfTrack)
             ended = true;
         return *this;
     }
@@ -140,11 +142,11 @@ public:
     }
     CSmfTrack& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter)
     {
-        return Meta(delta, 0x51, ByteVector{static_cast<uint8_t>(microsecondsPerQuarter >> 16),
+        return Meta(delta, midi::kMetaTempo, ByteVector{static_cast<uint8_t>(microsecondsPerQuarter >> 16),
                                             static_cast<uint8_t>(microsecondsPerQuarter >> 8),
                                             static_cast<uint8_t>(microsecondsPerQuarter)});
     }
-    CSmfTrack& End(uint32_t delta = 0) { return Meta(delta, 0x2F, ByteVector{}); }
+    CSmfTrack& End(uint32_t delta = 0) { return Meta(delta, midi::kMetaEndOfTrack, ByteVector{}); }
 
     CChunkWriter events;
     bool ended = false;

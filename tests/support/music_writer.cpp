@@ -9,6 +9,8 @@
 #include <cstring>
 #include <map>
 
+#include "midi/midi_status.h"
+
 namespace testsupport {
 
 namespace {
@@ -39,31 +41,27 @@ std::vector<CTimedMessage> Messages(const CSegmentModel& model)
         const uint8_t ch = Channel(patch.pchannel);
         auto add = [&](std::vector<uint8_t> bytes) { out.push_back({patch.time, 1, sequence++, std::move(bytes)}); };
         if (patch.setsProgram) {
-            add({uint8_t(0xB0 | ch), 0, patch.bankMsb});
-            add({uint8_t(0xB0 | ch), 32, patch.bankLsb});
-            add({uint8_t(0xC0 | ch), patch.program});
+            add({uint8_t(midi::kControlChange | ch), midi::kBankSelectMsb, patch.bankMsb});
+            add({uint8_t(midi::kControlChange | ch), midi::kBankSelectLsb, patch.bankLsb});
+            add({uint8_t(midi::kProgramChange | ch), patch.program});
         }
-        if (patch.volume >= 0) add({uint8_t(0xB0 | ch), 7, uint8_t(patch.volume)});
-        if (patch.pan >= 0) add({uint8_t(0xB0 | ch), 10, uint8_t(patch.pan)});
+        if (patch.volume >= 0) add({uint8_t(midi::kControlChange | ch), midi::kVolume, uint8_t(patch.volume)});
+        if (patch.pan >= 0) add({uint8_t(midi::kControlChange | ch), midi::kPan, uint8_t(patch.pan)});
     }
     for (const CMidiEvent& e : model.events) {
         const uint8_t ch = Channel(e.pchannel);
         CTimedMessage m{e.time, 2, sequence++, {}};
-        switch (e.kind) {
-        case EMidiEventKind::Note:
-            m.bytes = {uint8_t(0x90 | ch), e.data1, e.data2};
-            m.duration = e.duration;
-            break;
-        case EMidiEventKind::NoteOff: m.bytes = {uint8_t(0x80 | ch), e.data1, e.data2}, m.order = 0; break;
-        case EMidiEventKind::ControlChange: m.bytes = {uint8_t(0xB0 | ch), e.data1, e.data2}; break;
-        case EMidiEventKind::ProgramChange: m.bytes = {uint8_t(0xC0 | ch), e.data1}; break;
-        case EMidiEventKind::PitchBend:
-            m.bytes = {uint8_t(0xE0 | ch), uint8_t(e.bend & 0x7F), uint8_t((e.bend >> 7) & 0x7F)};
-            break;
-        case EMidiEventKind::ChannelPressure: m.bytes = {uint8_t(0xD0 | ch), e.data1}; break;
-        case EMidiEventKind::KeyPressure: m.bytes = {uint8_t(0xA0 | ch), e.data1, e.data2}; break;
-        case EMidiEventKind::Sysex: m.bytes = e.sysex; break;
+        if (e.kind == EMidiEventKind::Sysex) {
+            m.bytes = e.sysex;
+        } else if (e.kind == EMidiEventKind::PitchBend) {
+            m.bytes = {uint8_t(midi::kPitchBend | ch), uint8_t(e.bend & 0x7F), uint8_t((e.bend >> 7) & 0x7F)};
+        } else {
+            const uint8_t status = uint8_t(StatusOfEventKind(e.kind) | ch);
+            m.bytes = {status, e.data1};
+            if (midi::DataBytesOf(status) == 2) m.bytes.push_back(e.data2);
         }
+        if (e.kind == EMidiEventKind::Note) m.duration = e.duration;
+        if (e.kind == EMidiEventKind::NoteOff) m.order = 0;
         out.push_back(std::move(m));
     }
     return out;
@@ -81,7 +79,7 @@ void SortMessages(std::vector<CTimedMessage>& messages)
 // The bytes of an SMF event after its delta time.
 void PutSmfMessage(CChunkWriter& track, const std::vector<uint8_t>& bytes)
 {
-    if (!bytes.empty() && (bytes[0] == 0xF0 || bytes[0] == 0xF7)) {
+    if (!bytes.empty() && (bytes[0] == midi::kSysex || bytes[0] == midi::kSysexEscape)) {
         track.U8(bytes[0]).Vlq(uint32_t(bytes.size() - 1)).Raw(bytes.data() + 1, bytes.size() - 1);
     } else {
         track.Raw(bytes);
@@ -98,7 +96,7 @@ CChunkWriter SmfTrack(std::vector<CTimedMessage> messages, int64_t length)
         now = m.time;
         PutSmfMessage(track, m.bytes);
     }
-    track.Vlq(uint32_t(std::max<int64_t>(0, length - now))).U8(0xFF).U8(0x2F).U8(0);
+    track.Vlq(uint32_t(std::max<int64_t>(0, length - now))).U8(midi::kMeta).U8(midi::kMetaEndOfTrack).U8(0);
     return track;
 }
 
@@ -149,7 +147,7 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
     std::vector<std::pair<int64_t, ByteVector>> metaEvents;
     if (!model.name.empty()) {
         const std::string name = Narrow(model.name);
-        ByteVector e{0xFF, 0x03};
+        ByteVector e{midi::kMeta, midi::kMetaTrackName};
         CChunkWriter w;
         w.Vlq(uint32_t(name.size())).Text(name);
         e.insert(e.end(), w.data.begin(), w.data.end());
@@ -158,11 +156,11 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
     for (const auto& sig : model.timeSignatures) {
         uint8_t power = 0;
         while ((1u << power) < sig.beat && power < 7) ++power;
-        metaEvents.push_back({sig.time, {0xFF, 0x58, 4, sig.beatsPerMeasure, power, 24, 8}});
+        metaEvents.push_back({sig.time, {midi::kMeta, midi::kMetaTimeSignature, 4, sig.beatsPerMeasure, power, 24, 8}});
     }
     for (const auto& tempo : model.tempos) {
         const uint32_t micros = uint32_t(std::lround(60000000.0 / tempo.bpm));
-        metaEvents.push_back({tempo.time, {0xFF, 0x51, 3, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}});
+        metaEvents.push_back({tempo.time, {midi::kMeta, midi::kMetaTempo, 3, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}});
     }
     std::vector<CTimedMessage> first;
     for (auto& [time, bytes] : metaEvents) first.push_back({time, 1, sequence++, bytes});
@@ -171,13 +169,13 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
     std::map<int, std::vector<CTimedMessage>> channels;
     std::vector<CTimedMessage> system;
     for (CTimedMessage& m : Messages(model)) {
-        if (m.bytes[0] == 0xF0 || m.bytes[0] == 0xF7) {
+        if (m.bytes[0] == midi::kSysex || m.bytes[0] == midi::kSysexEscape) {
             system.push_back(std::move(m));
             continue;
         }
-        auto& list = channels[m.bytes[0] & 0x0F];
+        auto& list = channels[midi::ChannelOf(m.bytes[0])];
         if (m.duration >= 0) {
-            CTimedMessage off{m.time + m.duration, 0, m.sequence, {uint8_t(0x80 | (m.bytes[0] & 0x0F)), m.bytes[1], 64}};
+            CTimedMessage off{m.time + m.duration, 0, m.sequence, {uint8_t(midi::kNoteOff | midi::ChannelOf(m.bytes[0])), m.bytes[1], 64}};
             list.push_back(std::move(off));
         }
         list.push_back(std::move(m));
@@ -282,22 +280,16 @@ ByteVector WriteSegmentFile(const CSegmentModel& model, bool withChordTrack)
     sequence.Le32(20);
     for (const CMidiEvent& e : model.events) {
         const uint8_t ch = Channel(e.pchannel);
-        uint8_t status = 0, b1 = e.data1, b2 = e.data2;
-        switch (e.kind) {
-        case EMidiEventKind::Note: status = 0x90; break;
-        case EMidiEventKind::ControlChange: status = 0xB0; break;
-        case EMidiEventKind::ProgramChange: status = 0xC0; break;
-        case EMidiEventKind::ChannelPressure: status = 0xD0; break;
-        case EMidiEventKind::KeyPressure: status = 0xA0; break;
-        case EMidiEventKind::PitchBend:
-            status = 0xE0;
-            b1 = uint8_t(e.bend & 0x7F);
-            b2 = uint8_t((e.bend >> 7) & 0x7F);
-            break;
-        case EMidiEventKind::Sysex:
+        uint8_t b1 = e.data1, b2 = e.data2;
+        if (e.kind == EMidiEventKind::Sysex) {
             sysex.Le32(uint32_t(e.time)).Le32(e.pchannel).Le32(uint32_t(e.sysex.size())).Raw(e.sysex);
             continue;
-        default: continue;
+        }
+        if (e.kind == EMidiEventKind::NoteOff) continue;
+        const uint8_t status = StatusOfEventKind(e.kind);
+        if (e.kind == EMidiEventKind::PitchBend) {
+            b1 = uint8_t(e.bend & 0x7F);
+            b2 = uint8_t((e.bend >> 7) & 0x7F);
         }
         sequence.Le32(uint32_t(e.time)).Le32(uint32_t(e.kind == EMidiEventKind::Note ? e.duration : 0));
         sequence.Le32(e.pchannel).Le16(0).U8(uint8_t(status | ch)).U8(b1).U8(b2).U8(0).Le16(0);
@@ -318,13 +310,13 @@ ByteVector WriteXmi(const CSegmentModel& model)
     for (CTimedMessage& m : messages) {
         if (m.duration >= 0) m.duration = std::max<int64_t>(1, ticks(m.time + m.duration) - ticks(m.time));
         m.time = ticks(m.time);
-        if ((m.bytes[0] & 0xF0) == 0xC0) timbres.push_back({m.bytes[1], 0});
+        if (midi::KindOf(m.bytes[0]) == midi::kProgramChange) timbres.push_back({m.bytes[1], 0});
     }
     SortMessages(messages);
     CChunkWriter events;
     if (!model.name.empty()) {
         const std::string name = Narrow(model.name);
-        events.U8(0xFF).U8(0x03).Vlq(uint32_t(name.size())).Text(name);
+        events.U8(midi::kMeta).U8(midi::kMetaTrackName).Vlq(uint32_t(name.size())).Text(name);
     }
     int64_t now = 0;
     auto interval = [&](int64_t until) {
@@ -334,9 +326,9 @@ ByteVector WriteXmi(const CSegmentModel& model)
     };
     for (const CTimedMessage& m : messages) {
         interval(m.time);
-        if (m.bytes[0] == 0xF0) {
-            events.U8(0xF0).Vlq(uint32_t(m.bytes.size() - 1)).Raw(m.bytes.data() + 1, m.bytes.size() - 1);
-        } else if ((m.bytes[0] & 0xF0) == 0x80) {
+        if (m.bytes[0] == midi::kSysex) {
+            events.U8(midi::kSysex).Vlq(uint32_t(m.bytes.size() - 1)).Raw(m.bytes.data() + 1, m.bytes.size() - 1);
+        } else if (midi::KindOf(m.bytes[0]) == midi::kNoteOff) {
             continue;  // XMI notes end by their durations
         } else {
             events.Raw(m.bytes);
@@ -344,7 +336,7 @@ ByteVector WriteXmi(const CSegmentModel& model)
         }
     }
     interval(ticks(model.length));
-    events.U8(0xFF).U8(0x2F).U8(0);
+    events.U8(midi::kMeta).U8(midi::kMetaEndOfTrack).U8(0);
 
     std::sort(timbres.begin(), timbres.end());
     timbres.erase(std::unique(timbres.begin(), timbres.end()), timbres.end());

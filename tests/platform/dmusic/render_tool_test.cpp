@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/dmusic/segment_model.h"
+#include "platform/dmusic/synth.h"
 #include "tests/platform/dmusic/synth_test_support.h"
 #include "tests/support/music_writer.h"
 
@@ -206,7 +207,7 @@ TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
         CWav wav;
         ASSERT_TRUE(ReadWav(folder + "/out.wav", &wav)) << row.what;
         // The same length, to a block.
-        EXPECT_NEAR(double(wav.samples.size() / 2), double(frames), 64.0) << row.what;
+        EXPECT_NEAR(double(wav.samples.size() / 2), double(frames), double(dmusic::kSynthBlockFrames)) << row.what;
         if (std::string(row.speed) == "max") {
             if (maxSamples.empty()) maxSamples = wav.samples;
             EXPECT_TRUE(wav.samples == maxSamples) << row.what << ": other samples than the first render at max";
@@ -215,13 +216,13 @@ TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
             EXPECT_LT(seconds, double(frames) / 44100) << row.what;
         }
         // Every stretch with sound in it: the same sound, at most a block
-        // of the synthesizer (64 frames) away.
+        // of the synthesizer away.
         int compared = 0;
         for (size_t begin = 4410; begin + 4410 < frames; begin += 11025) {
             std::vector<int16_t> part(reference.samples.begin() + long(2 * begin), reference.samples.begin() + long(2 * (begin + 1500)));
             if (synth_test::PeakAbs(part) < 200) continue;
             auto [lag, correlation] = BestLag(reference.samples, wav.samples, begin, 1500, 200);
-            EXPECT_LE(std::abs(lag), 64) << row.what << " at frame " << begin;
+            EXPECT_LE(std::abs(lag), dmusic::kSynthBlockFrames) << row.what << " at frame " << begin;
             EXPECT_GT(correlation, 0.95) << row.what << " at frame " << begin;
             ++compared;
         }

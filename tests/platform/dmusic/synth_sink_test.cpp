@@ -145,7 +145,7 @@ TEST(SynthSink, ReferenceTimeMapsToTheSameFramesInRealTimeAndFast)
         std::lock_guard<std::mutex> guard(buffer.lock);
         long onset = synth_test::FindToneOnset(buffer.stream, 0);
         // Within a block of FluidSynth's (1.5 ms), the sine's first rise included.
-        EXPECT_NEAR(onset, frame - streamStart, 64) << "at clock rate " << clockRate;
+        EXPECT_NEAR(onset, frame - streamStart, dmusic::kSynthBlockFrames) << "at clock rate " << clockRate;
     }
 }
 
@@ -160,9 +160,9 @@ TEST(SynthSink, RendersNothingPastTheSequencerHorizon)
     };
     // Following the sinks, pieces end on the clock's 10 ms steps (441 frames).
     const Row rows[] = {
-        {"fixed rate", false, 20, 400, 64},
-        {"following the sinks", true, 1, 2000, 441 + 32},
-        {"held where it stands", false, 20, -1, 64},
+        {"fixed rate", false, 20, 400, dmusic::kSynthBlockFrames},
+        {"following the sinks", true, 1, 2000, 441 + dmusic::kSynthBlockFrames / 2},
+        {"held where it stands", false, 20, -1, dmusic::kSynthBlockFrames},
     };
     for (const Row& row : rows) {
         CClockRate rate(row.rate);
