@@ -27,6 +27,8 @@ std::ostream& operator<<(std::ostream& out, const CRecordedMessage& message)
                << "}";
 }
 
+CRecordingPort::CRecordingPort() { dmusic::SetMidiOutReceiver(this); }
+
 CRecordingPort::CRecordingPort(IDirectMusicPerformance* performance, IDirectMusic* music)
 {
     DMUS_PORTPARAMS8 params{};

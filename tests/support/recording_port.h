@@ -37,6 +37,8 @@ std::ostream& operator<<(std::ostream& out, const CRecordedMessage& message);
 
 class CRecordingPort final : public dmusic::IMidiOutReceiver {
 public:
+    // Records what reaches the output, whoever opened it.
+    CRecordingPort();
     // Creates the output on DirectMusic, activates it, adds it to the
     // performance on channel block 0 and starts recording.
     CRecordingPort(IDirectMusicPerformance* performance, IDirectMusic* music);
@@ -46,7 +48,7 @@ public:
     CRecordingPort(const CRecordingPort&) = delete;
     CRecordingPort& operator=(const CRecordingPort&) = delete;
 
-    IDirectMusicPort* Port() const { return port; }
+    IDirectMusicPort* Port() const { return port; }  // null when not made here
     // In the order of their times (then of their sending), from origin.
     std::vector<CRecordedNote> Notes(REFERENCE_TIME origin) const;
     std::vector<CRecordedMessage> Others(REFERENCE_TIME origin) const;
