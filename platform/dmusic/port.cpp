@@ -286,6 +286,7 @@ namespace {
 
 // The emulated MIDI output's counters (see GetMidiOutCounts).
 std::atomic<uint64_t> midiOutNotesOn{0}, midiOutNotesOff{0}, midiOutOtherMessages{0}, midiOutSysex{0};
+std::atomic<IMidiOutReceiver*> midiOutReceiver{nullptr};
 
 void CountMidiOutMessage(DWORD message)
 {
@@ -297,6 +298,8 @@ void CountMidiOutMessage(DWORD message)
 }
 
 }  // namespace
+
+void SetMidiOutReceiver(IMidiOutReceiver* receiver) { midiOutReceiver = receiver; }
 
 CMidiOutCounts GetMidiOutCounts()
 {
@@ -313,6 +316,7 @@ void CDirectMusicPort::SendMessage(REFERENCE_TIME at, DWORD group, DWORD message
     if (!active) return;
     if (!IsSynth()) {
         CountMidiOutMessage(message);
+        if (IMidiOutReceiver* receiver = midiOutReceiver) receiver->Receive(at, group, message);
         return;
     }
     synth->QueueMessage(sink->FrameAt(at), group, message);
@@ -323,6 +327,8 @@ void CDirectMusicPort::SendSysex(REFERENCE_TIME at, DWORD group, const BYTE* dat
     if (!active) return;
     if (!IsSynth()) {
         if (data && size > 0) ++midiOutSysex;
+        if (IMidiOutReceiver* receiver = midiOutReceiver; receiver && data && size > 0)
+            receiver->ReceiveSysex(at, group, data, size);
         return;
     }
     synth->QueueSysex(sink->FrameAt(at), group, data, size);

@@ -41,6 +41,20 @@ struct CMidiOutCounts {
 };
 CMidiOutCounts GetMidiOutCounts();
 
+// The device at the end of the emulated MIDI output's cable: it is handed
+// every message the output sends, with the reference time the message is due
+// and its channel group, as the performance sends it (ahead of that time).
+class IMidiOutReceiver {
+public:
+    virtual void Receive(REFERENCE_TIME at, DWORD group, DWORD message) = 0;
+    virtual void ReceiveSysex(REFERENCE_TIME at, DWORD group, const BYTE* data, size_t size) = 0;
+
+protected:
+    ~IMidiOutReceiver() = default;
+};
+// Connects a receiver (null: none); one for the whole process.
+void SetMidiOutReceiver(IMidiOutReceiver* receiver);
+
 class CDirectMusicPort final : public platform::CUnknownImpl<IDirectMusicPort> {
 public:
     // params already checked and completed by the DirectMusic object;

@@ -3,7 +3,7 @@
 // paths DirectMusic cannot take.
 #include "tests/tessarine/engine/engine_fixture.h"
 
-#include "platform/dmusic/port.h"
+#include "tests/support/recording_port.h"
 
 #include <limits>
 
@@ -175,13 +175,13 @@ TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
     CScopedClockRate fast(8.0);
     const std::string song = Write(
         "notes.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 384, 60}, {768, 384, 64}, {1536, 384, 67}}, 2304)));
+    testsupport::CRecordingPort recorder;  // outlives the engine's performance
     CMidiMusic engine(nullptr, false);
     DMUS_PORTCAPS caps;
     ASSERT_EQ(engine.FindOutputPort(1, &caps), S_OK);
     ASSERT_TRUE(engine.CreateOutputPort(nullptr, &caps, false));
     ASSERT_TRUE(engine.LoadMidiFromFile(true, song.c_str()));
     ASSERT_TRUE(engine.LoadCollection(nullptr));
-    const dmusic::CMidiOutCounts before = dmusic::GetMidiOutCounts();
     ASSERT_TRUE(engine.Play());
     const DWORD start = timeGetTime();
     CHostFile* file = reinterpret_cast<CHostFile*>(1);
@@ -193,9 +193,13 @@ TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
     // The song (1.5 s) and the one-second hold after its stop.
     for (int i = 0; i < 40 && engine.IsPlaying(); ++i) Sleep(100);
     EXPECT_FALSE(engine.IsPlaying());
-    const dmusic::CMidiOutCounts after = dmusic::GetMidiOutCounts();
-    EXPECT_EQ(after.notesOn - before.notesOn, 3u);
-    EXPECT_EQ(after.notesOff - before.notesOff, 3u);
+    // Each note a beat (half a second) after the one before, for half a beat.
+    std::vector<testsupport::CRecordedNote> notes = recorder.Notes(0);
+    ASSERT_EQ(notes.size(), 3u);
+    const REFERENCE_TIME first = notes[0].on;
+    for (testsupport::CRecordedNote& note : notes) note.on -= first;
+    EXPECT_EQ(notes, (std::vector<testsupport::CRecordedNote>{
+                         {0, 2500000, 1, 0, 60, 110}, {5000000, 2500000, 1, 0, 64, 110}, {10000000, 2500000, 1, 0, 67, 110}}));
 }
 
 // A seek once the music has stopped only moves the start point: the
