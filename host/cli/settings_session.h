@@ -8,7 +8,7 @@
 #pragma once
 
 #include "host/objects/settings_file.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <string>

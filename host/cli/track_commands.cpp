@@ -76,8 +76,6 @@ const char* const decodeHelp =
 
 namespace {
 
-constexpr double bytesPerSecond = 176400.0;
-
 extern "C" void OnInterrupt(int) { interruptRequested.store(true); }
 
 // A file larger than this is refused before the component reads it. The

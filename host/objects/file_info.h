@@ -2,7 +2,7 @@
 // information, the length, and where the track lives.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <string>
 #include <utility>

@@ -3,7 +3,7 @@
 // and the writer through which SaveSettings hands the block over.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <string>

@@ -6,7 +6,7 @@
 
 #include "tessarine/capture/capture_traffic.h"
 #include "tessarine/frame/com_reference.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 #include "tessarine/frame/owned_handle.h"
 #include "tessarine/frame/sdk.h"
 

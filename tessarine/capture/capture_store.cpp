@@ -4,7 +4,7 @@
 // position; the reader checks the size and waits outside it.
 #include "tessarine/capture/capture_sound_buffer.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"

@@ -3,7 +3,7 @@
 // forbid; and a CHostFileInfo that records its fields in order.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <ostream>
