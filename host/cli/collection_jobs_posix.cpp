@@ -4,6 +4,8 @@
 // hidden name in the output folder that takes the file's name once it has
 // succeeded; an interrupted or failed child's output goes.
 #include "host/cli/collection_jobs.h"
+#include "host/cli/music_files.h"
+#include "host/cli/output_text.h"
 
 #include "host/objects/archive_file_system.h"
 #include "host/objects/audio_file_writer.h"
@@ -80,13 +82,6 @@ bool HasPlayableExtension(const std::string& name) {
            extension == "sgt";
 }
 
-// The first bytes of a Standard MIDI, RMID, segment or XMI file.
-bool BeginsLikeMusic(const std::string& head) {
-    auto is = [&](size_t offset, const char* text) { return head.size() >= offset + 4 && head.compare(offset, 4, text) == 0; };
-    return is(0, "MThd") || (is(0, "RIFF") && (is(8, "RMID") || is(8, "DMSG"))) ||
-           (is(0, "FORM") && (is(8, "XDIR") || is(8, "XMID"))) || (is(0, "CAT ") && is(8, "XMID"));
-}
-
 // The playable files an argument stands for: a folder's files with a
 // playable name (recursively), an archive's playable members, else itself.
 void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
@@ -111,29 +106,11 @@ void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
         ListArchiveMembers(local, &members, &heads)) {
         const std::string archive = fs::absolute(local, failure).string();
         for (size_t i = 0; i < members.size(); ++i)
-            if (HasPlayableExtension(members[i]) && BeginsLikeMusic(heads[i]))
+            if (HasPlayableExtension(members[i]) && LooksLikeMusic(heads[i]))
                 inputs.push_back("archive://" + archive + "|" + members[i]);
         return;
     }
     inputs.push_back(argument);
-}
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 // The seconds of audio a child's summary line gives ("... 22.000 s of audio ..."), or -1.
@@ -339,8 +316,8 @@ void CCollectionRun::Record(const CCollectionItem& item, const std::string& outp
         }
         std::snprintf(numbers, sizeof(numbers), "%.3f", seconds);
         std::fprintf(report, "{\"input\": %s, \"output\": %s, \"length\": %s, \"seconds\": %s, \"status\": \"%s\", \"error\": %s}\n",
-                     JsonText(item.input).c_str(), output.empty() ? "null" : JsonText(output).c_str(), lengthText.c_str(),
-                     numbers, status, error.empty() ? "null" : JsonText(error).c_str());
+                     JsonString(item.input).c_str(), output.empty() ? "null" : JsonString(output).c_str(), lengthText.c_str(),
+                     numbers, status, error.empty() ? "null" : JsonString(error).c_str());
         std::fflush(report);
     }
     if (terminal) std::fputs("\r\033[K", stderr);

@@ -1,6 +1,5 @@
 // Loading and saving the settings around a run of the host.
 #include "host/cli/settings_session.h"
-#include "host/objects/settings_block.h"
 
 #include <cstdio>
 
@@ -8,6 +7,22 @@ std::vector<uint8_t> GetSettingsBlock(CComponentInterface* component) {
     CSettingsBuffer buffer;
     component->SaveSettings(&buffer);
     return buffer.Bytes();
+}
+
+std::vector<CSettingsRecord> GetSettingsRecords(CComponentInterface* component) {
+    return ParseSettingsBlock(GetSettingsBlock(component)).records;
+}
+
+bool ChangeSetting(CComponentInterface* component, const std::string& name, const std::string& text,
+                   CSettingsRecord& change) {
+    std::string message;
+    if (!ParseSettingChange(GetSettingsRecords(component), name, text, change, message)) {
+        std::fprintf(stderr, "velmora: %s\n", message.c_str());
+        return false;
+    }
+    const std::vector<uint8_t> block = BuildSettingsBlock({change});
+    component->LoadSettings(block.data(), static_cast<uint32_t>(block.size()));
+    return true;
 }
 
 CSettingsSession::CSettingsSession(CComponentInterface* component, std::string path)
