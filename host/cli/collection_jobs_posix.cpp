@@ -160,6 +160,12 @@ private:
     void Record(const CCollectionItem& item, const std::string& output, double length, double seconds,
                 const char* status, const std::string& error);
     void Draw(bool force);
+    // The steps of Run.
+    void PrepareEnvironment(size_t jobs);
+    bool OpenReport();
+    void StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs);
+    void ReapEnded();
+    int Summarize();
 
     const CTrackOptions& track;
     const CCollectionOptions& options;
@@ -345,21 +351,68 @@ void CCollectionRun::Draw(bool force) {
     std::fflush(stderr);
 }
 
-int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
-    total = items.size();
-    long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+void CCollectionRun::PrepareEnvironment(size_t jobs) {
     for (char** variable = environ; *variable; ++variable) environmentText.push_back(*variable);
     if (jobs > 1 && !std::getenv("TESSARINE_SYNTH_CORES")) environmentText.push_back("TESSARINE_SYNTH_CORES=1");
     for (std::string& variable : environmentText) childEnvironment.push_back(variable.data());
     childEnvironment.push_back(nullptr);
-    if (!options.report.empty()) {
-        report = std::fopen(options.report.c_str(), "w");
-        if (!report) {
-            std::fprintf(stderr, "velmora: cannot write the report %s: %s\n", options.report.c_str(), std::strerror(errno));
-            return exitFailure;
+}
+
+bool CCollectionRun::OpenReport() {
+    if (options.report.empty()) return true;
+    report = std::fopen(options.report.c_str(), "w");
+    if (report) return true;
+    std::fprintf(stderr, "velmora: cannot write the report %s: %s\n", options.report.c_str(), std::strerror(errno));
+    return false;
+}
+
+// Starts items until every job slot is busy; items whose output exists are
+// skipped when asked.
+void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs) {
+    while (!stopRequested.load() && next < items.size() && running.size() < jobs) {
+        const CCollectionItem& item = items[next++];
+        const std::string output = (fs::path(folder) / (item.name + "." + AudioFormatName(format))).string();
+        std::error_code failure;
+        if (options.skipExisting && fs::exists(output, failure)) {
+            ++skipped;
+            ++done;
+            Record(item, output, -1, 0, "skipped", "");
+            continue;
+        }
+        Start(item);
+    }
+}
+
+void CCollectionRun::ReapEnded() {
+    for (size_t i = 0; i < running.size();) {
+        int waitStatus = 0;
+        const pid_t ended = waitpid(running[i].pid, &waitStatus, WNOHANG);
+        if (ended == running[i].pid) {
+            Finish(running[i], waitStatus);
+            running.erase(running.begin() + std::ptrdiff_t(i));
+        } else {
+            ++i;
         }
     }
+}
+
+int CCollectionRun::Summarize() {
+    if (terminal) std::fputs("\r\033[K", stderr);
+    if (report) std::fclose(report);
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool stopped = stopRequested.load();
+    std::fprintf(stderr, "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
+                 stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
+                 real > 0 ? audioSeconds / real : 0.0);
+    return failed > 0 || stopped ? exitFailure : exitSuccess;
+}
+
+int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
+    total = items.size();
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+    PrepareEnvironment(jobs);
+    if (!OpenReport()) return exitFailure;
     CStopGuard guard;
     size_t next = 0;
     bool signalled = false;
@@ -369,41 +422,13 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
             for (const CJob& job : running) kill(job.pid, SIGTERM);
             signalled = true;
         }
-        while (!stopRequested.load() && next < items.size() && running.size() < jobs) {
-            const CCollectionItem& item = items[next++];
-            const std::string output =
-                (fs::path(folder) / (item.name + "." + AudioFormatName(format))).string();
-            std::error_code failure;
-            if (options.skipExisting && fs::exists(output, failure)) {
-                ++skipped;
-                ++done;
-                Record(item, output, -1, 0, "skipped", "");
-                continue;
-            }
-            Start(item);
-        }
+        StartDue(items, next, jobs);
         ReadLogs(100);
-        for (size_t i = 0; i < running.size();) {
-            int waitStatus = 0;
-            const pid_t ended = waitpid(running[i].pid, &waitStatus, WNOHANG);
-            if (ended == running[i].pid) {
-                Finish(running[i], waitStatus);
-                running.erase(running.begin() + std::ptrdiff_t(i));
-            } else {
-                ++i;
-            }
-        }
+        ReapEnded();
         Draw(false);
         if (stopRequested.load() && next < items.size() && running.empty()) break;
     }
-    if (terminal) std::fputs("\r\033[K", stderr);
-    if (report) std::fclose(report);
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const bool stopped = stopRequested.load();
-    std::fprintf(stderr, "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
-                 stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
-                 real > 0 ? audioSeconds / real : 0.0);
-    return failed > 0 || stopped ? exitFailure : exitSuccess;
+    return Summarize();
 }
 
 }  // namespace

@@ -6,15 +6,7 @@
 // host chose are marked as such; the component never calls them.
 #pragma once
 
-// Only Windows names (GUID, HWND, HINSTANCE): the real SDK on Windows, the
-// platform's headers of the same names on Linux.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "sdk/velmora/windows_names.h"
 
 #include <cstdint>
 
