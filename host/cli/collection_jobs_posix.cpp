@@ -155,6 +155,8 @@ public:
 
 private:
     bool Start(const CCollectionItem& item);
+    std::vector<std::string> ChildWords(const CCollectionItem& item, const std::string& partial) const;
+    int Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid);
     void Finish(CJob& job, int waitStatus);
     void ReadLogs(int timeoutMs);
     void Record(const CCollectionItem& item, const std::string& output, double length, double seconds,
@@ -185,13 +187,10 @@ private:
     std::chrono::steady_clock::time_point lastDrawn{};
 };
 
-bool CCollectionRun::Start(const CCollectionItem& item) {
-    CJob job;
-    job.item = item;
+// The command line of the child that decodes item into partial.
+std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const {
     const std::string extension = AudioFormatName(format);
-    job.output = (fs::path(folder) / (item.name + "." + extension)).string();
-    job.partial = (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
-    std::vector<std::string> words = {executable, "decode", item.input, "-o", job.partial, "--format", extension};
+    std::vector<std::string> words = {executable, "decode", "-o", partial, "--format", extension};
     if (platform::ClockFollowsSinks()) {
         words.insert(words.end(), {"--speed", "max"});
     } else {
@@ -203,20 +202,22 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     for (const std::string& setting : track.settings) words.insert(words.end(), {"--set", setting});
     if (!track.component.empty()) words.insert(words.end(), {"--component", track.component});
     // After "--", an input that begins with "-" is still an input.
-    words.erase(words.begin() + 2);
     words.insert(words.end(), {"--", item.input});
+    return words;
+}
+
+// Starts the child with no input or output and stderr into errorEnd, with
+// the default signal actions, whatever this run catches or ignores; 0 or
+// the error number.
+int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    // The child takes the default actions again, whatever this run catches or ignores.
+    posix_spawn_file_actions_adddup2(&actions, errorEnd, STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -224,9 +225,22 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned = posix_spawn(&job.pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
+    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
+bool CCollectionRun::Start(const CCollectionItem& item) {
+    CJob job;
+    job.item = item;
+    const std::string extension = AudioFormatName(format);
+    job.output = (fs::path(folder) / (item.name + "." + extension)).string();
+    job.partial = (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
+    std::vector<std::string> words = ChildWords(item, job.partial);
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
+    const int spawned = Spawn(words, pipeEnds[1], job.pid);
     close(pipeEnds[1]);
     if (spawned != 0) {
         close(pipeEnds[0]);
