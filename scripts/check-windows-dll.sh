@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Checks the Windows build: tessarine.dll is a 32-bit PE whose only export
 # is the undecorated velmora_get_interface; velmora_utf8.dll beside it
-# exports exactly the calls of host/utf8/velmora_utf8.def, undecorated; and
+# exports exactly the calls of sdk/velmora/velmora_utf8.def, undecorated; and
 # they and velmora.exe import nothing but system DLLs and each other (the
 # exe loads the component itself, so it does not import it).
 set -euo pipefail
 dll=${1:?usage: check-windows-dll.sh tessarine.dll}
 folder=$(dirname "$dll")
-def=$(cd "$(dirname "$0")/.." && pwd)/host/utf8/velmora_utf8.def
+def=$(cd "$(dirname "$0")/.." && pwd)/sdk/velmora/velmora_utf8.def
 system='kernel32|user32|ole32|oleaut32|winmm|dsound|comctl32|advapi32|msvcrt|shell32|gdi32|comdlg32'
 
 dump() { i686-w64-mingw32-objdump -p "$1"; }

@@ -4,6 +4,8 @@
 // hidden name in the output folder that takes the file's name once it has
 // succeeded; an interrupted or failed child's output goes.
 #include "host/cli/collection_jobs.h"
+#include "host/cli/music_files.h"
+#include "host/cli/output_text.h"
 
 #include "host/objects/archive_file_system.h"
 #include "host/objects/audio_file_writer.h"
@@ -80,13 +82,6 @@ bool HasPlayableExtension(const std::string& name) {
            extension == "sgt";
 }
 
-// The first bytes of a Standard MIDI, RMID, segment or XMI file.
-bool BeginsLikeMusic(const std::string& head) {
-    auto is = [&](size_t offset, const char* text) { return head.size() >= offset + 4 && head.compare(offset, 4, text) == 0; };
-    return is(0, "MThd") || (is(0, "RIFF") && (is(8, "RMID") || is(8, "DMSG"))) ||
-           (is(0, "FORM") && (is(8, "XDIR") || is(8, "XMID"))) || (is(0, "CAT ") && is(8, "XMID"));
-}
-
 // The playable files an argument stands for: a folder's files with a
 // playable name (recursively), an archive's playable members, else itself.
 void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
@@ -111,29 +106,11 @@ void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
         ListArchiveMembers(local, &members, &heads)) {
         const std::string archive = fs::absolute(local, failure).string();
         for (size_t i = 0; i < members.size(); ++i)
-            if (HasPlayableExtension(members[i]) && BeginsLikeMusic(heads[i]))
+            if (HasPlayableExtension(members[i]) && LooksLikeMusic(heads[i]))
                 inputs.push_back("archive://" + archive + "|" + members[i]);
         return;
     }
     inputs.push_back(argument);
-}
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 // The seconds of audio a child's summary line gives ("... 22.000 s of audio ..."), or -1.
@@ -178,11 +155,19 @@ public:
 
 private:
     bool Start(const CCollectionItem& item);
+    std::vector<std::string> ChildWords(const CCollectionItem& item, const std::string& partial) const;
+    int Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid);
     void Finish(CJob& job, int waitStatus);
     void ReadLogs(int timeoutMs);
     void Record(const CCollectionItem& item, const std::string& output, double length, double seconds,
                 const char* status, const std::string& error);
     void Draw(bool force);
+    // The steps of Run.
+    void PrepareEnvironment(size_t jobs);
+    bool OpenReport();
+    void StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs);
+    void ReapEnded();
+    int Summarize();
 
     const CTrackOptions& track;
     const CCollectionOptions& options;
@@ -202,13 +187,10 @@ private:
     std::chrono::steady_clock::time_point lastDrawn{};
 };
 
-bool CCollectionRun::Start(const CCollectionItem& item) {
-    CJob job;
-    job.item = item;
+// The command line of the child that decodes item into partial.
+std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const {
     const std::string extension = AudioFormatName(format);
-    job.output = (fs::path(folder) / (item.name + "." + extension)).string();
-    job.partial = (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
-    std::vector<std::string> words = {executable, "decode", item.input, "-o", job.partial, "--format", extension};
+    std::vector<std::string> words = {executable, "decode", "-o", partial, "--format", extension};
     if (platform::ClockFollowsSinks()) {
         words.insert(words.end(), {"--speed", "max"});
     } else {
@@ -220,20 +202,22 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     for (const std::string& setting : track.settings) words.insert(words.end(), {"--set", setting});
     if (!track.component.empty()) words.insert(words.end(), {"--component", track.component});
     // After "--", an input that begins with "-" is still an input.
-    words.erase(words.begin() + 2);
     words.insert(words.end(), {"--", item.input});
+    return words;
+}
+
+// Starts the child with no input or output and stderr into errorEnd, with
+// the default signal actions, whatever this run catches or ignores; 0 or
+// the error number.
+int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid) {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    // The child takes the default actions again, whatever this run catches or ignores.
+    posix_spawn_file_actions_adddup2(&actions, errorEnd, STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -241,9 +225,22 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned = posix_spawn(&job.pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
+    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
+bool CCollectionRun::Start(const CCollectionItem& item) {
+    CJob job;
+    job.item = item;
+    const std::string extension = AudioFormatName(format);
+    job.output = (fs::path(folder) / (item.name + "." + extension)).string();
+    job.partial = (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
+    std::vector<std::string> words = ChildWords(item, job.partial);
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
+    const int spawned = Spawn(words, pipeEnds[1], job.pid);
     close(pipeEnds[1]);
     if (spawned != 0) {
         close(pipeEnds[0]);
@@ -339,8 +336,8 @@ void CCollectionRun::Record(const CCollectionItem& item, const std::string& outp
         }
         std::snprintf(numbers, sizeof(numbers), "%.3f", seconds);
         std::fprintf(report, "{\"input\": %s, \"output\": %s, \"length\": %s, \"seconds\": %s, \"status\": \"%s\", \"error\": %s}\n",
-                     JsonText(item.input).c_str(), output.empty() ? "null" : JsonText(output).c_str(), lengthText.c_str(),
-                     numbers, status, error.empty() ? "null" : JsonText(error).c_str());
+                     JsonString(item.input).c_str(), output.empty() ? "null" : JsonString(output).c_str(), lengthText.c_str(),
+                     numbers, status, error.empty() ? "null" : JsonString(error).c_str());
         std::fflush(report);
     }
     if (terminal) std::fputs("\r\033[K", stderr);
@@ -368,21 +365,68 @@ void CCollectionRun::Draw(bool force) {
     std::fflush(stderr);
 }
 
-int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
-    total = items.size();
-    long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+void CCollectionRun::PrepareEnvironment(size_t jobs) {
     for (char** variable = environ; *variable; ++variable) environmentText.push_back(*variable);
     if (jobs > 1 && !std::getenv("TESSARINE_SYNTH_CORES")) environmentText.push_back("TESSARINE_SYNTH_CORES=1");
     for (std::string& variable : environmentText) childEnvironment.push_back(variable.data());
     childEnvironment.push_back(nullptr);
-    if (!options.report.empty()) {
-        report = std::fopen(options.report.c_str(), "w");
-        if (!report) {
-            std::fprintf(stderr, "velmora: cannot write the report %s: %s\n", options.report.c_str(), std::strerror(errno));
-            return exitFailure;
+}
+
+bool CCollectionRun::OpenReport() {
+    if (options.report.empty()) return true;
+    report = std::fopen(options.report.c_str(), "w");
+    if (report) return true;
+    std::fprintf(stderr, "velmora: cannot write the report %s: %s\n", options.report.c_str(), std::strerror(errno));
+    return false;
+}
+
+// Starts items until every job slot is busy; items whose output exists are
+// skipped when asked.
+void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs) {
+    while (!stopRequested.load() && next < items.size() && running.size() < jobs) {
+        const CCollectionItem& item = items[next++];
+        const std::string output = (fs::path(folder) / (item.name + "." + AudioFormatName(format))).string();
+        std::error_code failure;
+        if (options.skipExisting && fs::exists(output, failure)) {
+            ++skipped;
+            ++done;
+            Record(item, output, -1, 0, "skipped", "");
+            continue;
+        }
+        Start(item);
+    }
+}
+
+void CCollectionRun::ReapEnded() {
+    for (size_t i = 0; i < running.size();) {
+        int waitStatus = 0;
+        const pid_t ended = waitpid(running[i].pid, &waitStatus, WNOHANG);
+        if (ended == running[i].pid) {
+            Finish(running[i], waitStatus);
+            running.erase(running.begin() + std::ptrdiff_t(i));
+        } else {
+            ++i;
         }
     }
+}
+
+int CCollectionRun::Summarize() {
+    if (terminal) std::fputs("\r\033[K", stderr);
+    if (report) std::fclose(report);
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool stopped = stopRequested.load();
+    std::fprintf(stderr, "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
+                 stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
+                 real > 0 ? audioSeconds / real : 0.0);
+    return failed > 0 || stopped ? exitFailure : exitSuccess;
+}
+
+int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
+    total = items.size();
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+    PrepareEnvironment(jobs);
+    if (!OpenReport()) return exitFailure;
     CStopGuard guard;
     size_t next = 0;
     bool signalled = false;
@@ -392,41 +436,13 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
             for (const CJob& job : running) kill(job.pid, SIGTERM);
             signalled = true;
         }
-        while (!stopRequested.load() && next < items.size() && running.size() < jobs) {
-            const CCollectionItem& item = items[next++];
-            const std::string output =
-                (fs::path(folder) / (item.name + "." + AudioFormatName(format))).string();
-            std::error_code failure;
-            if (options.skipExisting && fs::exists(output, failure)) {
-                ++skipped;
-                ++done;
-                Record(item, output, -1, 0, "skipped", "");
-                continue;
-            }
-            Start(item);
-        }
+        StartDue(items, next, jobs);
         ReadLogs(100);
-        for (size_t i = 0; i < running.size();) {
-            int waitStatus = 0;
-            const pid_t ended = waitpid(running[i].pid, &waitStatus, WNOHANG);
-            if (ended == running[i].pid) {
-                Finish(running[i], waitStatus);
-                running.erase(running.begin() + std::ptrdiff_t(i));
-            } else {
-                ++i;
-            }
-        }
+        ReapEnded();
         Draw(false);
         if (stopRequested.load() && next < items.size() && running.empty()) break;
     }
-    if (terminal) std::fputs("\r\033[K", stderr);
-    if (report) std::fclose(report);
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const bool stopped = stopRequested.load();
-    std::fprintf(stderr, "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
-                 stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
-                 real > 0 ? audioSeconds / real : 0.0);
-    return failed > 0 || stopped ? exitFailure : exitSuccess;
+    return Summarize();
 }
 
 }  // namespace

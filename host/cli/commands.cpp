@@ -108,17 +108,11 @@ bool Same(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
 std::vector<CSettingsRecord> CurrentRecords(CCommandContext& context) {
-    return ParseSettingsBlock(GetSettingsBlock(context.library.Component())).records;
-}
-
-const CSettingsRecord* FindRecord(const std::vector<CSettingsRecord>& records, const std::string& name) {
-    for (const CSettingsRecord& record : records)
-        if (record.name == name) return &record;
-    return nullptr;
+    return GetSettingsRecords(context.library.Component());
 }
 
 int UnknownSetting(const std::string& name) {
-    std::fprintf(stderr, "velmora: unknown setting '%s' (velmora config list shows them all)\n", name.c_str());
+    std::fprintf(stderr, "velmora: %s\n", UnknownSettingMessage(name).c_str());
     return exitUsage;
 }
 
@@ -179,7 +173,7 @@ int RunConfigList(CCommandContext& context) {
 int RunConfigGet(CCommandContext& context) {
     const std::string& name = context.arguments[0];
     std::vector<CSettingsRecord> records = CurrentRecords(context);
-    const CSettingsRecord* record = FindRecord(records, name);
+    const CSettingsRecord* record = FindSettingsRecord(records, name);
     if (!record) return UnknownSetting(name);
     std::printf("%s\n", FormatSettingValue(GetSettingKind(record->name, record->data), record->data).c_str());
     return exitSuccess;
@@ -188,24 +182,13 @@ int RunConfigGet(CCommandContext& context) {
 int RunConfigSet(CCommandContext& context) {
     const std::string& name = context.arguments[0];
     const std::string& text = context.arguments[1];
-    std::vector<CSettingsRecord> records = CurrentRecords(context);
-    const CSettingsRecord* record = FindRecord(records, name);
-    if (!record) return UnknownSetting(name);
-
-    CSettingKind kind = GetSettingKind(name, record->data);
-    std::vector<uint8_t> data;
-    std::string error;
-    if (!ParseSettingValue(name, kind, text, data, error)) {
-        std::fprintf(stderr, "velmora: bad value for %s: %s\n", name.c_str(), error.c_str());
-        return exitUsage;
-    }
-    std::vector<uint8_t> block = BuildSettingsBlock({{name, data}});
-    context.library.Component()->LoadSettings(block.data(), static_cast<uint32_t>(block.size()));
+    CSettingsRecord change;
+    if (!ChangeSetting(context.library.Component(), name, text, change)) return exitUsage;
 
     // The component has the last word on what it stores.
-    std::vector<CSettingsRecord> after = CurrentRecords(context);
-    const CSettingsRecord* stored = FindRecord(after, name);
-    if (!stored || stored->data != data) {
+    const std::vector<CSettingsRecord> after = CurrentRecords(context);
+    const CSettingsRecord* stored = FindSettingsRecord(after, name);
+    if (!stored || stored->data != change.data) {
         std::fprintf(stderr, "velmora: the component did not take %s=%s\n", name.c_str(), text.c_str());
         return exitFailure;
     }

@@ -5,7 +5,7 @@
 // shared.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <string>
 

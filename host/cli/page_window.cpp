@@ -2,6 +2,7 @@
 #include "host/cli/page_window.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -98,6 +99,25 @@ std::string DescribePage(HWND page) {
     for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
         out += DescribeControl(control) + "\n";
     return out;
+}
+
+HWND FindControl(HWND page, const std::string& className, const std::string& caption) {
+    for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        if (ClassOf(control) == className && TextOf(control) == caption) return control;
+    return nullptr;
+}
+
+HWND FindControlBeside(HWND page, const std::string& className, const std::string& label) {
+    HWND previous = nullptr;
+    for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (TextOf(control).rfind(label, 0) == 0) {
+            if (previous && ClassOf(previous) == className) return previous;
+            HWND next = GetWindow(control, GW_HWNDNEXT);
+            if (next && ClassOf(next) == className) return next;
+        }
+        previous = control;
+    }
+    return nullptr;
 }
 
 bool IsPageLive(HWND page) { return GetPropA(page, "ThisClass") != nullptr; }

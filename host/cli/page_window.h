@@ -4,7 +4,7 @@
 // its controls.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <functional>
 #include <string>
@@ -15,6 +15,16 @@ int RunOnWindowThread(const std::function<int()>& work);
 
 // The page's controls in template order, one a line: id, kind, state.
 std::string DescribePage(HWND page);
+
+// The page's control of class className (as GetClassName gives it) whose
+// caption is caption; null when there is none. The host finds controls as a
+// person does, by what they say, never by the page's control numbers.
+HWND FindControl(HWND page, const std::string& className, const std::string& caption);
+
+// The control of class className just before or after, in template order,
+// the control whose caption begins with label: a list, trackbar or edit
+// found by the words beside it. Null when there is none.
+HWND FindControlBeside(HWND page, const std::string& className, const std::string& label);
 
 // True while the page took its settings (its initialisation succeeded).
 bool IsPageLive(HWND page);

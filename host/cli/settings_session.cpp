@@ -1,6 +1,5 @@
 // Loading and saving the settings around a run of the host.
 #include "host/cli/settings_session.h"
-#include "host/objects/settings_block.h"
 
 #include <cstdio>
 
@@ -8,6 +7,22 @@ std::vector<uint8_t> GetSettingsBlock(CComponentInterface* component) {
     CSettingsBuffer buffer;
     component->SaveSettings(&buffer);
     return buffer.Bytes();
+}
+
+std::vector<CSettingsRecord> GetSettingsRecords(CComponentInterface* component) {
+    return ParseSettingsBlock(GetSettingsBlock(component)).records;
+}
+
+bool ChangeSetting(CComponentInterface* component, const std::string& name, const std::string& text,
+                   CSettingsRecord& change) {
+    std::string message;
+    if (!ParseSettingChange(GetSettingsRecords(component), name, text, change, message)) {
+        std::fprintf(stderr, "velmora: %s\n", message.c_str());
+        return false;
+    }
+    const std::vector<uint8_t> block = BuildSettingsBlock({change});
+    component->LoadSettings(block.data(), static_cast<uint32_t>(block.size()));
+    return true;
 }
 
 CSettingsSession::CSettingsSession(CComponentInterface* component, std::string path)
@@ -66,6 +81,49 @@ std::vector<CSettingsRecord> Changes(const std::vector<uint8_t>& before, const s
 
 }  // namespace
 
+namespace {
+
+// What the file should hold: this run's changes merged into the file as it
+// is now. False (with the reason on stderr) when it must not be replaced;
+// true with unchanged set when it holds them already.
+bool MergeIntoFile(const std::string& path, const CSettingsFile& now, const std::vector<uint8_t>& block,
+                   const std::vector<CSettingsRecord>& changes, std::vector<CSettingsRecord>& records,
+                   bool& unchanged) {
+    std::string error;
+    unchanged = false;
+    switch (now.state) {
+        case CSettingsFileState::Valid:
+            if (!now.contents.empty()) {
+                if (changes.empty()) return unchanged = true, true;
+                records = now.parse.records;
+                Merge(records, changes);
+                return true;
+            }
+            [[fallthrough]];  // the lock's own empty file: as good as missing
+        case CSettingsFileState::Missing:
+            records = ParseSettingsBlock(block).records;
+            return true;
+        case CSettingsFileState::Corrupt: {
+            std::string backup;
+            if (!BackUpSettingsFile(path, now.contents, backup, error)) {
+                std::fprintf(stderr, "velmora: the settings were not saved: %s\n", error.c_str());
+                return false;
+            }
+            std::fprintf(stderr, "velmora: the damaged settings file was kept as %s\n", backup.c_str());
+            records = now.parse.records;
+            Merge(records, ParseSettingsBlock(block).records);
+            return true;
+        }
+        case CSettingsFileState::Unreadable:
+            break;
+    }
+    std::fprintf(stderr, "velmora: the settings were not saved: %s cannot be read, so it is not replaced\n",
+                 path.c_str());
+    return false;
+}
+
+}  // namespace
+
 bool CSettingsSession::Finish(bool settingsChanged) {
     // A command that changed nothing leaves the file to the hosts that do.
     if (!settingsChanged) return true;
@@ -81,34 +139,9 @@ bool CSettingsSession::Finish(bool settingsChanged) {
     // The file as other hosts may have left it since this one started.
     const CSettingsFile now = ReadSettingsFile(path);
     std::vector<CSettingsRecord> records;
-    switch (now.state) {
-        case CSettingsFileState::Valid:
-            if (!now.contents.empty()) {
-                if (changes.empty()) return true;
-                records = now.parse.records;
-                Merge(records, changes);
-                break;
-            }
-            [[fallthrough]];  // the lock's own empty file: as good as missing
-        case CSettingsFileState::Missing:
-            records = ParseSettingsBlock(block).records;
-            break;
-        case CSettingsFileState::Corrupt: {
-            std::string backup;
-            if (!BackUpSettingsFile(path, now.contents, backup, error)) {
-                std::fprintf(stderr, "velmora: the settings were not saved: %s\n", error.c_str());
-                return false;
-            }
-            std::fprintf(stderr, "velmora: the damaged settings file was kept as %s\n", backup.c_str());
-            records = now.parse.records;
-            Merge(records, ParseSettingsBlock(block).records);
-            break;
-        }
-        case CSettingsFileState::Unreadable:
-            std::fprintf(stderr, "velmora: the settings were not saved: %s cannot be read, so it is not replaced\n",
-                         path.c_str());
-            return false;
-    }
+    bool unchanged = false;
+    if (!MergeIntoFile(path, now, block, changes, records, unchanged)) return false;
+    if (unchanged) return true;
     const std::vector<uint8_t> merged = BuildSettingsBlock(records);
     if (now.state == CSettingsFileState::Valid && merged == now.contents) return true;
     if (!WriteSettingsFile(path, merged, error)) {

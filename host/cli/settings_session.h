@@ -7,14 +7,23 @@
 // only after a backup of it was kept.
 #pragma once
 
+#include "host/objects/settings_block.h"
 #include "host/objects/settings_file.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 std::vector<uint8_t> GetSettingsBlock(CComponentInterface* component);
+std::vector<CSettingsRecord> GetSettingsRecords(CComponentInterface* component);
+
+// Hands one setting, as the user typed it, to the component: the one parser
+// of config set and --set. False, with the message on stderr, for a name the
+// component does not have or a value that does not suit it; change gets the
+// record handed over.
+bool ChangeSetting(CComponentInterface* component, const std::string& name, const std::string& text,
+                   CSettingsRecord& change);
 
 class CSettingsSession {
 public:

@@ -1,6 +1,8 @@
 // The track commands: info (a file's length and tags) and decode (a file to
 // an audio file), each through one decoder instance as the player uses it.
 #include "host/cli/commands.h"
+#include "host/cli/music_files.h"
+#include "host/cli/output_text.h"
 #include "host/objects/archive_file_system.h"
 #include "host/objects/audio_chunk.h"
 #include "host/objects/audio_file_writer.h"
@@ -75,8 +77,6 @@ const char* const decodeHelp =
     "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
 
 namespace {
-
-constexpr double bytesPerSecond = 176400.0;
 
 extern "C" void OnInterrupt(int) { interruptRequested.store(true); }
 
@@ -285,16 +285,6 @@ bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const 
     return true;
 }
 
-// True when a file's first bytes are those of a Standard MIDI, RMID,
-// segment or XMI file.
-bool LooksLikeMusic(const std::string& head) {
-    auto is = [&](size_t offset, const char* text) {
-        return head.size() >= offset + 4 && head.compare(offset, 4, text) == 0;
-    };
-    return is(0, "MThd") || (is(0, "RIFF") && (is(8, "RMID") || is(8, "DMSG"))) ||
-           (is(0, "FORM") && (is(8, "XDIR") || is(8, "XMID"))) || (is(0, "CAT ") && is(8, "XMID"));
-}
-
 // Opens path; an archive gives its first member that opens. member gets
 // that member's name (empty for a plain file).
 bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
@@ -358,102 +348,15 @@ bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, cons
     return OpenOne(context, decoder, path, flags, track, reason);
 }
 
-// The length of the well-formed UTF-8 sequence at text[i] (shortest form,
-// no surrogates, at most U+10FFFF), 0 when there is none.
-size_t Utf8Length(const std::string& text, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    const unsigned char next = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
-    if ((c == 0xE0 && next < 0xA0) || (c == 0xED && next >= 0xA0) || (c == 0xF0 && next < 0x90) ||
-        (c == 0xF4 && next >= 0x90))
-        return 0;
-    return length;
-}
-
-// Text for a line of the text output: control characters escaped, so a
-// name or value can never start a line of its own, and what is not UTF-8
-// shown as U+FFFD.
-std::string PrintableText(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const size_t length = Utf8Length(text, i);
-        char escape[8];
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else if (c == '\n' || c == '\r' || c == '\t') {
-            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-            ++i;
-        } else if (c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
-            // C1 controls, which terminals take as commands too.
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
-            out += escape;
-            i += 2;
-        } else {
-            out.append(text, i, length);
-            i += length;
-        }
-    }
-    return out;
-}
-
 void CannotOpen(const std::string& path, const std::string& reason) {
     std::fprintf(stderr, "velmora: %s: cannot open%s%s\n", PrintableText(path).c_str(), reason.empty() ? "" : ": ",
                  reason.c_str());
-}
-
-// JSON text: control characters escaped; bytes that are not UTF-8 are
-// taken as Latin-1, so the output is always valid.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-            ++i;
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-            ++i;
-        } else if (c < 0x80) {
-            out += char(c);
-            ++i;
-        } else {
-            size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-            bool valid = length > 0 && i + length <= text.size();
-            for (size_t k = 1; valid && k < length; ++k)
-                valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-            if (valid) {
-                out.append(text, i, length);
-                i += length;
-            } else {
-                out += char(0xC0 | (c >> 6));
-                out += char(0x80 | (c & 0x3F));
-                ++i;
-            }
-        }
-    }
-    return out + "\"";
 }
 
 bool ParseSeconds(const std::string& text, double& seconds) {
     const char* last = text.data() + text.size();
     auto [end, status] = std::from_chars(text.data(), last, seconds);
     return status == std::errc() && end == last && std::isfinite(seconds) && seconds >= 0;
-}
-
-std::vector<CSettingsRecord> CurrentRecords(CCommandContext& context) {
-    return ParseSettingsBlock(GetSettingsBlock(context.library.Component())).records;
 }
 
 // Applies --set overrides; false (with the message printed) for a bad one.
@@ -464,23 +367,9 @@ bool ApplyOverrides(CCommandContext& context, const std::vector<std::string>& ov
             std::fprintf(stderr, "velmora: --set needs NAME=VALUE, not '%s'\n", item.c_str());
             return false;
         }
-        const std::string name = item.substr(0, equals), text = item.substr(equals + 1);
-        const std::vector<CSettingsRecord> records = CurrentRecords(context);
-        const CSettingsRecord* record = nullptr;
-        for (const CSettingsRecord& candidate : records)
-            if (candidate.name == name) record = &candidate;
-        if (!record) {
-            std::fprintf(stderr, "velmora: unknown setting '%s' (velmora config list shows them all)\n", name.c_str());
+        CSettingsRecord change;
+        if (!ChangeSetting(context.library.Component(), item.substr(0, equals), item.substr(equals + 1), change))
             return false;
-        }
-        std::vector<uint8_t> data;
-        std::string error;
-        if (!ParseSettingValue(name, GetSettingKind(name, record->data), text, data, error)) {
-            std::fprintf(stderr, "velmora: bad value for %s: %s\n", name.c_str(), error.c_str());
-            return false;
-        }
-        const std::vector<uint8_t> block = BuildSettingsBlock({{name, data}});
-        context.library.Component()->LoadSettings(block.data(), static_cast<uint32_t>(block.size()));
     }
     return true;
 }
@@ -532,6 +421,195 @@ void ToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm) {
         const double scaled = std::nearbyint(samples[i] * 32768.0);
         pcm[i] = int16_t(std::max(-32768.0, std::min(32767.0, scaled)));
     }
+}
+
+// A decode's options once checked.
+struct CDecodeRequest {
+    std::string path;
+    std::string output;
+    CAudioFormat format = CAudioFormat::Unknown;
+    double from = 0;
+};
+
+// The output format, from --format or else the output's extension; false
+// with the usage error shown.
+bool ChooseFormat(const CTrackOptions& options, CAudioFormat& format) {
+    format = options.format.empty() ? AudioFormatOfPath(options.output) : ParseAudioFormat(options.format);
+    if (format == CAudioFormat::Unknown) {
+        if (options.format.empty())
+            std::fprintf(stderr, "velmora: cannot tell the format from '%s': give --format wav, flac or ogg\n",
+                         options.output.c_str());
+        else
+            std::fprintf(stderr, "velmora: unknown format '%s' (wav, flac or ogg)\n", options.format.c_str());
+        return false;
+    }
+    if (options.output == "-" && format == CAudioFormat::Wav) {
+        std::fprintf(stderr, "velmora: WAV cannot stream to standard output: give --format flac or ogg\n");
+        return false;
+    }
+    return true;
+}
+
+// Checks decode's options before anything is opened; false with the usage
+// error shown.
+bool CheckDecodeOptions(const CTrackOptions& options, const std::string& path, CDecodeRequest& request) {
+    request.path = path;
+    request.output = options.output;
+    if (options.output.empty()) {
+        std::fprintf(stderr, "velmora: decode needs -o OUT\n");
+        return false;
+    }
+    if (!ChooseFormat(options, request.format)) return false;
+    if (!options.from.empty() && !ParseSeconds(options.from, request.from)) {
+        std::fprintf(stderr, "velmora: --from needs seconds of 0 or more, not '%s'\n", options.from.c_str());
+        return false;
+    }
+    if (OutputIsInput(path, options.output)) {
+        std::fprintf(stderr, "velmora: %s is the file to decode (%s): give another output\n", options.output.c_str(),
+                     path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Opens the track for decoding and moves to --from; length gets what is
+// left to decode. False with the reason shown.
+bool OpenForDecode(CCommandContext& context, CDecoderServiceInterface* decoder, const CDecodeRequest& request,
+                   COpenTrack& track, double& length) {
+    std::string member, reason;
+    if (!OpenTrack(context, decoder, request.path, OPEN_TRACK_DECODE | OPEN_TRACK_INFO, track, member, reason)) {
+        CannotOpen(request.path, reason);
+        return false;
+    }
+    if (!member.empty())
+        std::fprintf(stderr, "velmora: %s: playing %s\n", PrintableText(request.path).c_str(),
+                     PrintableText(member).c_str());
+    length = track.info.GetLength();
+    if (request.from <= 0) return true;
+    if (request.from >= length) {
+        std::fprintf(stderr, "velmora: %s: --from %g is past the end (the track lasts %.3f s)\n", request.path.c_str(),
+                     request.from, length);
+        return false;
+    }
+    if (!decoder->SeekTrack(request.from)) {
+        std::fprintf(stderr, "velmora: %s: cannot start at %g s\n", request.path.c_str(), request.from);
+        return false;
+    }
+    length -= request.from;
+    return true;
+}
+
+// The progress bar on a terminal's stderr, redrawn at most five times a second.
+class CDecodeProgress {
+public:
+    CDecodeProgress(std::chrono::steady_clock::time_point started, double length)
+        : started(started), length(length), terminal(::isatty(STDERR_FILENO)) {}
+
+    void Update(uint64_t frames) {
+        if (!terminal) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastDrawn <= std::chrono::milliseconds(200)) return;
+        const double real = std::chrono::duration<double>(now - started).count();
+        const double position = double(frames) / 44100.0;
+        DrawProgress(position, length, real > 0 ? position / real : 0);
+        lastDrawn = now;
+    }
+    void End() {
+        if (terminal) std::fputs("\n", stderr);
+    }
+
+private:
+    std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point lastDrawn{};
+    double length;
+    bool terminal;
+};
+
+// How a decode ended.
+struct CDecodeOutcome {
+    int status = exitSuccess;
+    std::string error;
+    uint64_t frames = 0;
+    bool interrupted = false;
+};
+
+// Writes one chunk's audio; false with error set.
+bool WriteChunk(CAudioChunk& chunk, CAudioFileWriter& writer, std::vector<int16_t>& pcm, std::string& error) {
+    if (chunk.GetSampleCount() == 0) return true;
+    if (chunk.GetSampleRate() != 44100 || chunk.GetChannels() != 2) {
+        error = "the component handed out audio that is not 44100 Hz stereo";
+        return false;
+    }
+    ToPcm(chunk.GetBuffer(), size_t(chunk.GetSampleCount()) * 2, pcm);
+    return writer.Write(pcm.data(), uint32_t(pcm.size() * 2), error);
+}
+
+// Decodes chunk after chunk into the writer until the track ends, fails or
+// the host is interrupted.
+void DecodeChunks(CDecoderServiceInterface* decoder, CAudioFileWriter& writer, CDecodeProgress& progress,
+                  CDecodeOutcome& outcome) {
+    CAudioChunk chunk;
+    std::vector<int16_t> pcm;
+    for (;;) {
+        if (interruptRequested.load()) {
+            outcome.interrupted = true;
+            return;
+        }
+        const int32_t result = decoder->DecodeChunk(&chunk);
+        if (result < 0) {
+            outcome.error = "decoding failed";
+            outcome.status = exitFailure;
+            return;
+        }
+        if (result == 0) return;
+        if (!WriteChunk(chunk, writer, pcm, outcome.error)) {
+            outcome.status = exitFailure;
+            return;
+        }
+        progress.Update(writer.FramesWritten());
+    }
+}
+
+// Opens, decodes and writes the track through one decoder instance, which
+// goes (and with it any temporary copy) before this returns. False when it
+// could not start, with the reason shown.
+bool DecodeTrack(CCommandContext& context, const CDecodeRequest& request,
+                 std::chrono::steady_clock::time_point started, CDecodeOutcome& outcome) {
+    CDecoderHandle decoder(context.library);
+    if (!decoder) {
+        std::fprintf(stderr, "velmora: the component offers no decoder\n");
+        return false;
+    }
+    COpenTrack track;
+    double length = 0;
+    if (!OpenForDecode(context, decoder.operator->(), request, track, length)) return false;
+    CAudioFileWriter writer;
+    if (!writer.Open(request.output, request.format, outcome.error)) {
+        std::fprintf(stderr, "velmora: %s\n", outcome.error.c_str());
+        return false;
+    }
+    CDecodeProgress progress(started, length);
+    DecodeChunks(decoder.operator->(), writer, progress, outcome);
+    outcome.frames = writer.FramesWritten();
+    if (outcome.status == exitSuccess && !writer.Finish(outcome.error)) outcome.status = exitFailure;
+    progress.End();
+    return true;
+}
+
+// The line that ends a decode: the failure, or what was written how fast.
+int ReportDecode(const CDecodeRequest& request, const CDecodeOutcome& outcome,
+                 std::chrono::steady_clock::time_point started) {
+    if (outcome.status != exitSuccess) {
+        std::fprintf(stderr, "velmora: %s: %s; %s left as it was\n", request.path.c_str(), outcome.error.c_str(),
+                     request.output.c_str());
+        return outcome.status;
+    }
+    const double seconds = double(outcome.frames) / 44100.0;
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::fprintf(stderr, "velmora: %s%s -> %s: %.3f s of audio (%s) in %.1f s, %.1fx real time\n",
+                 outcome.interrupted ? "interrupted: " : "", request.path.c_str(), request.output.c_str(), seconds,
+                 AudioFormatName(request.format), real, real > 0 ? seconds / real : 0.0);
+    return outcome.interrupted ? exitFailure : exitSuccess;
 }
 
 }  // namespace
@@ -588,132 +666,15 @@ int RunInfo(CCommandContext& context) {
 int RunDecode(CCommandContext& context) {
     static const CTrackOptions noOptions;
     const CTrackOptions& options = context.trackOptions ? *context.trackOptions : noOptions;
-    const std::string& path = context.arguments[0];
-    if (options.output.empty()) {
-        std::fprintf(stderr, "velmora: decode needs -o OUT\n");
-        return exitUsage;
-    }
-    CAudioFormat format = options.format.empty() ? AudioFormatOfPath(options.output) : ParseAudioFormat(options.format);
-    if (format == CAudioFormat::Unknown) {
-        if (options.format.empty())
-            std::fprintf(stderr, "velmora: cannot tell the format from '%s': give --format wav, flac or ogg\n",
-                         options.output.c_str());
-        else
-            std::fprintf(stderr, "velmora: unknown format '%s' (wav, flac or ogg)\n", options.format.c_str());
-        return exitUsage;
-    }
-    if (options.output == "-" && format == CAudioFormat::Wav) {
-        std::fprintf(stderr, "velmora: WAV cannot stream to standard output: give --format flac or ogg\n");
-        return exitUsage;
-    }
-    double from = 0;
-    if (!options.from.empty() && !ParseSeconds(options.from, from)) {
-        std::fprintf(stderr, "velmora: --from needs seconds of 0 or more, not '%s'\n", options.from.c_str());
-        return exitUsage;
-    }
-
-    if (OutputIsInput(path, options.output)) {
-        std::fprintf(stderr, "velmora: %s is the file to decode (%s): give another output\n", options.output.c_str(),
-                     path.c_str());
-        return exitUsage;
-    }
+    CDecodeRequest request;
+    if (!CheckDecodeOptions(options, context.arguments[0], request)) return exitUsage;
 
     CSettingsRestorer restorer(context.library.Component());
     if (!ApplyOverrides(context, options.settings)) return exitUsage;
 
     CInterruptGuard interruptGuard(true);
     const auto started = std::chrono::steady_clock::now();
-    std::string error;
-    int status = exitSuccess;
-    uint64_t frames = 0;
-    double length = 0;
-    bool wasInterrupted = false;
-    {
-        CDecoderHandle decoder(context.library);
-        if (!decoder) {
-            std::fprintf(stderr, "velmora: the component offers no decoder\n");
-            return exitFailure;
-        }
-        COpenTrack track;
-        std::string member, reason;
-        if (!OpenTrack(context, decoder.operator->(), path, OPEN_TRACK_DECODE | OPEN_TRACK_INFO, track, member,
-                       reason)) {
-            CannotOpen(path, reason);
-            return exitFailure;
-        }
-        if (!member.empty())
-            std::fprintf(stderr, "velmora: %s: playing %s\n", PrintableText(path).c_str(), PrintableText(member).c_str());
-        length = track.info.GetLength();
-        if (from > 0) {
-            if (from >= length) {
-                std::fprintf(stderr, "velmora: %s: --from %g is past the end (the track lasts %.3f s)\n", path.c_str(),
-                             from, length);
-                return exitFailure;
-            }
-            if (!decoder->SeekTrack(from)) {
-                std::fprintf(stderr, "velmora: %s: cannot start at %g s\n", path.c_str(), from);
-                return exitFailure;
-            }
-            length -= from;
-        }
-
-        CAudioFileWriter writer;
-        if (!writer.Open(options.output, format, error)) {
-            std::fprintf(stderr, "velmora: %s\n", error.c_str());
-            return exitFailure;
-        }
-        const bool terminal = ::isatty(STDERR_FILENO);
-        CAudioChunk chunk;
-        std::vector<int16_t> pcm;
-        auto lastDrawn = std::chrono::steady_clock::time_point{};
-        for (;;) {
-            if (interruptRequested.load()) {
-                wasInterrupted = true;
-                break;
-            }
-            const int32_t result = decoder->DecodeChunk(&chunk);
-            if (result < 0) {
-                error = "decoding failed";
-                status = exitFailure;
-                break;
-            }
-            if (result == 0) break;
-            if (chunk.GetSampleCount() > 0) {
-                if (chunk.GetSampleRate() != 44100 || chunk.GetChannels() != 2) {
-                    error = "the component handed out audio that is not 44100 Hz stereo";
-                    status = exitFailure;
-                    break;
-                }
-                ToPcm(chunk.GetBuffer(), size_t(chunk.GetSampleCount()) * 2, pcm);
-                if (!writer.Write(pcm.data(), uint32_t(pcm.size() * 2), error)) {
-                    status = exitFailure;
-                    break;
-                }
-            }
-            if (terminal) {
-                const auto now = std::chrono::steady_clock::now();
-                if (now - lastDrawn > std::chrono::milliseconds(200)) {
-                    const double real = std::chrono::duration<double>(now - started).count();
-                    const double position = double(writer.FramesWritten()) / 44100.0;
-                    DrawProgress(position, length, real > 0 ? position / real : 0);
-                    lastDrawn = now;
-                }
-            }
-        }
-        frames = writer.FramesWritten();
-        if (status == exitSuccess && !writer.Finish(error)) status = exitFailure;
-        if (terminal) std::fputs("\n", stderr);
-    }  // the decoder goes here, and with it any temporary copy
-
-    if (status != exitSuccess) {
-        std::fprintf(stderr, "velmora: %s: %s; %s left as it was\n", path.c_str(), error.c_str(),
-                     options.output.c_str());
-        return status;
-    }
-    const double seconds = double(frames) / 44100.0;
-    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fprintf(stderr, "velmora: %s%s -> %s: %.3f s of audio (%s) in %.1f s, %.1fx real time\n",
-                 wasInterrupted ? "interrupted: " : "", path.c_str(), options.output.c_str(), seconds,
-                 AudioFormatName(format), real, real > 0 ? seconds / real : 0.0);
-    return wasInterrupted ? exitFailure : exitSuccess;
+    CDecodeOutcome outcome;
+    if (!DecodeTrack(context, request, started, outcome)) return exitFailure;
+    return ReportDecode(request, outcome, started);
 }

@@ -2,7 +2,7 @@
 // channel count and frame count.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <vector>

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <cstdio>
@@ -14,11 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 int SndfileFormat(CAudioFormat format) {
     switch (format) {
@@ -66,30 +60,6 @@ std::string FollowLinks(const std::string& path) {
 }
 
 }  // namespace
-
-CAudioFormat ParseAudioFormat(const std::string& name) {
-    const std::string lower = Lower(name);
-    if (lower == "wav") return CAudioFormat::Wav;
-    if (lower == "flac") return CAudioFormat::Flac;
-    if (lower == "ogg") return CAudioFormat::Ogg;
-    return CAudioFormat::Unknown;
-}
-
-CAudioFormat AudioFormatOfPath(const std::string& path) {
-    const std::string extension = Lower(std::filesystem::path(path).extension().string());
-    if (extension == ".oga") return CAudioFormat::Ogg;
-    return extension.size() > 1 ? ParseAudioFormat(extension.substr(1)) : CAudioFormat::Unknown;
-}
-
-const char* AudioFormatName(CAudioFormat format) {
-    switch (format) {
-        case CAudioFormat::Wav: return "wav";
-        case CAudioFormat::Flac: return "flac";
-        case CAudioFormat::Ogg: return "ogg";
-        case CAudioFormat::Unknown: break;
-    }
-    return "unknown";
-}
 
 CAudioFileWriter::~CAudioFileWriter() { Discard(); }
 

@@ -8,7 +8,6 @@
 #include <mmsystem.h>
 #include <objbase.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -22,11 +21,6 @@ struct sf_private_tag {
 };
 
 namespace {
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // target's folder\.velmora-RANDOM, so a rename needs no copy: short (a
 // target of 255 characters still fits) and not to be guessed, so nobody can
@@ -51,30 +45,6 @@ bool CloseFile(sf_private_tag* file) {
 }
 
 }  // namespace
-
-CAudioFormat ParseAudioFormat(const std::string& name) {
-    const std::string lower = Lower(name);
-    if (lower == "wav") return CAudioFormat::Wav;
-    if (lower == "flac") return CAudioFormat::Flac;
-    if (lower == "ogg") return CAudioFormat::Ogg;
-    return CAudioFormat::Unknown;
-}
-
-CAudioFormat AudioFormatOfPath(const std::string& path) {
-    const std::string extension = Lower(std::filesystem::path(path).extension().string());
-    if (extension == ".oga") return CAudioFormat::Ogg;
-    return extension.size() > 1 ? ParseAudioFormat(extension.substr(1)) : CAudioFormat::Unknown;
-}
-
-const char* AudioFormatName(CAudioFormat format) {
-    switch (format) {
-        case CAudioFormat::Wav: return "wav";
-        case CAudioFormat::Flac: return "flac";
-        case CAudioFormat::Ogg: return "ogg";
-        case CAudioFormat::Unknown: break;
-    }
-    return "unknown";
-}
 
 CAudioFileWriter::~CAudioFileWriter() { Discard(); }
 

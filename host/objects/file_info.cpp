@@ -1,6 +1,6 @@
 // The host's file information.
 #include "host/objects/file_info.h"
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 int32_t CFileInfo::Find(const CEntries& entries, const char* name) {
     if (!name) return -1;

@@ -2,7 +2,7 @@
 // information, the length, and where the track lives.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <string>
 #include <utility>
@@ -17,7 +17,7 @@ public:
 
 // Field and information names compare without regard to case, so "Title"
 // and "title" are one field.
-class CFileInfo final : public CHostFileInfo {
+class CFileInfo : public CHostFileInfo {
 public:
     CFileInfo() = default;
     explicit CFileInfo(std::string path) { location.path = std::move(path); }

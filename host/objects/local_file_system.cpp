@@ -9,12 +9,6 @@
 #include <cerrno>
 #include <new>
 
-namespace {
-
-bool Resolve(const char* path, std::string& local) { return path && ToLocalPath(path, local); }
-
-}  // namespace
-
 bool IsSameLocalFile(const std::string& first, const std::string& second) {
     std::string a, b;
     struct stat one, other;
@@ -32,7 +26,7 @@ void CLocalFile::CloseDescriptor() {
 int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     CloseDescriptor();
     std::string local;
-    if (!Resolve(newPath, local)) return 0;
+    if (!ResolveLocalPath(newPath, local)) return 0;
     int flags;
     switch (mode) {
         // A FIFO without a writer must not hold the open: only regular files are read.
@@ -105,8 +99,6 @@ int32_t CLocalFile::Truncate() {
     return position >= 0 && ftruncate(descriptor, position) == 0;
 }
 
-int32_t CLocalFile::Seek(int64_t offset) { return SeekFrom(offset, HOST_SEEK_BEGIN); }
-
 int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
     if (descriptor < 0) return 0;
     int whence;
@@ -119,13 +111,6 @@ int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
     return lseek(descriptor, offset, whence) >= 0;
 }
 
-int32_t CLocalFile::IsEndOfFile() {
-    int64_t position = GetPosition();
-    return position >= 0 && position >= GetSize();
-}
-
-int32_t CLocalFile::Flush() { return descriptor >= 0; }
-
 int64_t CLocalFile::GetModificationTime() {
     struct stat status;
     if (descriptor < 0 || fstat(descriptor, &status) != 0) return 0;
@@ -133,38 +118,13 @@ int64_t CLocalFile::GetModificationTime() {
     return (static_cast<int64_t>(status.st_mtim.tv_sec) + 11644473600LL) * 10000000LL + status.st_mtim.tv_nsec / 100;
 }
 
-void CLocalFile::Close() {
-    CloseDescriptor();
-    Release();
-}
-
-int32_t CLocalFileSystem::GetCanonicalPath(const char* path, CHostString* out) {
-    std::string local;
-    if (!out || !Resolve(path, local)) return 0;
-    out->SetText(local.c_str(), -1);
-    return 1;
-}
-
-int32_t CLocalFileSystem::ClaimsPath(const char* path) {
-    std::string local;
-    return Resolve(path, local);
-}
-
-int32_t CLocalFileSystem::GetNativePath(const char* path, CHostString* out) { return GetCanonicalPath(path, out); }
-
-CHostFile* CLocalFileSystem::CreateFileObject(const char* path) {
-    std::string local;
-    if (!Resolve(path, local)) return nullptr;
-    return new (std::nothrow) CLocalFile();
-}
-
 int32_t CLocalFileSystem::FileExists(const char* path) {
     std::string local;
     struct stat status;
-    return Resolve(path, local) && stat(local.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return ResolveLocalPath(path, local) && stat(local.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 int32_t CLocalFileSystem::RemoveFile(const char* path) {
     std::string local;
-    return Resolve(path, local) && unlink(local.c_str()) == 0;
+    return ResolveLocalPath(path, local) && unlink(local.c_str()) == 0;
 }

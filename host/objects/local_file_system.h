@@ -10,6 +10,10 @@
 // through links too; false when either does not exist.
 bool IsSameLocalFile(const std::string& first, const std::string& second);
 
+// The local path a path of the local file system stands for; false for
+// null or a path of another scheme.
+bool ResolveLocalPath(const char* path, std::string& local);
+
 class CLocalFile final : public CRefCounted<CHostFile> {
 public:
     CHostService* QueryClass(const GUID*) override { return nullptr; }

@@ -12,8 +12,6 @@
 
 namespace {
 
-bool Resolve(const char* path, std::string& local) { return path && ToLocalPath(path, local); }
-
 HANDLE HandleOf(int descriptor) {
     return descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
@@ -49,7 +47,7 @@ void CLocalFile::CloseDescriptor() {
 int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     CloseDescriptor();
     std::string local;
-    if (!Resolve(newPath, local)) return 0;
+    if (!ResolveLocalPath(newPath, local)) return 0;
     DWORD access, disposition;
     int flags;
     switch (mode) {
@@ -111,8 +109,6 @@ int64_t CLocalFile::GetPosition() {
 
 int32_t CLocalFile::Truncate() { return GetPosition() >= 0 && SetEndOfFile(HandleOf(descriptor)); }
 
-int32_t CLocalFile::Seek(int64_t offset) { return SeekFrom(offset, HOST_SEEK_BEGIN); }
-
 int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
     if (descriptor < 0) return 0;
     DWORD method;
@@ -127,13 +123,6 @@ int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
     return SetFilePointerEx(HandleOf(descriptor), distance, nullptr, method) != 0;
 }
 
-int32_t CLocalFile::IsEndOfFile() {
-    int64_t position = GetPosition();
-    return position >= 0 && position >= GetSize();
-}
-
-int32_t CLocalFile::Flush() { return descriptor >= 0; }
-
 int64_t CLocalFile::GetModificationTime() {
     FILETIME written;
     if (descriptor < 0 || !GetFileTime(HandleOf(descriptor), nullptr, nullptr, &written)) return 0;
@@ -141,39 +130,14 @@ int64_t CLocalFile::GetModificationTime() {
     return static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
 }
 
-void CLocalFile::Close() {
-    CloseDescriptor();
-    Release();
-}
-
-int32_t CLocalFileSystem::GetCanonicalPath(const char* path, CHostString* out) {
-    std::string local;
-    if (!out || !Resolve(path, local)) return 0;
-    out->SetText(local.c_str(), -1);
-    return 1;
-}
-
-int32_t CLocalFileSystem::ClaimsPath(const char* path) {
-    std::string local;
-    return Resolve(path, local);
-}
-
-int32_t CLocalFileSystem::GetNativePath(const char* path, CHostString* out) { return GetCanonicalPath(path, out); }
-
-CHostFile* CLocalFileSystem::CreateFileObject(const char* path) {
-    std::string local;
-    if (!Resolve(path, local)) return nullptr;
-    return new (std::nothrow) CLocalFile();
-}
-
 int32_t CLocalFileSystem::FileExists(const char* path) {
     std::string local;
-    if (!Resolve(path, local)) return 0;
+    if (!ResolveLocalPath(path, local)) return 0;
     DWORD attributes = GetFileAttributesW(Widen(local).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int32_t CLocalFileSystem::RemoveFile(const char* path) {
     std::string local;
-    return Resolve(path, local) && DeleteFileW(Widen(local).c_str());
+    return ResolveLocalPath(path, local) && DeleteFileW(Widen(local).c_str());
 }

@@ -2,7 +2,7 @@
 // count starts at 1 for the creator, and the release that reaches 0 frees.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <atomic>
 #include <cstdint>

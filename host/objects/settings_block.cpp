@@ -81,6 +81,12 @@ CSettingsParse ParseSettingsBlock(const uint8_t* data, size_t size) {
     return result;
 }
 
+const CSettingsRecord* FindSettingsRecord(const std::vector<CSettingsRecord>& records, const std::string& name) {
+    for (const CSettingsRecord& record : records)
+        if (record.name == name) return &record;
+    return nullptr;
+}
+
 std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& records) {
     std::vector<uint8_t> out;
     for (const CSettingsRecord& record : records) {
@@ -91,8 +97,6 @@ std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& reco
     }
     return out;
 }
-
-bool IsKnownSetting(const std::string& name) { return FindKnown(name) != nullptr; }
 
 CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data) {
     if (const CKnownSetting* known = FindKnown(name)) return known->kind;
@@ -158,5 +162,25 @@ bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::st
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     AppendLength(data, bits);
+    return true;
+}
+
+std::string UnknownSettingMessage(const std::string& name) {
+    return "unknown setting '" + name + "' (velmora config list shows them all)";
+}
+
+bool ParseSettingChange(const std::vector<CSettingsRecord>& records, const std::string& name, const std::string& text,
+                        CSettingsRecord& change, std::string& message) {
+    const CSettingsRecord* record = FindSettingsRecord(records, name);
+    if (!record) {
+        message = UnknownSettingMessage(name);
+        return false;
+    }
+    std::string error;
+    change.name = name;
+    if (!ParseSettingValue(name, GetSettingKind(name, record->data), text, change.data, error)) {
+        message = "bad value for " + name + ": " + error;
+        return false;
+    }
     return true;
 }

@@ -3,7 +3,7 @@
 // and the writer through which SaveSettings hands the block over.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <string>
@@ -37,13 +37,15 @@ inline CSettingsParse ParseSettingsBlock(const std::vector<uint8_t>& block) {
     return ParseSettingsBlock(block.data(), block.size());
 }
 
+// The first record of that name; null when there is none.
+const CSettingsRecord* FindSettingsRecord(const std::vector<CSettingsRecord>& records, const std::string& name);
+
 std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& records);
 
 // What the host knows of a variable's kind; a name it does not know gets one
 // from the data (4 bytes: an integer; else text).
 enum class CSettingKind { Integer, Float, Text };
 CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data);
-bool IsKnownSetting(const std::string& name);
 
 // The value as the user reads it: numbers in decimal, text as is.
 std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& data);
@@ -52,3 +54,12 @@ std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& da
 // component can use.
 bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::string& text,
                        std::vector<uint8_t>& data, std::string& error);
+
+// A setting as the user typed it (config set NAME VALUE, --set NAME=VALUE),
+// checked against the component's records: change gets the record to hand
+// to the component; false with the message for the user when the name is
+// not among the records or the value does not suit it.
+// What the user is told of a name the component has no setting of.
+std::string UnknownSettingMessage(const std::string& name);
+bool ParseSettingChange(const std::vector<CSettingsRecord>& records, const std::string& name, const std::string& text,
+                        CSettingsRecord& change, std::string& message);

@@ -1,6 +1,6 @@
 // Reading and replacing the settings file.
 #include "host/objects/settings_file.h"
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 #include <fcntl.h>
 #include <pwd.h>

@@ -1,7 +1,7 @@
 // Reading and replacing the settings file on Windows, through the
 // wide-character file calls.
 #include "host/objects/settings_file.h"
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "host/utf8/win/wide.h"
 
 #include <shlobj.h>

@@ -1,7 +1,7 @@
 // A text receiver: the component writes texts into it with SetText.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <string>
 

@@ -1,5 +1,5 @@
 // stricmp_utf8: compares UTF-8 texts under Unicode simple case folding.
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "host/utf8/case_folding_table.h"
 
 #include <algorithm>

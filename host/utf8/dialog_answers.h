@@ -5,7 +5,7 @@
 // the chooser is cancelled.
 #pragma once
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 #include <string>
 

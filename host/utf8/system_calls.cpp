@@ -1,6 +1,6 @@
 // uGetTempPath and uGetTempFileName: the user's temporary folder and fresh,
 // reserved file names in a folder.
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 #include <fcntl.h>
 #include <unistd.h>

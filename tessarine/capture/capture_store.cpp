@@ -2,7 +2,7 @@
 // wait and reads, and the reads handed to the decoder.
 #include "tessarine/capture/capture_store.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"

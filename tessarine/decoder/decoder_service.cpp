@@ -12,7 +12,7 @@
 #include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -288,17 +288,17 @@ void CMidiDecoderService::RemoveTemporaryCopies()
     temporaryCopies.clear();
 }
 
-// ---- The fixed answers ------------------------------------------------------------
+// ---- The fixed answers: an ordinary claim, seekable, of fixed length, writes no tags
 
-int32_t CMidiDecoderService::FixedAnswer6(const void*, const void*) { return 1; }
+int32_t CMidiDecoderService::RankForTrack(const void*, const void*) { return 1; }
 
-bool CMidiDecoderService::FixedAnswer7() { return true; }
+bool CMidiDecoderService::CanSeek() { return true; }
 
-bool CMidiDecoderService::FixedAnswer10() { return true; }
+bool CMidiDecoderService::HasFixedLength() { return true; }
 
 void CMidiDecoderService::NoOperation11() {}
 
-bool CMidiDecoderService::FixedAnswer12(const void*, const void*, const void*) { return false; }
+bool CMidiDecoderService::WriteTrackInfo(const void*, const void*, const void*) { return false; }
 
 // ---- Decoding -----------------------------------------------------------------------
 

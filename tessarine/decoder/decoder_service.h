@@ -3,7 +3,8 @@
 // destroys it.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,13 +40,13 @@ public:
     bool OpenTrack(CHostFile* file, CHostFileInfo* info, uint32_t flags) override;
     bool MatchesContentType(const char* ignored, const char* contentType) override;
     bool MatchesExtension(const char* ignored, const char* extension) override;
-    int32_t FixedAnswer6(const void* a, const void* b) override;
-    bool FixedAnswer7() override;
+    int32_t RankForTrack(const void* path, const void* contentType) override;
+    bool CanSeek() override;
     int32_t DecodeChunk(CHostAudioChunk* chunk) override;
     bool SeekTrack(double seconds) override;
-    bool FixedAnswer10() override;
+    bool HasFixedLength() override;
     void NoOperation11() override;
-    bool FixedAnswer12(const void* a, const void* b, const void* c) override;
+    bool WriteTrackInfo(const void* file, const void* info, const void* abort) override;
     int32_t DecodeBlock(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits, uint32_t* channels) override;
 
 private:

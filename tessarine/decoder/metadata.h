@@ -3,7 +3,8 @@
 // the block-wise forward search those scans use.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // Names the decoder reads from paths and settings.
 #include "tessarine/decoder/track_names.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 
 #include <cstring>
 

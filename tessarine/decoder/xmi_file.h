@@ -3,7 +3,8 @@
 // result handed to DirectMusic from memory.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 #include <cstddef>
 #include <cstdint>

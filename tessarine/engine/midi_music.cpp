@@ -4,7 +4,7 @@
 // captured PCM.
 #include "tessarine/engine/midi_music.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/capture/capture_direct_sound.h"
 #include "tessarine/engine/notification_listener.h"
 #include "tessarine/frame/config.h"

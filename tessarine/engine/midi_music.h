@@ -5,7 +5,7 @@
 #pragma once
 
 #include "tessarine/frame/com_reference.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 #include "tessarine/frame/owned_handle.h"
 #include "tessarine/frame/sdk.h"
 

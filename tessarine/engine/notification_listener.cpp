@@ -3,7 +3,7 @@
 // thread into the engine's HandleNotification.
 #include "tessarine/engine/notification_listener.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/engine/midi_music.h"
 
 #include <process.h>

@@ -1,7 +1,8 @@
 // The module globals through which the component reaches the host.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 HINSTANCE GetModuleInstance();
 CHostInterface* GetHostInterface();

@@ -2,7 +2,8 @@
 // host's file systems, console lines, audio chunks, UTF-8/UTF-16 text.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 #include <cstdint>
 #include <string>

@@ -3,13 +3,7 @@
 #pragma once
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "sdk/velmora/windows_names.h"
 #include <mmsystem.h>
 #include <objbase.h>
 #include <ole2.h>

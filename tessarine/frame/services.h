@@ -3,7 +3,8 @@
 // kind that hands out one embedded object.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
+#include "tessarine/frame/sdk.h"
 
 // Head of the registration list (version information, page, decoder).
 CServiceRegistration* GetFirstServiceRegistration();

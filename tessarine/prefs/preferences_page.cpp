@@ -3,7 +3,7 @@
 // trackbars, the custom DLS and the buffer length when it closes.
 #include "tessarine/prefs/preferences_page.h"
 
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/engine/midi_music.h"
 #include "tessarine/frame/config.h"
 #include "tessarine/frame/globals.h"

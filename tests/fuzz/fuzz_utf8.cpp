@@ -2,7 +2,7 @@
 // and to the component's UTF-8/UTF-16 conversions: the comparison must be a
 // consistent order, and text converted to UTF-16 must come back as the
 // bytes it was made from.
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "tessarine/frame/host_access.h"
 
 #include <cstdlib>

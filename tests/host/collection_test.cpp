@@ -48,14 +48,7 @@ protected:
 
     // Runs a shell script in the scratch folder.
     CRun RunScript(const std::string& script) {
-        FILE* pipe = popen(("cd " + Quote(folder.Path()) + " && { " + script + "\n}").c_str(), "r");
-        if (!pipe) return {-1, "", "popen failed"};
-        std::array<char, 4096> buffer;
-        std::string out;
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), got);
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadWholeFile(folder / "stderr")};
+        return RunShell("cd " + Quote(folder.Path()) + " && { " + script + "\n}", folder / "stderr");
     }
 
     // The names in a folder; hidden ones (a partial file) included.

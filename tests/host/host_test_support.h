@@ -64,10 +64,9 @@ inline std::string BinaryFolder() {
 // Runs velmora with arguments as the shell reads them, after the environment
 // assignments (both quoted by the caller); standard error goes through
 // errorPath.
-inline CRun RunVelmoraShell(const std::string& environment, const std::string& arguments,
-                            const std::string& errorPath) {
-    const std::string command = environment + " " + Quote(BinaryFolder() + "/bin/velmora") + " " + arguments +
-                                " 2>" + Quote(errorPath);
+// Runs a shell command: its status, standard output, and the error text it
+// left in the file errorPath.
+inline CRun RunShell(const std::string& command, const std::string& errorPath) {
     CRun run{-1, "", ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return {-1, "", "popen failed"};
@@ -78,6 +77,13 @@ inline CRun RunVelmoraShell(const std::string& environment, const std::string& a
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.err = ReadWholeFile(errorPath);
     return run;
+}
+
+inline CRun RunVelmoraShell(const std::string& environment, const std::string& arguments,
+                            const std::string& errorPath) {
+    return RunShell(environment + " " + Quote(BinaryFolder() + "/bin/velmora") + " " + arguments + " 2>" +
+                        Quote(errorPath),
+                    errorPath);
 }
 
 // The same with each argument quoted.

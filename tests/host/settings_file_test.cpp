@@ -88,6 +88,41 @@ TEST(SettingsValueTest, ParsesValuesAndRefusesBadOnes) {
     EXPECT_FALSE(error.empty());
 }
 
+// The one parser of config set and --set: what each change becomes, or
+// what the user is told.
+TEST(SettingsChangeTest, TurnsATypedChangeIntoARecordOrTellsWhyNot) {
+    const std::vector<CSettingsRecord> records = {
+        {"MIDIOutputPort", IntData(-1)}, {"MIDIMasterTempo", IntData(0)}, {"MIDICustomDLS", {}}};
+    struct CRow {
+        const char* name;
+        const char* text;
+        std::vector<uint8_t> data;  // the record's data when taken
+        const char* message;        // what the user is told when refused
+    };
+    const CRow rows[] = {
+        {"MIDIOutputPort", "3", IntData(3), nullptr},
+        {"MIDIMasterTempo", "1.5", {0, 0, 0xC0, 0x3F}, nullptr},
+        {"MIDICustomDLS", "a.dls", Bytes("a.dls"), nullptr},
+        {"MIDIchorus", "1", {}, "unknown setting 'MIDIchorus' (velmora config list shows them all)"},
+        {"MIDIOutputPort", "x", {}, "bad value for MIDIOutputPort: 'x' is not a whole number"},
+        {"MIDIOutputPort", "-2", {}, "bad value for MIDIOutputPort: '-2' is out of range (-1 to 2147483647)"},
+        {"MIDIMasterTempo", "-2", {}, "bad value for MIDIMasterTempo: '-2' is out of range (0 or more)"},
+        {"MIDIMasterTempo", "fast", {}, "bad value for MIDIMasterTempo: 'fast' is not a number"},
+    };
+    for (const CRow& row : rows) {
+        CSettingsRecord change;
+        std::string message;
+        const bool taken = ParseSettingChange(records, row.name, row.text, change, message);
+        EXPECT_EQ(taken, row.message == nullptr) << row.name << "=" << row.text;
+        if (taken) {
+            EXPECT_EQ(change.name, row.name);
+            EXPECT_EQ(change.data, row.data) << row.name << "=" << row.text;
+        } else {
+            EXPECT_EQ(message, row.message);
+        }
+    }
+}
+
 TEST(SettingsFileTest, WritesWholeFilesAndLeavesNoTemporaryFile) {
     CScratchFolder folder;
     std::string path = folder / "deeper/velmora/tessarine.cfg";

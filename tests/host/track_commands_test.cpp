@@ -143,14 +143,7 @@ protected:
     // Runs a shell script in the scratch folder; the status is what it
     // exits with, the error text what it wrote to the file "stderr".
     CRun RunScript(const std::string& script) {
-        FILE* pipe = popen(("cd " + Quote(folder.Path()) + " && { " + script + "\n}").c_str(), "r");
-        if (!pipe) return {-1, "", "popen failed"};
-        std::array<char, 4096> buffer;
-        std::string out;
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), got);
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ReadWholeFile(folder / "stderr")};
+        return RunShell("cd " + Quote(folder.Path()) + " && { " + script + "\n}", folder / "stderr");
     }
 
     // Hidden ".velmora-" files: outputs that never took their name.

@@ -1,7 +1,7 @@
 // The host's UTF-8 library: case-insensitive comparison under Unicode case
 // folding, the temporary folder and reserved temporary names, and the
 // UTF-8 and UTF-16 conversions of the wide-character calls.
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "host/utf8/wide_text.h"
 #include "tests/host/host_test_support.h"
 

@@ -1,9 +1,10 @@
 // Host objects for tests: a CHostFile over bytes in memory, with settable
 // answers and injected faults, which counts the calls a test may want to
-// forbid; and a CHostFileInfo that records its fields in order.
+// forbid; and the host's file information, read back field by field.
 #pragma once
 
-#include "tessarine/frame/host_contract.h"
+#include "host/objects/file_info.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
 #include <ostream>
@@ -86,8 +87,9 @@ private:
     int64_t ReportedSize() const { return hasSizeOverride ? sizeOverride : HeldSize(); }
 };
 
-// Records fields in the order given, as the host would show them.
-class CRecordingFileInfo : public CHostFileInfo {
+// The host's file information, read back by the tests as its fields in
+// order; counts the calls that replace a field.
+class CRecordingFileInfo : public CFileInfo {
 public:
     struct CField {
         std::string name;
@@ -99,44 +101,21 @@ public:
         }
     };
 
-    explicit CRecordingFileInfo(std::string locationPath = "memory://file");
+    explicit CRecordingFileInfo(std::string locationPath = "memory://file") : CFileInfo(std::move(locationPath)) {}
 
-    uint32_t GetFieldCount() override;
-    const char* GetFieldName(uint32_t index) override;
-    const char* GetFieldValue(uint32_t index) override;
-    int32_t FindField(const char* name) override;
-    void RemoveField(uint32_t index) override;
-    void RemoveAllFields() override;
-    const char* GetField(const char* name) override;
-    void AddField(const char* name, const char* value) override;
-    void SetFieldAt(uint32_t index, const char* value) override;
-    uint32_t GetInfoCount() override;
-    const char* GetInfoName(uint32_t index) override;
-    void SetField(const char* name, const char* value) override;
-    const char* GetInfoValue(uint32_t index) override;
-    void SetInfo(const char* name, const char* value) override;
-    const char* GetInfo(const char* name) override;
-    void RemoveInfo(const char* name) override;
-    void Reset() override;
-    void CopyFrom(CHostFileInfo* other) override;
-    CHostLocation* GetLocation() override;
-    double GetLength() override;
-    void SetLength(double seconds) override;
+    void SetField(const char* name, const char* value) override
+    {
+        ++setFieldCalls;
+        CFileInfo::SetField(name, value);
+    }
+    std::vector<CField> RecordedFields() const
+    {
+        std::vector<CField> out;
+        for (const auto& [name, value] : Fields()) out.push_back({name, value});
+        return out;
+    }
 
-    std::vector<CField> fields;
-    std::vector<CField> infos;
-    double length = 0;
-    bool lengthSet = false;
-    int addFieldCalls = 0;
     int setFieldCalls = 0;
-
-private:
-    class CLocation : public CHostLocation {
-    public:
-        const char* GetPath() override { return path.c_str(); }
-        std::string path;
-    };
-    CLocation location;
 };
 
 }  // namespace testsupport

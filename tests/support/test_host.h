@@ -9,7 +9,7 @@
 #include "host/objects/text_receiver.h"
 #include "host/objects/velmora_host.h"
 #include "tessarine/frame/globals.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // uCreateEvent, uGetTempPath and uGetTempFileName over the wide-character
 // calls of Windows.
-#include "host/utf8/velmora_utf8.h"
+#include "sdk/velmora/velmora_utf8.h"
 #include "host/utf8/win/wide.h"
 
 #include <atomic>

@@ -36,7 +36,7 @@ Fields Extract(const ByteVector& bytes, bool expectResult = true)
     CRecordingFileInfo info;
     EXPECT_EQ(ExtractMetadata(&info, &file), expectResult);
     ExpectUntouched(file);
-    return info.fields;
+    return info.RecordedFields();
 }
 
 // A format 1 file with every kind of meta event the extraction tells apart.
@@ -277,7 +277,7 @@ TEST(ExtractMetadata, ScansFromTheStartAndRestoresThePosition)
     const int64_t end = file.GetPosition();
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));
-    EXPECT_EQ(info.fields, songFields);
+    EXPECT_EQ(info.RecordedFields(), songFields);
     EXPECT_EQ(file.GetPosition(), end);
     EXPECT_EQ(info.setFieldCalls, 0);
     ExpectUntouched(file);
@@ -302,7 +302,7 @@ TEST(ExtractMetadata, UnsearchableFilesAreRefusedUnread)
     badPosition.ReportPosition(-1);
     EXPECT_FALSE(ExtractMetadata(&info, &badPosition));
 
-    EXPECT_TRUE(info.fields.empty());
+    EXPECT_TRUE(info.RecordedFields().empty());
     for (const CMemoryHostFile* file : {&stream, &noSeek, &badSize, &badPosition}) {
         EXPECT_EQ(file->readCalls, 0);
         ExpectUntouched(*file);

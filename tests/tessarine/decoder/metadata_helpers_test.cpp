@@ -78,8 +78,8 @@ TEST(RecordingFileInfo, AddAppendsAndSetReplaces)
     info.AddField("copyright", "a");
     info.AddField("copyright", "b");
     info.SetField("codec", "none");
-    ASSERT_EQ(info.fields.size(), 3u);
-    EXPECT_EQ(info.fields[0], (CRecordingFileInfo::CField{"codec", "none"}));
-    EXPECT_EQ(info.fields[2], (CRecordingFileInfo::CField{"copyright", "b"}));
+    ASSERT_EQ(info.RecordedFields().size(), 3u);
+    EXPECT_EQ(info.RecordedFields()[0], (CRecordingFileInfo::CField{"codec", "none"}));
+    EXPECT_EQ(info.RecordedFields()[2], (CRecordingFileInfo::CField{"copyright", "b"}));
     EXPECT_STREQ(info.GetLocation()->GetPath(), "dir/song.mid");
 }

@@ -26,7 +26,7 @@ Fields ExtractHostile(const ByteVector& bytes)
     EXPECT_LE(file.largestReadRequest, std::max<size_t>(bytes.size(), 1));
     EXPECT_EQ(file.writeCalls + file.closeCalls + file.releaseCalls + file.truncateCalls, 0);
     EXPECT_EQ(file.GetPosition(), 0);
-    return info.fields;
+    return info.RecordedFields();
 }
 
 CChunkWriter Filler(size_t count) { return CChunkWriter().Fill(count, 0x01); }
@@ -159,6 +159,6 @@ TEST(ExtractMetadataHostile, ReadFaultKeepsEarlierFields)
     file.failReadsAt = 400;
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));
-    EXPECT_EQ(info.fields, (Fields{{"misc01", "early"}}));
+    EXPECT_EQ(info.RecordedFields(), (Fields{{"misc01", "early"}}));
     EXPECT_EQ(file.writeCalls + file.closeCalls + file.releaseCalls, 0);
 }

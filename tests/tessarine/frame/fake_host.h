@@ -4,7 +4,7 @@
 #pragma once
 
 #include "tessarine/frame/globals.h"
-#include "tessarine/frame/host_contract.h"
+#include "sdk/velmora/host_contract.h"
 
 #include <gtest/gtest.h>
 

@@ -150,11 +150,11 @@ TEST(Decoder, QueryClassAnswersOnlyItsOwnClass)
 TEST(Decoder, FixedAnswersOfItsTable)
 {
     CDecoderServiceInterface* decoder = NewDecoder();
-    EXPECT_EQ(decoder->FixedAnswer6(nullptr, nullptr), 1);
-    EXPECT_TRUE(decoder->FixedAnswer7());
-    EXPECT_TRUE(decoder->FixedAnswer10());
+    EXPECT_EQ(decoder->RankForTrack(nullptr, nullptr), 1);
+    EXPECT_TRUE(decoder->CanSeek());
+    EXPECT_TRUE(decoder->HasFixedLength());
     decoder->NoOperation11();
-    EXPECT_FALSE(decoder->FixedAnswer12(nullptr, nullptr, nullptr));
+    EXPECT_FALSE(decoder->WriteTrackInfo(nullptr, nullptr, nullptr));
     EXPECT_TRUE(decoder->OpenTrack(nullptr, nullptr, 0));
     decoder->Release();
 }

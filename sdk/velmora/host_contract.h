@@ -1,10 +1,12 @@
-// The tables of operations exchanged with the host, in both directions.
+// The host's contract with a plug-in: the tables of operations exchanged in
+// both directions, the class GUIDs and the exported entry point. Host and
+// component are both built against it; neither includes the other.
 // The order of the virtual operations in each class is the contract: a
 // position is a slot in the table, counted from 0. Slots whose meaning the
 // host chose are marked as such; the component never calls them.
 #pragma once
 
-#include "tessarine/frame/sdk.h"
+#include "sdk/velmora/windows_names.h"
 
 #include <cstdint>
 
@@ -190,13 +192,20 @@ public:
     virtual bool OpenTrack(CHostFile* file, CHostFileInfo* info, uint32_t flags) = 0;            // 3
     virtual bool MatchesContentType(const char* ignored, const char* contentType) = 0;          // 4
     virtual bool MatchesExtension(const char* ignored, const char* extension) = 0;              // 5
-    virtual int32_t FixedAnswer6(const void* a, const void* b) = 0;                             // 6
-    virtual bool FixedAnswer7() = 0;                                                            // 7
+    // How firmly the decoder claims a track (path, content type) that
+    // another decoder also takes: 1 is an ordinary claim.
+    virtual int32_t RankForTrack(const void* path, const void* contentType) = 0;               // 6 (host's)
+    // True when SeekTrack can move within an open track.
+    virtual bool CanSeek() = 0;                                                                 // 7 (host's)
     virtual int32_t DecodeChunk(CHostAudioChunk* chunk) = 0;                                    // 8
     virtual bool SeekTrack(double seconds) = 0;                                                 // 9
-    virtual bool FixedAnswer10() = 0;                                                           // 10
+    // True when a track ends at the length its information gave, unlike a
+    // live stream.
+    virtual bool HasFixedLength() = 0;                                                          // 10 (host's)
     virtual void NoOperation11() = 0;                                                           // 11
-    virtual bool FixedAnswer12(const void* a, const void* b, const void* c) = 0;                // 12
+    // Writes the information back into the file (file, info, abort flag);
+    // true when written.
+    virtual bool WriteTrackInfo(const void* file, const void* info, const void* abort) = 0;     // 12 (host's)
     virtual int32_t DecodeBlock(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
                                 uint32_t* channels) = 0;                                        // 13
     virtual ~CDecoderServiceInterface() = default;                                              // 14
