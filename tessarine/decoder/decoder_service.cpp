@@ -159,7 +159,7 @@ bool CMidiDecoderService::StartPlayback()
     // A fresh capture starts at offset 0, whatever an earlier open reached.
     bytesDelivered = 0;
     leadInCounted = false;
-    startTime = double(timeGetTime());
+    startTime = timeGetTime();
     // Without a start the synthesizer would capture only silence.
     return engine->Play();
 }
@@ -360,7 +360,7 @@ int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uin
         // The engine knows the silence its capture begins with; without that,
         // the time the first audio took to arrive stands for it.
         double wait = engine->GetCaptureLeadIn();
-        if (wait < 0.0) wait = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0;
+        if (wait < 0.0) wait = double(DWORD(timeGetTime() - startTime)) / 1000.0;
         LogLine("Wait increased MIDI song length by %g seconds", wait);
         songLength += wait;
         leadInCounted = true;
@@ -409,7 +409,7 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
         // waited for, so that the stop cuts none of it. The wait ends when
         // the performance says the music is over, at the latest a little
         // after the song should have ended.
-        const DWORD deadline = DWORD(startTime) + DWORD((songLength + 5.0) * 1000.0);
+        const DWORD deadline = startTime + DWORD((songLength + 5.0) * 1000.0);
         while (engine->IsPlaying() && engine->IsMusicSounding() && int32_t(timeGetTime() - deadline) < 0) Sleep(10);
         engine->Stop();
         return 0;
@@ -419,7 +419,7 @@ int32_t CMidiDecoderService::DecodeSilence(void** data, uint32_t* bytes, uint32_
     // The port plays in real time: hand out silence no faster than the clock,
     // one block ahead at most.
     for (;;) {
-        const double elapsedBytes = double(DWORD(timeGetTime() - DWORD(startTime))) / 1000.0 * bytesPerSecond;
+        const double elapsedBytes = double(DWORD(timeGetTime() - startTime)) / 1000.0 * bytesPerSecond;
         const double ahead = double(bytesDelivered) - elapsedBytes - double(blockSize);
         if (ahead <= 0) break;
         if (!engine->IsPlaying()) {
@@ -458,7 +458,7 @@ bool CMidiDecoderService::SeekTrack(double seconds)
             ConsoleOutput(3, "A seek command was issued too soon.");
             return false;
         }
-        startTime = double(seekStart);
+        startTime = seekStart;
         if (!sought) LogLine("CMidiMusic->SeekToTime returned FALSE.");
         // The capture starts afresh at offset 0 either way.
         bytesDelivered = 0;
