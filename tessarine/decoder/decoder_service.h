@@ -79,7 +79,8 @@ private:
     // 64-bit, so a song of any length is counted to its end.
     uint64_t bytesDelivered = 0;
     double songLength = 0;
-    DWORD startTime = 0;  // timeGetTime() when the music was asked to start
+    // timeGetTime() when the music was asked to start.
+    DWORD startTime = 0;
     // Every temporary copy this instance made and has not removed yet; only
     // these are ever removed, never a path that names the track itself.
     std::vector<std::string> temporaryCopies;
