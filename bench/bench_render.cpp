@@ -63,7 +63,8 @@ std::vector<uint8_t> DenseMidi(int seconds)
         }
     }
     event({0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, uint8_t(ppq >> 8), uint8_t(ppq), 'M', 'T', 'r', 'k'};
+    std::vector<uint8_t> file = {'M',          'T', 'h', 'd', 0,  0, 0, 6, 0, 0, 0, 1, uint8_t(ppq >> 8),
+                                 uint8_t(ppq), 'M', 'T', 'r', 'k'};
     uint32_t size = uint32_t(track.size());
     for (int shift = 24; shift >= 0; shift -= 8) file.push_back(uint8_t(size >> shift));
     file.insert(file.end(), track.begin(), track.end());
@@ -98,7 +99,8 @@ double WavSeconds(const std::string& path)
     for (size_t at = 12; at + 8 <= bytes.size();) {
         uint32_t size;
         std::memcpy(&size, &bytes[at + 4], 4);
-        if (!std::memcmp(&bytes[at], "data", 4)) return double(std::min<size_t>(size, bytes.size() - at - 8)) / 176400.0;
+        if (!std::memcmp(&bytes[at], "data", 4))
+            return double(std::min<size_t>(size, bytes.size() - at - 8)) / 176400.0;
         at += 8 + size + (size & 1);
     }
     return 0;
@@ -119,8 +121,10 @@ int main(int argc, char** argv)
     std::string input;
     std::string speed = "2";
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc) speed = argv[++i];
-        else input = argv[i];
+        if (std::strcmp(argv[i], "--speed") == 0 && i + 1 < argc)
+            speed = argv[++i];
+        else
+            input = argv[i];
     }
     char folder[] = "/tmp/bench-render-XXXXXX";
     if (!mkdtemp(folder)) return 1;
@@ -128,7 +132,8 @@ int main(int argc, char** argv)
     if (input.empty()) {
         input = dir + "/dense.mid";
         auto bytes = DenseMidi(30);
-        std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(input, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     const char* configured = std::getenv("TESSARINE_SOUNDFONT");
     const std::string soundFont = configured && *configured ? configured : "/usr/share/sounds/sf2/default-GM.sf2";
@@ -137,8 +142,8 @@ int main(int argc, char** argv)
     // dmrender: the whole platform (sequencer, sink, buffer); it renders
     // every frame even when it falls behind, so its CPU covers all of them.
     const std::string ours = dir + "/platform.wav";
-    double ourCpu = RunMeasured({ToolDirectory(argv[0]) + "/dmrender", input, "-o", ours, "--speed", speed,
-                                 "--reverb", "on", "--chorus", "on"});
+    double ourCpu = RunMeasured({ToolDirectory(argv[0]) + "/dmrender", input, "-o", ours, "--speed", speed, "--reverb",
+                                 "on", "--chorus", "on"});
     double ourAudio = WavSeconds(ours);
     // FluidSynth's fast file renderer, same file, SoundFont and default effects.
     const std::string theirs = dir + "/fluidsynth.wav";
@@ -147,8 +152,8 @@ int main(int argc, char** argv)
 
     std::printf("file: %s\nsoundfont: %s\n", input.c_str(), soundFont.c_str());
     if (ourCpu > 0)
-        std::printf("platform dmrender (speed %s): %.1f s audio in %.2f CPU s = %.1f audio s per CPU s\n", speed.c_str(),
-                    ourAudio, ourCpu, ourAudio / ourCpu);
+        std::printf("platform dmrender (speed %s): %.1f s audio in %.2f CPU s = %.1f audio s per CPU s\n",
+                    speed.c_str(), ourAudio, ourCpu, ourAudio / ourCpu);
     else
         std::printf("platform dmrender: failed\n");
     if (fluidCpu > 0)

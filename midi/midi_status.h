@@ -18,7 +18,7 @@ inline constexpr uint8_t kChannelPressure = 0xD0;
 inline constexpr uint8_t kPitchBend = 0xE0;
 
 // System messages.
-inline constexpr uint8_t kSysex = 0xF0;        // system exclusive, to its F7
+inline constexpr uint8_t kSysex = 0xF0;  // system exclusive, to its F7
 inline constexpr uint8_t kEndOfSysex = 0xF7;
 inline constexpr uint8_t kSysexEscape = 0xF7;  // in a file: raw bytes to send as they are
 inline constexpr uint8_t kMeta = 0xFF;         // a file's meta event (a reset on the wire)

@@ -13,32 +13,32 @@
 #include <set>
 #include <system_error>
 
-const char* const decodeCollectionHelp =
-    "\n"
-    "Usage: velmora decode FILE... -o DIR/ [--jobs N] [--skip-existing]\n"
-    "                      [--report FILE.jsonl] [--shard K/N] [--format ...]\n"
-    "\n"
-    "With several FILEs, a folder as OUT (an existing one, or a name ending in\n"
-    "/) or any of the options below, every playable file goes to DIR/NAME.EXT:\n"
-    "a folder gives the MIDI, RMID, XMI and segment files under it, an archive\n"
-    "its playable members; NAME is the file's name without its extension, with\n"
-    "-2, -3 ... where names repeat (in the sorted order of the inputs). Each\n"
-    "file is decoded by a velmora process of its own.\n"
-    "\n"
-    "  --jobs N          files decoded at once (default: one per core)\n"
-    "  --skip-existing   leave files whose DIR/NAME.EXT exists (resumes a run)\n"
-    "  --report FILE     one JSON line per file: input, output, length, seconds,\n"
-    "                    status (converted, skipped, failed, interrupted), error\n"
-    "  --shard K/N       only the K-th of N fixed shares of the sorted inputs\n"
-    "\n"
-    "A progress bar goes to stderr when it is a terminal, else a line per file.\n"
-    "Ctrl-C stops every job: the finished files stay, nothing partial does.\n"
-    "Exit status: 0 when every file converted, 1 when any failed or the run was\n"
-    "interrupted (the others still convert), 2 for bad usage.\n";
+const char* const decodeCollectionHelp = "\n"
+                                         "Usage: velmora decode FILE... -o DIR/ [--jobs N] [--skip-existing]\n"
+                                         "                      [--report FILE.jsonl] [--shard K/N] [--format ...]\n"
+                                         "\n"
+                                         "With several FILEs, a folder as OUT (an existing one, or a name ending in\n"
+                                         "/) or any of the options below, every playable file goes to DIR/NAME.EXT:\n"
+                                         "a folder gives the MIDI, RMID, XMI and segment files under it, an archive\n"
+                                         "its playable members; NAME is the file's name without its extension, with\n"
+                                         "-2, -3 ... where names repeat (in the sorted order of the inputs). Each\n"
+                                         "file is decoded by a velmora process of its own.\n"
+                                         "\n"
+                                         "  --jobs N          files decoded at once (default: one per core)\n"
+                                         "  --skip-existing   leave files whose DIR/NAME.EXT exists (resumes a run)\n"
+                                         "  --report FILE     one JSON line per file: input, output, length, seconds,\n"
+                                         "                    status (converted, skipped, failed, interrupted), error\n"
+                                         "  --shard K/N       only the K-th of N fixed shares of the sorted inputs\n"
+                                         "\n"
+                                         "A progress bar goes to stderr when it is a terminal, else a line per file.\n"
+                                         "Ctrl-C stops every job: the finished files stay, nothing partial does.\n"
+                                         "Exit status: 0 when every file converted, 1 when any failed or the run was\n"
+                                         "interrupted (the others still convert), 2 for bad usage.\n";
 
 namespace {
 
-bool ParseCount(const std::string& text, int& value) {
+bool ParseCount(const std::string& text, int& value)
+{
     const char* first = text.data();
     const char* last = text.data() + text.size();
     auto [end, status] = std::from_chars(first, last, value);
@@ -46,7 +46,8 @@ bool ParseCount(const std::string& text, int& value) {
 }
 
 // The name of a path or member without its folders and extension.
-std::string StemOf(const std::string& input) {
+std::string StemOf(const std::string& input)
+{
     size_t start = input.find_last_of("/\\|");
     std::string name = start == std::string::npos ? input : input.substr(start + 1);
     size_t dot = name.rfind('.');
@@ -54,15 +55,16 @@ std::string StemOf(const std::string& input) {
     return name.empty() ? std::string("track") : name;
 }
 
-bool LooksLikeFolderOutput(const std::string& output) {
+bool LooksLikeFolderOutput(const std::string& output)
+{
     std::error_code failure;
     return !output.empty() && (output.back() == '/' || std::filesystem::is_directory(output, failure));
 }
 
 }  // namespace
 
-bool ParseCollectionOptions(const std::vector<std::string>& arguments, CCollectionOptions& options,
-                            std::string& error) {
+bool ParseCollectionOptions(const std::vector<std::string>& arguments, CCollectionOptions& options, std::string& error)
+{
     for (size_t i = 0; i < arguments.size(); ++i) {
         std::string word = arguments[i], value;
         const size_t equals = word.find('=');
@@ -120,7 +122,8 @@ bool ParseCollectionOptions(const std::vector<std::string>& arguments, CCollecti
     return true;
 }
 
-std::vector<CCollectionItem> NameCollection(std::vector<std::string> inputs) {
+std::vector<CCollectionItem> NameCollection(std::vector<std::string> inputs)
+{
     std::sort(inputs.begin(), inputs.end());
     inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
     // Names are compared without case, so a folder on a file system that
@@ -145,7 +148,8 @@ std::vector<CCollectionItem> NameCollection(std::vector<std::string> inputs) {
     return items;
 }
 
-std::vector<CCollectionItem> TakeShard(const std::vector<CCollectionItem>& items, int index, int count) {
+std::vector<CCollectionItem> TakeShard(const std::vector<CCollectionItem>& items, int index, int count)
+{
     if (count <= 0) return items;
     std::vector<CCollectionItem> share;
     for (size_t i = 0; i < items.size(); ++i)
@@ -153,7 +157,8 @@ std::vector<CCollectionItem> TakeShard(const std::vector<CCollectionItem>& items
     return share;
 }
 
-int RunDecodeCommand(CCommandContext& context) {
+int RunDecodeCommand(CCommandContext& context)
+{
     CCollectionOptions options;
     std::string error;
     if (!ParseCollectionOptions(context.arguments, options, error)) {

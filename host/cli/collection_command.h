@@ -26,13 +26,12 @@ struct CCollectionOptions {
 };
 
 // Parses decode's arguments; false with error set on bad usage.
-bool ParseCollectionOptions(const std::vector<std::string>& arguments, CCollectionOptions& options,
-                            std::string& error);
+bool ParseCollectionOptions(const std::vector<std::string>& arguments, CCollectionOptions& options, std::string& error);
 
 // One file of a collection and where it goes.
 struct CCollectionItem {
-    std::string input;   // a path, or archive://ARCHIVE|MEMBER
-    std::string name;    // the output's name without extension, unique in the collection
+    std::string input;  // a path, or archive://ARCHIVE|MEMBER
+    std::string name;   // the output's name without extension, unique in the collection
 };
 
 // Names the sorted inputs: the file (or member) name without its extension,

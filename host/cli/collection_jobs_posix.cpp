@@ -43,7 +43,8 @@ extern "C" void OnCollectionSignal(int) { stopRequested.store(true); }
 // so the jobs can be stopped and their partial files removed.
 class CStopGuard {
 public:
-    CStopGuard() {
+    CStopGuard()
+    {
         stopRequested.store(false);
         struct sigaction action {};
         action.sa_handler = OnCollectionSignal;
@@ -54,7 +55,8 @@ public:
         sigemptyset(&ignore.sa_mask);
         sigaction(SIGPIPE, &ignore, &previousPipe);
     }
-    ~CStopGuard() {
+    ~CStopGuard()
+    {
         for (size_t i = 0; i < 3; ++i) sigaction(signals[i], &previous[i], nullptr);
         sigaction(SIGPIPE, &previousPipe, nullptr);
     }
@@ -63,28 +65,30 @@ public:
 
 private:
     static constexpr int signals[3] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction previous[3] {};
+    struct sigaction previous[3]{};
     struct sigaction previousPipe {};
 };
 
-std::string Lower(std::string text) {
+std::string Lower(std::string text)
+{
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return text;
 }
 
-bool HasPlayableExtension(const std::string& name) {
+bool HasPlayableExtension(const std::string& name)
+{
     const size_t slash = name.find_last_of("/|");
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
     const std::string extension = Lower(name.substr(dot + 1));
-    return extension == "mid" || extension == "midi" || extension == "rmi" || extension == "xmi" ||
-           extension == "sgt";
+    return extension == "mid" || extension == "midi" || extension == "rmi" || extension == "xmi" || extension == "sgt";
 }
 
 // The playable files an argument stands for: a folder's files with a
 // playable name (recursively), an archive's playable members, else itself.
-void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
+void ListInputs(const std::string& argument, std::vector<std::string>& inputs)
+{
     std::error_code failure;
     std::string local;
     std::string scheme;
@@ -114,7 +118,8 @@ void ListInputs(const std::string& argument, std::vector<std::string>& inputs) {
 }
 
 // The seconds of audio a child's summary line gives ("... 22.000 s of audio ..."), or -1.
-double AudioSecondsOf(const std::string& log) {
+double AudioSecondsOf(const std::string& log)
+{
     const size_t at = log.rfind(" s of audio");
     if (at == std::string::npos) return -1;
     const size_t start = log.rfind(' ', at - 1);
@@ -122,7 +127,8 @@ double AudioSecondsOf(const std::string& log) {
 }
 
 // The last line a child wrote, without its "velmora: ".
-std::string LastLine(const std::string& log) {
+std::string LastLine(const std::string& log)
+{
     std::string text = log;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     const size_t newline = text.rfind('\n');
@@ -131,7 +137,8 @@ std::string LastLine(const std::string& log) {
     return text;
 }
 
-std::string ExecutablePath() {
+std::string ExecutablePath()
+{
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     return length > 0 ? std::string(buffer.data(), size_t(length)) : std::string("velmora");
@@ -148,8 +155,10 @@ struct CJob {
 
 class CCollectionRun {
 public:
-    CCollectionRun(const CTrackOptions& track, const CCollectionOptions& options, CAudioFormat format, std::string folder)
-        : track(track), options(options), format(format), folder(std::move(folder)) {}
+    CCollectionRun(const CTrackOptions& track, const CCollectionOptions& options, CAudioFormat format,
+                   std::string folder)
+        : track(track), options(options), format(format), folder(std::move(folder))
+    {}
 
     int Run(const std::vector<CCollectionItem>& items);
 
@@ -188,7 +197,8 @@ private:
 };
 
 // The command line of the child that decodes item into partial.
-std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const {
+std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const
+{
     const std::string extension = AudioFormatName(format);
     std::vector<std::string> words = {executable, "decode", "-o", partial, "--format", extension};
     if (platform::ClockFollowsSinks()) {
@@ -209,7 +219,8 @@ std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item,
 // Starts the child with no input or output and stderr into errorEnd, with
 // the default signal actions, whatever this run catches or ignores; 0 or
 // the error number.
-int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid) {
+int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid)
+{
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -225,18 +236,21 @@ int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& 
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
+    const int spawned =
+        posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return spawned;
 }
 
-bool CCollectionRun::Start(const CCollectionItem& item) {
+bool CCollectionRun::Start(const CCollectionItem& item)
+{
     CJob job;
     job.item = item;
     const std::string extension = AudioFormatName(format);
     job.output = (fs::path(folder) / (item.name + "." + extension)).string();
-    job.partial = (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
+    job.partial =
+        (fs::path(folder) / ("." + item.name + "." + extension + ".part-" + std::to_string(getpid()))).string();
     std::vector<std::string> words = ChildWords(item, job.partial);
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
@@ -256,7 +270,8 @@ bool CCollectionRun::Start(const CCollectionItem& item) {
     return true;
 }
 
-void CCollectionRun::ReadLogs(int timeoutMs) {
+void CCollectionRun::ReadLogs(int timeoutMs)
+{
     std::vector<pollfd> polls;
     for (const CJob& job : running)
         if (job.errorPipe >= 0) polls.push_back({job.errorPipe, POLLIN, 0});
@@ -285,7 +300,8 @@ void CCollectionRun::ReadLogs(int timeoutMs) {
     }
 }
 
-void CCollectionRun::Finish(CJob& job, int waitStatus) {
+void CCollectionRun::Finish(CJob& job, int waitStatus)
+{
     if (job.errorPipe >= 0) {
         // What the child wrote last is still in the pipe.
         char buffer[4096];
@@ -297,7 +313,8 @@ void CCollectionRun::Finish(CJob& job, int waitStatus) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
     std::error_code failure;
     // A job that finished before it was stopped keeps its file.
-    const bool succeeded = WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0 && fs::is_regular_file(job.partial, failure);
+    const bool succeeded =
+        WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0 && fs::is_regular_file(job.partial, failure);
     if (succeeded) {
         fs::rename(job.partial, job.output, failure);
         if (!failure) {
@@ -326,7 +343,8 @@ void CCollectionRun::Finish(CJob& job, int waitStatus) {
 }
 
 void CCollectionRun::Record(const CCollectionItem& item, const std::string& output, double length, double seconds,
-                            const char* status, const std::string& error) {
+                            const char* status, const std::string& error)
+{
     if (report) {
         char numbers[96];
         std::string lengthText = "null";
@@ -335,9 +353,11 @@ void CCollectionRun::Record(const CCollectionItem& item, const std::string& outp
             lengthText = numbers;
         }
         std::snprintf(numbers, sizeof(numbers), "%.3f", seconds);
-        std::fprintf(report, "{\"input\": %s, \"output\": %s, \"length\": %s, \"seconds\": %s, \"status\": \"%s\", \"error\": %s}\n",
-                     JsonString(item.input).c_str(), output.empty() ? "null" : JsonString(output).c_str(), lengthText.c_str(),
-                     numbers, status, error.empty() ? "null" : JsonString(error).c_str());
+        std::fprintf(
+            report,
+            "{\"input\": %s, \"output\": %s, \"length\": %s, \"seconds\": %s, \"status\": \"%s\", \"error\": %s}\n",
+            JsonString(item.input).c_str(), output.empty() ? "null" : JsonString(output).c_str(), lengthText.c_str(),
+            numbers, status, error.empty() ? "null" : JsonString(error).c_str());
         std::fflush(report);
     }
     if (terminal) std::fputs("\r\033[K", stderr);
@@ -351,7 +371,8 @@ void CCollectionRun::Record(const CCollectionItem& item, const std::string& outp
     Draw(true);
 }
 
-void CCollectionRun::Draw(bool force) {
+void CCollectionRun::Draw(bool force)
+{
     if (!terminal) return;
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - lastDrawn < std::chrono::milliseconds(200)) return;
@@ -360,19 +381,21 @@ void CCollectionRun::Draw(bool force) {
     const int width = 24;
     const int filled = total ? int(double(done) / double(total) * width) : width;
     std::fprintf(stderr, "\r\033[K[%s%s] %zu/%zu files, %.1f s of audio, %.1fx real time, %zu running",
-                 std::string(size_t(filled), '#').c_str(), std::string(size_t(width - filled), '.').c_str(), done, total,
-                 audioSeconds, real > 0 ? audioSeconds / real : 0.0, running.size());
+                 std::string(size_t(filled), '#').c_str(), std::string(size_t(width - filled), '.').c_str(), done,
+                 total, audioSeconds, real > 0 ? audioSeconds / real : 0.0, running.size());
     std::fflush(stderr);
 }
 
-void CCollectionRun::PrepareEnvironment(size_t jobs) {
+void CCollectionRun::PrepareEnvironment(size_t jobs)
+{
     for (char** variable = environ; *variable; ++variable) environmentText.push_back(*variable);
     if (jobs > 1 && !std::getenv("TESSARINE_SYNTH_CORES")) environmentText.push_back("TESSARINE_SYNTH_CORES=1");
     for (std::string& variable : environmentText) childEnvironment.push_back(variable.data());
     childEnvironment.push_back(nullptr);
 }
 
-bool CCollectionRun::OpenReport() {
+bool CCollectionRun::OpenReport()
+{
     if (options.report.empty()) return true;
     report = std::fopen(options.report.c_str(), "w");
     if (report) return true;
@@ -382,7 +405,8 @@ bool CCollectionRun::OpenReport() {
 
 // Starts items until every job slot is busy; items whose output exists are
 // skipped when asked.
-void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs) {
+void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs)
+{
     while (!stopRequested.load() && next < items.size() && running.size() < jobs) {
         const CCollectionItem& item = items[next++];
         const std::string output = (fs::path(folder) / (item.name + "." + AudioFormatName(format))).string();
@@ -397,7 +421,8 @@ void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t&
     }
 }
 
-void CCollectionRun::ReapEnded() {
+void CCollectionRun::ReapEnded()
+{
     for (size_t i = 0; i < running.size();) {
         int waitStatus = 0;
         const pid_t ended = waitpid(running[i].pid, &waitStatus, WNOHANG);
@@ -410,18 +435,22 @@ void CCollectionRun::ReapEnded() {
     }
 }
 
-int CCollectionRun::Summarize() {
+int CCollectionRun::Summarize()
+{
     if (terminal) std::fputs("\r\033[K", stderr);
     if (report) std::fclose(report);
     const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool stopped = stopRequested.load();
-    std::fprintf(stderr, "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
-                 stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
-                 real > 0 ? audioSeconds / real : 0.0);
+    std::fprintf(
+        stderr,
+        "velmora: %s%zu of %zu files converted, %zu skipped, %zu failed; %.1f s of audio in %.1f s (%.1fx real time)\n",
+        stopped ? "interrupted: " : "", converted, total, skipped, failed, audioSeconds, real,
+        real > 0 ? audioSeconds / real : 0.0);
     return failed > 0 || stopped ? exitFailure : exitSuccess;
 }
 
-int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
+int CCollectionRun::Run(const std::vector<CCollectionItem>& items)
+{
     total = items.size();
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
@@ -447,7 +476,8 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items) {
 
 }  // namespace
 
-int RunCollection(CCommandContext& context, const CCollectionOptions& options) {
+int RunCollection(CCommandContext& context, const CCollectionOptions& options)
+{
     static const CTrackOptions noOptions;
     const CTrackOptions& track = context.trackOptions ? *context.trackOptions : noOptions;
     if (track.output.empty() || track.output == "-") {
@@ -467,7 +497,8 @@ int RunCollection(CCommandContext& context, const CCollectionOptions& options) {
         }
         fs::create_directories(track.output, failure);
         if (failure) {
-            std::fprintf(stderr, "velmora: cannot make the folder %s: %s\n", track.output.c_str(), failure.message().c_str());
+            std::fprintf(stderr, "velmora: cannot make the folder %s: %s\n", track.output.c_str(),
+                         failure.message().c_str());
             return exitFailure;
         }
     }

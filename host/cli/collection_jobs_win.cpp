@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-int RunCollection(CCommandContext&, const CCollectionOptions&) {
-    std::fprintf(stderr,
-                 "velmora: decoding a collection (several files, a folder, -o DIR/ or --jobs, --skip-existing, "
-                 "--report, --shard) needs the Linux velmora; velmora.exe decodes one FILE to -o OUT\n");
+int RunCollection(CCommandContext&, const CCollectionOptions&)
+{
+    std::fprintf(stderr, "velmora: decoding a collection (several files, a folder, -o DIR/ or --jobs, --skip-existing, "
+                         "--report, --shard) needs the Linux velmora; velmora.exe decodes one FILE to -o OUT\n");
     return exitUsage;
 }

@@ -16,13 +16,13 @@ inline constexpr const char* defaultDecodeSpeed = "max";
 
 // Options of the track commands (info, decode).
 struct CTrackOptions {
-    std::string output;                // -o / --output
-    std::string format;                // --format
-    std::string from;                  // --from, as typed; empty when not given
-    std::vector<std::string> settings; // --set NAME=VALUE, in order
-    bool json = false;                 // --json
-    bool speedGiven = false;           // --speed was on the command line
-    std::string component;             // --component, when given
+    std::string output;                 // -o / --output
+    std::string format;                 // --format
+    std::string from;                   // --from, as typed; empty when not given
+    std::vector<std::string> settings;  // --set NAME=VALUE, in order
+    bool json = false;                  // --json
+    bool speedGiven = false;            // --speed was on the command line
+    std::string component;              // --component, when given
 };
 
 struct CCommandContext {
@@ -33,7 +33,6 @@ struct CCommandContext {
     CVelmoraHost* host = nullptr;
     const CTrackOptions* trackOptions = nullptr;
 };
-
 
 struct CCommand {
     const char* name;  // as typed: "about", "config set"

@@ -7,7 +7,8 @@
 CComponentLibrary::~CComponentLibrary() { Unload(); }
 
 bool CComponentLibrary::Start(VelmoraGetInterfaceFunction entry, HINSTANCE module, const std::string& path,
-                              CHostInterface* host, std::string& error) {
+                              CHostInterface* host, std::string& error)
+{
     if (!entry) {
         error = path + " has no velmora_get_interface: it is not a component";
         Unload();
@@ -25,7 +26,8 @@ bool CComponentLibrary::Start(VelmoraGetInterfaceFunction entry, HINSTANCE modul
     return true;
 }
 
-CServiceRegistration* CComponentLibrary::FindRegistration(const GUID& cls) {
+CServiceRegistration* CComponentLibrary::FindRegistration(const GUID& cls)
+{
     if (!component) return nullptr;
     // A bound on the walk, so a damaged list cannot hang the host.
     int steps = 0;
@@ -34,4 +36,3 @@ CServiceRegistration* CComponentLibrary::FindRegistration(const GUID& cls) {
         if (std::memcmp(&entry->classId, &cls, sizeof(GUID)) == 0) return entry;
     return nullptr;
 }
-

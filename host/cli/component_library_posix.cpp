@@ -7,7 +7,8 @@
 
 #include <vector>
 
-bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std::string& error) {
+bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std::string& error)
+{
     handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* reason = dlerror();
@@ -20,13 +21,15 @@ bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std:
                  error);
 }
 
-void CComponentLibrary::Unload() {
+void CComponentLibrary::Unload()
+{
     component = nullptr;
     if (handle) dlclose(handle);
     handle = nullptr;
 }
 
-std::string GetDefaultComponentPath() {
+std::string GetDefaultComponentPath()
+{
     std::vector<char> buffer(4096);
     ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     std::string executable = length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : "./velmora";

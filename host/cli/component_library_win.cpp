@@ -5,7 +5,8 @@
 
 #include <vector>
 
-bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std::string& error) {
+bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std::string& error)
+{
     HMODULE module = LoadLibraryW(Widen(path).c_str());
     if (!module) {
         error = "cannot load the component " + path + ": " + SystemErrorText(GetLastError());
@@ -17,13 +18,15 @@ bool CComponentLibrary::Load(const std::string& path, CHostInterface* host, std:
     return Start(entry, module, path, host, error);
 }
 
-void CComponentLibrary::Unload() {
+void CComponentLibrary::Unload()
+{
     component = nullptr;
     if (handle) FreeLibrary(static_cast<HMODULE>(handle));
     handle = nullptr;
 }
 
-std::string GetDefaultComponentPath() {
+std::string GetDefaultComponentPath()
+{
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));

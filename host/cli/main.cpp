@@ -18,36 +18,35 @@
 
 namespace {
 
-const char* const mainHelp =
-    "Usage: velmora [OPTIONS] COMMAND [ARGUMENTS]\n"
-    "\n"
-    "Loads the tessarine MIDI decoder component and runs one command.\n"
-    "\n"
-    "Commands:\n"
-    "  about                    the component's registrations and version texts\n"
-    "  config list              every setting as NAME=VALUE, in the component's order\n"
-    "  config get NAME          one setting's value\n"
-    "  config set NAME VALUE    change a setting (saved when the host exits)\n"
-    "  config reset             every setting back to its default\n"
-    "  info [--json] FILE...    each file's length and tags\n"
-    "  decode FILE -o OUT       a file to WAV, FLAC or Ogg Vorbis audio\n"
-    "                           [--format F] [--from SECONDS] [--set NAME=VALUE]\n"
-    "  prefs show               the preferences page's controls and their state\n"
-    "  prefs set OPTIONS        change settings through the preferences page\n"
-    "  prefs render OUT.png     draw the preferences page\n"
-    "\n"
-    "Options:\n"
-    "  --help                   this text; after a command, that command's help\n"
-    "  --verbose                show the component's diagnostic lines on stderr\n"
-    "  --speed RATE|max         run the platform clock RATE (0.01 to 1000) times\n"
-    "                           real time, or as fast as the synthesizer renders (max)\n"
-    "  --component PATH         load this component library instead of\n"
-    "                           <folder of velmora>/../lib/libtessarine.so\n"
-    "\n"
-    "Settings are kept in $VELMORA_CONFIG, else $XDG_CONFIG_HOME/velmora/tessarine.cfg,\n"
-    "else ~/.config/velmora/tessarine.cfg.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the work failed, 2 for a usage error.\n";
+const char* const mainHelp = "Usage: velmora [OPTIONS] COMMAND [ARGUMENTS]\n"
+                             "\n"
+                             "Loads the tessarine MIDI decoder component and runs one command.\n"
+                             "\n"
+                             "Commands:\n"
+                             "  about                    the component's registrations and version texts\n"
+                             "  config list              every setting as NAME=VALUE, in the component's order\n"
+                             "  config get NAME          one setting's value\n"
+                             "  config set NAME VALUE    change a setting (saved when the host exits)\n"
+                             "  config reset             every setting back to its default\n"
+                             "  info [--json] FILE...    each file's length and tags\n"
+                             "  decode FILE -o OUT       a file to WAV, FLAC or Ogg Vorbis audio\n"
+                             "                           [--format F] [--from SECONDS] [--set NAME=VALUE]\n"
+                             "  prefs show               the preferences page's controls and their state\n"
+                             "  prefs set OPTIONS        change settings through the preferences page\n"
+                             "  prefs render OUT.png     draw the preferences page\n"
+                             "\n"
+                             "Options:\n"
+                             "  --help                   this text; after a command, that command's help\n"
+                             "  --verbose                show the component's diagnostic lines on stderr\n"
+                             "  --speed RATE|max         run the platform clock RATE (0.01 to 1000) times\n"
+                             "                           real time, or as fast as the synthesizer renders (max)\n"
+                             "  --component PATH         load this component library instead of\n"
+                             "                           <folder of velmora>/../lib/libtessarine.so\n"
+                             "\n"
+                             "Settings are kept in $VELMORA_CONFIG, else $XDG_CONFIG_HOME/velmora/tessarine.cfg,\n"
+                             "else ~/.config/velmora/tessarine.cfg.\n"
+                             "\n"
+                             "Exit status: 0 on success, 1 when the work failed, 2 for a usage error.\n";
 
 // The fixed clock rates --speed takes.
 constexpr double minimumSpeed = 0.01;
@@ -56,7 +55,7 @@ constexpr double maximumSpeed = 1000;
 struct COptions {
     bool help = false;
     bool verbose = false;
-    double speed = 0;  // 0: real time
+    double speed = 0;       // 0: real time
     bool speedMax = false;  // the clock follows the synthesizer
     std::string componentPath;
     std::vector<std::string> words;
@@ -65,7 +64,8 @@ struct COptions {
     std::vector<std::string> trackOptionNames;
 };
 
-int UsageError(const std::string& message) {
+int UsageError(const std::string& message)
+{
     std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n", message.c_str());
     return exitUsage;
 }
@@ -78,7 +78,8 @@ struct CArgumentCursor {
 };
 
 // --speed's value: max, or a rate within the clock's range.
-bool ParseSpeed(const std::string& value, COptions& options, std::string& error) {
+bool ParseSpeed(const std::string& value, COptions& options, std::string& error)
+{
     options.speedMax = value == "max";
     options.speed = 0;
     if (options.speedMax) return true;
@@ -92,7 +93,8 @@ bool ParseSpeed(const std::string& value, COptions& options, std::string& error)
     if (options.speed < minimumSpeed || options.speed > maximumSpeed) {
         // Past these the synthesizer cannot keep up with the clock, or a
         // second of music takes hours: neither gives the song.
-        error = "--speed " + value + " is out of range: give a rate from 0.01 to 1000, or max (as fast as the "
+        error = "--speed " + value +
+                " is out of range: give a rate from 0.01 to 1000, or max (as fast as the "
                 "synthesizer renders)";
         return false;
     }
@@ -100,7 +102,8 @@ bool ParseSpeed(const std::string& value, COptions& options, std::string& error)
 }
 
 // A word that is not a "--" option: -h, -o OUT, or a word of the command.
-bool ParseWord(CArgumentCursor& cursor, bool optionsEnded, COptions& options, std::string& error) {
+bool ParseWord(CArgumentCursor& cursor, bool optionsEnded, COptions& options, std::string& error)
+{
     const std::string word = cursor.argv[cursor.index];
     if (!optionsEnded && word == "-h") {
         options.help = true;
@@ -118,16 +121,22 @@ bool ParseWord(CArgumentCursor& cursor, bool optionsEnded, COptions& options, st
 }
 
 // The options of the track commands: -o's long form, --format, --from, --set.
-void TakeTrackOption(const std::string& name, const std::string& value, COptions& options) {
-    if (name == "--output") options.track.output = value;
-    else if (name == "--format") options.track.format = value;
-    else if (name == "--from") options.track.from = value;
-    else options.track.settings.push_back(value);
+void TakeTrackOption(const std::string& name, const std::string& value, COptions& options)
+{
+    if (name == "--output")
+        options.track.output = value;
+    else if (name == "--format")
+        options.track.format = value;
+    else if (name == "--from")
+        options.track.from = value;
+    else
+        options.track.settings.push_back(value);
     options.trackOptionNames.push_back(name);
 }
 
 // One "--" option, NAME=VALUE or NAME VALUE.
-bool ParseLongOption(CArgumentCursor& cursor, COptions& options, std::string& error) {
+bool ParseLongOption(CArgumentCursor& cursor, COptions& options, std::string& error)
+{
     const std::string word = cursor.argv[cursor.index];
     std::string name = word, value;
     const size_t equals = word.find('=');
@@ -172,7 +181,8 @@ bool ParseLongOption(CArgumentCursor& cursor, COptions& options, std::string& er
 
 // Options may stand anywhere; "--" ends them. Words that begin with a single
 // '-' are arguments, so "config set MIDIOutputPort -1" works.
-bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) {
+bool ParseOptions(int argc, char** argv, COptions& options, std::string& error)
+{
     bool optionsEnded = false;
     for (CArgumentCursor cursor{argc, argv, 1}; cursor.index < argc; ++cursor.index) {
         const std::string word = argv[cursor.index];
@@ -190,7 +200,8 @@ bool ParseOptions(int argc, char** argv, COptions& options, std::string& error) 
 
 // The command the words name, its arguments in arguments; null with status
 // set when there is none to run (help given, or a usage error).
-const CCommand* ChooseCommand(const COptions& options, std::vector<std::string>& arguments, int& status) {
+const CCommand* ChooseCommand(const COptions& options, std::vector<std::string>& arguments, int& status)
+{
     const CCommand* command = nullptr;
     size_t argumentStart = 0;
     if (!options.words.empty()) {
@@ -225,7 +236,8 @@ const CCommand* ChooseCommand(const COptions& options, std::vector<std::string>&
 
 // The command's arguments and track options; false with the usage error shown.
 bool CheckUsage(const CCommand& command, const COptions& options, const std::vector<std::string>& arguments,
-                int& status) {
+                int& status)
+{
     if (static_cast<int>(arguments.size()) < command.minimumArguments ||
         static_cast<int>(arguments.size()) > command.maximumArguments) {
         std::fprintf(stderr, "velmora: wrong number of arguments for '%s'\n\n", command.name);
@@ -244,17 +256,22 @@ bool CheckUsage(const CCommand& command, const COptions& options, const std::vec
     return true;
 }
 
-void SetClock(const CCommand& command, COptions& options) {
-    if (options.speedMax) platform::SetClockSpeed("max");
-    else if (options.speed > 0) platform::SetClockRate(options.speed);
-    else if (command.run == RunDecodeCommand) platform::SetClockSpeed(defaultDecodeSpeed);
+void SetClock(const CCommand& command, COptions& options)
+{
+    if (options.speedMax)
+        platform::SetClockSpeed("max");
+    else if (options.speed > 0)
+        platform::SetClockRate(options.speed);
+    else if (command.run == RunDecodeCommand)
+        platform::SetClockSpeed(defaultDecodeSpeed);
     options.track.speedGiven = options.speedMax || options.speed > 0;
     options.track.component = options.componentPath;
 }
 
 // Loads the component, runs the command between loading and saving the
 // settings, and unloads it.
-int RunWithComponent(const CCommand& command, COptions& options, const std::vector<std::string>& arguments) {
+int RunWithComponent(const CCommand& command, COptions& options, const std::vector<std::string>& arguments)
+{
     CVelmoraHost host;
     host.Console().SetVerbose(options.verbose);
     CComponentLibrary library;
@@ -277,7 +294,8 @@ int RunWithComponent(const CCommand& command, COptions& options, const std::vect
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     CVelmoraHost::UseUtf8Locale();
     COptions options;
     std::string error;

@@ -26,15 +26,13 @@ std::atomic<CDialogAnswers*> installedAnswers{nullptr};
 // command installed answers of its own.
 class CUnattendedAnswers final : public CDialogAnswers {
 public:
-    int AnswerMessageBox(HWND, const char*, const char*, UINT type) override {
+    int AnswerMessageBox(HWND, const char*, const char*, UINT type) override
+    {
         switch (type & 0xF) {
         case MB_YESNO:
-        case MB_YESNOCANCEL:
-            return IDNO;
-        case MB_OK:
-            return IDOK;
-        default:
-            return IDCANCEL;
+        case MB_YESNOCANCEL: return IDNO;
+        case MB_OK: return IDOK;
+        default: return IDCANCEL;
         }
     }
     bool AnswerShellExecute(HWND, const char*, const char*, const char*) override { return false; }
@@ -44,7 +42,8 @@ public:
 CUnattendedAnswers unattended;
 
 // Words the Windows host does not offer; they fail before the component loads.
-const char* LinuxOnly(const std::string& word) {
+const char* LinuxOnly(const std::string& word)
+{
     if (word == "--speed" || word.rfind("--speed=", 0) == 0)
         return "--speed is not available on Windows: the clock there is the system's own";
     return nullptr;
@@ -52,18 +51,21 @@ const char* LinuxOnly(const std::string& word) {
 
 }  // namespace
 
-VELMORA_DIALOG_ANSWERS_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers) {
+VELMORA_DIALOG_ANSWERS_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers)
+{
     return installedAnswers.exchange(answers);
 }
 
 // velmora_utf8.dll looks this up in the executable: answers while set, else
 // those of an unattended run, so no message box waits for a person.
-extern "C" __declspec(dllexport) CDialogAnswers* velmora_dialog_answers() {
+extern "C" __declspec(dllexport) CDialogAnswers* velmora_dialog_answers()
+{
     CDialogAnswers* answers = installedAnswers.load();
     return answers ? answers : &unattended;
 }
 
-int wmain(int, wchar_t**) {
+int wmain(int, wchar_t**)
+{
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) {

@@ -7,9 +7,14 @@ namespace {
 
 // The length of the well-formed UTF-8 sequence at text[i] (shortest form,
 // no surrogates, at most U+10FFFF), 0 when there is none.
-size_t Utf8Length(const std::string& text, size_t i) {
+size_t Utf8Length(const std::string& text, size_t i)
+{
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+    const size_t length = c < 0x80                ? 1
+                          : c >= 0xC2 && c < 0xE0 ? 2
+                          : c >= 0xE0 && c < 0xF0 ? 3
+                          : c >= 0xF0 && c < 0xF5 ? 4
+                                                  : 0;
     if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k)
         if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
@@ -25,7 +30,8 @@ size_t Utf8Length(const std::string& text, size_t i) {
 // Text for a line of the text output: control characters escaped, so a
 // name or value can never start a line of its own, and what is not UTF-8
 // shown as U+FFFD.
-std::string PrintableText(const std::string& text) {
+std::string PrintableText(const std::string& text)
+{
     std::string out;
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -56,7 +62,8 @@ std::string PrintableText(const std::string& text) {
 
 // JSON text: control characters escaped; bytes that are not UTF-8 are
 // taken as Latin-1, so the output is always valid.
-std::string JsonString(const std::string& text) {
+std::string JsonString(const std::string& text)
+{
     std::string out = "\"";
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -89,4 +96,3 @@ std::string JsonString(const std::string& text) {
     }
     return out + "\"";
 }
-

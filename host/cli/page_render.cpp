@@ -32,7 +32,8 @@ const CColour accent = {0.0, 0.47, 0.84};
 
 void SetColour(cairo_t* cr, const CColour& colour) { cairo_set_source_rgb(cr, colour.r, colour.g, colour.b); }
 
-std::string TextOf(HWND control) {
+std::string TextOf(HWND control)
+{
     int length = GetWindowTextLengthA(control);
     std::string text(static_cast<size_t>(length) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(control, text.data(), length + 1)));
@@ -48,7 +49,8 @@ struct CBox {
 
 // Sets text in the box: wrapped to its width when wrap, clipped to it.
 void DrawText(cairo_t* cr, const std::string& text, const CBox& box, const CColour& colour, bool wrap,
-              bool centre = false, bool middle = false) {
+              bool centre = false, bool middle = false)
+{
     cairo_save(cr);
     cairo_rectangle(cr, box.x, box.y, box.w, box.h);
     cairo_clip(cr);
@@ -72,7 +74,8 @@ void DrawText(cairo_t* cr, const std::string& text, const CBox& box, const CColo
     cairo_restore(cr);
 }
 
-void Frame(cairo_t* cr, const CBox& box, const CColour& fill, const CColour& line) {
+void Frame(cairo_t* cr, const CBox& box, const CColour& fill, const CColour& line)
+{
     cairo_rectangle(cr, box.x + 0.5, box.y + 0.5, box.w - 1, box.h - 1);
     SetColour(cr, fill);
     cairo_fill_preserve(cr);
@@ -81,7 +84,8 @@ void Frame(cairo_t* cr, const CBox& box, const CColour& fill, const CColour& lin
     cairo_stroke(cr);
 }
 
-void DrawCheckBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
+void DrawCheckBox(cairo_t* cr, HWND control, const CBox& box, bool enabled)
+{
     double size = 13;
     CBox square = {box.x, box.y + (box.h - size) / 2, size, size};
     Frame(cr, square, enabled ? white : face, border);
@@ -97,7 +101,8 @@ void DrawCheckBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
              false, true);
 }
 
-void DrawGroupBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
+void DrawGroupBox(cairo_t* cr, HWND control, const CBox& box, bool enabled)
+{
     double top = box.y + 7;
     cairo_rectangle(cr, box.x + 0.5, top + 0.5, box.w - 1, box.h - 7 - 1);
     SetColour(cr, {0.86, 0.86, 0.86});
@@ -118,12 +123,14 @@ void DrawGroupBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
     DrawText(cr, text, {box.x + 8, box.y, box.w - 8, static_cast<double>(height)}, enabled ? ink : grey, false);
 }
 
-void DrawButton(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
+void DrawButton(cairo_t* cr, HWND control, const CBox& box, bool enabled)
+{
     Frame(cr, box, {0.88, 0.88, 0.88}, enabled ? border : CColour{0.75, 0.75, 0.75});
     DrawText(cr, TextOf(control), box, enabled ? ink : grey, false, true, true);
 }
 
-void DrawEdit(cairo_t* cr, HWND control, const CBox& box, bool enabled, bool multiLine, bool readOnly) {
+void DrawEdit(cairo_t* cr, HWND control, const CBox& box, bool enabled, bool multiLine, bool readOnly)
+{
     Frame(cr, box, enabled && !readOnly ? white : face, border);
     CBox inside = {box.x + 3, box.y + 2, box.w - 6 - (multiLine ? 17 : 0), box.h - 4};
     DrawText(cr, TextOf(control), inside, enabled ? ink : grey, multiLine, false, !multiLine);
@@ -139,7 +146,8 @@ void DrawEdit(cairo_t* cr, HWND control, const CBox& box, bool enabled, bool mul
     }
 }
 
-void DrawComboBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
+void DrawComboBox(cairo_t* cr, HWND control, const CBox& box, bool enabled)
+{
     // Closed: the height of its selection field, not of the dropped list.
     CBox field = {box.x, box.y, box.w, 21};
     Frame(cr, field, enabled ? white : face, border);
@@ -154,7 +162,8 @@ void DrawComboBox(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
     cairo_stroke(cr);
 }
 
-void DrawTrackbar(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
+void DrawTrackbar(cairo_t* cr, HWND control, const CBox& box, bool enabled)
+{
     int low = static_cast<int>(SendMessageA(control, TBM_GETRANGEMIN, 0, 0));
     int high = static_cast<int>(SendMessageA(control, TBM_GETRANGEMAX, 0, 0));
     int position = static_cast<int>(SendMessageA(control, TBM_GETPOS, 0, 0));
@@ -179,7 +188,8 @@ void DrawTrackbar(cairo_t* cr, HWND control, const CBox& box, bool enabled) {
 
 }  // namespace
 
-bool RenderPage(HWND page, const std::string& path, std::string& error) {
+bool RenderPage(HWND page, const std::string& path, std::string& error)
+{
     RECT client{};
     RECT pageRect{};
     if (!GetClientRect(page, &client) || !GetWindowRect(page, &pageRect)) {

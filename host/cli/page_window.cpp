@@ -11,13 +11,15 @@
 
 namespace {
 
-std::string ClassOf(HWND control) {
+std::string ClassOf(HWND control)
+{
     char name[64] = "";
     GetClassNameA(control, name, sizeof name);
     return name;
 }
 
-std::string TextOf(HWND control) {
+std::string TextOf(HWND control)
+{
     int length = GetWindowTextLengthA(control);
     std::string text(static_cast<size_t>(length) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(control, text.data(), length + 1)));
@@ -25,7 +27,8 @@ std::string TextOf(HWND control) {
 }
 
 // A text on one line: line breaks and quotes escaped.
-std::string Quoted(const std::string& text) {
+std::string Quoted(const std::string& text)
+{
     std::string out = "\"";
     for (char c : text) {
         if (c == '\r')
@@ -40,7 +43,8 @@ std::string Quoted(const std::string& text) {
     return out + "\"";
 }
 
-std::string DescribeControl(HWND control) {
+std::string DescribeControl(HWND control)
+{
     std::string className = ClassOf(control);
     DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
     std::string line = std::to_string(GetDlgCtrlID(control)) + " ";
@@ -83,7 +87,8 @@ std::string DescribeControl(HWND control) {
 
 }  // namespace
 
-int RunOnWindowThread(const std::function<int()>& work) {
+int RunOnWindowThread(const std::function<int()>& work)
+{
     int result = 1;
     std::thread thread([&] {
         HRESULT entered = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -94,20 +99,23 @@ int RunOnWindowThread(const std::function<int()>& work) {
     return result;
 }
 
-std::string DescribePage(HWND page) {
+std::string DescribePage(HWND page)
+{
     std::string out;
     for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
         out += DescribeControl(control) + "\n";
     return out;
 }
 
-HWND FindControl(HWND page, const std::string& className, const std::string& caption) {
+HWND FindControl(HWND page, const std::string& className, const std::string& caption)
+{
     for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
         if (ClassOf(control) == className && TextOf(control) == caption) return control;
     return nullptr;
 }
 
-HWND FindControlBeside(HWND page, const std::string& className, const std::string& label) {
+HWND FindControlBeside(HWND page, const std::string& className, const std::string& label)
+{
     HWND previous = nullptr;
     for (HWND control = GetWindow(page, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
         if (TextOf(control).rfind(label, 0) == 0) {

@@ -21,12 +21,14 @@ struct sigaction {
     int sa_flags;
 };
 
-inline int sigemptyset(unsigned long* set) {
+inline int sigemptyset(unsigned long* set)
+{
     *set = 0;
     return 0;
 }
 
-inline int sigaction(int number, const struct sigaction* action, struct sigaction* previous) {
+inline int sigaction(int number, const struct sigaction* action, struct sigaction* previous)
+{
     void (*before)(int) = std::signal(number, action ? action->sa_handler : SIG_DFL);
     if (before == SIG_ERR) return number == SIGHUP || number == SIGPIPE ? 0 : -1;
     if (!action) std::signal(number, before);

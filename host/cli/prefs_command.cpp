@@ -24,15 +24,18 @@ namespace {
 // given with --dls (or is cancelled).
 class CCommandLineAnswers final : public CDialogAnswers {
 public:
-    int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override {
+    int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override
+    {
         std::fprintf(stderr, "velmora: message box \"%s\": %s\n", caption, text);
         return (type & 0xF) == MB_YESNO ? IDNO : IDCANCEL;
     }
-    bool AnswerShellExecute(HWND, const char*, const char* file, const char*) override {
+    bool AnswerShellExecute(HWND, const char*, const char* file, const char*) override
+    {
         std::fprintf(stderr, "velmora: not opening %s\n", file);
         return false;
     }
-    bool AnswerOpenFileName(HWND, const char*, const char*, std::string& path) override {
+    bool AnswerOpenFileName(HWND, const char*, const char*, std::string& path) override
+    {
         if (!chosenPath) return false;
         path = *chosenPath;
         return true;
@@ -58,19 +61,22 @@ struct CPageRequest {
     std::optional<std::string> dls;
 };
 
-bool ParseSwitch(const std::string& value, bool& on) {
+bool ParseSwitch(const std::string& value, bool& on)
+{
     if (value == "on") return on = true, true;
     if (value == "off") return on = false, true;
     return false;
 }
 
-bool ParseNumber(const std::string& value, int low, int high, int& number) {
+bool ParseNumber(const std::string& value, int low, int high, int& number)
+{
     auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), number);
     return status == std::errc() && end == value.data() + value.size() && number >= low && number <= high;
 }
 
 // Takes one --name value pair into request; false with error set.
-bool ParseSetting(const std::string& name, const std::string& value, CPageRequest& request, std::string& error) {
+bool ParseSetting(const std::string& name, const std::string& value, CPageRequest& request, std::string& error)
+{
     bool on = false;
     int number = 0;
     if (name == "--port") {
@@ -82,9 +88,10 @@ bool ParseSetting(const std::string& name, const std::string& value, CPageReques
             return error = "--port needs a port number or 'default', not '" + value + "'", false;
     } else if (name == "--reverb" || name == "--chorus" || name == "--log" || name == "--use-dls") {
         if (!ParseSwitch(value, on)) return error = name + " needs on or off, not '" + value + "'", false;
-        (name == "--reverb" ? request.reverb : name == "--chorus" ? request.chorus
-                                           : name == "--log"      ? request.log
-                                                                  : request.useDls) = on;
+        (name == "--reverb"   ? request.reverb
+         : name == "--chorus" ? request.chorus
+         : name == "--log"    ? request.log
+                              : request.useDls) = on;
     } else if (name == "--volume" || name == "--tempo") {
         if (!ParseNumber(value, 0, 100, number))
             return error = name + " needs a whole number from 0 to 100, not '" + value + "'", false;
@@ -100,7 +107,8 @@ bool ParseSetting(const std::string& name, const std::string& value, CPageReques
     return true;
 }
 
-bool ParseRequest(const std::vector<std::string>& arguments, CPageRequest& request, std::string& error) {
+bool ParseRequest(const std::vector<std::string>& arguments, CPageRequest& request, std::string& error)
+{
     for (size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i], value;
         size_t equals = name.find('=');
@@ -120,7 +128,8 @@ bool ParseRequest(const std::vector<std::string>& arguments, CPageRequest& reque
 
 // Makes the page under the host's main window; null when the component's
 // page cannot be made.
-HWND MakePage(CCommandContext& context) {
+HWND MakePage(CCommandContext& context)
+{
     CServiceRegistration* registration = context.library.FindRegistration(CLSID_PreferencesPageService);
     CHostService* service = registration ? registration->CreateInstance() : nullptr;
     if (!service) return nullptr;
@@ -129,12 +138,14 @@ HWND MakePage(CCommandContext& context) {
     return page;
 }
 
-int NoPage() {
+int NoPage()
+{
     std::fprintf(stderr, "velmora: the component's preferences page could not be made\n");
     return exitFailure;
 }
 
-int Refused(const char* what) {
+int Refused(const char* what)
+{
     std::fprintf(stderr, "velmora: %s\n", what);
     return exitUsage;
 }
@@ -147,13 +158,15 @@ HWND TempoTrackbar(HWND page) { return FindControlBeside(page, TRACKBAR_CLASSA, 
 HWND BrowseButton(HWND page) { return FindControl(page, "Button", "..."); }
 HWND DlsPathEdit(HWND page) { return FindControlBeside(page, "Edit", "..."); }
 
-bool SetBox(HWND box, bool on) {
+bool SetBox(HWND box, bool on)
+{
     if (!box) return false;
     bool checked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
     return checked == on || platform::ClickControl(box);
 }
 
-int ChoosePort(HWND page, int port) {
+int ChoosePort(HWND page, int port)
+{
     HWND list = PortList(page);
     int entries = list ? static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0)) : 0;
     int entry = port + 1;
@@ -165,14 +178,16 @@ int ChoosePort(HWND page, int port) {
     return exitSuccess;
 }
 
-std::string TextOfEdit(HWND edit) {
+std::string TextOfEdit(HWND edit)
+{
     std::string shown(static_cast<size_t>(std::max(GetWindowTextLengthA(edit), 0)) + 1, '\0');
     shown.resize(static_cast<size_t>(std::max(GetWindowTextA(edit, shown.data(), int(shown.size())), 0)));
     return shown;
 }
 
 // Clicks "..." and answers the chooser with path.
-int ChooseDls(HWND page, const std::string& path, CCommandLineAnswers& answers) {
+int ChooseDls(HWND page, const std::string& path, CCommandLineAnswers& answers)
+{
     HWND browse = BrowseButton(page);
     // A chooser only answers a file that exists; a refused answer fails the command.
     struct stat status;
@@ -194,7 +209,8 @@ int ChooseDls(HWND page, const std::string& path, CCommandLineAnswers& answers) 
 }
 
 // The boxes and trackbars of the request, in the order of the options' help.
-int SetBoxesAndTrackbars(HWND page, const CPageRequest& request) {
+int SetBoxesAndTrackbars(HWND page, const CPageRequest& request)
+{
     if (request.reverb && !SetBox(CheckBox(page, "Reverb"), *request.reverb))
         return Refused("the Reverb box is disabled");
     if (request.chorus && !SetBox(CheckBox(page, "Chorus"), *request.chorus))
@@ -212,7 +228,8 @@ int SetBoxesAndTrackbars(HWND page, const CPageRequest& request) {
 
 // Performs the request's actions on the live page, in the order of the
 // options' help; exit 2 for an action the page refuses.
-int PerformActions(HWND page, const CPageRequest& request, CCommandLineAnswers& answers) {
+int PerformActions(HWND page, const CPageRequest& request, CCommandLineAnswers& answers)
+{
     if (!IsPageLive(page)) {
         std::fprintf(stderr, "velmora: the page could not set up DirectX: nothing stored\n");
         return exitFailure;
@@ -230,7 +247,8 @@ enum class CPageSettings { Undone, KeptOnSuccess };
 // (closing the page is what stores its values). The settings go back to
 // what they were unless kept, and are kept only when work succeeded.
 int WithPage(CCommandContext& context, CPageSettings settings,
-             const std::function<int(HWND, CCommandLineAnswers&)>& work) {
+             const std::function<int(HWND, CCommandLineAnswers&)>& work)
+{
     const std::vector<uint8_t> before = GetSettingsBlock(context.library.Component());
     CCommandLineAnswers answers;
     CInstalledAnswers installed(&answers);
@@ -250,23 +268,25 @@ int WithPage(CCommandContext& context, CPageSettings settings,
 
 }  // namespace
 
-int RunPrefsShow(CCommandContext& context) {
+int RunPrefsShow(CCommandContext& context)
+{
     return WithPage(context, CPageSettings::Undone, [](HWND page, CCommandLineAnswers&) {
         std::fputs(DescribePage(page).c_str(), stdout);
         return exitSuccess;
     });
 }
 
-int RunPrefsSet(CCommandContext& context) {
+int RunPrefsSet(CCommandContext& context)
+{
     CPageRequest request;
     std::string error;
     if (!ParseRequest(context.arguments, request, error)) return Refused(error.c_str());
-    return WithPage(context, CPageSettings::KeptOnSuccess, [&](HWND page, CCommandLineAnswers& answers) {
-        return PerformActions(page, request, answers);
-    });
+    return WithPage(context, CPageSettings::KeptOnSuccess,
+                    [&](HWND page, CCommandLineAnswers& answers) { return PerformActions(page, request, answers); });
 }
 
-int RunPrefsRender(CCommandContext& context) {
+int RunPrefsRender(CCommandContext& context)
+{
     const std::string path = context.arguments[0];
     return WithPage(context, CPageSettings::Undone, [&](HWND page, CCommandLineAnswers&) {
         std::string error;

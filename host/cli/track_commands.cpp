@@ -29,52 +29,50 @@
 #include <set>
 #include <thread>
 
-const char* const infoHelp =
-    "Usage: velmora info [--json] FILE...\n"
-    "\n"
-    "Opens each file for information and prints its length as length=SECONDS\n"
-    "(six decimals), then one NAME=VALUE line per field, in the order the\n"
-    "component set them. With more than one file, each starts with a line\n"
-    "'==> FILE <=='. --json prints a JSON array with one object per file.\n"
-    "\n"
-    "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an\n"
-    "archive, of which the first playable member is taken.\n"
-    "\n"
-    "Control characters in names and values are printed as \\n, \\r, \\t or \\xHH\n"
-    "(\\u0080 to \\u009f for those above ASCII), so each field stays one line;\n"
-    "bytes that are not UTF-8 are printed as U+FFFD.\n"
-    "\n"
-    "A file that cannot be opened is reported on stderr; the others still print,\n"
-    "and the status is 1.\n";
+const char* const infoHelp = "Usage: velmora info [--json] FILE...\n"
+                             "\n"
+                             "Opens each file for information and prints its length as length=SECONDS\n"
+                             "(six decimals), then one NAME=VALUE line per field, in the order the\n"
+                             "component set them. With more than one file, each starts with a line\n"
+                             "'==> FILE <=='. --json prints a JSON array with one object per file.\n"
+                             "\n"
+                             "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an\n"
+                             "archive, of which the first playable member is taken.\n"
+                             "\n"
+                             "Control characters in names and values are printed as \\n, \\r, \\t or \\xHH\n"
+                             "(\\u0080 to \\u009f for those above ASCII), so each field stays one line;\n"
+                             "bytes that are not UTF-8 are printed as U+FFFD.\n"
+                             "\n"
+                             "A file that cannot be opened is reported on stderr; the others still print,\n"
+                             "and the status is 1.\n";
 
-const char* const decodeHelp =
-    "Usage: velmora decode FILE -o OUT [--format wav|flac|ogg] [--from SECONDS]\n"
-    "                      [--speed RATE|max] [--set NAME=VALUE]...\n"
-    "\n"
-    "Decodes FILE to OUT: 44100 Hz, 16-bit, 2 channels, as WAV, FLAC or Ogg\n"
-    "Vorbis (from --format, else from OUT's extension). OUT is written under a\n"
-    "hidden name and takes its own name when decoding ends.\n"
-    "\n"
-    "  --from SECONDS   start there: seeks once the track plays\n"
-    "  --speed RATE|max run the platform clock RATE (0.01 to 1000) times real\n"
-    "                   time, or max (the default): as fast as the synthesizer\n"
-    "                   renders, with the same music and length as at real time\n"
-    "  --set NAME=VALUE a setting for this run only (velmora config list names them)\n"
-    "\n"
-    "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"
-    "of which the first playable member is taken (and named on stderr).\n"
-    "A progress bar goes to stderr when it is a terminal, else a one-line summary.\n"
-    "OUT - writes to standard output, as FLAC or Ogg Vorbis (WAV needs to seek);\n"
-    "a symbolic link is written through, a device or FIFO written straight into.\n"
-    "Ctrl-C, termination or a hang-up stops early and keeps the audio decoded so\n"
-    "far as a valid file. An OUT that is FILE (or its archive) is refused.\n"
-    "\n"
-    "A decode keeps the synthesizer's capture in $TMPDIR (else /tmp): 176400 bytes\n"
-    "for each second of audio, 635 MB an hour. Files and archive members larger\n"
-    "than 128 MiB are refused.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the file cannot be opened, decoding fails\n"
-    "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
+const char* const decodeHelp = "Usage: velmora decode FILE -o OUT [--format wav|flac|ogg] [--from SECONDS]\n"
+                               "                      [--speed RATE|max] [--set NAME=VALUE]...\n"
+                               "\n"
+                               "Decodes FILE to OUT: 44100 Hz, 16-bit, 2 channels, as WAV, FLAC or Ogg\n"
+                               "Vorbis (from --format, else from OUT's extension). OUT is written under a\n"
+                               "hidden name and takes its own name when decoding ends.\n"
+                               "\n"
+                               "  --from SECONDS   start there: seeks once the track plays\n"
+                               "  --speed RATE|max run the platform clock RATE (0.01 to 1000) times real\n"
+                               "                   time, or max (the default): as fast as the synthesizer\n"
+                               "                   renders, with the same music and length as at real time\n"
+                               "  --set NAME=VALUE a setting for this run only (velmora config list names them)\n"
+                               "\n"
+                               "FILE is a local path, a file:// URL, archive://ARCHIVE|MEMBER, or an archive,\n"
+                               "of which the first playable member is taken (and named on stderr).\n"
+                               "A progress bar goes to stderr when it is a terminal, else a one-line summary.\n"
+                               "OUT - writes to standard output, as FLAC or Ogg Vorbis (WAV needs to seek);\n"
+                               "a symbolic link is written through, a device or FIFO written straight into.\n"
+                               "Ctrl-C, termination or a hang-up stops early and keeps the audio decoded so\n"
+                               "far as a valid file. An OUT that is FILE (or its archive) is refused.\n"
+                               "\n"
+                               "A decode keeps the synthesizer's capture in $TMPDIR (else /tmp): 176400 bytes\n"
+                               "for each second of audio, 635 MB an hour. Files and archive members larger\n"
+                               "than 128 MiB are refused.\n"
+                               "\n"
+                               "Exit status: 0 on success, 1 when the file cannot be opened, decoding fails\n"
+                               "or it was interrupted (the shorter file is kept), 2 for bad usage.\n";
 
 namespace {
 
@@ -87,7 +85,8 @@ extern "C" void OnInterrupt(int) { interruptRequested.store(true); }
 // gigabytes for nothing a person plays.
 constexpr int64_t maxTrackFileSize = maxArchiveMemberSize;
 
-std::string TooLarge(int64_t size) {
+std::string TooLarge(int64_t size)
+{
     char text[160];
     std::snprintf(text, sizeof text, "the file is %.1f MiB; no MIDI, RMID, XMI or segment file is larger than %lld MiB",
                   double(size) / 1048576.0, static_cast<long long>(maxTrackFileSize >> 20));
@@ -99,7 +98,8 @@ std::string TooLarge(int64_t size) {
 // pipeIsError, a closed pipe is a write error, not the end of the process.
 class CInterruptGuard {
 public:
-    explicit CInterruptGuard(bool pipeIsError) : pipeIsError(pipeIsError) {
+    explicit CInterruptGuard(bool pipeIsError) : pipeIsError(pipeIsError)
+    {
         interruptRequested.store(false);
         watcher = std::thread([this] { Watch(); });
         struct sigaction action {};
@@ -114,7 +114,8 @@ public:
         sigemptyset(&ignore.sa_mask);
         sigaction(SIGPIPE, &ignore, &previousPipe);
     }
-    ~CInterruptGuard() {
+    ~CInterruptGuard()
+    {
         watching.store(false);
         watcher.join();
         sigaction(SIGINT, &previousInt, nullptr);
@@ -130,7 +131,8 @@ private:
     // stretches (the wait for the music to start, 50 s of it, takes over an
     // hour at 0.01): once asked to stop, the clock runs as fast as it can,
     // so every wait ends at once and the host's loop sees the request.
-    void Watch() {
+    void Watch()
+    {
         while (watching.load()) {
             if (interruptRequested.load()) {
                 platform::SetClockSpeed("max");
@@ -152,11 +154,13 @@ private:
 // One decoder instance, released when it goes.
 class CDecoderHandle {
 public:
-    explicit CDecoderHandle(CComponentLibrary& library) {
+    explicit CDecoderHandle(CComponentLibrary& library)
+    {
         CServiceRegistration* registration = library.FindRegistration(CLSID_MidiDecoderService);
         if (registration) decoder = static_cast<CDecoderServiceInterface*>(registration->CreateInstance());
     }
-    ~CDecoderHandle() {
+    ~CDecoderHandle()
+    {
         if (decoder) decoder->Release();
     }
     CDecoderHandle(const CDecoderHandle&) = delete;
@@ -175,7 +179,8 @@ public:
     ~CFileHandle() { Reset(); }
     CFileHandle(const CFileHandle&) = delete;
     CFileHandle& operator=(const CFileHandle&) = delete;
-    void Reset(CHostFile* other = nullptr) {
+    void Reset(CHostFile* other = nullptr)
+    {
         if (file) file->Close();
         file = other;
     }
@@ -193,7 +198,8 @@ struct COpenTrack {
     std::string path;
 };
 
-std::string MemberExtension(const std::string& path) {
+std::string MemberExtension(const std::string& path)
+{
     size_t start = path.find_last_of("/\\|");
     std::string name = start == std::string::npos ? path : path.substr(start + 1);
     size_t dot = name.rfind('.');
@@ -202,7 +208,8 @@ std::string MemberExtension(const std::string& path) {
 
 // Why a path cannot be looked at, empty when it can: missing (in the words
 // given), a loop of symbolic links, a folder that may not be searched.
-std::string MissingReason(const std::string& path, const char* missing) {
+std::string MissingReason(const std::string& path, const char* missing)
+{
     struct stat status;
     if (stat(path.c_str(), &status) == 0) return std::string();
     if (errno == ENOENT || errno == ENOTDIR) return missing;
@@ -211,7 +218,8 @@ std::string MissingReason(const std::string& path, const char* missing) {
 }
 
 // Why a member of a readable archive did not open.
-std::string ArchiveMemberReason() {
+std::string ArchiveMemberReason()
+{
     const std::string reason = GetLastArchiveError();
     return reason.empty() ? "no such member in the archive, or it cannot be read" : reason;
 }
@@ -219,7 +227,8 @@ std::string ArchiveMemberReason() {
 // Opens path through the host's file systems for reading; the canonical
 // path comes back in canonical, the reason for a failure in reason.
 CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, std::string& canonical,
-                                  std::string& reason) {
+                                  std::string& reason)
+{
     for (int32_t index = 0;; ++index) {
         auto* fileSystem = static_cast<CHostFileSystem*>(host.EnumerateService(&CLSID_HostFileSystem, index));
         if (!fileSystem) break;
@@ -258,7 +267,8 @@ CHostFile* OpenThroughFileSystems(CVelmoraHost& host, const std::string& path, s
 
 // Opens one path (not an archive to pick from) with the decoder.
 bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
-             COpenTrack& track, std::string& reason) {
+             COpenTrack& track, std::string& reason)
+{
     std::string canonical;
     CHostFile* file = OpenThroughFileSystems(*context.host, path, canonical, reason);
     if (!file) return false;
@@ -288,7 +298,8 @@ bool OpenOne(CCommandContext& context, CDecoderServiceInterface* decoder, const 
 // Opens path; an archive gives its first member that opens. member gets
 // that member's name (empty for a plain file).
 bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, const std::string& path, uint32_t flags,
-               COpenTrack& track, std::string& member, std::string& reason) {
+               COpenTrack& track, std::string& member, std::string& reason)
+{
     member.clear();
     std::string local, scheme;
     struct stat status;
@@ -348,19 +359,22 @@ bool OpenTrack(CCommandContext& context, CDecoderServiceInterface* decoder, cons
     return OpenOne(context, decoder, path, flags, track, reason);
 }
 
-void CannotOpen(const std::string& path, const std::string& reason) {
+void CannotOpen(const std::string& path, const std::string& reason)
+{
     std::fprintf(stderr, "velmora: %s: cannot open%s%s\n", PrintableText(path).c_str(), reason.empty() ? "" : ": ",
                  reason.c_str());
 }
 
-bool ParseSeconds(const std::string& text, double& seconds) {
+bool ParseSeconds(const std::string& text, double& seconds)
+{
     const char* last = text.data() + text.size();
     auto [end, status] = std::from_chars(text.data(), last, seconds);
     return status == std::errc() && end == last && std::isfinite(seconds) && seconds >= 0;
 }
 
 // Applies --set overrides; false (with the message printed) for a bad one.
-bool ApplyOverrides(CCommandContext& context, const std::vector<std::string>& overrides) {
+bool ApplyOverrides(CCommandContext& context, const std::vector<std::string>& overrides)
+{
     for (const std::string& item : overrides) {
         const size_t equals = item.find('=');
         if (equals == std::string::npos || equals == 0) {
@@ -378,7 +392,8 @@ bool ApplyOverrides(CCommandContext& context, const std::vector<std::string>& ov
 class CSettingsRestorer {
 public:
     explicit CSettingsRestorer(CComponentInterface* component)
-        : component(component), block(GetSettingsBlock(component)) {}
+        : component(component), block(GetSettingsBlock(component))
+    {}
     ~CSettingsRestorer() { component->LoadSettings(block.data(), static_cast<uint32_t>(block.size())); }
     CSettingsRestorer(const CSettingsRestorer&) = delete;
     CSettingsRestorer& operator=(const CSettingsRestorer&) = delete;
@@ -390,13 +405,15 @@ private:
 
 // True when writing output would replace the input (or the archive it is
 // in), by whatever links or path forms either is reached.
-bool OutputIsInput(const std::string& input, const std::string& output) {
+bool OutputIsInput(const std::string& input, const std::string& output)
+{
     if (output == "-") return false;
     std::string archive, member;
     return IsSameLocalFile(SplitArchivePath(input, archive, member) ? archive : input, output);
 }
 
-std::string FormatClock(double seconds) {
+std::string FormatClock(double seconds)
+{
     if (!(seconds >= 0)) seconds = 0;
     const long whole = long(seconds);
     char text[32];
@@ -404,7 +421,8 @@ std::string FormatClock(double seconds) {
     return text;
 }
 
-void DrawProgress(double position, double length, double rate) {
+void DrawProgress(double position, double length, double rate)
+{
     constexpr int width = 30;
     const double fraction = length > 0 ? std::min(1.0, position / length) : 0.0;
     const int filled = int(fraction * width);
@@ -415,7 +433,8 @@ void DrawProgress(double position, double length, double rate) {
 }
 
 // 64-bit samples of a chunk back to the 16-bit PCM the decoder made.
-void ToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm) {
+void ToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm)
+{
     pcm.resize(count);
     for (size_t i = 0; i < count; ++i) {
         const double scaled = std::nearbyint(samples[i] * 32768.0);
@@ -433,7 +452,8 @@ struct CDecodeRequest {
 
 // The output format, from --format or else the output's extension; false
 // with the usage error shown.
-bool ChooseFormat(const CTrackOptions& options, CAudioFormat& format) {
+bool ChooseFormat(const CTrackOptions& options, CAudioFormat& format)
+{
     format = options.format.empty() ? AudioFormatOfPath(options.output) : ParseAudioFormat(options.format);
     if (format == CAudioFormat::Unknown) {
         if (options.format.empty())
@@ -452,7 +472,8 @@ bool ChooseFormat(const CTrackOptions& options, CAudioFormat& format) {
 
 // Checks decode's options before anything is opened; false with the usage
 // error shown.
-bool CheckDecodeOptions(const CTrackOptions& options, const std::string& path, CDecodeRequest& request) {
+bool CheckDecodeOptions(const CTrackOptions& options, const std::string& path, CDecodeRequest& request)
+{
     request.path = path;
     request.output = options.output;
     if (options.output.empty()) {
@@ -475,7 +496,8 @@ bool CheckDecodeOptions(const CTrackOptions& options, const std::string& path, C
 // Opens the track for decoding and moves to --from; length gets what is
 // left to decode. False with the reason shown.
 bool OpenForDecode(CCommandContext& context, CDecoderServiceInterface* decoder, const CDecodeRequest& request,
-                   COpenTrack& track, double& length) {
+                   COpenTrack& track, double& length)
+{
     std::string member, reason;
     if (!OpenTrack(context, decoder, request.path, OPEN_TRACK_DECODE | OPEN_TRACK_INFO, track, member, reason)) {
         CannotOpen(request.path, reason);
@@ -503,9 +525,11 @@ bool OpenForDecode(CCommandContext& context, CDecoderServiceInterface* decoder, 
 class CDecodeProgress {
 public:
     CDecodeProgress(std::chrono::steady_clock::time_point started, double length)
-        : started(started), length(length), terminal(::isatty(STDERR_FILENO)) {}
+        : started(started), length(length), terminal(::isatty(STDERR_FILENO))
+    {}
 
-    void Update(uint64_t frames) {
+    void Update(uint64_t frames)
+    {
         if (!terminal) return;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastDrawn <= std::chrono::milliseconds(200)) return;
@@ -514,7 +538,8 @@ public:
         DrawProgress(position, length, real > 0 ? position / real : 0);
         lastDrawn = now;
     }
-    void End() {
+    void End()
+    {
         if (terminal) std::fputs("\n", stderr);
     }
 
@@ -534,7 +559,8 @@ struct CDecodeOutcome {
 };
 
 // Writes one chunk's audio; false with error set.
-bool WriteChunk(CAudioChunk& chunk, CAudioFileWriter& writer, std::vector<int16_t>& pcm, std::string& error) {
+bool WriteChunk(CAudioChunk& chunk, CAudioFileWriter& writer, std::vector<int16_t>& pcm, std::string& error)
+{
     if (chunk.GetSampleCount() == 0) return true;
     if (chunk.GetSampleRate() != 44100 || chunk.GetChannels() != 2) {
         error = "the component handed out audio that is not 44100 Hz stereo";
@@ -547,7 +573,8 @@ bool WriteChunk(CAudioChunk& chunk, CAudioFileWriter& writer, std::vector<int16_
 // Decodes chunk after chunk into the writer until the track ends, fails or
 // the host is interrupted.
 void DecodeChunks(CDecoderServiceInterface* decoder, CAudioFileWriter& writer, CDecodeProgress& progress,
-                  CDecodeOutcome& outcome) {
+                  CDecodeOutcome& outcome)
+{
     CAudioChunk chunk;
     std::vector<int16_t> pcm;
     for (;;) {
@@ -573,8 +600,9 @@ void DecodeChunks(CDecoderServiceInterface* decoder, CAudioFileWriter& writer, C
 // Opens, decodes and writes the track through one decoder instance, which
 // goes (and with it any temporary copy) before this returns. False when it
 // could not start, with the reason shown.
-bool DecodeTrack(CCommandContext& context, const CDecodeRequest& request,
-                 std::chrono::steady_clock::time_point started, CDecodeOutcome& outcome) {
+bool DecodeTrack(CCommandContext& context, const CDecodeRequest& request, std::chrono::steady_clock::time_point started,
+                 CDecodeOutcome& outcome)
+{
     CDecoderHandle decoder(context.library);
     if (!decoder) {
         std::fprintf(stderr, "velmora: the component offers no decoder\n");
@@ -598,7 +626,8 @@ bool DecodeTrack(CCommandContext& context, const CDecodeRequest& request,
 
 // The line that ends a decode: the failure, or what was written how fast.
 int ReportDecode(const CDecodeRequest& request, const CDecodeOutcome& outcome,
-                 std::chrono::steady_clock::time_point started) {
+                 std::chrono::steady_clock::time_point started)
+{
     if (outcome.status != exitSuccess) {
         std::fprintf(stderr, "velmora: %s: %s; %s left as it was\n", request.path.c_str(), outcome.error.c_str(),
                      request.output.c_str());
@@ -614,7 +643,8 @@ int ReportDecode(const CDecodeRequest& request, const CDecodeOutcome& outcome,
 
 }  // namespace
 
-int RunInfo(CCommandContext& context) {
+int RunInfo(CCommandContext& context)
+{
     const bool json = context.trackOptions && context.trackOptions->json;
     const bool several = context.arguments.size() > 1;
     int status = exitSuccess;
@@ -641,7 +671,8 @@ int RunInfo(CCommandContext& context) {
             continue;
         }
         if (!member.empty())
-            std::fprintf(stderr, "velmora: %s: member %s\n", PrintableText(path).c_str(), PrintableText(member).c_str());
+            std::fprintf(stderr, "velmora: %s: member %s\n", PrintableText(path).c_str(),
+                         PrintableText(member).c_str());
         const auto& fields = track.info.Fields();
         if (json) {
             std::printf("%s\n  {\"file\": %s, \"path\": %s, \"length\": %.6f, \"fields\": [", firstPrinted ? "" : ",",
@@ -663,7 +694,8 @@ int RunInfo(CCommandContext& context) {
     return status;
 }
 
-int RunDecode(CCommandContext& context) {
+int RunDecode(CCommandContext& context)
+{
     static const CTrackOptions noOptions;
     const CTrackOptions& options = context.trackOptions ? *context.trackOptions : noOptions;
     CDecodeRequest request;

@@ -28,14 +28,16 @@ using CArchiveReader = std::unique_ptr<archive, CArchiveCloser>;
 
 thread_local std::string lastOpenError;
 
-std::string CanonicalForm(const std::string& archivePath, const std::string& member) {
+std::string CanonicalForm(const std::string& archivePath, const std::string& member)
+{
     return "archive://" + archivePath + "|" + member;
 }
 
 const char* const encryptedText = "the archive is encrypted (a password is needed, which velmora cannot take)";
 
 // libarchive's words for a failure, in the host's.
-std::string ReaderError(archive* reader) {
+std::string ReaderError(archive* reader)
+{
     const char* text = archive_error_string(reader);
     const std::string said = text ? text : "unknown error";
     if (said.find("ncrypt") != std::string::npos || said.find("assphrase") != std::string::npos) return encryptedText;
@@ -44,7 +46,8 @@ std::string ReaderError(archive* reader) {
 
 // A reader over the archive formats proper: not mtree, which takes any text
 // file for a listing, nor raw or empty data.
-CArchiveReader OpenReader(const std::string& path, std::string& error) {
+CArchiveReader OpenReader(const std::string& path, std::string& error)
+{
     CArchiveReader reader(archive_read_new());
     if (!reader) {
         error = "out of memory";
@@ -65,13 +68,15 @@ CArchiveReader OpenReader(const std::string& path, std::string& error) {
     return reader;
 }
 
-std::string EntryName(archive_entry* entry) {
+std::string EntryName(archive_entry* entry)
+{
     const char* name = archive_entry_pathname_utf8(entry);
     if (!name) name = archive_entry_pathname(entry);
     return name ? NormaliseMemberName(name) : std::string();
 }
 
-bool WriteAll(int descriptor, const char* data, size_t size) {
+bool WriteAll(int descriptor, const char* data, size_t size)
+{
     while (size > 0) {
         const ssize_t put = ::write(descriptor, data, size);
         if (put < 0 && errno == EINTR) continue;
@@ -93,14 +98,16 @@ struct CArchiveCursor {
     archive_entry* entry = nullptr;  // the header read last, its data still unread
     std::string entryName;
 
-    void Reset() {
+    void Reset()
+    {
         reader.reset();
         passed.clear();
         entry = nullptr;
         entryName.clear();
         path.clear();
     }
-    bool Holds(const std::string& archivePath, const struct stat& now, const std::string& member) const {
+    bool Holds(const std::string& archivePath, const struct stat& now, const std::string& member) const
+    {
         return reader && path == archivePath && identity.st_dev == now.st_dev && identity.st_ino == now.st_ino &&
                identity.st_size == now.st_size && identity.st_mtim.tv_sec == now.st_mtim.tv_sec &&
                identity.st_mtim.tv_nsec == now.st_mtim.tv_nsec &&
@@ -112,7 +119,8 @@ std::mutex cursorLock;
 CArchiveCursor cursor;
 
 // Moves the cursor to the member's header; the reason in error when it fails.
-bool FindMember(const std::string& archivePath, const std::string& member, std::string& error) {
+bool FindMember(const std::string& archivePath, const std::string& member, std::string& error)
+{
     struct stat now;
     if (::stat(archivePath.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) {
         // A device or FIFO never ends (or blocks): only a regular file is an archive.
@@ -128,8 +136,7 @@ bool FindMember(const std::string& archivePath, const std::string& member, std::
         cursor.identity = now;
     }
     for (;;) {
-        if (cursor.entry && cursor.entryName == member && archive_entry_filetype(cursor.entry) == AE_IFREG)
-            return true;
+        if (cursor.entry && cursor.entryName == member && archive_entry_filetype(cursor.entry) == AE_IFREG) return true;
         if (interruptRequested.load()) {
             error = "interrupted";
             cursor.Reset();
@@ -152,7 +159,8 @@ bool FindMember(const std::string& archivePath, const std::string& member, std::
 }  // namespace
 
 bool ExtractArchiveMember(const std::string& archivePath, const std::string& member, int descriptor,
-                          int64_t* modificationTime, std::string* error) {
+                          int64_t* modificationTime, std::string* error)
+{
     std::lock_guard<std::mutex> hold(cursorLock);
     std::string reason;
     auto fail = [&](std::string why, bool keepCursor) {
@@ -198,7 +206,8 @@ bool ExtractArchiveMember(const std::string& archivePath, const std::string& mem
     }
 }
 
-CArchiveListing ReadArchiveListing(const std::string& archivePath) {
+CArchiveListing ReadArchiveListing(const std::string& archivePath)
+{
     CArchiveListing listing;
     struct stat status;
     if (::stat(archivePath.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return listing;
@@ -236,7 +245,8 @@ CArchiveListing ReadArchiveListing(const std::string& archivePath) {
 }
 
 bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>* members,
-                        std::vector<std::string>* heads) {
+                        std::vector<std::string>* heads)
+{
     CArchiveListing listing = ReadArchiveListing(archivePath);
     if (!listing.isArchive || (!listing.error.empty() && listing.members.empty())) return false;
     members->clear();
@@ -250,12 +260,14 @@ bool ListArchiveMembers(const std::string& archivePath, std::vector<std::string>
 
 std::string GetLastArchiveError() { return lastOpenError; }
 
-void CArchiveFile::CloseCopy() {
+void CArchiveFile::CloseCopy()
+{
     if (copy >= 0) ::close(copy);
     copy = -1;
 }
 
-int32_t CArchiveFile::Open(const char* newPath, int32_t mode) {
+int32_t CArchiveFile::Open(const char* newPath, int32_t mode)
+{
     open = false;
     CloseCopy();
     size = position = 0;
@@ -267,7 +279,8 @@ int32_t CArchiveFile::Open(const char* newPath, int32_t mode) {
     std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/velmora-member-XXXXXX";
     copy = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (copy < 0) {
-        lastOpenError = std::string("cannot make the member's copy in the temporary folder (") + std::strerror(errno) + ")";
+        lastOpenError =
+            std::string("cannot make the member's copy in the temporary folder (") + std::strerror(errno) + ")";
         return 0;
     }
     ::unlink(pattern.c_str());
@@ -286,7 +299,8 @@ int32_t CArchiveFile::Open(const char* newPath, int32_t mode) {
     return 1;
 }
 
-uint32_t CArchiveFile::Read(void* buffer, uint32_t count) {
+uint32_t CArchiveFile::Read(void* buffer, uint32_t count)
+{
     if (!open || !buffer || position >= size) return 0;
     const uint64_t left = uint64_t(size - position);
     uint32_t wanted = uint32_t(left < count ? left : count), moved = 0;
@@ -300,14 +314,15 @@ uint32_t CArchiveFile::Read(void* buffer, uint32_t count) {
     return moved;
 }
 
-int32_t CArchiveFile::SeekFrom(int64_t offset, int32_t origin) {
+int32_t CArchiveFile::SeekFrom(int64_t offset, int32_t origin)
+{
     if (!open) return 0;
     int64_t base;
     switch (origin) {
-        case HOST_SEEK_BEGIN: base = 0; break;
-        case HOST_SEEK_CURRENT: base = position; break;
-        case HOST_SEEK_END: base = size; break;
-        default: return 0;
+    case HOST_SEEK_BEGIN: base = 0; break;
+    case HOST_SEEK_CURRENT: base = position; break;
+    case HOST_SEEK_END: base = size; break;
+    default: return 0;
     }
     // Past the end is allowed (reads there give nothing), before the start is not.
     if ((offset < 0 && base + offset < 0) || (offset > 0 && offset > INT64_MAX - base)) return 0;
@@ -315,30 +330,35 @@ int32_t CArchiveFile::SeekFrom(int64_t offset, int32_t origin) {
     return 1;
 }
 
-void CArchiveFile::Close() {
+void CArchiveFile::Close()
+{
     open = false;
     CloseCopy();
     Release();
 }
 
-int32_t CArchiveFileSystem::GetCanonicalPath(const char* path, CHostString* out) {
+int32_t CArchiveFileSystem::GetCanonicalPath(const char* path, CHostString* out)
+{
     std::string archivePath, member;
     if (!path || !out || !SplitArchivePath(path, archivePath, member)) return 0;
     out->SetText(CanonicalForm(archivePath, member).c_str(), -1);
     return 1;
 }
 
-int32_t CArchiveFileSystem::ClaimsPath(const char* path) {
+int32_t CArchiveFileSystem::ClaimsPath(const char* path)
+{
     std::string archivePath, member;
     return path && SplitArchivePath(path, archivePath, member);
 }
 
-CHostFile* CArchiveFileSystem::CreateFileObject(const char* path) {
+CHostFile* CArchiveFileSystem::CreateFileObject(const char* path)
+{
     if (!ClaimsPath(path)) return nullptr;
     return new (std::nothrow) CArchiveFile();
 }
 
-int32_t CArchiveFileSystem::FileExists(const char* path) {
+int32_t CArchiveFileSystem::FileExists(const char* path)
+{
     std::string archivePath, member;
     if (!path || !SplitArchivePath(path, archivePath, member)) return 0;
     return ExtractArchiveMember(archivePath, member, -1, nullptr);

@@ -72,8 +72,8 @@ bool ExtractArchiveMember(const std::string& archive, const std::string& member,
 std::string GetLastArchiveError();
 
 struct CArchiveMember {
-    std::string name;  // in the form SplitArchivePath gives
-    std::string head;  // the first 16 bytes (fewer for a shorter member; none when encrypted)
+    std::string name;   // in the form SplitArchivePath gives
+    std::string head;   // the first 16 bytes (fewer for a shorter member; none when encrypted)
     int64_t size = -1;  // as the archive states it; -1 when it does not
     bool encrypted = false;
 };

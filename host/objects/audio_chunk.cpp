@@ -4,7 +4,8 @@
 #include <new>
 #include <stdexcept>
 
-double* CAudioChunk::SetCapacity(uint32_t count) {
+double* CAudioChunk::SetCapacity(uint32_t count)
+{
     if (count > capacityLimit) return nullptr;
     try {
         samples.resize(count);
@@ -16,7 +17,8 @@ double* CAudioChunk::SetCapacity(uint32_t count) {
     return GetBuffer();
 }
 
-void CAudioChunk::Reset() {
+void CAudioChunk::Reset()
+{
     sampleRate = 0;
     channels = 0;
     sampleCount = 0;

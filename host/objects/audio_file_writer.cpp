@@ -14,12 +14,13 @@
 
 namespace {
 
-int SndfileFormat(CAudioFormat format) {
+int SndfileFormat(CAudioFormat format)
+{
     switch (format) {
-        case CAudioFormat::Wav: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        case CAudioFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-        case CAudioFormat::Ogg: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-        case CAudioFormat::Unknown: break;
+    case CAudioFormat::Wav: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    case CAudioFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    case CAudioFormat::Ogg: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    case CAudioFormat::Unknown: break;
     }
     return 0;
 }
@@ -28,7 +29,8 @@ int SndfileFormat(CAudioFormat format) {
 // name (a target of 255 bytes still fits) that nobody can guess or plant a
 // link under. mkostemp creates it with O_EXCL, which never follows a link;
 // it comes with mode 0600, and Open gives it the mode the output is to have.
-int CreateHiddenFile(const std::string& target, std::string& hidden) {
+int CreateHiddenFile(const std::string& target, std::string& hidden)
+{
     const std::filesystem::path folder = std::filesystem::path(target).parent_path();
     std::string pattern = ((folder.empty() ? std::filesystem::path(".") : folder) / ".velmora-XXXXXX").string();
     const int descriptor = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -38,7 +40,8 @@ int CreateHiddenFile(const std::string& target, std::string& hidden) {
 
 // A replaced output keeps its permissions; a new one gets what the umask
 // leaves of 0666, as an ordinary creation would.
-mode_t OutputMode(const std::string& target) {
+mode_t OutputMode(const std::string& target)
+{
     struct stat status;
     if (::stat(target.c_str(), &status) == 0) return status.st_mode & 07777;
     const mode_t mask = ::umask(0);
@@ -48,7 +51,8 @@ mode_t OutputMode(const std::string& target) {
 
 // The file a symbolic link leads to, followed even when it does not exist
 // yet, so the link stays and its target gets the audio.
-std::string FollowLinks(const std::string& path) {
+std::string FollowLinks(const std::string& path)
+{
     std::filesystem::path current(path);
     std::error_code failure;
     for (int hops = 0; hops < 40 && std::filesystem::is_symlink(current, failure); ++hops) {
@@ -63,7 +67,8 @@ std::string FollowLinks(const std::string& path) {
 
 CAudioFileWriter::~CAudioFileWriter() { Discard(); }
 
-bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::string& error) {
+bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::string& error)
+{
     Discard();
     SF_INFO info{};
     info.samplerate = 44100;
@@ -123,7 +128,8 @@ bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::s
     return true;
 }
 
-bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& error) {
+bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& error)
+{
     if (!file) {
         error = "no file is open";
         return false;
@@ -138,7 +144,8 @@ bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& erro
     return true;
 }
 
-bool CAudioFileWriter::Finish(std::string& error) {
+bool CAudioFileWriter::Finish(std::string& error)
+{
     if (!file) {
         error = "no file is open";
         return false;
@@ -164,7 +171,8 @@ bool CAudioFileWriter::Finish(std::string& error) {
     return true;
 }
 
-void CAudioFileWriter::Discard() {
+void CAudioFileWriter::Discard()
+{
     if (file) {
         sf_close(file);
         file = nullptr;

@@ -25,7 +25,8 @@ namespace {
 // target's folder\.velmora-RANDOM, so a rename needs no copy: short (a
 // target of 255 characters still fits) and not to be guessed, so nobody can
 // have put a link there beforehand; CREATE_NEW never opens what is there.
-std::string HiddenName(const std::string& target) {
+std::string HiddenName(const std::string& target)
+{
     size_t slash = target.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     GUID random{};
@@ -37,7 +38,8 @@ std::string HiddenName(const std::string& target) {
 }
 
 // Closes the mmio file (its buffer written out) and then the handle under it.
-bool CloseFile(sf_private_tag* file) {
+bool CloseFile(sf_private_tag* file)
+{
     bool closed = file->mmio && mmioClose(file->mmio, MMIO_FHOPEN) == 0;
     if (!CloseHandle(file->handle)) closed = false;
     delete file;
@@ -48,7 +50,8 @@ bool CloseFile(sf_private_tag* file) {
 
 CAudioFileWriter::~CAudioFileWriter() { Discard(); }
 
-bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::string& error) {
+bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::string& error)
+{
     Discard();
     if (format != CAudioFormat::Wav) {
         error = std::string("the Windows host writes only WAV, not ") + AudioFormatName(format) +
@@ -103,7 +106,8 @@ bool CAudioFileWriter::Open(const std::string& path, CAudioFormat format, std::s
     return true;
 }
 
-bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& error) {
+bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& error)
+{
     if (!file) {
         error = "no file is open";
         return false;
@@ -118,7 +122,8 @@ bool CAudioFileWriter::Write(const void* data, uint32_t bytes, std::string& erro
     return true;
 }
 
-bool CAudioFileWriter::Finish(std::string& error) {
+bool CAudioFileWriter::Finish(std::string& error)
+{
     if (!file) {
         error = "no file is open";
         return false;
@@ -146,7 +151,8 @@ bool CAudioFileWriter::Finish(std::string& error) {
     return true;
 }
 
-void CAudioFileWriter::Discard() {
+void CAudioFileWriter::Discard()
+{
     if (file) {
         CloseFile(file);
         file = nullptr;

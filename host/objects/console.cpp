@@ -1,7 +1,8 @@
 // The host console.
 #include "host/objects/console.h"
 
-void CVelmoraConsole::Output(int32_t severity, const char* text, const char* source) {
+void CVelmoraConsole::Output(int32_t severity, const char* text, const char* source)
+{
     std::string line = text ? text : "";
     std::string from = source ? source : "";
     std::lock_guard<std::mutex> guard(lock);
@@ -15,27 +16,32 @@ void CVelmoraConsole::Output(int32_t severity, const char* text, const char* sou
     std::fflush(stream);
 }
 
-void CVelmoraConsole::SetVerbose(bool on) {
+void CVelmoraConsole::SetVerbose(bool on)
+{
     std::lock_guard<std::mutex> guard(lock);
     verbose = on;
 }
 
-void CVelmoraConsole::SetStream(FILE* newStream) {
+void CVelmoraConsole::SetStream(FILE* newStream)
+{
     std::lock_guard<std::mutex> guard(lock);
     stream = newStream;
 }
 
-void CVelmoraConsole::SetRecording(bool on) {
+void CVelmoraConsole::SetRecording(bool on)
+{
     std::lock_guard<std::mutex> guard(lock);
     recording = on;
 }
 
-std::vector<CConsoleLine> CVelmoraConsole::GetLines() {
+std::vector<CConsoleLine> CVelmoraConsole::GetLines()
+{
     std::lock_guard<std::mutex> guard(lock);
     return lines;
 }
 
-void CVelmoraConsole::ClearLines() {
+void CVelmoraConsole::ClearLines()
+{
     std::lock_guard<std::mutex> guard(lock);
     lines.clear();
 }

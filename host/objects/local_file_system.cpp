@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <new>
 
-bool IsSameLocalFile(const std::string& first, const std::string& second) {
+bool IsSameLocalFile(const std::string& first, const std::string& second)
+{
     std::string a, b;
     struct stat one, other;
     return ToLocalPath(first, a) && ToLocalPath(second, b) && stat(a.c_str(), &one) == 0 &&
@@ -18,22 +19,24 @@ bool IsSameLocalFile(const std::string& first, const std::string& second) {
 
 CLocalFile::~CLocalFile() { CloseDescriptor(); }
 
-void CLocalFile::CloseDescriptor() {
+void CLocalFile::CloseDescriptor()
+{
     if (descriptor >= 0) close(descriptor);
     descriptor = -1;
 }
 
-int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
+int32_t CLocalFile::Open(const char* newPath, int32_t mode)
+{
     CloseDescriptor();
     std::string local;
     if (!ResolveLocalPath(newPath, local)) return 0;
     int flags;
     switch (mode) {
-        // A FIFO without a writer must not hold the open: only regular files are read.
-        case HOST_OPEN_READ: flags = O_RDONLY | O_NONBLOCK; break;
-        case HOST_OPEN_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
-        case HOST_OPEN_READWRITE: flags = O_RDWR | O_CREAT; break;
-        default: return 0;
+    // A FIFO without a writer must not hold the open: only regular files are read.
+    case HOST_OPEN_READ: flags = O_RDONLY | O_NONBLOCK; break;
+    case HOST_OPEN_WRITE: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case HOST_OPEN_READWRITE: flags = O_RDWR | O_CREAT; break;
+    default: return 0;
     }
     int opened;
     do {
@@ -42,7 +45,8 @@ int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     if (opened < 0) return 0;
     struct stat status;
     // A device, FIFO or socket never ends, so only a regular file is read.
-    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode) || (mode == HOST_OPEN_READ && !S_ISREG(status.st_mode))) {
+    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode) ||
+        (mode == HOST_OPEN_READ && !S_ISREG(status.st_mode))) {
         close(opened);
         return 0;
     }
@@ -54,7 +58,8 @@ int32_t CLocalFile::Open(const char* newPath, int32_t mode) {
     return 1;
 }
 
-uint32_t CLocalFile::Read(void* buffer, uint32_t count) {
+uint32_t CLocalFile::Read(void* buffer, uint32_t count)
+{
     if (descriptor < 0 || !buffer) return 0;
     if (readLimit >= 0) {
         const int64_t position = GetPosition();
@@ -71,7 +76,8 @@ uint32_t CLocalFile::Read(void* buffer, uint32_t count) {
     return done;
 }
 
-uint32_t CLocalFile::Write(const void* buffer, uint32_t count) {
+uint32_t CLocalFile::Write(const void* buffer, uint32_t count)
+{
     if (descriptor < 0 || !buffer) return 0;
     uint32_t done = 0;
     while (done < count) {
@@ -83,48 +89,55 @@ uint32_t CLocalFile::Write(const void* buffer, uint32_t count) {
     return done;
 }
 
-int64_t CLocalFile::GetSize() {
+int64_t CLocalFile::GetSize()
+{
     struct stat status;
     if (descriptor < 0 || fstat(descriptor, &status) != 0) return -1;
     return readLimit >= 0 ? readLimit : status.st_size;
 }
 
-int64_t CLocalFile::GetPosition() {
+int64_t CLocalFile::GetPosition()
+{
     if (descriptor < 0) return -1;
     return lseek(descriptor, 0, SEEK_CUR);
 }
 
-int32_t CLocalFile::Truncate() {
+int32_t CLocalFile::Truncate()
+{
     int64_t position = GetPosition();
     return position >= 0 && ftruncate(descriptor, position) == 0;
 }
 
-int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin) {
+int32_t CLocalFile::SeekFrom(int64_t offset, int32_t origin)
+{
     if (descriptor < 0) return 0;
     int whence;
     switch (origin) {
-        case HOST_SEEK_BEGIN: whence = SEEK_SET; break;
-        case HOST_SEEK_CURRENT: whence = SEEK_CUR; break;
-        case HOST_SEEK_END: whence = SEEK_END; break;
-        default: return 0;
+    case HOST_SEEK_BEGIN: whence = SEEK_SET; break;
+    case HOST_SEEK_CURRENT: whence = SEEK_CUR; break;
+    case HOST_SEEK_END: whence = SEEK_END; break;
+    default: return 0;
     }
     return lseek(descriptor, offset, whence) >= 0;
 }
 
-int64_t CLocalFile::GetModificationTime() {
+int64_t CLocalFile::GetModificationTime()
+{
     struct stat status;
     if (descriptor < 0 || fstat(descriptor, &status) != 0) return 0;
     // 100-nanosecond units since 1601, as Windows file times.
     return (static_cast<int64_t>(status.st_mtim.tv_sec) + 11644473600LL) * 10000000LL + status.st_mtim.tv_nsec / 100;
 }
 
-int32_t CLocalFileSystem::FileExists(const char* path) {
+int32_t CLocalFileSystem::FileExists(const char* path)
+{
     std::string local;
     struct stat status;
     return ResolveLocalPath(path, local) && stat(local.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
-int32_t CLocalFileSystem::RemoveFile(const char* path) {
+int32_t CLocalFileSystem::RemoveFile(const char* path)
+{
     std::string local;
     return ResolveLocalPath(path, local) && unlink(local.c_str()) == 0;
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
+bool StartsWithNoCase(const std::string& text, const char* prefix)
+{
     size_t length = std::strlen(prefix);
     if (text.size() < length) return false;
     for (size_t i = 0; i < length; ++i)
@@ -19,14 +20,16 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
     return true;
 }
 
-int HexValue(char c) {
+int HexValue(char c)
+{
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool PercentDecode(const std::string& text, std::string& out) {
+bool PercentDecode(const std::string& text, std::string& out)
+{
     out.clear();
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
@@ -45,7 +48,8 @@ bool PercentDecode(const std::string& text, std::string& out) {
     return true;
 }
 
-std::string CurrentFolder() {
+std::string CurrentFolder()
+{
     std::vector<char> buffer(4096);
     while (!getcwd(buffer.data(), buffer.size())) {
         if (errno != ERANGE) return "/";
@@ -56,7 +60,8 @@ std::string CurrentFolder() {
 
 }  // namespace
 
-bool HasUrlScheme(const std::string& path, std::string* scheme) {
+bool HasUrlScheme(const std::string& path, std::string* scheme)
+{
     size_t colon = path.find("://");
     if (colon == std::string::npos || colon == 0) return false;
     if (!std::isalpha(static_cast<unsigned char>(path[0]))) return false;
@@ -71,7 +76,8 @@ bool HasUrlScheme(const std::string& path, std::string* scheme) {
     return true;
 }
 
-std::string NormalisePath(const std::string& absolutePath) {
+std::string NormalisePath(const std::string& absolutePath)
+{
     std::vector<std::string> segments;
     size_t start = 0;
     while (start <= absolutePath.size()) {
@@ -90,7 +96,8 @@ std::string NormalisePath(const std::string& absolutePath) {
     return out.empty() ? "/" : out;
 }
 
-bool ToLocalPath(const std::string& path, std::string& out) {
+bool ToLocalPath(const std::string& path, std::string& out)
+{
     if (path.empty()) return false;
     std::string local;
     if (StartsWithNoCase(path, "file:")) {
@@ -114,12 +121,14 @@ bool ToLocalPath(const std::string& path, std::string& out) {
     return true;
 }
 
-std::string NormaliseMemberName(const std::string& name) {
+std::string NormaliseMemberName(const std::string& name)
+{
     std::string normal = NormalisePath("/" + name);
     return normal.substr(1);
 }
 
-bool SplitArchivePath(const std::string& path, std::string& archive, std::string& member) {
+bool SplitArchivePath(const std::string& path, std::string& archive, std::string& member)
+{
     if (!StartsWithNoCase(path, "archive://")) return false;
     std::string rest = path.substr(10);
     size_t bar = rest.find('|');

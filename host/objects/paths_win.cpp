@@ -13,7 +13,8 @@ bool ToPosixLocalPath(const std::string& path, std::string& out);
 
 namespace {
 
-bool IsFileUrl(const std::string& path) {
+bool IsFileUrl(const std::string& path)
+{
     static const char prefix[] = "file:";
     if (path.size() < 5) return false;
     for (size_t i = 0; i < 5; ++i)
@@ -21,13 +22,15 @@ bool IsFileUrl(const std::string& path) {
     return true;
 }
 
-bool HasDrive(const std::string& path) {
+bool HasDrive(const std::string& path)
+{
     return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
 }
 
 // GetFullPathNameW resolves the current folder, "." and ".." and turns
 // slashes into backslashes, without looking at the disk.
-bool FullPath(const std::string& path, std::string& out) {
+bool FullPath(const std::string& path, std::string& out)
+{
     const std::wstring wide = Widen(path);
     std::vector<wchar_t> full(MAX_PATH);
     for (;;) {
@@ -43,7 +46,8 @@ bool FullPath(const std::string& path, std::string& out) {
 
 }  // namespace
 
-bool ToLocalPath(const std::string& path, std::string& out) {
+bool ToLocalPath(const std::string& path, std::string& out)
+{
     if (path.empty() || path.find('\0') != std::string::npos) return false;
     if (IsFileUrl(path)) {
         // file:///C:/x reads as the POSIX path /C:/x.

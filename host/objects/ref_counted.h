@@ -8,12 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
-inline bool SameClass(const GUID* a, const GUID& b) {
-    return a && std::memcmp(a, &b, sizeof(GUID)) == 0;
-}
+inline bool SameClass(const GUID* a, const GUID& b) { return a && std::memcmp(a, &b, sizeof(GUID)) == 0; }
 
-template <class Base>
-class CRefCounted : public Base {
+template <class Base> class CRefCounted : public Base {
 public:
     CRefCounted() = default;
     CRefCounted(const CRefCounted&) = delete;
@@ -21,7 +18,8 @@ public:
 
     int32_t AddRef() override { return references.fetch_add(1, std::memory_order_relaxed) + 1; }
 
-    int32_t Release() override {
+    int32_t Release() override
+    {
         int32_t count = references.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (count == 0) delete this;
         return count;
@@ -35,7 +33,8 @@ protected:
     virtual ~CRefCounted() = default;
 
     // QueryClass for objects of one class.
-    CHostService* AnswerClass(const GUID* cls, const GUID& own) {
+    CHostService* AnswerClass(const GUID* cls, const GUID& own)
+    {
         if (!SameClass(cls, own)) return nullptr;
         AddRef();
         return this;

@@ -8,12 +8,14 @@
 
 namespace {
 
-uint32_t ReadLength(const uint8_t* data) {
-    return static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
-           static_cast<uint32_t>(data[2]) << 16 | static_cast<uint32_t>(data[3]) << 24;
+uint32_t ReadLength(const uint8_t* data)
+{
+    return static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 | static_cast<uint32_t>(data[2]) << 16 |
+           static_cast<uint32_t>(data[3]) << 24;
 }
 
-void AppendLength(std::vector<uint8_t>& out, uint32_t value) {
+void AppendLength(std::vector<uint8_t>& out, uint32_t value)
+{
     for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
@@ -42,7 +44,8 @@ const CKnownSetting knownSettings[] = {
     {"MIDICustomDLS", CSettingKind::Text, 0, 0},
 };
 
-const CKnownSetting* FindKnown(const std::string& name) {
+const CKnownSetting* FindKnown(const std::string& name)
+{
     for (const CKnownSetting& known : knownSettings)
         if (name == known.name) return &known;
     return nullptr;
@@ -50,13 +53,15 @@ const CKnownSetting* FindKnown(const std::string& name) {
 
 }  // namespace
 
-void CSettingsBuffer::Write(const void* data, uint32_t size) {
+void CSettingsBuffer::Write(const void* data, uint32_t size)
+{
     if (!data || size == 0) return;
     const uint8_t* bytesIn = static_cast<const uint8_t*>(data);
     bytes.insert(bytes.end(), bytesIn, bytesIn + size);
 }
 
-CSettingsParse ParseSettingsBlock(const uint8_t* data, size_t size) {
+CSettingsParse ParseSettingsBlock(const uint8_t* data, size_t size)
+{
     CSettingsParse result;
     size_t offset = 0;
     while (offset < size) {
@@ -81,13 +86,15 @@ CSettingsParse ParseSettingsBlock(const uint8_t* data, size_t size) {
     return result;
 }
 
-const CSettingsRecord* FindSettingsRecord(const std::vector<CSettingsRecord>& records, const std::string& name) {
+const CSettingsRecord* FindSettingsRecord(const std::vector<CSettingsRecord>& records, const std::string& name)
+{
     for (const CSettingsRecord& record : records)
         if (record.name == name) return &record;
     return nullptr;
 }
 
-std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& records) {
+std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& records)
+{
     std::vector<uint8_t> out;
     for (const CSettingsRecord& record : records) {
         AppendLength(out, static_cast<uint32_t>(record.name.size()));
@@ -98,12 +105,14 @@ std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& reco
     return out;
 }
 
-CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data) {
+CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data)
+{
     if (const CKnownSetting* known = FindKnown(name)) return known->kind;
     return data.size() == 4 ? CSettingKind::Integer : CSettingKind::Text;
 }
 
-std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& data) {
+std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& data)
+{
     if (kind != CSettingKind::Text && data.size() == 4) {
         uint32_t bits = ReadLength(data.data());
         char digits[64];
@@ -122,8 +131,9 @@ std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& da
     return text.substr(0, text.find('\0'));
 }
 
-bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::string& text,
-                       std::vector<uint8_t>& data, std::string& error) {
+bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::string& text, std::vector<uint8_t>& data,
+                       std::string& error)
+{
     data.clear();
     if (kind == CSettingKind::Text) {
         data.assign(text.begin(), text.end());
@@ -143,7 +153,8 @@ bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::st
         int64_t minimum = known ? known->minimum : intMin;
         int64_t maximum = known ? known->maximum : intMax;
         if (value < minimum || value > maximum) {
-            error = "'" + text + "' is out of range (" + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";
+            error =
+                "'" + text + "' is out of range (" + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";
             return false;
         }
         AppendLength(data, static_cast<uint32_t>(static_cast<int32_t>(value)));
@@ -165,12 +176,14 @@ bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::st
     return true;
 }
 
-std::string UnknownSettingMessage(const std::string& name) {
+std::string UnknownSettingMessage(const std::string& name)
+{
     return "unknown setting '" + name + "' (velmora config list shows them all)";
 }
 
 bool ParseSettingChange(const std::vector<CSettingsRecord>& records, const std::string& name, const std::string& text,
-                        CSettingsRecord& change, std::string& message) {
+                        CSettingsRecord& change, std::string& message)
+{
     const CSettingsRecord* record = FindSettingsRecord(records, name);
     if (!record) {
         message = UnknownSettingMessage(name);

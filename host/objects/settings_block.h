@@ -33,7 +33,8 @@ struct CSettingsParse {
 
 // Reads records from the start; stops at the first one that does not fit.
 CSettingsParse ParseSettingsBlock(const uint8_t* data, size_t size);
-inline CSettingsParse ParseSettingsBlock(const std::vector<uint8_t>& block) {
+inline CSettingsParse ParseSettingsBlock(const std::vector<uint8_t>& block)
+{
     return ParseSettingsBlock(block.data(), block.size());
 }
 
@@ -52,8 +53,8 @@ std::string FormatSettingValue(CSettingKind kind, const std::vector<uint8_t>& da
 // The record data for a value the user typed; false (and an explanation in
 // error) when the text is not a value of that kind or not one the
 // component can use.
-bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::string& text,
-                       std::vector<uint8_t>& data, std::string& error);
+bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::string& text, std::vector<uint8_t>& data,
+                       std::string& error);
 
 // A setting as the user typed it (config set NAME VALUE, --set NAME=VALUE),
 // checked against the component's records: change gets the record to hand

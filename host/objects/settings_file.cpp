@@ -15,13 +15,15 @@
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path)
+{
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool MakeFolders(const std::string& folder, std::string& error) {
+bool MakeFolders(const std::string& folder, std::string& error)
+{
     struct stat status;
     if (stat(folder.c_str(), &status) == 0) {
         if (S_ISDIR(status.st_mode)) return true;
@@ -37,7 +39,8 @@ bool MakeFolders(const std::string& folder, std::string& error) {
     return true;
 }
 
-bool WriteAll(int descriptor, const std::vector<uint8_t>& bytes) {
+bool WriteAll(int descriptor, const std::vector<uint8_t>& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t put = write(descriptor, bytes.data() + done, bytes.size() - done);
@@ -48,7 +51,8 @@ bool WriteAll(int descriptor, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-void SyncFolder(const std::string& folder) {
+void SyncFolder(const std::string& folder)
+{
     int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return;
     fsync(descriptor);
@@ -57,7 +61,8 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-std::string ResolveSettingsPath(const std::string& path) {
+std::string ResolveSettingsPath(const std::string& path)
+{
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status;
@@ -71,11 +76,13 @@ std::string ResolveSettingsPath(const std::string& path) {
     return current;
 }
 
-CSettingsFileLock::~CSettingsFileLock() {
+CSettingsFileLock::~CSettingsFileLock()
+{
     if (handle >= 0) close(static_cast<int>(handle));  // and the lock goes with it
 }
 
-bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
+bool CSettingsFileLock::Acquire(const std::string& path, std::string& error)
+{
     const std::string target = ResolveSettingsPath(path);
     if (!MakeFolders(FolderOf(target), error)) return false;
     // The lock is on the file itself; a host that replaced it meanwhile has
@@ -108,7 +115,8 @@ bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
     return false;
 }
 
-std::string GetSettingsFilePath() {
+std::string GetSettingsFilePath()
+{
     const char* explicitPath = std::getenv("VELMORA_CONFIG");
     if (explicitPath && *explicitPath) return explicitPath;
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -123,7 +131,8 @@ std::string GetSettingsFilePath() {
     return homeFolder + "/.config/velmora/tessarine.cfg";
 }
 
-CSettingsFile ReadSettingsFile(const std::string& path) {
+CSettingsFile ReadSettingsFile(const std::string& path)
+{
     CSettingsFile file;
     int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -158,7 +167,8 @@ CSettingsFile ReadSettingsFile(const std::string& path) {
     return file;
 }
 
-bool WriteSettingsFile(const std::string& linkOrPath, const std::vector<uint8_t>& block, std::string& error) {
+bool WriteSettingsFile(const std::string& linkOrPath, const std::vector<uint8_t>& block, std::string& error)
+{
     const std::string path = ResolveSettingsPath(linkOrPath);
     std::string folder = FolderOf(path);
     if (!MakeFolders(folder, error)) return false;
@@ -185,7 +195,8 @@ bool WriteSettingsFile(const std::string& linkOrPath, const std::vector<uint8_t>
 }
 
 bool BackUpSettingsFile(const std::string& path, const std::vector<uint8_t>& contents, std::string& backupPath,
-                        std::string& error) {
+                        std::string& error)
+{
     for (int number = 0; number < 1000; ++number) {
         backupPath = path + ".corrupt" + (number ? "." + std::to_string(number) : "");
         // Exclusive creation: an earlier backup is never overwritten.

@@ -10,7 +10,8 @@
 
 namespace {
 
-std::string Environment(const wchar_t* name) {
+std::string Environment(const wchar_t* name)
+{
     DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
     if (size == 0) return std::string();
     std::vector<wchar_t> value(size);
@@ -18,14 +19,16 @@ std::string Environment(const wchar_t* name) {
     return length < size ? Narrow(value.data(), length) : std::string();
 }
 
-std::string FolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path)
+{
     size_t slash = path.find_last_of("\\/");
     if (slash == std::string::npos) return ".";
     // The root of a drive keeps its separator.
     return (slash == 2 && path[1] == ':') || slash == 0 ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
 
-bool MakeFolders(const std::string& folder, std::string& error) {
+bool MakeFolders(const std::string& folder, std::string& error)
+{
     DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
@@ -41,7 +44,8 @@ bool MakeFolders(const std::string& folder, std::string& error) {
     return true;
 }
 
-bool WriteAll(HANDLE file, const std::vector<uint8_t>& bytes) {
+bool WriteAll(HANDLE file, const std::vector<uint8_t>& bytes)
+{
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD put = 0;
@@ -54,13 +58,15 @@ bool WriteAll(HANDLE file, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
-std::string GetSettingsFilePath() {
+std::string GetSettingsFilePath()
+{
     std::string explicitPath = Environment(L"VELMORA_CONFIG");
     if (!explicitPath.empty()) return explicitPath;
     std::string appData = Environment(L"APPDATA");
     if (appData.empty()) {
         wchar_t folder[MAX_PATH];
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) appData = Narrow(folder, wcslen(folder));
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder)))
+            appData = Narrow(folder, wcslen(folder));
     }
     return (appData.empty() ? std::string(1, '.') : appData) + "\\velmora\\tessarine.cfg";
 }
@@ -69,14 +75,16 @@ std::string GetSettingsFilePath() {
 // the file a link names; the path is taken as it is.
 std::string ResolveSettingsPath(const std::string& path) { return path; }
 
-CSettingsFileLock::~CSettingsFileLock() {
+CSettingsFileLock::~CSettingsFileLock()
+{
     if (handle != -1) CloseHandle(reinterpret_cast<HANDLE>(handle));  // and the lock goes with it
 }
 
 // The lock is on PATH.lock, beside the settings file: the settings file
 // itself is replaced under the lock, which Windows does not allow while it
 // is held open.
-bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
+bool CSettingsFileLock::Acquire(const std::string& path, std::string& error)
+{
     if (!MakeFolders(FolderOf(path), error)) return false;
     HANDLE file = CreateFileW(Widen(path + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
@@ -95,10 +103,12 @@ bool CSettingsFileLock::Acquire(const std::string& path, std::string& error) {
     return true;
 }
 
-CSettingsFile ReadSettingsFile(const std::string& path) {
+CSettingsFile ReadSettingsFile(const std::string& path)
+{
     CSettingsFile file;
-    HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return file;
@@ -128,7 +138,8 @@ CSettingsFile ReadSettingsFile(const std::string& path) {
     return file;
 }
 
-bool WriteSettingsFile(const std::string& path, const std::vector<uint8_t>& block, std::string& error) {
+bool WriteSettingsFile(const std::string& path, const std::vector<uint8_t>& block, std::string& error)
+{
     std::string folder = FolderOf(path);
     if (!MakeFolders(folder, error)) return false;
     char temporary[VELMORA_UTF8_MAX_PATH];
@@ -154,15 +165,16 @@ bool WriteSettingsFile(const std::string& path, const std::vector<uint8_t>& bloc
 }
 
 bool BackUpSettingsFile(const std::string& path, const std::vector<uint8_t>& contents, std::string& backupPath,
-                        std::string& error) {
+                        std::string& error)
+{
     for (int number = 0; number < 1000; ++number) {
         backupPath = path;
         backupPath += ".corrupt";
         if (number) backupPath += '.' + std::to_string(number);
         const std::wstring wideBackup = Widen(backupPath);
         // Exclusive creation: an earlier backup is never overwritten.
-        HANDLE handle = CreateFileW(wideBackup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+        HANDLE handle =
+            CreateFileW(wideBackup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) continue;
             error = "cannot create " + backupPath + ": " + SystemErrorText(GetLastError());

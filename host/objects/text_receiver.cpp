@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-void CHostTextReceiver::SetText(const char* newText, int32_t length) {
+void CHostTextReceiver::SetText(const char* newText, int32_t length)
+{
     ++setCount;
     if (!newText) {
         text.clear();

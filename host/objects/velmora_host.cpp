@@ -1,20 +1,23 @@
 // The host interface.
 #include "host/objects/velmora_host.h"
 
-CVelmoraHost::CVelmoraHost() : console(new CVelmoraConsole()) {
+CVelmoraHost::CVelmoraHost() : console(new CVelmoraConsole())
+{
     fileSystems.push_back(new CLocalFileSystem());
     fileSystems.push_back(new CArchiveFileSystem());
     mainWindow = OpenMainWindow();
 }
 
-CVelmoraHost::~CVelmoraHost() {
+CVelmoraHost::~CVelmoraHost()
+{
     if (mainWindow) CloseMainWindow(mainWindow);
     // The component may still hold references; each object lives until its last.
     for (CHostFileSystem* fileSystem : fileSystems) fileSystem->Release();
     console->Release();
 }
 
-CHostService* CVelmoraHost::EnumerateService(const GUID* cls, int32_t index) {
+CHostService* CVelmoraHost::EnumerateService(const GUID* cls, int32_t index)
+{
     if (index < 0) return nullptr;
     std::lock_guard<std::mutex> guard(lock);
     CHostService* service = nullptr;
@@ -27,7 +30,8 @@ CHostService* CVelmoraHost::EnumerateService(const GUID* cls, int32_t index) {
     return service;
 }
 
-void CVelmoraHost::AddFileSystem(CHostFileSystem* fileSystem) {
+void CVelmoraHost::AddFileSystem(CHostFileSystem* fileSystem)
+{
     if (!fileSystem) return;
     fileSystem->AddRef();
     std::lock_guard<std::mutex> guard(lock);

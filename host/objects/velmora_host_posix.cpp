@@ -6,14 +6,16 @@
 #include <cstring>
 #include <string>
 
-HWND CVelmoraHost::OpenMainWindow() {
+HWND CVelmoraHost::OpenMainWindow()
+{
     return CreateWindowExA(0, "#32770", "Velmora", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 0, 0, 640, 480, nullptr,
                            nullptr, nullptr, nullptr);
 }
 
 void CVelmoraHost::CloseMainWindow(HWND window) { DestroyWindow(window); }
 
-void CVelmoraHost::UseUtf8Locale() {
+void CVelmoraHost::UseUtf8Locale()
+{
     const char* named = std::setlocale(LC_CTYPE, "");
     const std::string chosen = named ? named : "C";
     auto isUtf8 = [](const char* name) {

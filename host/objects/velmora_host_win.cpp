@@ -11,7 +11,8 @@ struct CMainWindowStart {
     HANDLE made = nullptr;
 };
 
-DWORD WINAPI RunMainWindow(void* parameter) {
+DWORD WINAPI RunMainWindow(void* parameter)
+{
     auto* start = static_cast<CMainWindowStart*>(parameter);
     HWND window = CreateWindowExA(0, "#32770", "Velmora", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 0, 0, 640, 480,
                                   nullptr, nullptr, nullptr, nullptr);
@@ -29,7 +30,8 @@ DWORD WINAPI RunMainWindow(void* parameter) {
 
 }  // namespace
 
-HWND CVelmoraHost::OpenMainWindow() {
+HWND CVelmoraHost::OpenMainWindow()
+{
     CMainWindowStart start;
     start.made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = start.made ? CreateThread(nullptr, 0, RunMainWindow, &start, 0, nullptr) : nullptr;
@@ -41,7 +43,8 @@ HWND CVelmoraHost::OpenMainWindow() {
     return start.window;
 }
 
-void CVelmoraHost::CloseMainWindow(HWND window) {
+void CVelmoraHost::CloseMainWindow(HWND window)
+{
     DWORD threadId = GetWindowThreadProcessId(window, nullptr);
     HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, threadId);
     PostThreadMessageW(threadId, WM_QUIT, 0, 0);

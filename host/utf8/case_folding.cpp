@@ -10,7 +10,8 @@ namespace {
 // Decodes one well-formed UTF-8 sequence at text; returns its length, or 0
 // when the bytes there are not one (overlong forms, surrogates and values
 // beyond U+10FFFF included), so the caller can fall back to bytes.
-int DecodeSequence(const unsigned char* text, uint32_t& codePoint) {
+int DecodeSequence(const unsigned char* text, uint32_t& codePoint)
+{
     unsigned char lead = text[0];
     int length;
     uint32_t minimum;
@@ -41,17 +42,19 @@ int DecodeSequence(const unsigned char* text, uint32_t& codePoint) {
     return length;
 }
 
-uint32_t Fold(uint32_t codePoint) {
+uint32_t Fold(uint32_t codePoint)
+{
     if (codePoint < 0x80) return (codePoint >= 'A' && codePoint <= 'Z') ? codePoint + 32 : codePoint;
     const CCaseFolding* end = caseFoldingTable + sizeof(caseFoldingTable) / sizeof(caseFoldingTable[0]);
-    const CCaseFolding* found = std::lower_bound(caseFoldingTable, end, codePoint,
-                                                 [](const CCaseFolding& entry, uint32_t value) { return entry.from < value; });
+    const CCaseFolding* found = std::lower_bound(
+        caseFoldingTable, end, codePoint, [](const CCaseFolding& entry, uint32_t value) { return entry.from < value; });
     return (found != end && found->from == codePoint) ? found->to : codePoint;
 }
 
 }  // namespace
 
-VELMORA_UTF8_API int stricmp_utf8(const char* a, const char* b) {
+VELMORA_UTF8_API int stricmp_utf8(const char* a, const char* b)
+{
     const unsigned char* left = reinterpret_cast<const unsigned char*>(a ? a : "");
     const unsigned char* right = reinterpret_cast<const unsigned char*>(b ? b : "");
     for (;;) {

@@ -10,53 +10,61 @@ namespace {
 
 std::atomic<CDialogAnswers*> installedAnswers{nullptr};
 
-int DefaultAnswer(UINT type) {
+int DefaultAnswer(UINT type)
+{
     switch (type & 0xF) {
     case MB_YESNO:
     case 3:  // MB_YESNOCANCEL
         return IDNO;
-    case MB_OK:
-        return IDOK;
-    default:
-        return IDCANCEL;
+    case MB_OK: return IDOK;
+    default: return IDCANCEL;
     }
 }
 
 }  // namespace
 
-VELMORA_UTF8_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers) { return installedAnswers.exchange(answers); }
+VELMORA_UTF8_API CDialogAnswers* uSetDialogAnswers(CDialogAnswers* answers)
+{
+    return installedAnswers.exchange(answers);
+}
 
-VELMORA_UTF8_API HWND uCreateDialog(HINSTANCE instance, UINT id, HWND parent, DLGPROC dialogProc, LPARAM param) {
+VELMORA_UTF8_API HWND uCreateDialog(HINSTANCE instance, UINT id, HWND parent, DLGPROC dialogProc, LPARAM param)
+{
     return CreateDialogParamA(instance, MAKEINTRESOURCEA(id), parent, dialogProc, param);
 }
 
-VELMORA_UTF8_API BOOL uSetDlgItemText(HWND dialog, UINT id, const char* text) {
+VELMORA_UTF8_API BOOL uSetDlgItemText(HWND dialog, UINT id, const char* text)
+{
     return SetDlgItemTextA(dialog, static_cast<int>(id), text ? text : "");
 }
 
-VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT size) {
+VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT size)
+{
     if (!buffer || size == 0) return 0;
     return GetDlgItemTextA(dialog, static_cast<int>(id), buffer, static_cast<int>(std::min<UINT>(size, 0x7FFFFFFF)));
 }
 
-VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message, WPARAM wParam, LPARAM lParam) {
+VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message, WPARAM wParam, LPARAM lParam)
+{
     return SendDlgItemMessageA(dialog, static_cast<int>(id), message, wParam, lParam);
 }
 
-VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam,
-                                                 const char* text) {
+VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam, const char* text)
+{
     return SendDlgItemMessageA(dialog, static_cast<int>(id), message, wParam,
                                reinterpret_cast<LPARAM>(text ? text : ""));
 }
 
-VELMORA_UTF8_API int uMessageBox(HWND parent, const char* text, const char* caption, UINT type) {
+VELMORA_UTF8_API int uMessageBox(HWND parent, const char* text, const char* caption, UINT type)
+{
     CDialogAnswers* answers = installedAnswers.load();
     if (!answers) return DefaultAnswer(type);
     return answers->AnswerMessageBox(parent, text ? text : "", caption ? caption : "", type);
 }
 
 VELMORA_UTF8_API HINSTANCE uShellExecute(HWND parent, const char* verb, const char* file, const char* parameters,
-                                         const char*, int) {
+                                         const char*, int)
+{
     CDialogAnswers* answers = installedAnswers.load();
     bool opened = answers && file && answers->AnswerShellExecute(parent, verb, file, parameters);
     // Above 32 is success; SE_ERR_NOASSOC (31) when nothing opened it.
@@ -64,7 +72,8 @@ VELMORA_UTF8_API HINSTANCE uShellExecute(HWND parent, const char* verb, const ch
 }
 
 VELMORA_UTF8_API BOOL uGetOpenFileName(HWND parent, const char* filter, UINT, const char*, const char* title,
-                                       const char*, char* buffer, UINT size, BOOL) {
+                                       const char*, char* buffer, UINT size, BOOL)
+{
     CDialogAnswers* answers = installedAnswers.load();
     if (!answers || !buffer || size == 0) return FALSE;
     std::string path;

@@ -16,7 +16,8 @@
 
 namespace {
 
-std::string TempFolder() {
+std::string TempFolder()
+{
     const char* folder = std::getenv("TMPDIR");
     std::string result = (folder && *folder) ? folder : "/tmp";
     if (result.back() != '/') result += '/';
@@ -25,7 +26,8 @@ std::string TempFolder() {
 
 // Where the search for a free number starts: different in every process
 // and every call, so concurrent callers rarely meet.
-uint32_t StartNumber() {
+uint32_t StartNumber()
+{
     static std::atomic<uint32_t> calls{0};
     static const uint32_t seed = std::random_device{}() ^
                                  static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -37,7 +39,8 @@ uint32_t StartNumber() {
     return mixed;
 }
 
-bool MakeName(const char* path, const char* prefix, uint32_t number, char* out) {
+bool MakeName(const char* path, const char* prefix, uint32_t number, char* out)
+{
     std::string name = path;
     if (name.back() != '/') name += '/';
     char digits[16];
@@ -52,7 +55,8 @@ bool MakeName(const char* path, const char* prefix, uint32_t number, char* out) 
 
 }  // namespace
 
-VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer) {
+VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer)
+{
     std::string folder = TempFolder();
     if (folder.size() + 1 > VELMORA_UTF8_MAX_PATH) return 0;
     DWORD length = static_cast<DWORD>(folder.size());
@@ -61,7 +65,8 @@ VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer) {
     return length;
 }
 
-VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UINT unique, char* out) {
+VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UINT unique, char* out)
+{
     if (!path || !*path || !out) return 0;
     if (!prefix) prefix = "";
     if (unique != 0) return MakeName(path, prefix, unique, out) ? unique : 0;
@@ -85,7 +90,8 @@ VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UIN
 }
 
 VELMORA_UTF8_API HANDLE uCreateEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
-                                     const char* name) {
+                                     const char* name)
+{
     // The platform's narrow names are UTF-8 already.
     return CreateEventA(attributes, manualReset, initialState, name);
 }

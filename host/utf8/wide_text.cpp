@@ -8,7 +8,8 @@ namespace {
 constexpr char16_t replacement = 0xFFFD;
 
 // The length of the sequence that lead starts (1 for a byte that starts none).
-size_t SequenceLength(unsigned char lead) {
+size_t SequenceLength(unsigned char lead)
+{
     if (lead >= 0xF0 && lead <= 0xF4) return 4;
     if (lead >= 0xE0 && lead <= 0xEF) return 3;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
@@ -17,7 +18,8 @@ size_t SequenceLength(unsigned char lead) {
 
 // Decodes the sequence at text[at]; surrogates (ED A0..BF xx) are taken as
 // themselves. Returns its length, 0 when the bytes there are not one.
-size_t Decode(std::string_view text, size_t at, uint32_t& codePoint) {
+size_t Decode(std::string_view text, size_t at, uint32_t& codePoint)
+{
     const unsigned char lead = static_cast<unsigned char>(text[at]);
     if (lead < 0x80) {
         codePoint = lead;
@@ -36,7 +38,8 @@ size_t Decode(std::string_view text, size_t at, uint32_t& codePoint) {
     return length;
 }
 
-void Append(std::string& out, uint32_t codePoint) {
+void Append(std::string& out, uint32_t codePoint)
+{
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
     } else if (codePoint < 0x800) {
@@ -59,7 +62,8 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+std::u16string Utf8ToUtf16(std::string_view text)
+{
     std::u16string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
@@ -82,7 +86,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view text)
+{
     std::string out;
     out.reserve(text.size());
     for (size_t at = 0; at < text.size(); ++at) {
@@ -97,7 +102,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
-size_t Utf8PrefixLength(std::string_view text, size_t limit) {
+size_t Utf8PrefixLength(std::string_view text, size_t limit)
+{
     if (text.size() <= limit) return text.size();
     size_t end = limit;
     // Back over continuation bytes to the start of the character that is cut.

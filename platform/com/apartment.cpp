@@ -30,16 +30,14 @@ extern "C" {
 
 HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD coInit)
 {
-    if (reserved != nullptr)
-        return E_INVALIDARG;
+    if (reserved != nullptr) return E_INVALIDARG;
     bool singleThreaded = (coInit & COINIT_APARTMENTTHREADED) != 0;
     if (apartment.count == 0) {
         apartment.singleThreaded = singleThreaded;
         apartment.count = 1;
         return S_OK;
     }
-    if (apartment.singleThreaded != singleThreaded)
-        return RPC_E_CHANGED_MODE;
+    if (apartment.singleThreaded != singleThreaded) return RPC_E_CHANGED_MODE;
     ++apartment.count;
     return S_FALSE;
 }
@@ -49,8 +47,7 @@ HRESULT WINAPI CoInitialize(LPVOID reserved) { return CoInitializeEx(reserved, C
 void WINAPI CoUninitialize(void)
 {
     // An unbalanced call is ignored rather than driving the count below zero.
-    if (apartment.count > 0)
-        --apartment.count;
+    if (apartment.count > 0) --apartment.count;
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T size) { return std::malloc(size == 0 ? 1 : size); }

@@ -59,19 +59,14 @@ extern "C" {
 
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object)
 {
-    if (object == nullptr)
-        return E_POINTER;
+    if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    if ((context & CLSCTX_ALL) == 0)
-        return E_INVALIDARG;
-    if (!platform::com::IsComInitializedOnThisThread())
-        return CO_E_NOTINITIALIZED;
+    if ((context & CLSCTX_ALL) == 0) return E_INVALIDARG;
+    if (!platform::com::IsComInitializedOnThisThread()) return CO_E_NOTINITIALIZED;
     // Every class here lives in the process.
-    if ((context & CLSCTX_INPROC) == 0)
-        return REGDB_E_CLASSNOTREG;
+    if ((context & CLSCTX_INPROC) == 0) return REGDB_E_CLASSNOTREG;
     platform::ClassFactoryFunction factory = platform::FindComClass(clsid);
-    if (factory == nullptr)
-        return REGDB_E_CLASSNOTREG;
+    if (factory == nullptr) return REGDB_E_CLASSNOTREG;
     // The factory runs outside the table's lock: it may create other classes.
     void* made = nullptr;
     HRESULT result = factory(outer, iid, &made);
@@ -79,8 +74,7 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, 
         // Whatever a failed factory left in its output is not handed on.
         return result;
     }
-    if (made == nullptr)
-        return E_UNEXPECTED;
+    if (made == nullptr) return E_UNEXPECTED;
     *object = made;
     return result;
 }

@@ -48,8 +48,7 @@ WORD _com_error::WCode() const noexcept { return HRESULTToWCode(result); }
 
 const TCHAR* _com_error::ErrorMessage() const noexcept
 {
-    if (message[0] != '\0')
-        return message;
+    if (message[0] != '\0') return message;
     for (const ResultText& entry : resultTexts) {
         if (entry.result == result) {
             std::snprintf(message, sizeof message, "%s", entry.text);

@@ -11,8 +11,7 @@
 
 namespace platform {
 
-template <typename First, typename... Rest>
-class CUnknownImpl : public First, public Rest... {
+template <typename First, typename... Rest> class CUnknownImpl : public First, public Rest... {
 public:
     virtual ~CUnknownImpl() = default;
 
@@ -54,8 +53,7 @@ private:
 };
 
 // Creates an object of T for a class factory, refusing aggregation.
-template <typename T>
-HRESULT CreateComObject(LPUNKNOWN outer, REFIID iid, void** object)
+template <typename T> HRESULT CreateComObject(LPUNKNOWN outer, REFIID iid, void** object)
 {
     if (!object) return E_POINTER;
     *object = nullptr;

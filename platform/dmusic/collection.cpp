@@ -17,8 +17,7 @@ public:
     CDirectMusicCollection() : data(std::make_shared<CCollectionData>()) {}
     CDirectMusicCollection(std::shared_ptr<const CCollectionData> data, std::u16string file)
         : data(std::move(data)), fileName(std::move(file))
-    {
-    }
+    {}
 
     STDMETHODIMP GetInstrument(DWORD patch, IDirectMusicInstrument** instrument) override
     {
@@ -50,8 +49,7 @@ public:
     STDMETHODIMP SetDescriptor(LPDMUS_OBJECTDESC desc) override
     {
         if (!desc) return E_POINTER;
-        if (desc->dwValidData & DMUS_OBJ_FILENAME)
-            FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
+        if (desc->dwValidData & DMUS_OBJ_FILENAME) FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
         return S_OK;
     }
     STDMETHODIMP ParseDescriptor(LPSTREAM stream, LPDMUS_OBJECTDESC desc) override

@@ -119,9 +119,12 @@ STDMETHODIMP CDirectMusic::CreatePort(REFCLSID portGuid, LPDMUS_PORTPARAMS param
     const DWORD size = params->dwSize;
     if (size != kDx7ParamsSize && size != sizeof(DMUS_PORTPARAMS8)) return E_INVALIDARG;
     DWORD portIndex;
-    if (portGuid == CLSID_DirectMusicSynth || portGuid == GUID_NULL) portIndex = 0;
-    else if (portGuid == GUID_PlatformMidiOutPort) portIndex = 1;
-    else return E_NOINTERFACE;
+    if (portGuid == CLSID_DirectMusicSynth || portGuid == GUID_NULL)
+        portIndex = 0;
+    else if (portGuid == GUID_PlatformMidiOutPort)
+        portIndex = 1;
+    else
+        return E_NOINTERFACE;
 
     DMUS_PORTPARAMS8 full{};
     std::memcpy(&full, params, size);

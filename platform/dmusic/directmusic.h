@@ -19,7 +19,8 @@ public:
 
     STDMETHOD(EnumPort)(DWORD index, LPDMUS_PORTCAPS caps) override;
     STDMETHOD(CreateMusicBuffer)(LPDMUS_BUFFERDESC desc, LPDIRECTMUSICBUFFER* buffer, LPUNKNOWN outer) override;
-    STDMETHOD(CreatePort)(REFCLSID port, LPDMUS_PORTPARAMS params, LPDIRECTMUSICPORT* created, LPUNKNOWN outer) override;
+    STDMETHOD(CreatePort)(REFCLSID port, LPDMUS_PORTPARAMS params, LPDIRECTMUSICPORT* created,
+                          LPUNKNOWN outer) override;
     STDMETHOD(EnumMasterClock)(DWORD index, LPDMUS_CLOCKINFO info) override;
     STDMETHOD(GetMasterClock)(LPGUID clockGuid, IReferenceClock** clock) override;
     STDMETHOD(SetMasterClock)(REFGUID clockGuid) override;

@@ -26,8 +26,8 @@ bool ReadInstrument(CByteReader body, CDlsInstrumentInfo& info)
         if (chunk.id == FourCc('i', 'n', 's', 'h')) {
             uint32_t regions = 0, bank = 0, program = 0;
             if (!chunk.body.Le32(regions) || !chunk.body.Le32(bank) || !chunk.body.Le32(program)) return false;
-            info.patch = (((bank >> 8) & 0x7F) << 16) | ((bank & 0x7F) << 8) | (program & 0x7F) |
-                         (bank & F_INSTRUMENT_DRUMS);
+            info.patch =
+                (((bank >> 8) & 0x7F) << 16) | ((bank & 0x7F) << 8) | (program & 0x7F) | (bank & F_INSTRUMENT_DRUMS);
             haveHeader = true;
         } else if (chunk.IsList(FourCc('I', 'N', 'F', 'O'))) {
             info.name = InfoName(chunk.body);

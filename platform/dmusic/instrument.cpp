@@ -15,8 +15,7 @@ class CDirectMusicInstrument : public platform::CUnknownImpl<IDirectMusicInstrum
 public:
     CDirectMusicInstrument(std::shared_ptr<const CCollectionData> data, DWORD patch)
         : data(std::move(data)), originalPatch(patch), patch(patch)
-    {
-    }
+    {}
 
     STDMETHODIMP GetPatch(DWORD* result) override
     {

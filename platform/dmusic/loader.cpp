@@ -145,8 +145,7 @@ private:
         const char16_t last = directory.back();
         return last == u'/' || last == u'\\' ? directory + file : directory + u'/' + file;
     }
-    HRESULT Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path,
-                 IDirectMusicObject** object);
+    HRESULT Load(REFGUID clsid, const BYTE* data, size_t size, const std::u16string& path, IDirectMusicObject** object);
     HRESULT GetDefaultCollection(REFIID iid, void** object);
     // GetObject's steps: the known object a request names; loading it (from
     // memory or its file); keeping it in the cache.
@@ -298,8 +297,8 @@ HRESULT CDirectMusicLoader::LoadRequested(const CObjectRequest& request, const C
     return Load(request.clsid, bytes.data(), bytes.size(), loadedPath, loaded);
 }
 
-void CDirectMusicLoader::Remember(const CObjectRequest& request, CKnownObject* known,
-                                  const std::u16string& loadedPath, IDirectMusicObject* loaded)
+void CDirectMusicLoader::Remember(const CObjectRequest& request, CKnownObject* known, const std::u16string& loadedPath,
+                                  IDirectMusicObject* loaded)
 {
     if (!known) {
         objects.emplace_back();
@@ -352,16 +351,14 @@ HRESULT CDirectMusicLoader::SetSearchDirectory(REFGUID clsid, WCHAR* path, BOOL 
     std::u16string directory;
     if (!FieldText(path, MAX_PATH, directory)) return DMUS_E_LOADER_BADPATH;
     std::error_code error;
-    if (directory.empty() || !std::filesystem::is_directory(NativePath(directory), error))
-        return DMUS_E_LOADER_BADPATH;
+    if (directory.empty() || !std::filesystem::is_directory(NativePath(directory), error)) return DMUS_E_LOADER_BADPATH;
     std::lock_guard<std::mutex> guard(lock);
     if (clear) {
         // Forget what was found or loaded for the class (not what SetObject named in memory).
         DropCached(clsid);
-        objects.erase(std::remove_if(objects.begin(), objects.end(),
-                                     [&](const CKnownObject& o) {
-                                         return Matches(clsid, o.guidClass) && !o.loaded && !o.memory;
-                                     }),
+        objects.erase(std::remove_if(
+                          objects.begin(), objects.end(),
+                          [&](const CKnownObject& o) { return Matches(clsid, o.guidClass) && !o.loaded && !o.memory; }),
                       objects.end());
     }
     const bool all = IsEqualGUID(clsid, GUID_DirectMusicAllTypes);

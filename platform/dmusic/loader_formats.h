@@ -31,8 +31,7 @@ HRESULT ReadMusicFile(const BYTE* data, size_t size, CSegmentModel& model);
 // Runs a reader's parser (made over a fresh model, with Parse(data, size))
 // and hands the model over only when it succeeds, so a failed read leaves
 // the caller's model as it was.
-template <typename TParser>
-HRESULT ParseIntoModel(const BYTE* data, size_t size, CSegmentModel& model)
+template <typename TParser> HRESULT ParseIntoModel(const BYTE* data, size_t size, CSegmentModel& model)
 {
     CSegmentModel parsed;
     TParser parser(parsed);

@@ -131,8 +131,8 @@ void CPerformance::HoldHorizonsLocked()
 REFERENCE_TIME CPerformance::MusicToReferenceLocked(MUSIC_TIME time) const
 {
     if (anchors.empty()) return 0;
-    auto after = std::upper_bound(anchors.begin(), anchors.end(), time,
-                                  [](MUSIC_TIME t, const Anchor& a) { return t < a.mt; });
+    auto after =
+        std::upper_bound(anchors.begin(), anchors.end(), time, [](MUSIC_TIME t, const Anchor& a) { return t < a.mt; });
     const Anchor& a = after == anchors.begin() ? anchors.front() : *(after - 1);
     double seconds = double(time - a.mt) * 60.0 / (DMUS_PPQ * a.bpm * a.masterTempo);
     return a.rt + REFERENCE_TIME(std::llround(seconds * 1e7));
@@ -164,9 +164,12 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     HoldHorizonsLocked();
     const REFERENCE_TIME now = platform::ClockNow100ns();
     REFERENCE_TIME start;
-    if (startTime == 0) start = now;
-    else if (flags & DMUS_SEGF_REFTIME) start = startTime;
-    else start = MusicToReferenceLocked(MUSIC_TIME(startTime));
+    if (startTime == 0)
+        start = now;
+    else if (flags & DMUS_SEGF_REFTIME)
+        start = startTime;
+    else
+        start = MusicToReferenceLocked(MUSIC_TIME(startTime));
     // Never earlier than the ports can still place it exactly (plus a
     // sequencer period), nor, when asked, than the prepare time.
     start = std::max(start, LatencyLocked() + 20 * kMillisecond);
@@ -256,9 +259,10 @@ STDMETHODIMP CPerformance::Stop(IDirectMusicSegment* segment, IDirectMusicSegmen
     std::lock_guard<std::recursive_mutex> guard(lock);
     if (!initialized) return DMUS_E_NOT_INIT;
     HoldHorizonsLocked();
-    REFERENCE_TIME at = time == 0 ? LatencyLocked()
-                                  : std::max(LatencyLocked(), (flags & DMUS_SEGF_REFTIME) ? REFERENCE_TIME(time)
-                                                                                         : MusicToReferenceLocked(time));
+    REFERENCE_TIME at = time == 0
+                            ? LatencyLocked()
+                            : std::max(LatencyLocked(), (flags & DMUS_SEGF_REFTIME) ? REFERENCE_TIME(time)
+                                                                                    : MusicToReferenceLocked(time));
     for (CSegmentState* playing : states) {
         if (segment && playing->segment != segment) continue;
         if (state && static_cast<IDirectMusicSegmentState*>(playing) != state) continue;
@@ -482,7 +486,8 @@ STDMETHODIMP CPerformance::AddPort(IDirectMusicPort* port)
         return AssignPChannelBlock(0, own, 1);
     }
     if (FindPort(port)) return S_FALSE;
-    if (FAILED(port->QueryInterface(IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own)))) return E_NOINTERFACE;
+    if (FAILED(port->QueryInterface(IID_CPlatformDirectMusicPort, reinterpret_cast<void**>(&own))))
+        return E_NOINTERFACE;
     ports.push_back(own);
     own->SetVolume(masterVolume);
     return S_OK;
@@ -576,9 +581,12 @@ STDMETHODIMP CPerformance::GetParam(REFGUID type, DWORD, DWORD, MUSIC_TIME time,
     tempo->mtTime = after == model.tempos.begin() ? pass.from - at : (after - 1)->time - at;
     tempo->dblTempo = after == model.tempos.begin() ? kDefaultTempo : (after - 1)->bpm;
     if (next) {
-        if (after != model.tempos.end() && after->time < pass.to) *next = after->time - at;
-        else if (index + 1 < state.passes.size()) *next = pass.to - at;  // the next pass may differ
-        else *next = 0;
+        if (after != model.tempos.end() && after->time < pass.to)
+            *next = after->time - at;
+        else if (index + 1 < state.passes.size())
+            *next = pass.to - at;  // the next pass may differ
+        else
+            *next = 0;
     }
     return S_OK;
 }

@@ -33,7 +33,8 @@ public:
     STDMETHOD(Init)(IDirectMusic** directMusic, LPDIRECTSOUND directSound, HWND window) override;
     STDMETHOD(PlaySegment)(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
                            IDirectMusicSegmentState** state) override;
-    STDMETHOD(Stop)(IDirectMusicSegment* segment, IDirectMusicSegmentState* state, MUSIC_TIME time, DWORD flags) override;
+    STDMETHOD(Stop)(IDirectMusicSegment* segment, IDirectMusicSegmentState* state, MUSIC_TIME time,
+                    DWORD flags) override;
     STDMETHOD(GetSegmentState)(IDirectMusicSegmentState** state, MUSIC_TIME time) override;
     STDMETHOD(SetPrepareTime)(DWORD milliseconds) override;
     STDMETHOD(GetPrepareTime)(DWORD* milliseconds) override;
@@ -132,7 +133,7 @@ private:
     LONG masterVolume = 0;
     BOOL autoDownload = FALSE;
     std::vector<Anchor> anchors;
-    std::vector<CSegmentState*> states;  // each with a reference
+    std::vector<CSegmentState*> states;   // each with a reference
     CSegmentState* lastPlayed = nullptr;  // with a reference: whose tempo map GetParam answers from
     bool musicPlaying = false;
 

@@ -88,7 +88,8 @@ void CPerformance::Dispatch(CSegmentState* state, REFERENCE_TIME horizon)
         SendToChannel(event->pchannel, at, *event, false);
         if (event->kind == EMidiEventKind::Note) {
             // A note that would outlast the music ends with it.
-            REFERENCE_TIME off = std::min(state->end, state->TimeOf(pass, event->time + std::max<MUSIC_TIME>(1, event->duration)));
+            REFERENCE_TIME off =
+                std::min(state->end, state->TimeOf(pass, event->time + std::max<MUSIC_TIME>(1, event->duration)));
             SendToChannel(event->pchannel, off, *event, true);
         }
         ++state->nextEvent;

@@ -101,8 +101,8 @@ STDMETHODIMP CDirectMusicPort::PlayBuffer(LPDIRECTMUSICBUFFER buffer) { return b
 STDMETHODIMP CDirectMusicPort::SetReadNotificationHandle(HANDLE) { return E_NOTIMPL; }
 STDMETHODIMP CDirectMusicPort::Read(LPDIRECTMUSICBUFFER) { return E_NOTIMPL; }
 
-STDMETHODIMP CDirectMusicPort::DownloadInstrument(IDirectMusicInstrument* instrument, IDirectMusicDownloadedInstrument**,
-                                                  DMUS_NOTERANGE*, DWORD)
+STDMETHODIMP CDirectMusicPort::DownloadInstrument(IDirectMusicInstrument* instrument,
+                                                  IDirectMusicDownloadedInstrument**, DMUS_NOTERANGE*, DWORD)
 {
     // Whole collections go down through the segment's GUID_Download.
     return instrument ? E_NOTIMPL : E_POINTER;
@@ -292,9 +292,12 @@ void CountMidiOutMessage(DWORD message)
 {
     const BYTE kind = midi::KindOf(BYTE(message));
     const DWORD velocity = (message >> 16) & 0x7F;
-    if (kind == midi::kNoteOn && velocity > 0) ++midiOutNotesOn;
-    else if (kind == midi::kNoteOff || kind == midi::kNoteOn) ++midiOutNotesOff;
-    else ++midiOutOtherMessages;
+    if (kind == midi::kNoteOn && velocity > 0)
+        ++midiOutNotesOn;
+    else if (kind == midi::kNoteOff || kind == midi::kNoteOn)
+        ++midiOutNotesOff;
+    else
+        ++midiOutOtherMessages;
 }
 
 }  // namespace
@@ -355,7 +358,7 @@ REFERENCE_TIME CDirectMusicPort::LatencyTime() const
 HRESULT CDirectMusicPort::DownloadCollection(const std::shared_ptr<const CCollectionData>& collection)
 {
     if (!collection) return E_POINTER;
-    if (!IsSynth()) return S_FALSE;  // an external device has its own instruments
+    if (!IsSynth()) return S_FALSE;           // an external device has its own instruments
     if (collection->defaultSet) return S_OK;  // the synthesizer's own instruments are there already
     std::lock_guard<std::mutex> guard(lock);
     auto found = downloads.find(collection.get());

@@ -34,10 +34,10 @@ bool DescribePort(DWORD index, DMUS_PORTCAPS* caps);
 // What the emulated external MIDI output has received since the process
 // started: it plays nothing, but counts, so that music sent there can be seen.
 struct CMidiOutCounts {
-    uint64_t notesOn = 0;   // note-on with a velocity above 0
-    uint64_t notesOff = 0;  // note-off, or note-on with velocity 0
+    uint64_t notesOn = 0;        // note-on with a velocity above 0
+    uint64_t notesOff = 0;       // note-off, or note-on with velocity 0
     uint64_t otherMessages = 0;  // every other channel message
-    uint64_t sysex = 0;     // system-exclusive messages
+    uint64_t sysex = 0;          // system-exclusive messages
 };
 CMidiOutCounts GetMidiOutCounts();
 

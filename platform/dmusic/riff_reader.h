@@ -90,8 +90,7 @@ public:
     }
 
 private:
-    template <typename T>
-    bool Integer(int bytes, bool little, T& value)
+    template <typename T> bool Integer(int bytes, bool little, T& value)
     {
         if (Remaining() < size_t(bytes)) return false;
         uint32_t result = 0;
@@ -123,7 +122,10 @@ struct CRiffChunk {
     bool truncated = false;
     CByteReader body;
 
-    bool IsList(DWORD type) const { return (id == FourCc('L', 'I', 'S', 'T') || id == FourCc('R', 'I', 'F', 'F')) && listType == type; }
+    bool IsList(DWORD type) const
+    {
+        return (id == FourCc('L', 'I', 'S', 'T') || id == FourCc('R', 'I', 'F', 'F')) && listType == type;
+    }
 };
 
 // Reads the next chunk of a RIFF body; false at the end or when not even a

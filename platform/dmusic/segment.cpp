@@ -25,8 +25,7 @@ public:
     CDirectMusicSegment() : model(std::make_shared<CSegmentModel>()) {}
     CDirectMusicSegment(CSegmentModel content, std::u16string file)
         : model(std::make_shared<CSegmentModel>(std::move(content))), fileName(std::move(file))
-    {
-    }
+    {}
     ~CDirectMusicSegment() override
     {
         if (graph) graph->Release();
@@ -175,10 +174,8 @@ public:
     {
         if (!desc) return E_POINTER;
         std::lock_guard<std::mutex> guard(lock);
-        if (desc->dwValidData & DMUS_OBJ_NAME)
-            FieldText(desc->wszName, DMUS_MAX_NAME, model->name);
-        if (desc->dwValidData & DMUS_OBJ_FILENAME)
-            FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
+        if (desc->dwValidData & DMUS_OBJ_NAME) FieldText(desc->wszName, DMUS_MAX_NAME, model->name);
+        if (desc->dwValidData & DMUS_OBJ_FILENAME) FieldText(desc->wszFileName, DMUS_MAX_FILENAME, fileName);
         return S_OK;
     }
     STDMETHODIMP ParseDescriptor(LPSTREAM stream, LPDMUS_OBJECTDESC desc) override
@@ -227,8 +224,8 @@ bool IsSetOnlyParam(REFGUID type)
            IsEqualGUID(type, GUID_UnloadFromAudioPath);
 }
 
-HRESULT CDirectMusicSegment::GetParam(REFGUID type, DWORD groupBits, DWORD index, MUSIC_TIME time,
-                                      MUSIC_TIME* next, void* param)
+HRESULT CDirectMusicSegment::GetParam(REFGUID type, DWORD groupBits, DWORD index, MUSIC_TIME time, MUSIC_TIME* next,
+                                      void* param)
 {
     std::lock_guard<std::mutex> guard(lock);
     if (IsEqualGUID(type, GUID_TempoParam)) {

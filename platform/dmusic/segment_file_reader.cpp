@@ -21,7 +21,10 @@ namespace {
 class CItem {
 public:
     CItem(const BYTE* data, size_t size) : data(data), size(size) {}
-    uint32_t U32(size_t at) const { return Byte(at) | (Byte(at + 1) << 8) | (Byte(at + 2) << 16) | (uint32_t(Byte(at + 3)) << 24); }
+    uint32_t U32(size_t at) const
+    {
+        return Byte(at) | (Byte(at + 1) << 8) | (Byte(at + 2) << 16) | (uint32_t(Byte(at + 3)) << 24);
+    }
     int32_t I32(size_t at) const { return int32_t(U32(at)); }
     uint16_t U16(size_t at) const { return uint16_t(Byte(at) | (Byte(at + 1) << 8)); }
     int16_t I16(size_t at) const { return int16_t(U16(at)); }
@@ -41,8 +44,7 @@ private:
 };
 
 // Calls each(item) for an array chunk: a DWORD item size, then the items.
-template <typename Each>
-bool ForEachItem(CByteReader body, size_t minimumSize, Each each)
+template <typename Each> bool ForEachItem(CByteReader body, size_t minimumSize, Each each)
 {
     uint32_t itemSize = 0;
     if (!body.Le32(itemSize) || itemSize < minimumSize || itemSize > 0x10000) return false;
@@ -124,7 +126,10 @@ void CSegmentParser::ReadCurveItem(const CItem& item)
     EMidiEventKind kind;
     int maximum = 127;
     switch (type) {
-    case DMUS_CURVET_PBCURVE: kind = EMidiEventKind::PitchBend; maximum = 16383; break;
+    case DMUS_CURVET_PBCURVE:
+        kind = EMidiEventKind::PitchBend;
+        maximum = 16383;
+        break;
     case DMUS_CURVET_CCCURVE: kind = EMidiEventKind::ControlChange; break;
     case DMUS_CURVET_MATCURVE: kind = EMidiEventKind::ChannelPressure; break;
     case DMUS_CURVET_PATCURVE: kind = EMidiEventKind::KeyPressure; break;
@@ -137,9 +142,12 @@ void CSegmentParser::ReadCurveItem(const CItem& item)
     for (int i = 0; i <= steps; ++i) {
         const double x = instant ? 1.0 : double(i) / steps;
         double f = x;
-        if (shape == DMUS_CURVES_EXP) f = x * x;
-        else if (shape == DMUS_CURVES_LOG) f = std::sqrt(x);
-        else if (shape == DMUS_CURVES_SINE) f = 0.5 - 0.5 * std::cos(x * 3.14159265358979);
+        if (shape == DMUS_CURVES_EXP)
+            f = x * x;
+        else if (shape == DMUS_CURVES_LOG)
+            f = std::sqrt(x);
+        else if (shape == DMUS_CURVES_SINE)
+            f = 0.5 - 0.5 * std::cos(x * 3.14159265358979);
         const int value = std::clamp(int(std::lround(from + (to - from) * f)), 0, maximum);
         CMidiEvent event;
         event.time = instant ? start : ClampTime(int64_t(start) + int64_t(double(duration) * x));

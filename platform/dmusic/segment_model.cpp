@@ -96,7 +96,8 @@ void CSegmentModel::Normalize()
                  tempos.end());
     // DirectMusic plays tempos from 1 to 1000 per minute; a file's tempo
     // outside that (a damaged value, say) is held at the nearer end.
-    for (CTempoChange& change : tempos) change.bpm = std::clamp(change.bpm, double(DMUS_TEMPO_MIN), double(DMUS_TEMPO_MAX));
+    for (CTempoChange& change : tempos)
+        change.bpm = std::clamp(change.bpm, double(DMUS_TEMPO_MIN), double(DMUS_TEMPO_MAX));
     std::stable_sort(tempos.begin(), tempos.end(), byTime);
     std::stable_sort(timeSignatures.begin(), timeSignatures.end(), byTime);
     std::stable_sort(events.begin(), events.end(), byTime);
@@ -104,4 +105,3 @@ void CSegmentModel::Normalize()
 }
 
 }  // namespace dmusic
-

@@ -21,27 +21,27 @@ inline constexpr double kDefaultTempo = 120.0;
 
 // One tempo change: from `time` on the music runs at `bpm` quarter notes per minute.
 struct CTempoChange {
-    MUSIC_TIME time = 0;  // where the tempo takes effect
+    MUSIC_TIME time = 0;         // where the tempo takes effect
     double bpm = kDefaultTempo;  // quarter notes per minute (> 0)
 };
 
 // One time signature: from `time` on a measure has `beatsPerMeasure` beats of note value `beat`.
 struct CTimeSignatureChange {
-    MUSIC_TIME time = 0;  // where the signature takes effect
+    MUSIC_TIME time = 0;       // where the signature takes effect
     BYTE beatsPerMeasure = 4;  // numerator (6 for 6/8)
-    BYTE beat = 4;  // denominator as a note value: 4 = quarter, 8 = eighth
-    WORD gridsPerBeat = 4;  // subdivisions of a beat (DirectMusic's grid)
+    BYTE beat = 4;             // denominator as a note value: 4 = quarter, 8 = eighth
+    WORD gridsPerBeat = 4;     // subdivisions of a beat (DirectMusic's grid)
 };
 
 enum class EMidiEventKind : uint8_t {
-    Note,  // a note with a duration: data1 key, data2 velocity, duration
-    NoteOff,  // a bare note-off: data1 key, data2 release velocity
-    ControlChange,  // data1 controller number, data2 value
-    ProgramChange,  // data1 program; bank select travels as separate controller events
-    PitchBend,  // bend 0..16383, 8192 = centre
+    Note,             // a note with a duration: data1 key, data2 velocity, duration
+    NoteOff,          // a bare note-off: data1 key, data2 release velocity
+    ControlChange,    // data1 controller number, data2 value
+    ProgramChange,    // data1 program; bank select travels as separate controller events
+    PitchBend,        // bend 0..16383, 8192 = centre
     ChannelPressure,  // data1 pressure
-    KeyPressure,  // data1 key, data2 pressure
-    Sysex,  // sysex holds the whole message from F0 (or a raw F7 escape) to its end
+    KeyPressure,      // data1 key, data2 pressure
+    Sysex,            // sysex holds the whole message from F0 (or a raw F7 escape) to its end
 };
 
 // The kind of event a channel message's status makes: a note-on a Note
@@ -81,39 +81,39 @@ constexpr BYTE StatusOfEventKind(EMidiEventKind kind)
 // One channel event in the segment.
 struct CMidiEvent {
     MUSIC_TIME time = 0;  // when it plays
-    DWORD pchannel = 0;  // performance channel: MIDI files use 0..15 (their MIDI channel)
+    DWORD pchannel = 0;   // performance channel: MIDI files use 0..15 (their MIDI channel)
     EMidiEventKind kind = EMidiEventKind::ControlChange;  // what it is
-    BYTE data1 = 0;  // key, controller, program or pressure
-    BYTE data2 = 0;  // velocity or controller value
-    WORD bend = 8192;  // pitch bend value (PitchBend only)
-    MUSIC_TIME duration = 0;  // how long a Note sounds (Note only; > 0)
-    std::vector<BYTE> sysex;  // complete system-exclusive bytes (Sysex only)
+    BYTE data1 = 0;                                       // key, controller, program or pressure
+    BYTE data2 = 0;                                       // velocity or controller value
+    WORD bend = 8192;                                     // pitch bend value (PitchBend only)
+    MUSIC_TIME duration = 0;                              // how long a Note sounds (Note only; > 0)
+    std::vector<BYTE> sysex;                              // complete system-exclusive bytes (Sysex only)
 };
 
 // One instrument choice from a band: program, bank and optional mix settings.
 struct CPatchChange {
-    MUSIC_TIME time = 0;  // when the band's instrument takes effect
-    DWORD pchannel = 0;  // performance channel it sets
-    BYTE program = 0;  // MIDI program 0..127
-    BYTE bankMsb = 0;  // bank select MSB (controller 0)
-    BYTE bankLsb = 0;  // bank select LSB (controller 32)
-    bool drums = false;  // the instrument is a drum kit (DLS drum flag)
+    MUSIC_TIME time = 0;      // when the band's instrument takes effect
+    DWORD pchannel = 0;       // performance channel it sets
+    BYTE program = 0;         // MIDI program 0..127
+    BYTE bankMsb = 0;         // bank select MSB (controller 0)
+    BYTE bankLsb = 0;         // bank select LSB (controller 32)
+    bool drums = false;       // the instrument is a drum kit (DLS drum flag)
     bool setsProgram = true;  // false when the band sets only volume or pan
-    int volume = -1;  // controller 7 value, or -1 when the band leaves it alone
-    int pan = -1;  // controller 10 value, or -1 when the band leaves it alone
+    int volume = -1;          // controller 7 value, or -1 when the band leaves it alone
+    int pan = -1;             // controller 10 value, or -1 when the band leaves it alone
 };
 
 // One instrument of a DLS collection.
 struct CDlsInstrumentInfo {
-    DWORD patch = 0;  // DirectMusic patch: (bank MSB << 16) | (bank LSB << 8) | program, bit 31 = drums
+    DWORD patch = 0;      // DirectMusic patch: (bank MSB << 16) | (bank LSB << 8) | program, bit 31 = drums
     std::u16string name;  // the instrument's INAM text, empty when it has none
 };
 
 // A DLS collection as loaded: the raw file for the synthesizer and its instrument list.
 struct CCollectionData {
-    std::vector<BYTE> bytes;  // the complete RIFF DLS file, as read
+    std::vector<BYTE> bytes;                      // the complete RIFF DLS file, as read
     std::vector<CDlsInstrumentInfo> instruments;  // in file order
-    std::u16string name;  // the collection's INAM text, empty when it has none
+    std::u16string name;                          // the collection's INAM text, empty when it has none
     // The default General MIDI collection (GUID_DefaultGMCollection): the
     // synthesizer's own instruments, so a port has nothing to load for it.
     bool defaultSet = false;
@@ -124,21 +124,21 @@ enum class ESourceFormat : uint8_t { None, StandardMidi, Rmid, Segment };
 
 struct CSegmentModel {
     ESourceFormat format = ESourceFormat::None;  // the reader that produced it
-    MUSIC_TIME length = 0;  // play length; nothing at or after it plays
-    DWORD repeats = 0;  // extra passes over the loop part (DMUS_SEG_REPEAT_INFINITE: for ever)
-    MUSIC_TIME loopStart = 0;  // start of the loop part
-    MUSIC_TIME loopEnd = 0;  // end of the loop part; 0 means the segment's length
-    MUSIC_TIME startPoint = 0;  // where playing starts (SetStartPoint), 0..length
-    DWORD defaultResolution = 0;  // DMUS_SEGF_* boundary flags the segment file asks for
-    std::vector<CTempoChange> tempos;  // sorted by time; empty means 120 throughout
-    std::vector<CTimeSignatureChange> timeSignatures;  // sorted by time; empty means 4/4
-    std::vector<CMidiEvent> events;  // sorted by time, file order kept within one time
-    std::vector<CPatchChange> patches;  // band instrument changes, sorted by time
-    std::shared_ptr<const CCollectionData> embeddedCollection;  // the file's own DLS instruments (RMID, segment)
+    MUSIC_TIME length = 0;                       // play length; nothing at or after it plays
+    DWORD repeats = 0;                           // extra passes over the loop part (DMUS_SEG_REPEAT_INFINITE: for ever)
+    MUSIC_TIME loopStart = 0;                    // start of the loop part
+    MUSIC_TIME loopEnd = 0;                      // end of the loop part; 0 means the segment's length
+    MUSIC_TIME startPoint = 0;                   // where playing starts (SetStartPoint), 0..length
+    DWORD defaultResolution = 0;                 // DMUS_SEGF_* boundary flags the segment file asks for
+    std::vector<CTempoChange> tempos;            // sorted by time; empty means 120 throughout
+    std::vector<CTimeSignatureChange> timeSignatures;            // sorted by time; empty means 4/4
+    std::vector<CMidiEvent> events;                              // sorted by time, file order kept within one time
+    std::vector<CPatchChange> patches;                           // band instrument changes, sorted by time
+    std::shared_ptr<const CCollectionData> embeddedCollection;   // the file's own DLS instruments (RMID, segment)
     std::shared_ptr<const CCollectionData> connectedCollection;  // set by GUID_ConnectToDLSCollection
     bool standardMidiFile = false;  // GUID_StandardMIDIFile was set: bank selects follow GM rules
-    bool downloaded = false;  // GUID_Download succeeded and GUID_Unload has not followed
-    std::u16string name;  // the segment's name (UNFO or track name), may be empty
+    bool downloaded = false;        // GUID_Download succeeded and GUID_Unload has not followed
+    std::u16string name;            // the segment's name (UNFO or track name), may be empty
 
     // The tempo in effect at t and, when next is given, the time of the next change
     // (or the length when none follows; never before t + 1).

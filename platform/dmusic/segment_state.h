@@ -27,13 +27,13 @@ enum class ESegmentPhase : uint8_t {
 
 // The notifications of a segment state's life.
 enum class ESegmentNotice : uint8_t {
-    MusicStarted,      // the performance's music starts with this segment
+    MusicStarted,  // the performance's music starts with this segment
     SegmentStart,
     SegmentAlmostEnd,
-    MusicAlmostEnd,    // no other segment plays on past this one's end
+    MusicAlmostEnd,  // no other segment plays on past this one's end
     SegmentEnd,
     SegmentAbort,
-    MusicStopped,      // no other segment starts by this one's end
+    MusicStopped,  // no other segment starts by this one's end
 };
 
 // What the rest of the performance tells a state's next step.
@@ -88,7 +88,7 @@ public:
 
     IDirectMusicSegment* segment;
     std::shared_ptr<const CSegmentModel> model;
-    double masterTempo = 1.0;  // the factor of what is yet to be sent
+    double masterTempo = 1.0;         // the factor of what is yet to be sent
     MUSIC_TIME performanceStart = 0;  // performance music time of the start
     REFERENCE_TIME start = 0, end = 0, almostEnd = 0;
     std::vector<Pass> passes;

@@ -50,7 +50,9 @@ int64_t CSynthSink::FramesPerStep() const
 int64_t CSynthSink::AlignedFrameAtOrAfter(int64_t frame, int64_t block) const
 {
     block = std::max<int64_t>(1, block);
-    auto up = [](int64_t value, int64_t unit) { return value >= 0 ? (value + unit - 1) / unit * unit : -(-value / unit * unit); };
+    auto up = [](int64_t value, int64_t unit) {
+        return value >= 0 ? (value + unit - 1) / unit * unit : -(-value / unit * unit);
+    };
     int64_t aligned = up(frame, block);
     const int64_t step = platform::ClockFollowsSinks() ? FramesPerStep() : 0;
     if (step <= 0) return aligned;
@@ -65,10 +67,7 @@ int64_t CSynthSink::AlignedFrameAtOrAfter(int64_t frame, int64_t block) const
     return aligned;
 }
 
-int64_t CSynthSink::LatencyTime() const
-{
-    return TimeAtFrame(std::max(claimedFrame.load(), synth->RenderedFrames()));
-}
+int64_t CSynthSink::LatencyTime() const { return TimeAtFrame(std::max(claimedFrame.load(), synth->RenderedFrames())); }
 
 void CSynthSink::SetHorizon(int64_t referenceTime)
 {
@@ -114,8 +113,10 @@ int64_t CSynthSink::ClaimFrames(int64_t rendered, int64_t wanted)
         if (step > 0) {
             const int64_t end = rendered + allowed;
             const int64_t into = ((end - origin) % step + step) % step;
-            if (end - into > rendered) allowed -= into;
-            else if (allowed < wanted) allowed = 0;  // held at the horizon: wait for the next step
+            if (end - into > rendered)
+                allowed -= into;
+            else if (allowed < wanted)
+                allowed = 0;  // held at the horizon: wait for the next step
         }
     }
     claimedFrame = rendered + allowed;

@@ -101,14 +101,14 @@ private:
     uint32_t sampleRate = 44100;
 
     mutable std::mutex anchorLock;
-    int64_t anchorTime = 0;   // reference time at which anchorFrame sounds
+    int64_t anchorTime = 0;  // reference time at which anchorFrame sounds
     int64_t anchorFrame = 0;
 
     std::mutex tickLock;
-    DWORD writeOffset = 0;     // ring offset of the next byte to write
+    DWORD writeOffset = 0;  // ring offset of the next byte to write
     DWORD lastPlayCursor = 0;
     int64_t lastTickTime = 0;
-    int64_t lead = 0;          // bytes written ahead of the play cursor (negative: behind)
+    int64_t lead = 0;            // bytes written ahead of the play cursor (negative: behind)
     int64_t lastReadSpread = 0;  // platform time the last cursor read took
     bool wasStopped = false;
     Statistics statistics;

@@ -279,8 +279,10 @@ void CSynthesizer::RenderRaw(float* interleaved, uint32_t frames)
     // note instead, so a song sounds the same however late it began. The
     // first note lands on a block boundary, so FluidSynth's blocks keep to
     // the frame count's.
-    if (synth && voiced) fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
-    else std::fill(interleaved, interleaved + 2 * size_t(frames), 0.0f);
+    if (synth && voiced)
+        fluid_synth_write_float(synth, int(frames), interleaved, 0, 2, interleaved, 1, 2);
+    else
+        std::fill(interleaved, interleaved + 2 * size_t(frames), 0.0f);
     renderedFrames.store(renderedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_release);
 }
 
@@ -290,14 +292,17 @@ void CSynthesizer::RenderFloatLocked(float* interleaved, uint32_t frames)
     // An event takes effect at the block boundary nearest its frame, so it
     // lands within half a block of where it belongs; FluidSynth starts what
     // it is given at the next boundary at or after the frames rendered so far.
-    auto boundary = [](int64_t frame) { return (frame + kSynthBlockFrames / 2) / kSynthBlockFrames * kSynthBlockFrames; };
+    auto boundary = [](int64_t frame) {
+        return (frame + kSynthBlockFrames / 2) / kSynthBlockFrames * kSynthBlockFrames;
+    };
     // The events due in this piece leave the queue at once, under one lock:
     // the sequencer places nothing inside a piece under way.
     due.clear();
     {
         std::lock_guard<std::mutex> queueGuard(queueLock);
         auto it = queue.begin();
-        for (; it != queue.end() && boundary(it->first) < end; ++it) due.emplace_back(boundary(it->first), std::move(it->second));
+        for (; it != queue.end() && boundary(it->first) < end; ++it)
+            due.emplace_back(boundary(it->first), std::move(it->second));
         queue.erase(queue.begin(), it);
     }
     float* out = interleaved;

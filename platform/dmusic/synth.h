@@ -83,7 +83,7 @@ private:
         uint32_t message;            // channel message, or 0 for sysex/all-off
         std::vector<uint8_t> sysex;  // without F0/F7
         bool allNotesOff;
-        int channelType = -1;        // CHANNEL_TYPE_* to set on the message's channel, or -1
+        int channelType = -1;  // CHANNEL_TYPE_* to set on the message's channel, or -1
     };
 
     void Apply(const Event& event);
@@ -98,15 +98,15 @@ private:
     std::string loadError;
     float baseGain;
 
-    mutable std::mutex synthLock;   // the FluidSynth object and the frame count
-    mutable std::mutex queueLock;   // the event queue
+    mutable std::mutex synthLock;  // the FluidSynth object and the frame count
+    mutable std::mutex queueLock;  // the event queue
     std::multimap<int64_t, Event> queue;
     // Written under synthLock, read without it (the sink and the sequencer
     // ask it while a piece renders).
     std::atomic<int64_t> renderedFrames{0};
-    bool voiced = false;                            // a note was played; under synthLock
-    std::vector<float> scratch;                     // Render's floats, under synthLock
-    std::vector<std::pair<int64_t, Event>> due;     // a piece's events, under synthLock
+    bool voiced = false;                         // a note was played; under synthLock
+    std::vector<float> scratch;                  // Render's floats, under synthLock
+    std::vector<std::pair<int64_t, Event>> due;  // a piece's events, under synthLock
 };
 
 }  // namespace dmusic

@@ -29,14 +29,11 @@ const WAVEFORMATEX defaultPrimaryFormat = {WAVE_FORMAT_PCM, 2, 22050, 44100, 2, 
 
 HRESULT CreateDevice(LPUNKNOWN outer, REFIID iid, void** object)
 {
-    if (object == nullptr)
-        return E_POINTER;
+    if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    if (outer != nullptr)
-        return CLASS_E_NOAGGREGATION;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     CDirectSound* device = new (std::nothrow) CDirectSound;
-    if (device == nullptr)
-        return E_OUTOFMEMORY;
+    if (device == nullptr) return E_OUTOFMEMORY;
     HRESULT result = device->QueryInterface(iid, object);
     device->Release();
     return result;
@@ -48,12 +45,9 @@ platform::ComClassRegistration registration(CLSID_DirectSound, CreateDevice);
 
 bool IsSupportedFormat(const WAVEFORMATEX* format)
 {
-    if (format == nullptr)
-        return false;
-    if (format->nChannels == 0 || format->nChannels > 8)
-        return false;
-    if (format->nSamplesPerSec < minimumRate || format->nSamplesPerSec > maximumRate)
-        return false;
+    if (format == nullptr) return false;
+    if (format->nChannels == 0 || format->nChannels > 8) return false;
+    if (format->nSamplesPerSec < minimumRate || format->nSamplesPerSec > maximumRate) return false;
     switch (format->wFormatTag) {
     case WAVE_FORMAT_PCM:
         if (format->wBitsPerSample != 8 && format->wBitsPerSample != 16 && format->wBitsPerSample != 24 &&
@@ -61,15 +55,12 @@ bool IsSupportedFormat(const WAVEFORMATEX* format)
             return false;
         break;
     case 3:  // IEEE float
-        if (format->wBitsPerSample != 32)
-            return false;
+        if (format->wBitsPerSample != 32) return false;
         break;
     case 0xFFFE:  // extensible: the extra part holds at least the sub-format
-        if (format->cbSize < 22 || format->wBitsPerSample % 8 != 0 || format->wBitsPerSample == 0)
-            return false;
+        if (format->cbSize < 22 || format->wBitsPerSample % 8 != 0 || format->wBitsPerSample == 0) return false;
         break;
-    default:
-        return false;
+    default: return false;
     }
     DWORD block = DWORD(format->nChannels) * format->wBitsPerSample / 8;
     return format->nBlockAlign == block && format->nAvgBytesPerSec == format->nSamplesPerSec * block;
@@ -80,8 +71,7 @@ CDirectSound::CDirectSound() : state(std::make_shared<CDeviceState>()) {}
 CDirectSound::~CDirectSound()
 {
     std::lock_guard<std::mutex> guard(writePrimaryLock);
-    if (writePrimaryOwner == state.get())
-        writePrimaryOwner = nullptr;
+    if (writePrimaryOwner == state.get()) writePrimaryOwner = nullptr;
 }
 
 bool CDirectSound::IsInitialized()
@@ -102,23 +92,19 @@ STDMETHODIMP CDirectSound::Initialize(LPCGUID device)
         !IsEqualGUID(*device, DSDEVID_DefaultVoicePlayback))
         return DSERR_NODRIVER;
     std::lock_guard<std::mutex> guard(state->lock);
-    if (state->initialized)
-        return DSERR_ALREADYINITIALIZED;
+    if (state->initialized) return DSERR_ALREADYINITIALIZED;
     state->initialized = true;
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSound::SetCooperativeLevel(HWND, DWORD level)
 {
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (level < DSSCL_NORMAL || level > DSSCL_WRITEPRIMARY)
-        return DSERR_INVALIDPARAM;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (level < DSSCL_NORMAL || level > DSSCL_WRITEPRIMARY) return DSERR_INVALIDPARAM;
     {
         std::lock_guard<std::mutex> guard(writePrimaryLock);
         if (level == DSSCL_WRITEPRIMARY) {
-            if (writePrimaryOwner != nullptr && writePrimaryOwner != state.get())
-                return DSERR_ALLOCATED;
+            if (writePrimaryOwner != nullptr && writePrimaryOwner != state.get()) return DSERR_ALLOCATED;
             writePrimaryOwner = state.get();
         } else if (writePrimaryOwner == state.get()) {
             writePrimaryOwner = nullptr;
@@ -130,8 +116,7 @@ STDMETHODIMP CDirectSound::SetCooperativeLevel(HWND, DWORD level)
         DWORD previous = state->cooperativeLevel.exchange(level);
         if (level == DSSCL_WRITEPRIMARY && previous != DSSCL_WRITEPRIMARY) {
             for (CDirectSoundBuffer* buffer : state->buffers)
-                if (!buffer->IsPrimary() && buffer->TryAddRef())
-                    secondaries.push_back(buffer);
+                if (!buffer->IsPrimary() && buffer->TryAddRef()) secondaries.push_back(buffer);
         }
     }
     // Writing the primary buffer directly leaves no room for mixing.
@@ -144,37 +129,27 @@ STDMETHODIMP CDirectSound::SetCooperativeLevel(HWND, DWORD level)
 
 STDMETHODIMP CDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer)
 {
-    if (buffer == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (buffer == nullptr) return DSERR_INVALIDPARAM;
     *buffer = nullptr;
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (desc == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (outer != nullptr)
-        return DSERR_NOAGGREGATION;
-    if (desc->dwSize != sizeof(DSBUFFERDESC) && desc->dwSize != sizeof(DSBUFFERDESC1))
-        return DSERR_INVALIDPARAM;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (desc == nullptr) return DSERR_INVALIDPARAM;
+    if (outer != nullptr) return DSERR_NOAGGREGATION;
+    if (desc->dwSize != sizeof(DSBUFFERDESC) && desc->dwSize != sizeof(DSBUFFERDESC1)) return DSERR_INVALIDPARAM;
     DWORD flags = desc->dwFlags;
-    if ((flags & DSBCAPS_LOCHARDWARE) && (flags & (DSBCAPS_LOCSOFTWARE | DSBCAPS_LOCDEFER)))
-        return DSERR_INVALIDPARAM;
-    if ((flags & DSBCAPS_LOCSOFTWARE) && (flags & DSBCAPS_LOCDEFER))
-        return DSERR_INVALIDPARAM;
+    if ((flags & DSBCAPS_LOCHARDWARE) && (flags & (DSBCAPS_LOCSOFTWARE | DSBCAPS_LOCDEFER))) return DSERR_INVALIDPARAM;
+    if ((flags & DSBCAPS_LOCSOFTWARE) && (flags & DSBCAPS_LOCDEFER)) return DSERR_INVALIDPARAM;
 
     if (flags & DSBCAPS_PRIMARYBUFFER) {
-        if (desc->dwBufferBytes != 0 || desc->lpwfxFormat != nullptr)
+        if (desc->dwBufferBytes != 0 || desc->lpwfxFormat != nullptr) return DSERR_INVALIDPARAM;
+        if (flags &
+            (DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLFX | DSBCAPS_LOCDEFER | DSBCAPS_STATIC))
             return DSERR_INVALIDPARAM;
-        if (flags & (DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLFX | DSBCAPS_LOCDEFER |
-                     DSBCAPS_STATIC))
-            return DSERR_INVALIDPARAM;
-        if (flags & DSBCAPS_LOCHARDWARE)
-            return DSERR_INVALIDCALL;
+        if (flags & DSBCAPS_LOCHARDWARE) return DSERR_INVALIDCALL;
         {
             std::lock_guard<std::mutex> guard(state->lock);
             // There is one primary buffer; asking again gives it again.
             if (state->primary != nullptr) {
-                if (state->primary->Flags() != flags)
-                    return DSERR_INVALIDCALL;
+                if (state->primary->Flags() != flags) return DSERR_INVALIDCALL;
                 if (state->primary->TryAddRef()) {
                     *buffer = state->primary;
                     return DS_OK;
@@ -194,20 +169,15 @@ STDMETHODIMP CDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUND
     }
 
     const WAVEFORMATEX* format = desc->lpwfxFormat;
-    if (format == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX)
-        return DSERR_INVALIDPARAM;
-    if (!IsSupportedFormat(format))
-        return DSERR_BADFORMAT;
-    if ((flags & DSBCAPS_CTRL3D) && (format->nChannels != 1 || (flags & DSBCAPS_CTRLPAN)))
-        return DSERR_INVALIDPARAM;
+    if (format == nullptr) return DSERR_INVALIDPARAM;
+    if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX) return DSERR_INVALIDPARAM;
+    if (!IsSupportedFormat(format)) return DSERR_BADFORMAT;
+    if ((flags & DSBCAPS_CTRL3D) && (format->nChannels != 1 || (flags & DSBCAPS_CTRLPAN))) return DSERR_INVALIDPARAM;
     if (flags & DSBCAPS_CTRLFX) {
         // Effects need a DirectSound 8 object, and at least 150 ms of audio.
         return DSERR_DS8_REQUIRED;
     }
-    if (flags & DSBCAPS_LOCHARDWARE)
-        return DSERR_INVALIDCALL;  // the device has no hardware voices
+    if (flags & DSBCAPS_LOCHARDWARE) return DSERR_INVALIDCALL;  // the device has no hardware voices
     try {
         *buffer = new CDirectSoundBuffer(state, flags, format, desc->dwBufferBytes);
     } catch (const std::bad_alloc&) {
@@ -218,10 +188,8 @@ STDMETHODIMP CDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC desc, LPDIRECTSOUND
 
 STDMETHODIMP CDirectSound::GetCaps(LPDSCAPS caps)
 {
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (caps == nullptr || caps->dwSize != sizeof(DSCAPS))
-        return DSERR_INVALIDPARAM;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (caps == nullptr || caps->dwSize != sizeof(DSCAPS)) return DSERR_INVALIDPARAM;
     std::memset(caps, 0, sizeof(DSCAPS));
     caps->dwSize = sizeof(DSCAPS);
     caps->dwFlags = DSCAPS_PRIMARYMONO | DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY8BIT | DSCAPS_PRIMARY16BIT |
@@ -236,18 +204,13 @@ STDMETHODIMP CDirectSound::GetCaps(LPDSCAPS caps)
 
 STDMETHODIMP CDirectSound::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate)
 {
-    if (duplicate == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (duplicate == nullptr) return DSERR_INVALIDPARAM;
     *duplicate = nullptr;
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (original == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (original == nullptr) return DSERR_INVALIDPARAM;
     CDirectSoundBuffer* source = dynamic_cast<CDirectSoundBuffer*>(original);
-    if (source == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (source->IsPrimary())
-        return DSERR_INVALIDCALL;
+    if (source == nullptr) return DSERR_INVALIDPARAM;
+    if (source->IsPrimary()) return DSERR_INVALIDCALL;
     try {
         *duplicate = new CDirectSoundBuffer(*source);
     } catch (const std::bad_alloc&) {
@@ -258,31 +221,25 @@ STDMETHODIMP CDirectSound::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LP
 
 STDMETHODIMP CDirectSound::Compact()
 {
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (state->cooperativeLevel.load() < DSSCL_PRIORITY)
-        return DSERR_PRIOLEVELNEEDED;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (state->cooperativeLevel.load() < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSound::GetSpeakerConfig(LPDWORD config)
 {
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
-    if (config == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
+    if (config == nullptr) return DSERR_INVALIDPARAM;
     *config = speakerConfig.load();
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSound::SetSpeakerConfig(DWORD config)
 {
-    if (!IsInitialized())
-        return DSERR_UNINITIALIZED;
+    if (!IsInitialized()) return DSERR_UNINITIALIZED;
     DWORD speakers = DSSPEAKER_CONFIG(config);
     DWORD geometry = DSSPEAKER_GEOMETRY(config);
-    if (speakers > 9 || (config & 0xFF00FF00) != 0)
-        return DSERR_INVALIDPARAM;
+    if (speakers > 9 || (config & 0xFF00FF00) != 0) return DSERR_INVALIDPARAM;
     if (speakers == DSSPEAKER_STEREO && geometry != 0 &&
         (geometry < DSSPEAKER_GEOMETRY_MIN || geometry > DSSPEAKER_GEOMETRY_MAX))
         return DSERR_INVALIDPARAM;
@@ -294,14 +251,11 @@ STDMETHODIMP CDirectSound::SetSpeakerConfig(DWORD config)
 
 extern "C" HRESULT WINAPI DirectSoundCreate(LPCGUID lpGuid, LPDIRECTSOUND* ppDS, LPUNKNOWN pUnkOuter)
 {
-    if (ppDS == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (ppDS == nullptr) return DSERR_INVALIDPARAM;
     *ppDS = nullptr;
-    if (pUnkOuter != nullptr)
-        return DSERR_NOAGGREGATION;
+    if (pUnkOuter != nullptr) return DSERR_NOAGGREGATION;
     auto* device = new (std::nothrow) platform::dsound::CDirectSound;
-    if (device == nullptr)
-        return DSERR_OUTOFMEMORY;
+    if (device == nullptr) return DSERR_OUTOFMEMORY;
     HRESULT result = device->Initialize(lpGuid);
     if (FAILED(result)) {
         device->Release();

@@ -31,14 +31,14 @@ std::vector<BYTE> CopyFormat(const WAVEFORMATEX* wave)
 {
     const size_t formatBytes = sizeof(WAVEFORMATEX) + (wave->wFormatTag == WAVE_FORMAT_PCM ? 0 : wave->cbSize);
     std::vector<BYTE> copy(reinterpret_cast<const BYTE*>(wave), reinterpret_cast<const BYTE*>(wave) + formatBytes);
-    if (wave->wFormatTag == WAVE_FORMAT_PCM)
-        reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
+    if (wave->wFormatTag == WAVE_FORMAT_PCM) reinterpret_cast<WAVEFORMATEX*>(copy.data())->cbSize = 0;
     return copy;
 }
 
 }  // namespace
 
-CDirectSoundBuffer::CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWORD flags, const WAVEFORMATEX* wave, DWORD bytes)
+CDirectSoundBuffer::CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWORD flags, const WAVEFORMATEX* wave,
+                                       DWORD bytes)
     : device(std::move(device)), flags(flags)
 {
     format = CopyFormat(wave);
@@ -51,8 +51,8 @@ CDirectSoundBuffer::CDirectSoundBuffer(std::shared_ptr<CDeviceState> device, DWO
     this->device->buffers.push_back(this);
 }
 
-CDirectSoundBuffer::CDirectSoundBuffer(const CDirectSoundBuffer& original) : CUnknownImpl(),
-    device(original.device), flags(original.flags)
+CDirectSoundBuffer::CDirectSoundBuffer(const CDirectSoundBuffer& original)
+    : CUnknownImpl(), device(original.device), flags(original.flags)
 {
     {
         std::lock_guard<std::mutex> guard(original.lock);
@@ -74,19 +74,16 @@ CDirectSoundBuffer::~CDirectSoundBuffer()
         std::lock_guard<std::mutex> guard(lock);
         old = TakeNotifier();
     }
-    if (old.joinable())
-        old.join();
+    if (old.joinable()) old.join();
     std::lock_guard<std::mutex> guard(device->lock);
     auto& list = device->buffers;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    if (device->primary == this)
-        device->primary = nullptr;
+    if (device->primary == this) device->primary = nullptr;
 }
 
 void* CDirectSoundBuffer::Find(REFIID riid)
 {
-    if (IsEqualIID(riid, IID_IDirectSoundBuffer))
-        return static_cast<IDirectSoundBuffer*>(this);
+    if (IsEqualIID(riid, IID_IDirectSoundBuffer)) return static_cast<IDirectSoundBuffer*>(this);
     if (IsEqualIID(riid, IID_IDirectSoundNotify) && (flags & DSBCAPS_CTRLPOSITIONNOTIFY))
         return static_cast<IDirectSoundNotify*>(this);
     // A buffer of a DirectSound object (not 8) is not a version 8 buffer.
@@ -109,19 +106,16 @@ int64_t CDirectSoundBuffer::ByteRateScaled(int64_t span100ns) const
 
 int64_t CDirectSoundBuffer::PlayedUnwrapped(int64_t now) const
 {
-    if (!playing)
-        return startPosition;
+    if (!playing) return startPosition;
     int64_t played = ByteRateScaled(std::max<int64_t>(0, now - startTime));
     int64_t unwrapped = startPosition + AlignDown(played, Format().nBlockAlign);
-    if (!looping)
-        unwrapped = std::min<int64_t>(unwrapped, Size());
+    if (!looping) unwrapped = std::min<int64_t>(unwrapped, Size());
     return unwrapped;
 }
 
 void CDirectSoundBuffer::Advance(int64_t now)
 {
-    if (!playing)
-        return;
+    if (!playing) return;
     int64_t unwrapped = PlayedUnwrapped(now);
     if (unwrapped > notifiedUpTo) {
         SignalCrossed(notifiedUpTo, unwrapped);
@@ -158,28 +152,24 @@ void CDirectSoundBuffer::SignalCrossed(int64_t fromUnwrapped, int64_t toUnwrappe
 {
     int64_t size = Size();
     for (const DSBPOSITIONNOTIFY& position : notifications) {
-        if (position.dwOffset == DSBPN_OFFSETSTOP)
-            continue;
+        if (position.dwOffset == DSBPN_OFFSETSTOP) continue;
         // Crossed when some lap's copy of the offset lies in (from, to].
         int64_t offset = position.dwOffset;
         int64_t lapsTo = toUnwrapped >= offset ? (toUnwrapped - offset) / size + 1 : 0;
         int64_t lapsFrom = fromUnwrapped >= offset ? (fromUnwrapped - offset) / size + 1 : 0;
-        if (lapsTo > lapsFrom)
-            SetEvent(position.hEventNotify);
+        if (lapsTo > lapsFrom) SetEvent(position.hEventNotify);
     }
 }
 
 void CDirectSoundBuffer::SignalStop()
 {
     for (const DSBPOSITIONNOTIFY& position : notifications)
-        if (position.dwOffset == DSBPN_OFFSETSTOP)
-            SetEvent(position.hEventNotify);
+        if (position.dwOffset == DSBPN_OFFSETSTOP) SetEvent(position.hEventNotify);
 }
 
 void CDirectSoundBuffer::StartNotifier()
 {
-    if (notifier.joinable() || notifications.empty())
-        return;
+    if (notifier.joinable() || notifications.empty()) return;
     uint64_t generation = ++notifierGeneration;
     notifierActive = true;
     notifier = std::thread([this, generation] { NotifierLoop(generation); });
@@ -199,19 +189,16 @@ void CDirectSoundBuffer::NotifierLoop(uint64_t generation)
     while (generation == notifierGeneration && playing) {
         int64_t now = platform::ClockNow100ns();
         Advance(now);
-        if (!playing)
-            break;
+        if (!playing) break;
         // The next unwrapped position the cursor will pass: a notification
         // offset, or the end of a one-shot buffer.
         int64_t size = Size();
         int64_t next = looping ? INT64_MAX : size;
         for (const DSBPOSITIONNOTIFY& position : notifications) {
-            if (position.dwOffset == DSBPN_OFFSETSTOP)
-                continue;
+            if (position.dwOffset == DSBPN_OFFSETSTOP) continue;
             int64_t offset = position.dwOffset;
             int64_t candidate = offset;
-            if (candidate <= notifiedUpTo)
-                candidate += ((notifiedUpTo - offset) / size + 1) * size;
+            if (candidate <= notifiedUpTo) candidate += ((notifiedUpTo - offset) / size + 1) * size;
             next = std::min(next, candidate);
         }
         auto wait = std::chrono::duration<double>(notifierLongestWait);
@@ -234,21 +221,18 @@ void CDirectSoundBuffer::NotifierLoop(uint64_t generation)
         }
         notifierWake.wait_for(guard, wait);
     }
-    if (generation == notifierGeneration)
-        notifierActive = false;
+    if (generation == notifierGeneration) notifierActive = false;
 }
 
 // ---- IDirectSoundBuffer ------------------------------------------------------
 
 STDMETHODIMP CDirectSoundBuffer::GetCaps(LPDSBCAPS caps)
 {
-    if (caps == nullptr || caps->dwSize != sizeof(DSBCAPS))
-        return DSERR_INVALIDPARAM;
+    if (caps == nullptr || caps->dwSize != sizeof(DSBCAPS)) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     caps->dwFlags = flags;
     // Everything lives in software here.
-    if (!(flags & DSBCAPS_LOCDEFER))
-        caps->dwFlags |= DSBCAPS_LOCSOFTWARE;
+    if (!(flags & DSBCAPS_LOCDEFER)) caps->dwFlags |= DSBCAPS_LOCSOFTWARE;
     caps->dwBufferBytes = Size();
     caps->dwUnlockTransferRate = 0;
     caps->dwPlayCpuOverhead = 0;
@@ -257,44 +241,36 @@ STDMETHODIMP CDirectSoundBuffer::GetCaps(LPDSBCAPS caps)
 
 STDMETHODIMP CDirectSoundBuffer::GetCurrentPosition(LPDWORD play, LPDWORD write)
 {
-    if (play == nullptr && write == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (play == nullptr && write == nullptr) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     int64_t now = platform::ClockNow100ns();
     Advance(now);
     DWORD cursor = PlayCursor(now);
-    if (play != nullptr)
-        *play = cursor;
-    if (write != nullptr)
-        *write = playing ? (cursor + WriteLead()) % Size() : cursor;
+    if (play != nullptr) *play = cursor;
+    if (write != nullptr) *write = playing ? (cursor + WriteLead()) % Size() : cursor;
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSoundBuffer::GetFormat(LPWAVEFORMATEX wave, DWORD sizeAllocated, LPDWORD sizeWritten)
 {
-    if (wave == nullptr && sizeWritten == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (wave == nullptr && sizeWritten == nullptr) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     DWORD needed = static_cast<DWORD>(format.size());
     if (wave == nullptr) {
         *sizeWritten = needed;
         return DS_OK;
     }
-    if (sizeAllocated < needed)
-        return DSERR_INVALIDPARAM;
+    if (sizeAllocated < needed) return DSERR_INVALIDPARAM;
     std::memcpy(wave, format.data(), needed);
-    if (sizeWritten != nullptr)
-        *sizeWritten = needed;
+    if (sizeWritten != nullptr) *sizeWritten = needed;
     return DS_OK;
 }
 
 // Volume and pan answer only when the buffer was made with their control.
 HRESULT CDirectSoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG value)
 {
-    if (value == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (!(flags & control))
-        return DSERR_CONTROLUNAVAIL;
+    if (value == nullptr) return DSERR_INVALIDPARAM;
+    if (!(flags & control)) return DSERR_CONTROLUNAVAIL;
     std::lock_guard<std::mutex> guard(lock);
     *value = field;
     return DS_OK;
@@ -302,10 +278,8 @@ HRESULT CDirectSoundBuffer::GetControl(DWORD control, const LONG& field, LPLONG 
 
 HRESULT CDirectSoundBuffer::SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value)
 {
-    if (!(flags & control))
-        return DSERR_CONTROLUNAVAIL;
-    if (value < minimum || value > maximum)
-        return DSERR_INVALIDPARAM;
+    if (!(flags & control)) return DSERR_CONTROLUNAVAIL;
+    if (value < minimum || value > maximum) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     field = value;
     return DS_OK;
@@ -320,14 +294,15 @@ STDMETHODIMP CDirectSoundBuffer::SetVolume(LONG value)
 
 STDMETHODIMP CDirectSoundBuffer::GetPan(LPLONG value) { return GetControl(DSBCAPS_CTRLPAN, pan, value); }
 
-STDMETHODIMP CDirectSoundBuffer::SetPan(LONG value) { return SetControl(DSBCAPS_CTRLPAN, DSBPAN_LEFT, DSBPAN_RIGHT, pan, value); }
+STDMETHODIMP CDirectSoundBuffer::SetPan(LONG value)
+{
+    return SetControl(DSBCAPS_CTRLPAN, DSBPAN_LEFT, DSBPAN_RIGHT, pan, value);
+}
 
 STDMETHODIMP CDirectSoundBuffer::GetFrequency(LPDWORD value)
 {
-    if (value == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (!(flags & DSBCAPS_CTRLFREQUENCY))
-        return DSERR_CONTROLUNAVAIL;
+    if (value == nullptr) return DSERR_INVALIDPARAM;
+    if (!(flags & DSBCAPS_CTRLFREQUENCY)) return DSERR_CONTROLUNAVAIL;
     std::lock_guard<std::mutex> guard(lock);
     *value = frequency != 0 ? frequency : Format().nSamplesPerSec;
     return DS_OK;
@@ -335,8 +310,7 @@ STDMETHODIMP CDirectSoundBuffer::GetFrequency(LPDWORD value)
 
 STDMETHODIMP CDirectSoundBuffer::SetFrequency(DWORD value)
 {
-    if (!(flags & DSBCAPS_CTRLFREQUENCY) || IsPrimary())
-        return DSERR_CONTROLUNAVAIL;
+    if (!(flags & DSBCAPS_CTRLFREQUENCY) || IsPrimary()) return DSERR_CONTROLUNAVAIL;
     if (value != DSBFREQUENCY_ORIGINAL && (value < DSBFREQUENCY_MIN || value > DSBFREQUENCY_MAX))
         return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
@@ -349,18 +323,15 @@ STDMETHODIMP CDirectSoundBuffer::SetFrequency(DWORD value)
 
 STDMETHODIMP CDirectSoundBuffer::GetStatus(LPDWORD status)
 {
-    if (status == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (status == nullptr) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     Advance(platform::ClockNow100ns());
     DWORD value = 0;
     if (playing) {
         value |= DSBSTATUS_PLAYING;
-        if (looping)
-            value |= DSBSTATUS_LOOPING;
+        if (looping) value |= DSBSTATUS_LOOPING;
     }
-    if (lost)
-        value |= DSBSTATUS_BUFFERLOST;
+    if (lost) value |= DSBSTATUS_BUFFERLOST;
     *status = value;
     return DS_OK;
 }
@@ -368,31 +339,23 @@ STDMETHODIMP CDirectSoundBuffer::GetStatus(LPDWORD status)
 STDMETHODIMP CDirectSoundBuffer::Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC desc)
 {
     // CreateSoundBuffer has initialised every buffer there is.
-    if (desc == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (desc == nullptr) return DSERR_INVALIDPARAM;
     return DSERR_ALREADYINITIALIZED;
 }
 
 STDMETHODIMP CDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1, LPDWORD bytes1, LPVOID* audio2,
-                               LPDWORD bytes2, DWORD lockFlags)
+                                      LPDWORD bytes2, DWORD lockFlags)
 {
-    if (audio1 == nullptr || bytes1 == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (audio1 == nullptr || bytes1 == nullptr) return DSERR_INVALIDPARAM;
     *audio1 = nullptr;
     *bytes1 = 0;
-    if (audio2 != nullptr)
-        *audio2 = nullptr;
-    if (bytes2 != nullptr)
-        *bytes2 = 0;
-    if ((audio2 == nullptr) != (bytes2 == nullptr))
-        return DSERR_INVALIDPARAM;
-    if (lockFlags & ~DWORD(DSBLOCK_FROMWRITECURSOR | DSBLOCK_ENTIREBUFFER))
-        return DSERR_INVALIDPARAM;
-    if (IsPrimary() && device->cooperativeLevel.load() != DSSCL_WRITEPRIMARY)
-        return DSERR_PRIOLEVELNEEDED;
+    if (audio2 != nullptr) *audio2 = nullptr;
+    if (bytes2 != nullptr) *bytes2 = 0;
+    if ((audio2 == nullptr) != (bytes2 == nullptr)) return DSERR_INVALIDPARAM;
+    if (lockFlags & ~DWORD(DSBLOCK_FROMWRITECURSOR | DSBLOCK_ENTIREBUFFER)) return DSERR_INVALIDPARAM;
+    if (IsPrimary() && device->cooperativeLevel.load() != DSSCL_WRITEPRIMARY) return DSERR_PRIOLEVELNEEDED;
     std::lock_guard<std::mutex> guard(lock);
-    if (lost)
-        return DSERR_BUFFERLOST;
+    if (lost) return DSERR_BUFFERLOST;
     DWORD size = Size();
     if (lockFlags & DSBLOCK_FROMWRITECURSOR) {
         int64_t now = platform::ClockNow100ns();
@@ -400,10 +363,8 @@ STDMETHODIMP CDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1,
         DWORD cursor = PlayCursor(now);
         offset = playing ? (cursor + WriteLead()) % size : cursor;
     }
-    if (lockFlags & DSBLOCK_ENTIREBUFFER)
-        bytes = size;
-    if (offset >= size || bytes == 0 || bytes > size)
-        return DSERR_INVALIDPARAM;
+    if (lockFlags & DSBLOCK_ENTIREBUFFER) bytes = size;
+    if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
     BYTE* base = memory->bytes.data();
     LockedRegion region{base + offset, std::min(bytes, size - offset), nullptr, 0};
     // Without a place for the second region the lock ends at the buffer's end.
@@ -423,44 +384,34 @@ STDMETHODIMP CDirectSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1,
 
 STDMETHODIMP CDirectSoundBuffer::Unlock(LPVOID audio1, DWORD written1, LPVOID audio2, DWORD written2)
 {
-    if (audio1 == nullptr)
-        return DSERR_INVALIDPARAM;
+    if (audio1 == nullptr) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     // Only what a Lock handed out can be unlocked, and no more of it.
     auto match = std::find_if(lockedRegions.begin(), lockedRegions.end(), [&](const LockedRegion& region) {
         return region.first == audio1 && written1 <= region.firstBytes &&
                (written2 == 0 || (region.second == audio2 && written2 <= region.secondBytes));
     });
-    if (match == lockedRegions.end())
-        return DSERR_INVALIDPARAM;
+    if (match == lockedRegions.end()) return DSERR_INVALIDPARAM;
     lockedRegions.erase(match);
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD playFlags)
 {
-    if (reserved != 0)
-        return DSERR_INVALIDPARAM;
+    if (reserved != 0) return DSERR_INVALIDPARAM;
     const DWORD voiceFlags = DSBPLAY_LOCHARDWARE | DSBPLAY_LOCSOFTWARE | DSBPLAY_TERMINATEBY_TIME |
                              DSBPLAY_TERMINATEBY_DISTANCE | DSBPLAY_TERMINATEBY_PRIORITY;
-    if (playFlags & ~(voiceFlags | DSBPLAY_LOOPING))
-        return DSERR_INVALIDPARAM;
+    if (playFlags & ~(voiceFlags | DSBPLAY_LOOPING)) return DSERR_INVALIDPARAM;
     // Priorities and voice placement are only for deferred buffers.
-    if (!(flags & DSBCAPS_LOCDEFER) && (priority != 0 || (playFlags & voiceFlags)))
-        return DSERR_INVALIDPARAM;
-    if ((playFlags & DSBPLAY_LOCHARDWARE) && (playFlags & DSBPLAY_LOCSOFTWARE))
-        return DSERR_INVALIDPARAM;
-    if (playFlags & DSBPLAY_LOCHARDWARE)
-        return DSERR_INVALIDCALL;  // no hardware voices
-    if (IsPrimary() && !(playFlags & DSBPLAY_LOOPING))
-        return DSERR_INVALIDPARAM;
-    if (!IsPrimary() && device->cooperativeLevel.load() == DSSCL_WRITEPRIMARY)
-        return DSERR_INVALIDCALL;
+    if (!(flags & DSBCAPS_LOCDEFER) && (priority != 0 || (playFlags & voiceFlags))) return DSERR_INVALIDPARAM;
+    if ((playFlags & DSBPLAY_LOCHARDWARE) && (playFlags & DSBPLAY_LOCSOFTWARE)) return DSERR_INVALIDPARAM;
+    if (playFlags & DSBPLAY_LOCHARDWARE) return DSERR_INVALIDCALL;  // no hardware voices
+    if (IsPrimary() && !(playFlags & DSBPLAY_LOOPING)) return DSERR_INVALIDPARAM;
+    if (!IsPrimary() && device->cooperativeLevel.load() == DSSCL_WRITEPRIMARY) return DSERR_INVALIDCALL;
     std::thread old;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (lost)
-            return DSERR_BUFFERLOST;
+        if (lost) return DSERR_BUFFERLOST;
         int64_t now = platform::ClockNow100ns();
         // Playing again keeps the cursor; the newest flags count.
         if (playing)
@@ -471,25 +422,20 @@ STDMETHODIMP CDirectSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD play
         }
         playing = true;
         looping = (playFlags & DSBPLAY_LOOPING) != 0;
-        if (notifierActive)
-            return DS_OK;  // the running notifier carries on
+        if (notifierActive) return DS_OK;  // the running notifier carries on
         old = TakeNotifier();
     }
-    if (old.joinable())
-        old.join();
+    if (old.joinable()) old.join();
     std::lock_guard<std::mutex> guard(lock);
-    if (playing)
-        StartNotifier();
+    if (playing) StartNotifier();
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSoundBuffer::SetCurrentPosition(DWORD position)
 {
     std::lock_guard<std::mutex> guard(lock);
-    if (lost)
-        return DSERR_BUFFERLOST;
-    if (position >= Size())
-        return DSERR_INVALIDPARAM;
+    if (lost) return DSERR_BUFFERLOST;
+    if (position >= Size()) return DSERR_INVALIDPARAM;
     int64_t now = platform::ClockNow100ns();
     Advance(now);
     startPosition = AlignDown(position, Format().nBlockAlign);
@@ -501,17 +447,12 @@ STDMETHODIMP CDirectSoundBuffer::SetCurrentPosition(DWORD position)
 
 STDMETHODIMP CDirectSoundBuffer::SetFormat(LPCWAVEFORMATEX wave)
 {
-    if (!IsPrimary())
-        return DSERR_INVALIDCALL;
-    if (wave == nullptr)
-        return DSERR_INVALIDPARAM;
-    if (device->cooperativeLevel.load() < DSSCL_PRIORITY)
-        return DSERR_PRIOLEVELNEEDED;
-    if (!IsSupportedFormat(wave))
-        return DSERR_BADFORMAT;
+    if (!IsPrimary()) return DSERR_INVALIDCALL;
+    if (wave == nullptr) return DSERR_INVALIDPARAM;
+    if (device->cooperativeLevel.load() < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
+    if (!IsSupportedFormat(wave)) return DSERR_BADFORMAT;
     std::lock_guard<std::mutex> guard(lock);
-    if (!lockedRegions.empty())
-        return DSERR_INVALIDCALL;
+    if (!lockedRegions.empty()) return DSERR_INVALIDCALL;
     format = CopyFormat(wave);
     memory = std::make_shared<CBufferMemory>(AlignDown(wave->nAvgBytesPerSec / 4, wave->nBlockAlign));
     int64_t now = platform::ClockNow100ns();
@@ -536,19 +477,16 @@ STDMETHODIMP CDirectSoundBuffer::Stop()
         }
         old = TakeNotifier();
     }
-    if (old.joinable())
-        old.join();
+    if (old.joinable()) old.join();
     return DS_OK;
 }
 
 STDMETHODIMP CDirectSoundBuffer::Restore()
 {
     std::lock_guard<std::mutex> guard(lock);
-    if (!lost)
-        return DS_OK;
+    if (!lost) return DS_OK;
     // While another buffer writes the primary directly there is nothing to restore into.
-    if (!IsPrimary() && device->cooperativeLevel.load() == DSSCL_WRITEPRIMARY)
-        return DSERR_BUFFERLOST;
+    if (!IsPrimary() && device->cooperativeLevel.load() == DSSCL_WRITEPRIMARY) return DSERR_BUFFERLOST;
     lost = false;
     return DS_OK;
 }
@@ -567,20 +505,17 @@ void CDirectSoundBuffer::MarkLost()
         lost = true;
         old = TakeNotifier();
     }
-    if (old.joinable())
-        old.join();
+    if (old.joinable()) old.join();
 }
 
 // ---- IDirectSoundNotify --------------------------------------------------------
 
 STDMETHODIMP CDirectSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
 {
-    if (count > DSBNOTIFICATIONS_MAX || (count > 0 && positions == nullptr))
-        return DSERR_INVALIDPARAM;
+    if (count > DSBNOTIFICATIONS_MAX || (count > 0 && positions == nullptr)) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> guard(lock);
     Advance(platform::ClockNow100ns());
-    if (playing)
-        return DSERR_INVALIDCALL;
+    if (playing) return DSERR_INVALIDCALL;
     for (DWORD i = 0; i < count; ++i)
         if ((positions[i].dwOffset >= Size() && positions[i].dwOffset != DSBPN_OFFSETSTOP) ||
             positions[i].hEventNotify == nullptr || positions[i].hEventNotify == INVALID_HANDLE_VALUE)

@@ -75,15 +75,15 @@ private:
 
     // All below with lock held.
     int64_t ByteRateScaled(int64_t span100ns) const;  // bytes played in a span, unaligned
-    int64_t PlayedUnwrapped(int64_t now) const;         // startPosition + aligned bytes played
-    void Advance(int64_t now);                           // applies the end of a one-shot buffer
+    int64_t PlayedUnwrapped(int64_t now) const;       // startPosition + aligned bytes played
+    void Advance(int64_t now);                        // applies the end of a one-shot buffer
     DWORD PlayCursor(int64_t now) const;
     DWORD WriteLead() const;
-    void Rebase(int64_t now);                            // restarts the cursor arithmetic at now
+    void Rebase(int64_t now);  // restarts the cursor arithmetic at now
     void SignalCrossed(int64_t fromUnwrapped, int64_t toUnwrapped);
     void SignalStop();
     void StartNotifier();
-    std::thread TakeNotifier();                          // stops the notifier; join outside the lock
+    std::thread TakeNotifier();  // stops the notifier; join outside the lock
     void NotifierLoop(uint64_t generation);
     HRESULT GetControl(DWORD control, const LONG& field, LPLONG value);
     HRESULT SetControl(DWORD control, LONG minimum, LONG maximum, LONG& field, LONG value);

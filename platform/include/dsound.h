@@ -238,9 +238,11 @@ typedef IDirectSoundNotify *LPDIRECTSOUNDNOTIFY, **LPLPDIRECTSOUNDNOTIFY;
 typedef IDirectSoundNotify* LPDIRECTSOUNDNOTIFY8;
 
 struct IDirectSound : public IUnknown {
-    STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC pcDSBufferDesc, LPDIRECTSOUNDBUFFER* ppDSBuffer, LPUNKNOWN pUnkOuter) PURE;
+    STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC pcDSBufferDesc, LPDIRECTSOUNDBUFFER* ppDSBuffer,
+                                 LPUNKNOWN pUnkOuter) PURE;
     STDMETHOD(GetCaps)(LPDSCAPS pDSCaps) PURE;
-    STDMETHOD(DuplicateSoundBuffer)(LPDIRECTSOUNDBUFFER pDSBufferOriginal, LPDIRECTSOUNDBUFFER* ppDSBufferDuplicate) PURE;
+    STDMETHOD(DuplicateSoundBuffer)(LPDIRECTSOUNDBUFFER pDSBufferOriginal,
+                                    LPDIRECTSOUNDBUFFER* ppDSBufferDuplicate) PURE;
     STDMETHOD(SetCooperativeLevel)(HWND hwnd, DWORD dwLevel) PURE;
     STDMETHOD(Compact)() PURE;
     STDMETHOD(GetSpeakerConfig)(LPDWORD pdwSpeakerConfig) PURE;

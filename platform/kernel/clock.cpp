@@ -36,12 +36,10 @@ bool IsUsableRate(double rate) { return std::isfinite(rate) && rate >= minimumRa
 double InitialRate()
 {
     const char* text = std::getenv("TESSARINE_CLOCK_RATE");
-    if (text == nullptr || *text == '\0')
-        return 1.0;
+    if (text == nullptr || *text == '\0') return 1.0;
     char* end = nullptr;
     double rate = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !IsUsableRate(rate))
-        return 1.0;
+    if (end == text || *end != '\0' || !IsUsableRate(rate)) return 1.0;
     return rate;
 }
 
@@ -57,7 +55,10 @@ constexpr int64_t staleSourceNanoseconds = 20000000;
 // fall depends only on what was rendered, never on when a thread looked.
 constexpr int64_t followStep = kFollowStep100ns;
 
-int64_t FloorToStep(int64_t time) { return time >= 0 ? time / followStep * followStep : -((-time + followStep - 1) / followStep * followStep); }
+int64_t FloorToStep(int64_t time)
+{
+    return time >= 0 ? time / followStep * followStep : -((-time + followStep - 1) / followStep * followStep);
+}
 int64_t CeilToStep(int64_t time) { return -FloorToStep(-time); }
 
 struct TimeSource {
@@ -106,8 +107,7 @@ struct ClockState {
         bool anyFresh = false;
         int64_t least = 0;
         for (const auto& [id, source] : sources) {
-            if (source.publishedReal == 0 || realNow - source.publishedReal > staleSourceNanoseconds)
-                continue;
+            if (source.publishedReal == 0 || realNow - source.publishedReal > staleSourceNanoseconds) continue;
             const int64_t published = FloorToStep(source.published);
             least = anyFresh ? std::min(least, published) : published;
             anyFresh = true;
@@ -123,8 +123,7 @@ struct ClockState {
         // Nothing renders: real time from the last publish, once the wait for
         // a late sink is over.
         int64_t since = realNow - anchorReal - staleSourceNanoseconds;
-        if (since > 0)
-            last = std::max(last, anchorPlatform + FloorToStep(since / 100));
+        if (since > 0) last = std::max(last, anchorPlatform + FloorToStep(since / 100));
         return last;
     }
 
@@ -156,8 +155,7 @@ ClockState& Clock()
 
 void SetClockRate(double rate)
 {
-    if (!IsUsableRate(rate))
-        return;
+    if (!IsUsableRate(rate)) return;
     ClockState& clock = Clock();
     {
         std::lock_guard<std::mutex> guard(clock.lock);
@@ -181,8 +179,7 @@ void SetClockFollowsSinks(bool follow)
     ClockState& clock = Clock();
     {
         std::lock_guard<std::mutex> guard(clock.lock);
-        if (clock.follow == follow)
-            return;
+        if (clock.follow == follow) return;
         clock.ReanchorLocked(RealNowNanoseconds());
         clock.follow = follow;
         if (follow) {
@@ -191,8 +188,7 @@ void SetClockFollowsSinks(bool follow)
         }
         clock.PublishFastLocked();
         // What the sinks published before counts for nothing now.
-        for (auto& [id, source] : clock.sources)
-            source.publishedReal = 0;
+        for (auto& [id, source] : clock.sources) source.publishedReal = 0;
     }
     kernel::WakeAllForClockChange();
 }
@@ -206,16 +202,14 @@ bool ClockFollowsSinks()
 
 bool SetClockSpeed(const char* text)
 {
-    if (text == nullptr)
-        return false;
+    if (text == nullptr) return false;
     if (std::strcmp(text, "max") == 0) {
         SetClockFollowsSinks(true);
         return true;
     }
     char* end = nullptr;
     double rate = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !IsUsableRate(rate))
-        return false;
+    if (end == text || *end != '\0' || !IsUsableRate(rate)) return false;
     SetClockRate(rate);
     return true;
 }
@@ -236,8 +230,7 @@ void PublishTime(int source, int64_t time100ns)
     {
         std::lock_guard<std::mutex> guard(clock.lock);
         auto found = clock.sources.find(source);
-        if (found == clock.sources.end() || !clock.follow)
-            return;
+        if (found == clock.sources.end() || !clock.follow) return;
         int64_t realNow = RealNowNanoseconds();
         found->second.published = time100ns;
         found->second.publishedReal = realNow;
@@ -259,17 +252,14 @@ int64_t ClockNow100ns()
     // At a fixed rate the time is arithmetic on values that rarely change.
     for (int attempt = 0; attempt < 4; ++attempt) {
         uint32_t before = clock.sequence.load(std::memory_order_acquire);
-        if (before & 1)
-            continue;
+        if (before & 1) continue;
         int64_t anchorReal = clock.fastAnchorReal.load(std::memory_order_relaxed);
         int64_t anchorPlatform = clock.fastAnchorPlatform.load(std::memory_order_relaxed);
         double rate = clock.fastRate.load(std::memory_order_relaxed);
         bool follow = clock.fastFollow.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
-        if (clock.sequence.load(std::memory_order_relaxed) != before)
-            continue;
-        if (follow)
-            break;
+        if (clock.sequence.load(std::memory_order_relaxed) != before) continue;
+        if (follow) break;
         double passed = static_cast<double>(RealNowNanoseconds() - anchorReal) * rate / 100.0;
         return anchorPlatform + static_cast<int64_t>(passed);
     }

@@ -19,11 +19,9 @@ CriticalSection* Get(LPCRITICAL_SECTION section)
 {
     auto* slot = reinterpret_cast<std::atomic<CriticalSection*>*>(&section->implementation);
     CriticalSection* current = slot->load(std::memory_order_acquire);
-    if (current != nullptr)
-        return current;
+    if (current != nullptr) return current;
     auto* made = new CriticalSection;
-    if (slot->compare_exchange_strong(current, made, std::memory_order_acq_rel))
-        return made;
+    if (slot->compare_exchange_strong(current, made, std::memory_order_acq_rel)) return made;
     delete made;
     return current;
 }
@@ -34,10 +32,7 @@ static_assert(sizeof(std::atomic<CriticalSection*>) == sizeof(void*), "the secti
 
 extern "C" {
 
-void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section)
-{
-    section->implementation = new CriticalSection;
-}
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section) { section->implementation = new CriticalSection; }
 
 BOOL WINAPI InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD)
 {
@@ -56,8 +51,7 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section)
 BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section)
 {
     CriticalSection* lock = Get(section);
-    if (!lock->mutex.try_lock())
-        return FALSE;
+    if (!lock->mutex.try_lock()) return FALSE;
     lock->owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     ++lock->depth;
     return TRUE;
@@ -66,10 +60,8 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION section)
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section)
 {
     CriticalSection* lock = Get(section);
-    if (lock->owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || lock->depth == 0)
-        return;
-    if (--lock->depth == 0)
-        lock->owner.store(std::thread::id(), std::memory_order_relaxed);
+    if (lock->owner.load(std::memory_order_relaxed) != std::this_thread::get_id() || lock->depth == 0) return;
+    if (--lock->depth == 0) lock->owner.store(std::thread::id(), std::memory_order_relaxed);
     lock->mutex.unlock();
 }
 

@@ -19,8 +19,7 @@ public:
     bool IsSignalled() const override { return signalled; }
     void Consume() override
     {
-        if (!manualReset)
-            signalled = false;
+        if (!manualReset) signalled = false;
     }
 
     bool manualReset;
@@ -53,8 +52,7 @@ HANDLE CreateEventNamed(BOOL manualReset, BOOL initialState, const std::string* 
         }
         if (!event) {
             event = std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE);
-            if (name != nullptr)
-                NamedEventsLocked()[*name] = event;
+            if (name != nullptr) NamedEventsLocked()[*name] = event;
         }
     }
     HANDLE handle = InsertHandle(event);
@@ -70,8 +68,7 @@ BOOL ChangeEvent(HANDLE handle, bool signalled)
         event = LookupHandleAsLocked<EventObject>(handle);
         if (event) {
             event->signalled = signalled;
-            if (signalled)
-                event->WakeWaiters();
+            if (signalled) event->WakeWaiters();
         }
     }
     if (!event) {
@@ -90,16 +87,14 @@ extern "C" {
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)
 {
-    if (name == nullptr)
-        return CreateEventNamed(manualReset, initialState, nullptr);
+    if (name == nullptr) return CreateEventNamed(manualReset, initialState, nullptr);
     std::string text(name);
     return CreateEventNamed(manualReset, initialState, &text);
 }
 
 HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name)
 {
-    if (name == nullptr)
-        return CreateEventNamed(manualReset, initialState, nullptr);
+    if (name == nullptr) return CreateEventNamed(manualReset, initialState, nullptr);
     // The same name through either call names the same event: keep it as UTF-8.
     std::string text = platform::Utf16ToUtf8(name, platform::ELoneSurrogate::Keep);
     return CreateEventNamed(manualReset, initialState, &text);

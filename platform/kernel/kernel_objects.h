@@ -47,8 +47,7 @@ HANDLE InsertHandle(std::shared_ptr<KernelObject> object);
 // KernelLock() held.
 std::shared_ptr<KernelObject> LookupHandleLocked(HANDLE handle);
 
-template <typename T>
-std::shared_ptr<T> LookupHandleAsLocked(HANDLE handle)
+template <typename T> std::shared_ptr<T> LookupHandleAsLocked(HANDLE handle)
 {
     return std::dynamic_pointer_cast<T>(LookupHandleLocked(handle));
 }

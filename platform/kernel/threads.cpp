@@ -32,8 +32,7 @@ thread_local DWORD currentThreadId = 0;
 DWORD NewThreadId()
 {
     DWORD id = nextThreadId.fetch_add(4);
-    while (id == 0)
-        id = nextThreadId.fetch_add(4);
+    while (id == 0) id = nextThreadId.fetch_add(4);
     return id;
 }
 
@@ -64,8 +63,8 @@ using namespace platform::kernel;
 
 extern "C" {
 
-uintptr_t _beginthreadex(void*, unsigned stackSize, unsigned(WINAPI* start)(void*), void* argument,
-                         unsigned initFlag, unsigned* threadId)
+uintptr_t _beginthreadex(void*, unsigned stackSize, unsigned(WINAPI* start)(void*), void* argument, unsigned initFlag,
+                         unsigned* threadId)
 {
     if (start == nullptr) {
         errno = EINVAL;
@@ -100,8 +99,7 @@ uintptr_t _beginthreadex(void*, unsigned stackSize, unsigned(WINAPI* start)(void
         errno = failure;
         return 0;
     }
-    if (threadId != nullptr)
-        *threadId = thread->id;
+    if (threadId != nullptr) *threadId = thread->id;
     return reinterpret_cast<uintptr_t>(handle);
 }
 
@@ -114,8 +112,7 @@ DWORD WINAPI ResumeThread(HANDLE handle)
         return static_cast<DWORD>(-1);
     }
     DWORD previous = thread->suspendCount;
-    if (previous > 0 && --thread->suspendCount == 0)
-        thread->resumed.notify_all();
+    if (previous > 0 && --thread->suspendCount == 0) thread->resumed.notify_all();
     return previous;
 }
 
@@ -137,8 +134,7 @@ BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
 
 DWORD WINAPI GetCurrentThreadId(void)
 {
-    if (currentThreadId == 0)
-        currentThreadId = NewThreadId();
+    if (currentThreadId == 0) currentThreadId = NewThreadId();
     return currentThreadId;
 }
 

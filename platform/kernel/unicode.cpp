@@ -55,8 +55,11 @@ bool Utf8ToUtf16(std::string_view text, std::u16string& out)
     bool wellFormed = true;
     for (size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2
-                        : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        const int extra = lead < 0x80             ? 0
+                          : (lead & 0xE0) == 0xC0 ? 1
+                          : (lead & 0xF0) == 0xE0 ? 2
+                          : (lead & 0xF8) == 0xF0 ? 3
+                                                  : -1;
         char32_t code = extra <= 0 ? lead : lead & (0x3Fu >> extra);
         int taken = 0;
         while (taken < extra && i + 1 + size_t(taken) < text.size() &&

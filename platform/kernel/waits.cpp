@@ -53,8 +53,7 @@ constexpr double longestRealWaitSeconds = 3600.0;
 
 void KernelObject::WakeWaiters()
 {
-    for (Waiter* waiter : waiters)
-        waiter->wake.notify_one();
+    for (Waiter* waiter : waiters) waiter->wake.notify_one();
 }
 
 std::mutex& KernelLock() { return State().lock; }
@@ -73,15 +72,13 @@ std::shared_ptr<KernelObject> LookupHandleLocked(HANDLE handle)
 {
     KernelState& state = State();
     auto found = state.handles.find(reinterpret_cast<uintptr_t>(handle));
-    if (found == state.handles.end())
-        return nullptr;
+    if (found == state.handles.end()) return nullptr;
     return found->second;
 }
 
 int64_t DeadlineAfterMilliseconds(DWORD milliseconds)
 {
-    if (milliseconds == INFINITE)
-        return -1;
+    if (milliseconds == INFINITE) return -1;
     return ClockNow100ns() + static_cast<int64_t>(milliseconds) * 10000;
 }
 
@@ -98,8 +95,7 @@ DWORD WaitLocked(std::unique_lock<std::mutex>& lock, std::span<const std::shared
                 bool allSignalled = std::all_of(objects.begin(), objects.end(),
                                                 [](const auto& object) { return object->IsSignalled(); });
                 if (allSignalled) {
-                    for (const auto& object : objects)
-                        object->Consume();
+                    for (const auto& object : objects) object->Consume();
                     result = WAIT_OBJECT_0;
                     break;
                 }
@@ -119,8 +115,7 @@ DWORD WaitLocked(std::unique_lock<std::mutex>& lock, std::span<const std::shared
             break;
         }
         if (!registered) {
-            for (const auto& object : objects)
-                object->waiters.push_back(&self);
+            for (const auto& object : objects) object->waiters.push_back(&self);
             state.waiting.push_back(&self);
             registered = true;
             if (deadline100ns >= 0) {
@@ -140,8 +135,7 @@ DWORD WaitLocked(std::unique_lock<std::mutex>& lock, std::span<const std::shared
         }
     }
     if (registered) {
-        for (const auto& object : objects)
-            RemoveWaiter(object->waiters, &self);
+        for (const auto& object : objects) RemoveWaiter(object->waiters, &self);
         RemoveWaiter(state.waiting, &self);
     }
     return result;
@@ -151,20 +145,17 @@ void WakeAllForClockChange()
 {
     KernelState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    for (Waiter* waiter : state.waiting)
-        waiter->wake.notify_one();
+    for (Waiter* waiter : state.waiting) waiter->wake.notify_one();
 }
 
 void WakeDeadlinesUpTo(int64_t now)
 {
     KernelState& state = State();
-    if (now < state.earliestDeadline.load(std::memory_order_relaxed))
-        return;
+    if (now < state.earliestDeadline.load(std::memory_order_relaxed)) return;
     std::lock_guard<std::mutex> guard(state.lock);
     int64_t earliest = INT64_MAX;
     for (Waiter* waiter : state.waiting) {
-        if (waiter->deadline < 0)
-            continue;
+        if (waiter->deadline < 0) continue;
         if (waiter->deadline <= now)
             waiter->wake.notify_one();
         else
@@ -216,8 +207,7 @@ uint32_t platform::WaitForObjectsUntil100ns(uint32_t count, void* const* handles
     DWORD result;
     {
         std::unique_lock<std::mutex> lock(KernelLock());
-        if (!CollectObjectsLocked(count, handles, waitAll, objects))
-            return WAIT_FAILED;
+        if (!CollectObjectsLocked(count, handles, waitAll, objects)) return WAIT_FAILED;
         result = WaitLocked(lock, std::span(objects.data(), count), waitAll, deadline100ns < 0 ? -1 : deadline100ns);
     }
     // The last references go outside the lock, with the array.
@@ -253,7 +243,8 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 
 DWORD WINAPI WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
 {
-    return platform::WaitForObjectsUntil100ns(count, handles, waitAll != FALSE, DeadlineAfterMilliseconds(milliseconds));
+    return platform::WaitForObjectsUntil100ns(count, handles, waitAll != FALSE,
+                                              DeadlineAfterMilliseconds(milliseconds));
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)

@@ -56,9 +56,12 @@ int Usage(const char* message)
 
 bool ParseSwitch(const char* text, bool* value)
 {
-    if (std::strcmp(text, "on") == 0) *value = true;
-    else if (std::strcmp(text, "off") == 0) *value = false;
-    else return false;
+    if (std::strcmp(text, "on") == 0)
+        *value = true;
+    else if (std::strcmp(text, "off") == 0)
+        *value = false;
+    else
+        return false;
     return true;
 }
 
@@ -78,7 +81,8 @@ bool LooksLikeMidi(const std::string& path)
     std::ifstream file(path, std::ios::binary);
     char head[12] = {};
     file.read(head, sizeof(head));
-    return std::memcmp(head, "MThd", 4) == 0 || (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "RMID", 4) == 0);
+    return std::memcmp(head, "MThd", 4) == 0 ||
+           (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "RMID", 4) == 0);
 }
 
 const char* Describe(HRESULT hr)
@@ -171,7 +175,10 @@ public:
         return hr == E_NOINTERFACE ? real->QueryInterface(iid, object) : hr;
     }
     STDMETHOD(GetCaps)(LPDSBCAPS caps) override { return real->GetCaps(caps); }
-    STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override { return real->GetCurrentPosition(play, write); }
+    STDMETHOD(GetCurrentPosition)(LPDWORD play, LPDWORD write) override
+    {
+        return real->GetCurrentPosition(play, write);
+    }
     STDMETHOD(GetFormat)(LPWAVEFORMATEX format, DWORD size, LPDWORD written) override
     {
         return real->GetFormat(format, size, written);
@@ -180,13 +187,19 @@ public:
     STDMETHOD(GetPan)(LPLONG pan) override { return real->GetPan(pan); }
     STDMETHOD(GetFrequency)(LPDWORD frequency) override { return real->GetFrequency(frequency); }
     STDMETHOD(GetStatus)(LPDWORD status) override { return real->GetStatus(status); }
-    STDMETHOD(Initialize)(LPDIRECTSOUND device, LPCDSBUFFERDESC desc) override { return real->Initialize(device, desc); }
+    STDMETHOD(Initialize)(LPDIRECTSOUND device, LPCDSBUFFERDESC desc) override
+    {
+        return real->Initialize(device, desc);
+    }
     STDMETHOD(Lock)(DWORD offset, DWORD bytes, LPVOID* first, LPDWORD firstBytes, LPVOID* second, LPDWORD secondBytes,
                     DWORD flags) override
     {
         return real->Lock(offset, bytes, first, firstBytes, second, secondBytes, flags);
     }
-    STDMETHOD(Play)(DWORD reserved, DWORD priority, DWORD flags) override { return real->Play(reserved, priority, flags); }
+    STDMETHOD(Play)(DWORD reserved, DWORD priority, DWORD flags) override
+    {
+        return real->Play(reserved, priority, flags);
+    }
     STDMETHOD(SetCurrentPosition)(DWORD position) override { return real->SetCurrentPosition(position); }
     STDMETHOD(SetFormat)(LPCWAVEFORMATEX format) override { return real->SetFormat(format); }
     STDMETHOD(SetVolume)(LONG volume) override { return real->SetVolume(volume); }
@@ -214,8 +227,7 @@ private:
     CStreamWriter* writer;
 };
 
-template <typename T>
-void SafeRelease(T*& object)
+template <typename T> void SafeRelease(T*& object)
 {
     if (object) object->Release();
     object = nullptr;
@@ -287,7 +299,8 @@ private:
         desc.dwValidData = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH;
         desc.guidClass = CLSID_DirectMusicSegment;
         if (!ToWide(options.input, desc.wszFileName, DMUS_MAX_FILENAME)) {
-            std::fprintf(stderr, "dmrender: cannot load %s: the name is not UTF-8 or too long\n", options.input.c_str());
+            std::fprintf(stderr, "dmrender: cannot load %s: the name is not UTF-8 or too long\n",
+                         options.input.c_str());
             return false;
         }
         const HRESULT hr = loader->GetObject(&desc, IID_IDirectMusicSegment, reinterpret_cast<void**>(&segment));

@@ -28,7 +28,8 @@ struct CResources {
     std::map<std::tuple<uintptr_t, WORD, WORD>, CResource> entries;
 };
 
-CResources& Resources() {
+CResources& Resources()
+{
     static CResources resources;
     return resources;
 }
@@ -42,31 +43,36 @@ public:
 
     bool Good() const { return good; }
 
-    WORD Word() {
+    WORD Word()
+    {
         if (!Need(2)) return 0;
         WORD value = static_cast<WORD>(data[at] | (data[at + 1] << 8));
         at += 2;
         return value;
     }
-    DWORD Dword() {
+    DWORD Dword()
+    {
         WORD low = Word();
         return low | (static_cast<DWORD>(Word()) << 16);
     }
     short Short() { return static_cast<short>(Word()); }
     void Byte() { Need(1) && ++at; }
     void AlignDword() { at = (at + 3) & ~static_cast<size_t>(3); }
-    void Skip(size_t count) {
+    void Skip(size_t count)
+    {
         if (Need(count)) at += count;
     }
 
     // A UTF-16 text ended by a NUL, as UTF-8.
-    std::string Text() {
+    std::string Text()
+    {
         std::u16string units;
         for (WORD unit = Word(); good && unit != 0; unit = Word()) units.push_back(char16_t(unit));
         return platform::Utf16ToUtf8(units);
     }
     // A text, an ordinal (0xFFFF then the number) or nothing (0).
-    std::string TextOrOrdinal(WORD& ordinal) {
+    std::string TextOrOrdinal(WORD& ordinal)
+    {
         ordinal = 0;
         if (!Need(2)) return {};
         WORD first = static_cast<WORD>(data[at] | (data[at + 1] << 8));
@@ -83,7 +89,8 @@ public:
     }
 
 private:
-    bool Need(size_t count) {
+    bool Need(size_t count)
+    {
         if (!good || count > size || at > size - count) good = false;
         return good;
     }
@@ -112,7 +119,8 @@ struct CDialogTemplate {
     std::vector<CItemTemplate> items;
 };
 
-bool ParseTemplate(const BYTE* data, size_t size, CDialogTemplate& dialog) {
+bool ParseTemplate(const BYTE* data, size_t size, CDialogTemplate& dialog)
+{
     CTemplateReader reader(data, size);
     WORD version = reader.Word();
     WORD signature = reader.Word();
@@ -173,7 +181,8 @@ bool ParseTemplate(const BYTE* data, size_t size, CDialogTemplate& dialog) {
     return reader.Good();
 }
 
-const char* OrdinalClass(WORD ordinal) {
+const char* OrdinalClass(WORD ordinal)
+{
     switch (ordinal) {
     case 0x80: return "Button";
     case 0x81: return "Edit";
@@ -186,7 +195,8 @@ const char* OrdinalClass(WORD ordinal) {
 // Base units of the dialog's font: the shell font at 8 points averages 6
 // pixels wide and 13 high at 96 dots per inch; no font means the system
 // font's 8 by 16.
-void BaseUnits(const CDialogTemplate& dialog, int& x, int& y) {
+void BaseUnits(const CDialogTemplate& dialog, int& x, int& y)
+{
     if (!(dialog.style & DS_SETFONT) || dialog.pointSize == 0) {
         x = 8;
         y = 16;
@@ -196,13 +206,15 @@ void BaseUnits(const CDialogTemplate& dialog, int& x, int& y) {
     y = std::max(1, (13 * dialog.pointSize + 4) / 8);
 }
 
-RECT MapRect(int baseX, int baseY, int x, int y, int cx, int cy) {
+RECT MapRect(int baseX, int baseY, int x, int y, int cx, int cy)
+{
     auto mapX = [&](int value) { return static_cast<LONG>((static_cast<int64_t>(value) * baseX + 2) / 4); };
     auto mapY = [&](int value) { return static_cast<LONG>((static_cast<int64_t>(value) * baseY + 4) / 8); };
     return {mapX(x), mapY(y), mapX(x + cx), mapY(y + cy)};
 }
 
-HWND CreateFromTemplate(const BYTE* data, size_t size, HWND parent, DLGPROC dialogProc, LPARAM initParam) {
+HWND CreateFromTemplate(const BYTE* data, size_t size, HWND parent, DLGPROC dialogProc, LPARAM initParam)
+{
     CDialogTemplate dialog;
     if (!ParseTemplate(data, size, dialog)) {
         SetLastError(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND: not a dialog we can read
@@ -273,49 +285,47 @@ HWND CreateFromTemplate(const BYTE* data, size_t size, HWND parent, DLGPROC dial
 
 using namespace platform::user;
 
-HINSTANCE platform::GetModuleOf(const void* address) {
+HINSTANCE platform::GetModuleOf(const void* address)
+{
     Dl_info info{};
     if (!address || !dladdr(address, &info) || !info.dli_fbase) return nullptr;
     return static_cast<HINSTANCE>(info.dli_fbase);
 }
 
-bool platform::RegisterResource(HINSTANCE module, WORD type, WORD name, const void* data, DWORD size) {
+bool platform::RegisterResource(HINSTANCE module, WORD type, WORD name, const void* data, DWORD size)
+{
     if (!module || !data) return false;
     CResources& resources = Resources();
     std::lock_guard guard(resources.lock);
-    return resources.entries.emplace(std::make_tuple(reinterpret_cast<uintptr_t>(module), type, name),
-                                     CResource{data, size})
+    return resources.entries
+        .emplace(std::make_tuple(reinterpret_cast<uintptr_t>(module), type, name), CResource{data, size})
         .second;
 }
 
-void platform::UnregisterResource(HINSTANCE module, WORD type, WORD name) {
+void platform::UnregisterResource(HINSTANCE module, WORD type, WORD name)
+{
     CResources& resources = Resources();
     std::lock_guard guard(resources.lock);
     resources.entries.erase(std::make_tuple(reinterpret_cast<uintptr_t>(module), type, name));
 }
 
-bool platform::ClickControl(HWND control) {
+bool platform::ClickControl(HWND control)
+{
     std::lock_guard guard(TableLock());
     CWindow* window = FindWindowEntry(control);
     if (!window || window->kind != CKind::button || !TakesInput(*window)) return false;
     switch (window->style & BS_TYPEMASK) {
-    case BS_GROUPBOX:
-        return false;  // a frame takes no clicks
-    case BS_AUTOCHECKBOX:
-        window->check = window->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
-        break;
-    case BS_AUTO3STATE:
-        window->check = (window->check + 1) % 3;
-        break;
-    case BS_AUTORADIOBUTTON:
-        window->check = BST_CHECKED;
-        break;
+    case BS_GROUPBOX: return false;  // a frame takes no clicks
+    case BS_AUTOCHECKBOX: window->check = window->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED; break;
+    case BS_AUTO3STATE: window->check = (window->check + 1) % 3; break;
+    case BS_AUTORADIOBUTTON: window->check = BST_CHECKED; break;
     }
     Notify(*window, BN_CLICKED);
     return true;
 }
 
-bool platform::ChooseComboEntry(HWND control, int index) {
+bool platform::ChooseComboEntry(HWND control, int index)
+{
     std::lock_guard guard(TableLock());
     CWindow* window = FindWindowEntry(control);
     if (!window || window->kind != CKind::comboBox || !TakesInput(*window)) return false;
@@ -324,14 +334,16 @@ bool platform::ChooseComboEntry(HWND control, int index) {
     if (!(window = FindWindowEntry(control))) return true;
     if (index >= static_cast<int>(window->items.size())) return false;  // the list changed as it opened
     window->selection = index;
-    for (WORD code : {static_cast<WORD>(CBN_SELCHANGE), static_cast<WORD>(CBN_CLOSEUP), static_cast<WORD>(CBN_SELENDOK)}) {
+    for (WORD code :
+         {static_cast<WORD>(CBN_SELCHANGE), static_cast<WORD>(CBN_CLOSEUP), static_cast<WORD>(CBN_SELENDOK)}) {
         if (!(window = FindWindowEntry(control))) break;
         Notify(*window, code);
     }
     return true;
 }
 
-bool platform::DragTrackbar(HWND control, int position) {
+bool platform::DragTrackbar(HWND control, int position)
+{
     std::lock_guard guard(TableLock());
     CWindow* window = FindWindowEntry(control);
     if (!window || window->kind != CKind::trackbar || !TakesInput(*window)) return false;
@@ -345,7 +357,8 @@ bool platform::DragTrackbar(HWND control, int position) {
     return true;
 }
 
-bool platform::TypeText(HWND control, const char* text) {
+bool platform::TypeText(HWND control, const char* text)
+{
     std::lock_guard guard(TableLock());
     CWindow* window = FindWindowEntry(control);
     if (!window || window->kind != CKind::edit || (window->style & ES_READONLY) || !TakesInput(*window)) return false;
@@ -357,7 +370,8 @@ bool platform::TypeText(HWND control, const char* text) {
 
 extern "C" {
 
-HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type)
+{
     // Only numbered resources are registered.
     if (!IS_INTRESOURCE(name) || !IS_INTRESOURCE(type)) {
         SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
@@ -375,18 +389,21 @@ HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
     return reinterpret_cast<HRSRC>(&found->second);
 }
 
-HGLOBAL WINAPI LoadResource(HMODULE, HRSRC resource) {
+HGLOBAL WINAPI LoadResource(HMODULE, HRSRC resource)
+{
     return resource ? const_cast<void*>(reinterpret_cast<CResource*>(resource)->data) : nullptr;
 }
 
 LPVOID WINAPI LockResource(HGLOBAL data) { return data; }
 
-DWORD WINAPI SizeofResource(HMODULE, HRSRC resource) {
+DWORD WINAPI SizeofResource(HMODULE, HRSRC resource)
+{
     return resource ? reinterpret_cast<CResource*>(resource)->size : 0;
 }
 
 HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC dialogProc,
-                               LPARAM initParam) {
+                               LPARAM initParam)
+{
     HRSRC resource = FindResourceA(instance, templateName, RT_DIALOG);
     if (!resource) return nullptr;
     const void* data = LoadResource(instance, resource);
@@ -396,7 +413,8 @@ HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND par
 }
 
 HWND WINAPI CreateDialogIndirectParamA(HINSTANCE, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC dialogProc,
-                                       LPARAM initParam) {
+                                       LPARAM initParam)
+{
     if (!dialogTemplate) return nullptr;
     std::lock_guard guard(TableLock());
     // A template in memory carries no size: it is read as far as it says.

@@ -23,24 +23,28 @@ struct CTable {
     uintptr_t nextHandle = 0x10010;
 };
 
-CTable& Table() {
+CTable& Table()
+{
     static CTable table;
     return table;
 }
 
-std::string Lower(std::string text) {
+std::string Lower(std::string text)
+{
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
 // Property names are atoms: compared without regard to case; an integer
 // atom stands for itself.
-std::string PropertyKey(LPCSTR name) {
+std::string PropertyKey(LPCSTR name)
+{
     if (IS_INTRESOURCE(name)) return "#" + std::to_string(reinterpret_cast<uintptr_t>(name));
     return Lower(name);
 }
 
-bool IsCheckBox(const CWindow& window) {
+bool IsCheckBox(const CWindow& window)
+{
     DWORD type = window.style & BS_TYPEMASK;
     return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
            type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
@@ -48,14 +52,15 @@ bool IsCheckBox(const CWindow& window) {
 
 bool IsDropDownList(const CWindow& window) { return (window.style & 3) == CBS_DROPDOWNLIST; }
 
-void ClampPosition(CWindow& window) {
+void ClampPosition(CWindow& window)
+{
     window.position = std::clamp(window.position, window.rangeMin, std::max(window.rangeMin, window.rangeMax));
 }
 
-LRESULT ButtonMessage(CWindow& window, UINT message, WPARAM wParam) {
+LRESULT ButtonMessage(CWindow& window, UINT message, WPARAM wParam)
+{
     switch (message) {
-    case BM_GETCHECK:
-        return IsCheckBox(window) ? window.check : BST_UNCHECKED;
+    case BM_GETCHECK: return IsCheckBox(window) ? window.check : BST_UNCHECKED;
     case BM_SETCHECK:
         if (IsCheckBox(window)) {
             DWORD type = window.style & BS_TYPEMASK;
@@ -66,14 +71,13 @@ LRESULT ButtonMessage(CWindow& window, UINT message, WPARAM wParam) {
                                                                      : state;
         }
         return 0;
-    case BM_CLICK:
-        platform::ClickControl(window.handle);
-        return 0;
+    case BM_CLICK: platform::ClickControl(window.handle); return 0;
     }
     return 0;
 }
 
-LRESULT ComboBoxMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ComboBoxMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     int count = static_cast<int>(window.items.size());
     switch (message) {
     case CB_ADDSTRING: {
@@ -93,10 +97,8 @@ LRESULT ComboBoxMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lPa
         window.items.clear();
         window.selection = -1;
         return TRUE;
-    case CB_GETCOUNT:
-        return count;
-    case CB_GETCURSEL:
-        return window.selection;
+    case CB_GETCOUNT: return count;
+    case CB_GETCURSEL: return window.selection;
     case CB_SETCURSEL: {
         // An index off the list clears the selection and answers CB_ERR.
         int index = static_cast<int>(wParam);
@@ -123,14 +125,12 @@ LRESULT ComboBoxMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lPa
     return 0;
 }
 
-LRESULT TrackbarMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT TrackbarMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
-    case TBM_GETPOS:
-        return window.position;
-    case TBM_GETRANGEMIN:
-        return window.rangeMin;
-    case TBM_GETRANGEMAX:
-        return window.rangeMax;
+    case TBM_GETPOS: return window.position;
+    case TBM_GETRANGEMIN: return window.rangeMin;
+    case TBM_GETRANGEMAX: return window.rangeMax;
     case TBM_SETPOS:
         window.position = static_cast<int>(lParam);
         ClampPosition(window);
@@ -148,15 +148,14 @@ LRESULT TrackbarMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lPa
         window.rangeMax = static_cast<int>(lParam);
         ClampPosition(window);
         return 0;
-    case TBM_SETTICFREQ:
-        window.ticFrequency = std::max(1, static_cast<int>(wParam));
-        return 0;
+    case TBM_SETTICFREQ: window.ticFrequency = std::max(1, static_cast<int>(wParam)); return 0;
     }
     return 0;
 }
 
 // What every window does with its text, then what its class adds.
-LRESULT DefaultMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT DefaultMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_SETTEXT:
         window.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
@@ -168,32 +167,30 @@ LRESULT DefaultMessage(CWindow& window, UINT message, WPARAM wParam, LPARAM lPar
         }
         return TRUE;
     case WM_GETTEXT: {
-        const std::string& text = window.kind == CKind::comboBox && IsDropDownList(window)
-                                      ? (window.selection >= 0 ? window.items[static_cast<size_t>(window.selection)]
-                                                               : std::string())
-                                      : window.text;
+        const std::string& text =
+            window.kind == CKind::comboBox && IsDropDownList(window)
+                ? (window.selection >= 0 ? window.items[static_cast<size_t>(window.selection)] : std::string())
+                : window.text;
         if (!lParam || wParam == 0) return 0;
         return CopyText(text, reinterpret_cast<char*>(lParam), wParam);
     }
     case WM_GETTEXTLENGTH:
         if (window.kind == CKind::comboBox && IsDropDownList(window))
-            return window.selection >= 0 ? static_cast<LRESULT>(window.items[static_cast<size_t>(window.selection)].size())
-                                         : 0;
+            return window.selection >= 0
+                       ? static_cast<LRESULT>(window.items[static_cast<size_t>(window.selection)].size())
+                       : 0;
         return static_cast<LRESULT>(window.text.size());
     }
     switch (window.kind) {
-    case CKind::button:
-        return ButtonMessage(window, message, wParam);
-    case CKind::comboBox:
-        return ComboBoxMessage(window, message, wParam, lParam);
-    case CKind::trackbar:
-        return TrackbarMessage(window, message, wParam, lParam);
-    default:
-        return 0;
+    case CKind::button: return ButtonMessage(window, message, wParam);
+    case CKind::comboBox: return ComboBoxMessage(window, message, wParam, lParam);
+    case CKind::trackbar: return TrackbarMessage(window, message, wParam, lParam);
+    default: return 0;
     }
 }
 
-void DestroyTree(HWND handle) {
+void DestroyTree(HWND handle)
+{
     CWindow* window = FindWindowEntry(handle);
     if (!window) return;
     window->destroying = true;
@@ -210,8 +207,7 @@ void DestroyTree(HWND handle) {
     Dispatch(handle, WM_NCDESTROY, 0, 0);
     window = FindWindowEntry(handle);
     if (!window) return;
-    if (CWindow* parent = FindWindowEntry(window->parent))
-        std::erase(parent->children, handle);
+    if (CWindow* parent = FindWindowEntry(window->parent)) std::erase(parent->children, handle);
     // Properties go with the window.
     Table().windows.erase(reinterpret_cast<uintptr_t>(handle));
 }
@@ -220,20 +216,22 @@ const struct {
     const char* name;
     CKind kind;
 } predefinedClasses[] = {
-    {"#32770", CKind::dialog},       {"Button", CKind::button},     {"Static", CKind::staticText},
-    {"Edit", CKind::edit},           {"ComboBox", CKind::comboBox}, {TRACKBAR_CLASSA, CKind::trackbar},
+    {"#32770", CKind::dialog}, {"Button", CKind::button},     {"Static", CKind::staticText},
+    {"Edit", CKind::edit},     {"ComboBox", CKind::comboBox}, {TRACKBAR_CLASSA, CKind::trackbar},
 };
 
 }  // namespace
 
 std::recursive_mutex& TableLock() { return Table().lock; }
 
-CWindow* FindWindowEntry(HWND handle) {
+CWindow* FindWindowEntry(HWND handle)
+{
     auto found = Table().windows.find(reinterpret_cast<uintptr_t>(handle));
     return found == Table().windows.end() ? nullptr : found->second.get();
 }
 
-CWindow* AddWindow(std::unique_ptr<CWindow> window) {
+CWindow* AddWindow(std::unique_ptr<CWindow> window)
+{
     CTable& table = Table();
     uintptr_t value = table.nextHandle;
     table.nextHandle += 4;
@@ -244,7 +242,8 @@ CWindow* AddWindow(std::unique_ptr<CWindow> window) {
     return entry;
 }
 
-bool LookUpClass(const std::string& name, std::string& canonicalName, CKind& kind) {
+bool LookUpClass(const std::string& name, std::string& canonicalName, CKind& kind)
+{
     for (const auto& known : predefinedClasses) {
         if (Lower(name) == Lower(known.name)) {
             canonicalName = known.name;
@@ -255,7 +254,8 @@ bool LookUpClass(const std::string& name, std::string& canonicalName, CKind& kin
     return false;
 }
 
-LRESULT Dispatch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Dispatch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
+{
     CWindow* window = FindWindowEntry(handle);
     if (!window) return 0;
     if (window->dialogProc) {
@@ -267,17 +267,20 @@ LRESULT Dispatch(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefaultMessage(*window, message, wParam, lParam);
 }
 
-void Notify(CWindow& control, WORD code) {
+void Notify(CWindow& control, WORD code)
+{
     Dispatch(control.parent, WM_COMMAND, MAKEWPARAM(control.id, code), reinterpret_cast<LPARAM>(control.handle));
 }
 
-bool TakesInput(const CWindow& window) {
+bool TakesInput(const CWindow& window)
+{
     for (const CWindow* at = &window; at; at = FindWindowEntry(at->parent))
         if (at->style & WS_DISABLED) return false;
     return true;
 }
 
-int CopyText(const std::string& text, char* buffer, size_t size) {
+int CopyText(const std::string& text, char* buffer, size_t size)
+{
     if (!buffer || size == 0) return 0;
     size_t length = std::min(text.size(), size - 1);
     // Back off over continuation bytes so no character is cut in two.
@@ -294,8 +297,9 @@ using namespace platform::user;
 
 extern "C" {
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE, LPVOID)
+{
     std::lock_guard guard(TableLock());
     auto window = std::make_unique<CWindow>();
     if (!className || IS_INTRESOURCE(className) || !LookUpClass(className, window->className, window->kind)) {
@@ -321,7 +325,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     return handle;
 }
 
-BOOL WINAPI DestroyWindow(HWND window) {
+BOOL WINAPI DestroyWindow(HWND window)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || entry->destroying) {
@@ -332,23 +337,27 @@ BOOL WINAPI DestroyWindow(HWND window) {
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND window) {
+BOOL WINAPI IsWindow(HWND window)
+{
     std::lock_guard guard(TableLock());
     return FindWindowEntry(window) != nullptr;
 }
 
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     std::lock_guard guard(TableLock());
     return Dispatch(window, message, wParam, lParam);
 }
 
-LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     return entry ? DefaultMessage(*entry, message, wParam, lParam) : 0;
 }
 
-HWND WINAPI GetDlgItem(HWND dialog, int id) {
+HWND WINAPI GetDlgItem(HWND dialog, int id)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(dialog);
     if (!entry) return nullptr;
@@ -360,25 +369,29 @@ HWND WINAPI GetDlgItem(HWND dialog, int id) {
     return nullptr;
 }
 
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
     std::lock_guard guard(TableLock());
     HWND control = GetDlgItem(dialog, id);
     return control ? Dispatch(control, message, wParam, lParam) : 0;
 }
 
-int WINAPI GetDlgCtrlID(HWND window) {
+int WINAPI GetDlgCtrlID(HWND window)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     return entry ? entry->id : 0;
 }
 
-HWND WINAPI GetParent(HWND window) {
+HWND WINAPI GetParent(HWND window)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     return entry ? entry->parent : nullptr;
 }
 
-HWND WINAPI GetWindow(HWND window, UINT command) {
+HWND WINAPI GetWindow(HWND window, UINT command)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry) return nullptr;
@@ -393,13 +406,15 @@ HWND WINAPI GetWindow(HWND window, UINT command) {
     return nullptr;
 }
 
-BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text) {
+BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text)
+{
     std::lock_guard guard(TableLock());
     if (!FindWindowEntry(window)) return FALSE;
     return static_cast<BOOL>(Dispatch(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)));
 }
 
-int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int size) {
+int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int size)
+{
     std::lock_guard guard(TableLock());
     if (!buffer || size <= 0) return 0;
     buffer[0] = '\0';
@@ -407,25 +422,29 @@ int WINAPI GetWindowTextA(HWND window, LPSTR buffer, int size) {
     return static_cast<int>(Dispatch(window, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer)));
 }
 
-int WINAPI GetWindowTextLengthA(HWND window) {
+int WINAPI GetWindowTextLengthA(HWND window)
+{
     std::lock_guard guard(TableLock());
     return static_cast<int>(Dispatch(window, WM_GETTEXTLENGTH, 0, 0));
 }
 
-BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
+{
     std::lock_guard guard(TableLock());
     HWND control = GetDlgItem(dialog, id);
     return control ? SetWindowTextA(control, text) : FALSE;
 }
 
-UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int size) {
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int size)
+{
     std::lock_guard guard(TableLock());
     if (buffer && size > 0) buffer[0] = '\0';
     HWND control = GetDlgItem(dialog, id);
     return control ? static_cast<UINT>(GetWindowTextA(control, buffer, size)) : 0;
 }
 
-BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
+BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned)
+{
     char text[16];
     if (isSigned)
         std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
@@ -434,7 +453,8 @@ BOOL WINAPI SetDlgItemInt(HWND dialog, int id, UINT value, BOOL isSigned) {
     return SetDlgItemTextA(dialog, id, text);
 }
 
-UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) {
+UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned)
+{
     if (translated) *translated = FALSE;
     std::lock_guard guard(TableLock());
     HWND control = GetDlgItem(dialog, id);
@@ -467,7 +487,8 @@ UINT WINAPI GetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned) 
     return static_cast<UINT>(value);
 }
 
-BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
+BOOL WINAPI EnableWindow(HWND window, BOOL enable)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry) return FALSE;
@@ -481,35 +502,36 @@ BOOL WINAPI EnableWindow(HWND window, BOOL enable) {
     return wasDisabled;
 }
 
-BOOL WINAPI IsWindowEnabled(HWND window) {
+BOOL WINAPI IsWindowEnabled(HWND window)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     return entry && !(entry->style & WS_DISABLED);
 }
 
-int WINAPI GetClassNameA(HWND window, LPSTR buffer, int size) {
+int WINAPI GetClassNameA(HWND window, LPSTR buffer, int size)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || size <= 0) return 0;
     return CopyText(entry->className, buffer, static_cast<size_t>(size));
 }
 
-LONG WINAPI GetWindowLongA(HWND window, int index) {
+LONG WINAPI GetWindowLongA(HWND window, int index)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry) return 0;
     switch (index) {
-    case GWL_STYLE:
-        return static_cast<LONG>(entry->style);
-    case GWL_EXSTYLE:
-        return static_cast<LONG>(entry->exStyle);
-    case GWL_ID:
-        return entry->id;
+    case GWL_STYLE: return static_cast<LONG>(entry->style);
+    case GWL_EXSTYLE: return static_cast<LONG>(entry->exStyle);
+    case GWL_ID: return entry->id;
     }
     return 0;
 }
 
-BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || !rect) return FALSE;
@@ -523,7 +545,8 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     return TRUE;
 }
 
-BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || !rect) return FALSE;
@@ -531,7 +554,8 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
     return TRUE;
 }
 
-BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect) {
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(dialog);
     if (!entry || !rect || entry->baseUnitX == 0) return FALSE;
@@ -541,7 +565,8 @@ BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect) {
     return TRUE;
 }
 
-HANDLE WINAPI GetPropA(HWND window, LPCSTR name) {
+HANDLE WINAPI GetPropA(HWND window, LPCSTR name)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || !name) return nullptr;
@@ -551,7 +576,8 @@ HANDLE WINAPI GetPropA(HWND window, LPCSTR name) {
     return nullptr;
 }
 
-BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data) {
+BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || !name) return FALSE;
@@ -566,7 +592,8 @@ BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data) {
     return TRUE;
 }
 
-HANDLE WINAPI RemovePropA(HWND window, LPCSTR name) {
+HANDLE WINAPI RemovePropA(HWND window, LPCSTR name)
+{
     std::lock_guard guard(TableLock());
     CWindow* entry = FindWindowEntry(window);
     if (!entry || !name) return nullptr;
@@ -583,7 +610,8 @@ HANDLE WINAPI RemovePropA(HWND window, LPCSTR name) {
 
 }  // extern "C"
 
-size_t platform::CountWindows() {
+size_t platform::CountWindows()
+{
     std::lock_guard guard(TableLock());
     return Table().windows.size();
 }

@@ -59,8 +59,7 @@ VELMORA_UTF8_API BOOL uSetDlgItemText(HWND dialog, UINT id, const char* text);
 VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT size);
 VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message, WPARAM wParam, LPARAM lParam);
 // A message whose lParam is a text (CB_ADDSTRING, WM_SETTEXT).
-VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam,
-                                                 const char* text);
+VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam, const char* text);
 // Returns the button chosen (IDYES, IDNO, ...), 0 on failure.
 VELMORA_UTF8_API int uMessageBox(HWND parent, const char* text, const char* caption, UINT type);
 // Returns a value above 32 on success, as ShellExecute does.
@@ -70,6 +69,6 @@ VELMORA_UTF8_API HINSTANCE uShellExecute(HWND parent, const char* verb, const ch
 // filterIndex 0 picks the first. On 1 the chosen path is in buffer (size
 // bytes); 0 when cancelled, failed, or when the path would not fit, and then
 // buffer is unchanged.
-VELMORA_UTF8_API BOOL uGetOpenFileName(HWND parent, const char* filter, UINT filterIndex,
-                                       const char* defaultExtension, const char* title, const char* initialFolder,
-                                       char* buffer, UINT size, BOOL allowMultiple);
+VELMORA_UTF8_API BOOL uGetOpenFileName(HWND parent, const char* filter, UINT filterIndex, const char* defaultExtension,
+                                       const char* title, const char* initialFolder, char* buffer, UINT size,
+                                       BOOL allowMultiple);

@@ -11,16 +11,14 @@ CCaptureDirectSound::CCaptureDirectSound(IDirectSound* realDirectSound) : realDi
 CCaptureDirectSound::~CCaptureDirectSound()
 {
     LogLine("Removing Secondary DirectSound Buffer");
-    if (referenceCount != 0)
-        LogLine("Non zero reference count");
+    if (referenceCount != 0) LogLine("Non zero reference count");
     lastCreatedBuffer.Release();
     realDirectSound.Release();
 }
 
 STDMETHODIMP CCaptureDirectSound::QueryInterface(REFIID riid, void** object)
 {
-    if (object == nullptr)
-        return E_POINTER;
+    if (object == nullptr) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_CCaptureDirectSound) ||
         IsEqualIID(riid, IID_IDirectSound)) {
         *object = static_cast<IDirectSound*>(this);
@@ -36,8 +34,7 @@ STDMETHODIMP_(ULONG) CCaptureDirectSound::AddRef() { return static_cast<ULONG>(I
 STDMETHODIMP_(ULONG) CCaptureDirectSound::Release()
 {
     LONG count = InterlockedDecrement(&referenceCount);
-    if (count == 0)
-        delete this;
+    if (count == 0) delete this;
     return static_cast<ULONG>(count);
 }
 
@@ -45,12 +42,10 @@ STDMETHODIMP CCaptureDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC description,
                                                     LPUNKNOWN outer)
 {
     HRESULT result = realDirectSound->CreateSoundBuffer(description, buffer, outer);
-    if (FAILED(result) || buffer == nullptr || *buffer == nullptr)
-        return result;
+    if (FAILED(result) || buffer == nullptr || *buffer == nullptr) return result;
     // The primary buffer has no ring to capture from; it goes to the caller
     // as it is and leaves the capture buffer in place.
-    if (description == nullptr || (description->dwFlags & DSBCAPS_PRIMARYBUFFER))
-        return result;
+    if (description == nullptr || (description->dwFlags & DSBCAPS_PRIMARYBUFFER)) return result;
     CCaptureSoundBuffer* capture = nullptr;
     try {
         capture = new CCaptureSoundBuffer(*buffer, description);

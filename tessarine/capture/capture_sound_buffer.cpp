@@ -25,8 +25,7 @@ void CCaptureSoundBuffer::CloseStore()
 
 STDMETHODIMP CCaptureSoundBuffer::QueryInterface(REFIID riid, void** object)
 {
-    if (object == nullptr)
-        return E_POINTER;
+    if (object == nullptr) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_CCaptureSoundBuffer) ||
         IsEqualIID(riid, IID_IDirectSoundBuffer)) {
         *object = static_cast<IDirectSoundBuffer*>(this);
@@ -47,8 +46,7 @@ STDMETHODIMP_(ULONG) CCaptureSoundBuffer::AddRef() { return static_cast<ULONG>(I
 STDMETHODIMP_(ULONG) CCaptureSoundBuffer::Release()
 {
     LONG count = InterlockedDecrement(&referenceCount);
-    if (count == 0)
-        delete this;
+    if (count == 0) delete this;
     return static_cast<ULONG>(count);
 }
 
@@ -97,14 +95,10 @@ STDMETHODIMP CCaptureSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* audio1
     CCaptureRegion second{};
     traffic.CountLock(bytes, timeGetTime());
     store.BeginWrite(offset, bytes, flags, first, second);
-    if (audio1 != nullptr)
-        *audio1 = first.pointer;
-    if (bytes1 != nullptr)
-        *bytes1 = first.length;
-    if (audio2 != nullptr)
-        *audio2 = second.pointer;
-    if (bytes2 != nullptr)
-        *bytes2 = second.length;
+    if (audio1 != nullptr) *audio1 = first.pointer;
+    if (bytes1 != nullptr) *bytes1 = first.length;
+    if (audio2 != nullptr) *audio2 = second.pointer;
+    if (bytes2 != nullptr) *bytes2 = second.length;
     return DS_OK;
 }
 
@@ -114,7 +108,10 @@ STDMETHODIMP CCaptureSoundBuffer::Play(DWORD reserved, DWORD priority, DWORD fla
     return realBuffer->Play(reserved, priority, flags & ~DWORD(DSBPLAY_LOCHARDWARE));
 }
 
-STDMETHODIMP CCaptureSoundBuffer::SetCurrentPosition(DWORD position) { return realBuffer->SetCurrentPosition(position); }
+STDMETHODIMP CCaptureSoundBuffer::SetCurrentPosition(DWORD position)
+{
+    return realBuffer->SetCurrentPosition(position);
+}
 
 STDMETHODIMP CCaptureSoundBuffer::SetFormat(LPCWAVEFORMATEX format) { return realBuffer->SetFormat(format); }
 
@@ -135,8 +132,7 @@ STDMETHODIMP CCaptureSoundBuffer::Unlock(LPVOID, DWORD bytes1, LPVOID, DWORD byt
     // The real buffer is locked and unlocked again so that it sees the same
     // traffic, but nothing is copied into it.
     return store.EndWrite([&](DWORD offset, DWORD flags) -> HRESULT {
-        if (!realBuffer)
-            return DS_OK;
+        if (!realBuffer) return DS_OK;
         LPVOID real1 = nullptr;
         LPVOID real2 = nullptr;
         DWORD realBytes1 = 0;
@@ -158,20 +154,17 @@ HRESULT STDMETHODCALLTYPE CCaptureSoundBuffer::GetObjectInPath(REFGUID, DWORD, R
 
 bool CCaptureSoundBuffer::RealBufferNotifies()
 {
-    if (!realBuffer)
-        return false;
+    if (!realBuffer) return false;
     CComReference<IDirectSoundNotify> notify;
     return SUCCEEDED(realBuffer->QueryInterface(IID_IDirectSoundNotify, notify.ReceiveVoid())) && notify;
 }
 
 STDMETHODIMP CCaptureSoundBuffer::SetNotificationPositions(DWORD count, LPCDSBPOSITIONNOTIFY positions)
 {
-    if (!realBuffer)
-        return E_POINTER;
+    if (!realBuffer) return E_POINTER;
     CComReference<IDirectSoundNotify> notify;
     HRESULT result = realBuffer->QueryInterface(IID_IDirectSoundNotify, notify.ReceiveVoid());
-    if (FAILED(result))
-        return result;
+    if (FAILED(result)) return result;
     traffic.CountPositions(count, positions);
     return notify->SetNotificationPositions(count, positions);
 }

@@ -23,8 +23,7 @@ CCaptureStore::CCaptureStore(IDirectSoundBuffer* real, DWORD ring)
     : realBuffer(real),
       // Zeroed, so a half completed before the writer filled all of it never
       // carries stale memory into the file.
-      doubleBuffer(new BYTE[size_t(UsableRing(ring)) * 2 + 1]()),
-      ringBytes(UsableRing(ring))
+      doubleBuffer(new BYTE[size_t(UsableRing(ring)) * 2 + 1]()), ringBytes(UsableRing(ring))
 {
     dataReadyEvent.Reset(uCreateEvent(nullptr, FALSE, FALSE, nullptr));
     NoteActivity();
@@ -32,14 +31,12 @@ CCaptureStore::CCaptureStore(IDirectSoundBuffer* real, DWORD ring)
     char folder[VELMORA_UTF8_MAX_PATH];
     char name[VELMORA_UTF8_MAX_PATH];
     DWORD length = uGetTempPath(sizeof(folder), folder);
-    if (length > 0 && length < sizeof(folder))
-        tempFolder = folder;
+    if (length > 0 && length < sizeof(folder)) tempFolder = folder;
     if (tempFolder.empty() || uGetTempFileName(folder, "KTDM", 0, name) == 0) {
         LogLine("Could not create the capture file");
     } else {
         tempFileName = name;
-        if (!OpenStoreFile())
-            LogLine("Could not open the capture file %s", name);
+        if (!OpenStoreFile()) LogLine("Could not open the capture file %s", name);
     }
 }
 
@@ -49,8 +46,7 @@ CCaptureStore::~CCaptureStore()
         storeFile->Close();
         storeFile = nullptr;
     }
-    if (!tempFileName.empty())
-        RemoveHostFile(tempFileName.c_str());
+    if (!tempFileName.empty()) RemoveHostFile(tempFileName.c_str());
 }
 
 void CCaptureStore::Close()
@@ -61,8 +57,7 @@ void CCaptureStore::Close()
         storeFile = nullptr;
     }
     fileOpen.store(false);
-    if (!tempFileName.empty())
-        RemoveHostFile(tempFileName.c_str());
+    if (!tempFileName.empty()) RemoveHostFile(tempFileName.c_str());
     tempFileName.clear();
 }
 
@@ -101,8 +96,7 @@ void CCaptureStore::AwaitWriteLease(CHold& hold)
     writeEnded.wait(hold, [&] { return writeDepth == 0 || writer == self; });
 }
 
-void CCaptureStore::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first,
-                               CCaptureRegion& second)
+void CCaptureStore::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureRegion& first, CCaptureRegion& second)
 {
     CHold hold(lock);
     AwaitWriteLease(hold);
@@ -118,8 +112,7 @@ void CCaptureStore::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureR
     }
     // The double buffer covers offsets below N in each half.
     offset %= ring;
-    if (bytes > ring)
-        bytes = ring;
+    if (bytes > ring) bytes = ring;
     // The writer has wrapped when it comes back to a lower offset, or to the
     // same offset right after a Lock of the whole ring (which filled the
     // rest of the current half and the start of the other).
@@ -165,14 +158,12 @@ void CCaptureStore::FlushHalf(const BYTE* half)
     const DWORD ring = ringBytes;
     const DWORD skip = std::min(startSkip, ring);
     startSkip -= skip;
-    if (skip < ring)
-        Append(half + skip, ring - skip);
+    if (skip < ring) Append(half + skip, ring - skip);
 }
 
 void CCaptureStore::Append(const BYTE* bytes, DWORD count)
 {
-    if (storeFile == nullptr || writeFailed.load())
-        return;
+    if (storeFile == nullptr || writeFailed.load()) return;
     const int64_t size = storeFile->GetSize();
     const int64_t limit = dataLimit.load();
     if (size + count > limit) {
@@ -220,26 +211,23 @@ void CCaptureStore::WaitForData(int64_t offset)
         throw std::runtime_error("Could not write the capture file");
     }
     const int64_t size = fileSize.load();
-    if (size >= offset + int64_t(GetBlockSize(configOutputBuffer.value)) || IsCaptureEnded())
-        return;
+    if (size >= offset + int64_t(GetBlockSize(configOutputBuffer.value)) || IsCaptureEnded()) return;
     LogLine("Waiting for data");
     for (;;) {
         // Waits in steps so that a capture that stops appending is noticed.
         const DWORD idle = timeGetTime() - lastActivity.load();
         if (idle >= captureStallTimeout) {
-            failureReason = "the synthesizer delivered no audio for " + std::to_string(captureStallTimeout / 1000) +
-                            " seconds";
+            failureReason =
+                "the synthesizer delivered no audio for " + std::to_string(captureStallTimeout / 1000) + " seconds";
             throw std::runtime_error("error waiting for MIDI event");
         }
         const DWORD result = WaitForSingleObject(dataReadyEvent.Get(), captureStallTimeout - idle);
-        if (result == WAIT_OBJECT_0)
-            break;
+        if (result == WAIT_OBJECT_0) break;
         if (result != WAIT_TIMEOUT) {
             failureReason = "the wait for the synthesizer's audio failed";
             throw std::runtime_error("error waiting for MIDI event");
         }
-        if (IsCaptureEnded())
-            break;
+        if (IsCaptureEnded()) break;
     }
     LogLine("Wait Finished");
 }
@@ -266,11 +254,9 @@ CComReference<CCaptureReader> CCaptureStore::BeginRead(int64_t offset, IUnknown*
 uint32_t CCaptureStore::ReadAt(int64_t offset, void* buffer, uint32_t count, bool& restored)
 {
     CHold hold(lock);
-    if (storeFile == nullptr || offset < 0 || !storeFile->Seek(offset))
-        return 0;
+    if (storeFile == nullptr || offset < 0 || !storeFile->Seek(offset)) return 0;
     const uint32_t got = storeFile->Read(buffer, count);
-    if (!storeFile->SeekFrom(0, HOST_SEEK_END))
-        restored = false;
+    if (!storeFile->SeekFrom(0, HOST_SEEK_END)) restored = false;
     return got;
 }
 
@@ -308,8 +294,7 @@ void CCaptureStore::ClearCapture()
     capped.store(false);
     writeFailed.store(false);
     NoteActivity();
-    if (realBuffer != nullptr)
-        realBuffer->SetCurrentPosition(0);
+    if (realBuffer != nullptr) realBuffer->SetCurrentPosition(0);
     lastLockOffset = 0;
     lastLockBytes = 0;
     startSkip = 0;
@@ -336,8 +321,7 @@ bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit)
     // Where the writer stands is known once its Lock is unlocked.
     AwaitWriteLease(hold);
     const DWORD ring = ringBytes;
-    if (!CanChooseStart())
-        return false;
+    if (!CanChooseStart()) return false;
     // The limit comes with the start, so no half reaches the file before
     // the capture has chosen where it begins.
     dataLimit.store(limit);
@@ -352,8 +336,7 @@ bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit)
     int64_t cursor = play;
     for (int64_t candidate : {int64_t(play) - int64_t(ring), int64_t(play) + int64_t(ring)}) {
         const int64_t distance = std::llabs(candidate - writerAt), best = std::llabs(cursor - writerAt);
-        if (distance < best || (distance == best && candidate < cursor))
-            cursor = candidate;
+        if (distance < best || (distance == best && candidate < cursor)) cursor = candidate;
     }
     if (cursor < 0) {
         // The writer has wrapped and leads the cursor: the sound playing now
@@ -373,20 +356,17 @@ bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit)
 
 CCaptureReader::CCaptureReader(CCaptureStore& store, IUnknown* owner, int64_t offset, bool restored)
     : store(store), owner(owner), path(store.GetTempFileName()), position(offset), restored(restored)
-{
-}
+{}
 
 void CCaptureReader::Finish() const
 {
-    if (!restored)
-        throw std::runtime_error("error seeking to offset location");
+    if (!restored) throw std::runtime_error("error seeking to offset location");
 }
 
 int32_t CCaptureReader::Release()
 {
     const int32_t left = --references;
-    if (left == 0)
-        delete this;
+    if (left == 0) delete this;
     return left;
 }
 
@@ -415,8 +395,7 @@ int32_t CCaptureReader::Truncate() { return 0; }
 
 int32_t CCaptureReader::Seek(int64_t offset)
 {
-    if (offset < 0)
-        return 0;
+    if (offset < 0) return 0;
     position = offset;
     return 1;
 }

@@ -57,10 +57,7 @@ CMidiDecoderService* CMidiDecoderService::Create()
 
 CMidiDecoderService::CMidiDecoderService() : blockBuffer(GetBlockSize(configOutputBuffer.value)) {}
 
-CMidiDecoderService::~CMidiDecoderService()
-{
-    DropEngine();
-}
+CMidiDecoderService::~CMidiDecoderService() { DropEngine(); }
 
 int32_t CMidiDecoderService::Release()
 {
@@ -378,8 +375,8 @@ int32_t CMidiDecoderService::FailCapture()
 {
     // The user hears of it whatever "MIDILog" says: the audio stops short.
     char line[512];
-    std::snprintf(line, sizeof line, "Decoding stopped after %.3f s of audio: %.400s", double(bytesDelivered) / bytesPerSecond,
-                  engine->GetCaptureFailure().c_str());
+    std::snprintf(line, sizeof line, "Decoding stopped after %.3f s of audio: %.400s",
+                  double(bytesDelivered) / bytesPerSecond, engine->GetCaptureFailure().c_str());
     ConsoleOutput(3, line);
     return -1;
 }

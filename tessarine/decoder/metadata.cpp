@@ -35,18 +35,17 @@ struct CInfoName {
 };
 
 const CInfoName infoNames[] = {
-    {"IARL", "archival"},  {"IART", "artist"},   {"ICMS", "commissioner"}, {"ICMT", "comment"},
-    {"ICOP", "copyright"}, {"ICRD", "created"},  {"IENG", "engineer"},     {"IGNR", "genre"},
-    {"IKEY", "keywords"},  {"IMED", "medium"},   {"INAM", "name"},         {"IPRD", "product"},
-    {"ISBJ", "subject"},   {"ISFT", "software"}, {"ISRC", "source"},       {"ISRF", "source_form"},
+    {"IARL", "archival"},   {"IART", "artist"},   {"ICMS", "commissioner"}, {"ICMT", "comment"},
+    {"ICOP", "copyright"},  {"ICRD", "created"},  {"IENG", "engineer"},     {"IGNR", "genre"},
+    {"IKEY", "keywords"},   {"IMED", "medium"},   {"INAM", "name"},         {"IPRD", "product"},
+    {"ISBJ", "subject"},    {"ISFT", "software"}, {"ISRC", "source"},       {"ISRF", "source_form"},
     {"ITCH", "technician"},
 };
 
 const char* FindInfoField(const uint8_t id[4])
 {
     for (const CInfoName& entry : infoNames)
-        if (std::memcmp(entry.id, id, 4) == 0)
-            return entry.field;
+        if (std::memcmp(entry.id, id, 4) == 0) return entry.field;
     return nullptr;
 }
 
@@ -75,8 +74,7 @@ public:
     bool ReadLe32(uint32_t& value)
     {
         uint8_t bytes[4];
-        if (!ReadExactly(bytes, 4))
-            return false;
+        if (!ReadExactly(bytes, 4)) return false;
         value = LoadLittleEndian32(bytes);
         return true;
     }
@@ -90,8 +88,7 @@ public:
             const size_t offset = value.size();
             value.resize(offset + piece);
             const uint32_t moved = file->Read(value.data() + offset, piece);
-            if (moved != piece)
-                return false;
+            if (moved != piece) return false;
             count -= piece;
         }
         return true;
@@ -139,8 +136,7 @@ public:
     int64_t EndOfBodyAt(int64_t offset)
     {
         while (offset + 2 > end)
-            if (!FindNext())
-                return -1;
+            if (!FindNext()) return -1;
         return offset >= start ? end : 0;
     }
 
@@ -154,20 +150,17 @@ private:
         int64_t chunk = -1;
         for (int64_t at = end; chunk < 0 && at + 8 <= scanner.size; at += CHUNK_SEARCH_BLOCK - 7) {
             const uint32_t wanted = uint32_t(std::min<int64_t>(CHUNK_SEARCH_BLOCK, scanner.size - at));
-            if (!scanner.file->Seek(at))
-                break;
+            if (!scanner.file->Seek(at)) break;
             const uint32_t n = std::min(scanner.file->Read(block.get(), wanted), wanted);
             for (uint32_t i = 0; chunk < 0 && i + 8 <= n; ++i)
                 if (std::memcmp(block.get() + i, "MTrk", 4) == 0 || std::memcmp(block.get() + i, "EVNT", 4) == 0)
                     chunk = at + i;
-            if (n < wanted)
-                break;
+            if (n < wanted) break;
         }
         uint8_t sizeBytes[4] = {};
         const bool found = chunk >= 0 && scanner.file->Seek(chunk + 4) && scanner.ReadExactly(sizeBytes, 4);
         scanner.file->Seek(position);
-        if (!found)
-            return false;
+        if (!found) return false;
         const uint32_t bodySize = uint32_t(sizeBytes[0]) << 24 | uint32_t(sizeBytes[1]) << 16 |
                                   uint32_t(sizeBytes[2]) << 8 | uint32_t(sizeBytes[3]);
         start = chunk + 7;
@@ -187,15 +180,12 @@ void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& 
     CEventChunks chunks(scanner);
     for (;;) {
         const int32_t distance = FindInFile(scanner.file, marker, 2);
-        if (distance < 0)
-            return;
+        if (distance < 0) return;
         const int64_t bodyEnd = chunks.EndOfBodyAt(scanner.file->GetPosition() + distance);
-        if (bodyEnd < 0)
-            return;
+        if (bodyEnd < 0) return;
         if (bodyEnd == 0) {
             // Between the event chunks: passed over.
-            if (!scanner.MoveOn(int64_t(distance) + 2))
-                return;
+            if (!scanner.MoveOn(int64_t(distance) + 2)) return;
             continue;
         }
         uint8_t type = 0;
@@ -203,8 +193,7 @@ void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& 
             LogLine("Error encountered in file at: %lld", static_cast<long long>(scanner.file->GetPosition()));
             return;
         }
-        if (type == 0 || type == 5 || type == 6 || type >= 16)
-            continue;
+        if (type == 0 || type == 5 || type == 6 || type >= 16) continue;
         char name[32];
         NameMetaEvent(type, counters, name);
 
@@ -213,15 +202,12 @@ void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& 
         uint64_t length = 0;
         uint8_t byte = 0;
         do {
-            if (!scanner.ReadByte(byte))
-                return;
+            if (!scanner.ReadByte(byte)) return;
             length = length > (UINT64_MAX >> 7) ? UINT64_MAX : (length << 7) | (byte & 0x7F);
         } while (byte & 0x80);
 
-        if (length > scanner.Remaining(bodyEnd))
-            continue;
-        if (!scanner.ReadValue(length, value))
-            return;
+        if (length > scanner.Remaining(bodyEnd)) continue;
+        if (!scanner.ReadValue(length, value)) return;
         info->AddField(name, value.c_str());
     }
 }
@@ -229,23 +215,18 @@ void ScanMetaEvents(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& 
 void ScanDisplayChunks(CHostFileInfo* info, CFileScanner& scanner, CFieldCounters& counters)
 {
     static const char pattern[4] = {'D', 'I', 'S', 'P'};
-    if (!scanner.file->Seek(0))
-        return;
+    if (!scanner.file->Seek(0)) return;
     std::string value;
     for (;;) {
         const int32_t distance = FindInFile(scanner.file, pattern, 4);
-        if (distance < 0)
-            return;
+        if (distance < 0) return;
         uint32_t size = 0;
         uint32_t type = 0;
-        if (!scanner.MoveOn(int64_t(distance) + 4) || !scanner.ReadLe32(size) || !scanner.ReadLe32(type))
-            return;
+        if (!scanner.MoveOn(int64_t(distance) + 4) || !scanner.ReadLe32(size) || !scanner.ReadLe32(type)) return;
         // The size counts the type just read: below 4 the chunk is malformed,
         // and what follows the type must hold the rest.
-        if (size < 4 || size - 4 > scanner.Remaining())
-            continue;
-        if (!scanner.ReadValue(size - 4, value))
-            return;
+        if (size < 4 || size - 4 > scanner.Remaining()) continue;
+        if (!scanner.ReadValue(size - 4, value)) return;
         if (type == 1) {
             char name[32];
             FormatNumbered(name, "misc", counters.misc);
@@ -264,22 +245,16 @@ void WalkList(CHostFileInfo* info, CFileScanner& scanner, uint32_t listSize)
     while (left != 0) {
         uint8_t id[4];
         uint32_t size = 0;
-        if (!scanner.ReadExactly(id, 4) || !scanner.ReadLe32(size))
-            return;
-        if (size > scanner.Remaining())
-            return;
+        if (!scanner.ReadExactly(id, 4) || !scanner.ReadLe32(size)) return;
+        if (size > scanner.Remaining()) return;
         // A subchunk that runs past the list's end is still read, and ends it.
         left -= std::min<uint64_t>(left, uint64_t(size) + 8);
-        if (!scanner.ReadValue(size, value))
-            return;
-        if (const char* field = FindInfoField(id))
-            info->AddField(field, value.c_str());
+        if (!scanner.ReadValue(size, value)) return;
+        if (const char* field = FindInfoField(id)) info->AddField(field, value.c_str());
         uint8_t pad = 0;
-        if (!scanner.ReadByte(pad))
-            return;
+        if (!scanner.ReadByte(pad)) return;
         if (pad == 0) {
-            if (left != 0)
-                --left;
+            if (left != 0) --left;
         } else if (!scanner.MoveOn(-1)) {
             return;
         }
@@ -289,16 +264,13 @@ void WalkList(CHostFileInfo* info, CFileScanner& scanner, uint32_t listSize)
 void ScanListChunks(CHostFileInfo* info, CFileScanner& scanner)
 {
     static const char pattern[4] = {'L', 'I', 'S', 'T'};
-    if (!scanner.file->Seek(0))
-        return;
+    if (!scanner.file->Seek(0)) return;
     for (;;) {
         const int32_t distance = FindInFile(scanner.file, pattern, 4);
-        if (distance < 0)
-            return;
+        if (distance < 0) return;
         uint32_t size = 0;
         uint32_t type = 0;  // every LIST is walked, INFO or not
-        if (!scanner.MoveOn(int64_t(distance) + 4) || !scanner.ReadLe32(size) || !scanner.ReadLe32(type))
-            return;
+        if (!scanner.MoveOn(int64_t(distance) + 4) || !scanner.ReadLe32(size) || !scanner.ReadLe32(type)) return;
         WalkList(info, scanner, size);
     }
 }
@@ -307,16 +279,15 @@ void ScanListChunks(CHostFileInfo* info, CFileScanner& scanner)
 
 int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
 {
-    if (!file)
-        return -1;
+    if (!file) return -1;
     const int64_t size = file->GetSize();
     const int64_t start = file->GetPosition();
     if (!file->CanSeek() || size < 0 || start < 0 || start > size) {
-        LogLine("The reader has either entered a corrupted state or does not support a required feature for searching.");
+        LogLine(
+            "The reader has either entered a corrupted state or does not support a required feature for searching.");
         return -1;
     }
-    if (!pattern || length == 0 || length > MAX_SEARCH_PATTERN_LENGTH)
-        return -1;
+    if (!pattern || length == 0 || length > MAX_SEARCH_PATTERN_LENGTH) return -1;
 
     // About a fortieth of the rest of the file, in whole pattern lengths,
     // and never less than two: a block of one pattern length holds nothing
@@ -325,11 +296,9 @@ int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
     uint64_t blockSize = uint64_t(std::ceil(double(size - start) / 40.0 / double(length)) * double(length));
     blockSize = std::max<uint64_t>(blockSize, uint64_t(length) * 2);
     blockSize = std::min<uint64_t>(blockSize, std::max<int64_t>(size - start, 1));  // no more than the file holds
-    if (blockSize > MAX_SEARCH_BLOCK)
-        blockSize = MAX_SEARCH_BLOCK / length * length;
+    if (blockSize > MAX_SEARCH_BLOCK) blockSize = MAX_SEARCH_BLOCK / length * length;
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockSize ? blockSize : 1]);
-    if (!block)
-        return -1;
+    if (!block) return -1;
 
     const auto* bytes = static_cast<const uint8_t*>(pattern);
     const uint32_t capacity = uint32_t(blockSize);
@@ -337,18 +306,14 @@ int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
     for (;;) {
         const uint32_t n = std::min(file->Read(block.get(), capacity), capacity);
         // A distance past 2^31 cannot be reported.
-        if (n <= length || found > INT32_MAX)
-            break;
+        if (n <= length || found > INT32_MAX) break;
         uint32_t from = 0;
         for (;;) {
             const void* hit = from < n ? std::memchr(block.get() + from, bytes[0], n - from) : nullptr;
-            if (n < capacity)
-                LogLine("Near end.");
-            if (!hit)
-                break;
+            if (n < capacity) LogLine("Near end.");
+            if (!hit) break;
             const uint32_t offset = uint32_t(static_cast<const uint8_t*>(hit) - block.get());
-            if (uint64_t(offset) + length > n)
-                break;
+            if (uint64_t(offset) + length > n) break;
             if (std::memcmp(block.get() + offset, bytes, length) == 0) {
                 file->Seek(start);
                 return found + offset > INT32_MAX ? -1 : int32_t(found + offset);
@@ -357,8 +322,7 @@ int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
         }
         // Step back so that an occurrence across the block's end is seen
         // whole in the next block.
-        if (!file->SeekFrom(-int64_t(length), HOST_SEEK_CURRENT))
-            break;
+        if (!file->SeekFrom(-int64_t(length), HOST_SEEK_CURRENT)) break;
         found += n - length;
     }
     file->Seek(start);
@@ -367,19 +331,16 @@ int32_t FindInFile(CHostFile* file, const void* pattern, uint32_t length)
 
 bool ExtractMetadata(CHostFileInfo* info, CHostFile* file)
 {
-    if (!info || !file || file->IsStream() || !file->CanSeek())
-        return false;
+    if (!info || !file || file->IsStream() || !file->CanSeek()) return false;
     const int64_t size = file->GetSize();
     const int64_t position = file->GetPosition();
-    if (size < 0 || position < 0)
-        return false;
+    if (size < 0 || position < 0) return false;
     try {
         CFileScanner scanner(file, size);
         CFieldCounters counters;
         // The meta-event scan starts at 0 like the others: a file that was
         // copied first stands at its end and would show no tags.
-        if (file->Seek(0))
-            ScanMetaEvents(info, scanner, counters);
+        if (file->Seek(0)) ScanMetaEvents(info, scanner, counters);
         ScanDisplayChunks(info, scanner, counters);
         ScanListChunks(info, scanner);
     } catch (const std::exception&) {

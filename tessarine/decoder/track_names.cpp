@@ -46,10 +46,7 @@ std::string GetTrackTitle(const char* path)
     return name.substr(0, dot);
 }
 
-bool IsMidiContentType(const char* contentType)
-{
-    return contentType && stricmp_utf8(contentType, "audio/midi") == 0;
-}
+bool IsMidiContentType(const char* contentType) { return contentType && stricmp_utf8(contentType, "audio/midi") == 0; }
 
 bool IsMidiExtension(const char* extension)
 {

@@ -22,8 +22,8 @@ constexpr int64_t maxTicks = 0x3FFFFFFF / 13;
 
 constexpr uint32_t Id(const char (&text)[5])
 {
-    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) |
-           (uint32_t(uint8_t(text[2])) << 8) | uint32_t(uint8_t(text[3]));
+    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) | (uint32_t(uint8_t(text[2])) << 8) |
+           uint32_t(uint8_t(text[3]));
 }
 
 // Reads from a span of bytes; a read that would pass its end fails.
@@ -116,8 +116,8 @@ class CSmfWriter {
 public:
     CSmfWriter()
     {
-        const uint8_t header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, smfTicksPerQuarter, 'M', 'T', 'r', 'k',
-                                  0, 0, 0, 0};
+        const uint8_t header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, smfTicksPerQuarter,
+                                  'M', 'T', 'r', 'k', 0, 0, 0, 0};
         bytes.assign(header, header + sizeof header);
         Meta(0, midi::kMetaTempo, tempoAt120, sizeof tempoAt120);
     }

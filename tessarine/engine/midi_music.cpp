@@ -59,13 +59,11 @@ constexpr size_t fileNameUnits = sizeof(DMUS_OBJECTDESC::wszFileName) / sizeof(W
 
 // CoCreateInstance, OleRun and QueryInterface. E_NOINTERFACE leaves the
 // reference empty; any other failure raises _com_error.
-template <class T>
-void CreateComObject(REFCLSID classId, REFIID interfaceId, CComReference<T>& target)
+template <class T> void CreateComObject(REFCLSID classId, REFIID interfaceId, CComReference<T>& target)
 {
     target.Release();
     IUnknown* unknown = nullptr;
-    HRESULT result =
-        CoCreateInstance(classId, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    HRESULT result = CoCreateInstance(classId, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&unknown));
     if (SUCCEEDED(result) && unknown) {
         result = OleRun(unknown);
         if (SUCCEEDED(result)) result = unknown->QueryInterface(interfaceId, target.ReceiveVoid());
@@ -253,8 +251,7 @@ bool CMidiMusic::CreateOutputPort(HWND mainWindow, DMUS_PORTCAPS* caps, bool use
         CComReference<IDirectSoundBuffer> buffer;
         ReportDirectXResult(captureDirectSound->CreateSoundBuffer(&description, buffer.Receive(), nullptr),
                             "DSound->CreateSoundBuffer");
-        ReportDirectXResult(outputPort->SetDirectSound(captureDirectSound.Get(), buffer.Get()),
-                            "Port->SetDirectSound");
+        ReportDirectXResult(outputPort->SetDirectSound(captureDirectSound.Get(), buffer.Get()), "Port->SetDirectSound");
     } else {
         outputPort.Release();
         result = directMusic->CreatePort(caps->guidPort, &parameters, outputPort.Receive(), nullptr);
@@ -345,7 +342,8 @@ bool CMidiMusic::LoadCollection(const char* path)
         // The user chose these instruments: a decode that goes on without
         // them says so, whatever "MIDILog" says.
         char line[512];
-        std::snprintf(line, sizeof line, "The custom DLS collection%s%.200s was not used: %.200s. The default instruments play instead.",
+        std::snprintf(line, sizeof line,
+                      "The custom DLS collection%s%.200s was not used: %.200s. The default instruments play instead.",
                       *path ? " " : "", path, why.c_str());
         ConsoleOutput(2, line);
         LoadDefaultCollection();
@@ -484,8 +482,7 @@ double CMidiMusic::MusicTimeToSeconds(const std::vector<CTempoSpan>& spans, MUSI
     return seconds / masterTempoFactor;
 }
 
-MUSIC_TIME CMidiMusic::SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds,
-                                          MUSIC_TIME length) const
+MUSIC_TIME CMidiMusic::SecondsToMusicTime(const std::vector<CTempoSpan>& spans, double seconds, MUSIC_TIME length) const
 {
     double remaining = seconds * masterTempoFactor;
     for (size_t i = 0; i < spans.size(); ++i) {
@@ -536,8 +533,8 @@ bool CMidiMusic::Play()
 void CMidiMusic::StartListener()
 {
     try {
-        auto fresh = std::make_unique<CNotificationListener>(performance.operator->(), this,
-                                                             double(configPadBefore.value));
+        auto fresh =
+            std::make_unique<CNotificationListener>(performance.operator->(), this, double(configPadBefore.value));
         if (listener) listener->holdsRegistration = false;  // the fresh one replaced it
         listener = std::move(fresh);
     } catch (const std::runtime_error& error) {
@@ -590,8 +587,8 @@ bool CMidiMusic::PlaySegmentAt(REFERENCE_TIME requested)
     playTick = timeGetTime();
     ++requestedMusic;
     musicStartedAt.store(0);
-    const HRESULT result = performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME,
-                                                    requestedMusic, segmentState.Receive());
+    const HRESULT result =
+        performance->PlaySegment(segment.Get(), DMUS_SEGF_AFTERPREPARETIME, requestedMusic, segmentState.Receive());
     ReportDirectXResult(result, "Performance->PlaySegment");
     return SUCCEEDED(result);
 }
@@ -780,7 +777,6 @@ void CMidiMusic::HandleNotification(DMUS_NOTIFICATION_PMSG* message)
         Sleep(1000);
         InterlockedExchange(&playing, 0);
         break;
-    default:
-        break;
+    default: break;
     }
 }

@@ -91,7 +91,8 @@ unsigned WINAPI CNotificationListener::NotificationThread(void* argument)
             if (FAILED(self->performance->GetNotificationPMsg(&message))) break;
             EnterCriticalSection(&self->lock);
             self->owner->HandleNotification(message);
-            const HRESULT freed = message ? self->performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message)) : E_POINTER;
+            const HRESULT freed =
+                message ? self->performance->FreePMsg(reinterpret_cast<DMUS_PMSG*>(message)) : E_POINTER;
             LeaveCriticalSection(&self->lock);
             if (FAILED(freed)) break;
         }

@@ -6,8 +6,7 @@
 
 #include <utility>
 
-template <class T>
-class CComReference {
+template <class T> class CComReference {
 public:
     CComReference() = default;
     // Takes over a reference the caller already owns.

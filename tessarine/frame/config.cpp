@@ -117,15 +117,11 @@ void CConfigText::SetRawData(const void* data, uint32_t size)
     value = copy;
 }
 
-void CConfigText::SetText(const char* text)
-{
-    SetRawData(text ? text : "", text ? uint32_t(std::strlen(text)) : 0);
-}
+void CConfigText::SetText(const char* text) { SetRawData(text ? text : "", text ? uint32_t(std::strlen(text)) : 0); }
 
 CConfigText::CTextLock::CTextLock(std::atomic_flag& flag) : flag(flag)
 {
-    while (flag.test_and_set(std::memory_order_acquire)) {
-    }
+    while (flag.test_and_set(std::memory_order_acquire)) {}
 }
 
 CConfigText::CTextLock::~CTextLock() { flag.clear(std::memory_order_release); }

@@ -20,8 +20,8 @@ protected:
 
 class CConfigVariable {
 public:
-    virtual bool GetRawData(CRawDataSink* sink) = 0;             // 0
-    virtual void SetRawData(const void* data, uint32_t size) = 0; // 1
+    virtual bool GetRawData(CRawDataSink* sink) = 0;               // 0
+    virtual void SetRawData(const void* data, uint32_t size) = 0;  // 1
 
     const char* GetName() const { return name ? name : ""; }
     CConfigVariable* GetNext() const { return next; }

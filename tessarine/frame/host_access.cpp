@@ -72,7 +72,8 @@ void AppendUtf8(char*& out, uint32_t codePoint)
         lead = 0xFC;
     }
     *out++ = char(lead | (codePoint >> (6 * continuation)));
-    for (int shift = 6 * (continuation - 1); shift >= 0; shift -= 6) *out++ = char(0x80 | ((codePoint >> shift) & 0x3F));
+    for (int shift = 6 * (continuation - 1); shift >= 0; shift -= 6)
+        *out++ = char(0x80 | ((codePoint >> shift) & 0x3F));
 }
 
 }  // namespace
@@ -164,8 +165,8 @@ void ConsoleOutput(int32_t severity, const char* text)
     console->Release();
 }
 
-bool FillAudioChunk(CHostAudioChunk* chunk, const void* data, uint32_t bytes, uint32_t sampleRate,
-                    uint32_t channels, uint32_t bitsPerSample)
+bool FillAudioChunk(CHostAudioChunk* chunk, const void* data, uint32_t bytes, uint32_t sampleRate, uint32_t channels,
+                    uint32_t bitsPerSample)
 {
     if (!chunk) return false;
     const uint32_t samples = bytes / 2;

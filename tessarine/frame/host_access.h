@@ -18,8 +18,8 @@ void ResolveNativePath(const char* path, CHostString* receiver);
 int64_t CopyFileData(CHostFile* source, CHostFile* destination, int64_t count);
 void ConsoleOutput(int32_t severity, const char* text);
 // Fills the chunk from signed 16-bit little-endian PCM.
-bool FillAudioChunk(CHostAudioChunk* chunk, const void* data, uint32_t bytes, uint32_t sampleRate,
-                    uint32_t channels, uint32_t bitsPerSample);
+bool FillAudioChunk(CHostAudioChunk* chunk, const void* data, uint32_t bytes, uint32_t sampleRate, uint32_t channels,
+                    uint32_t bitsPerSample);
 
 // UTF-16 to UTF-8: stops at a NUL unit or after maxUnits units; the output
 // needs 3 bytes per unit plus 1. Returns the bytes written, NUL excluded.

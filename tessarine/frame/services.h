@@ -13,8 +13,7 @@ CServiceRegistration* GetFirstServiceRegistration();
 CComponentInterface* GetComponentInterface();
 
 // Objects that live as long as the library: counting does nothing.
-template <class TInterface>
-class CStaticService : public TInterface {
+template <class TInterface> class CStaticService : public TInterface {
 public:
     int32_t Release() override { return 1; }
     int32_t AddRef() override { return 1; }
@@ -39,8 +38,7 @@ public:
 };
 
 // A registration followed directly by the one service object it hands out.
-template <class TService>
-class CSingleServiceRegistration final : public CServiceRegistration {
+template <class TService> class CSingleServiceRegistration final : public CServiceRegistration {
 public:
     explicit CSingleServiceRegistration(const GUID& classId) : CServiceRegistration(classId) {}
 

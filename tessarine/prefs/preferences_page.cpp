@@ -75,32 +75,39 @@ const CFlagText flagTexts[] = {
     {DMUS_EFFECT_DELAY, true, true, ", Delay"},
 };
 
-LRESULT SendItem(HWND window, UINT id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+LRESULT SendItem(HWND window, UINT id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
     return uSendDlgItemMessage(window, id, message, wParam, lParam);
 }
 
 bool IsChecked(HWND window, UINT id) { return SendItem(window, id, BM_GETCHECK) == BST_CHECKED; }
 
-void SetCheck(HWND window, UINT id, bool checked) {
+void SetCheck(HWND window, UINT id, bool checked)
+{
     SendItem(window, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void EnableItem(HWND window, UINT id, bool enable) {
+void EnableItem(HWND window, UINT id, bool enable)
+{
     if (HWND control = GetDlgItem(window, static_cast<int>(id))) EnableWindow(control, enable ? TRUE : FALSE);
 }
 
 // The whole text of a control, however the control counts its length.
-bool ReadItemText(HWND window, UINT id, std::string& text) {
-    return ReadWholeText(SendItem(window, id, WM_GETTEXTLENGTH),
-                         [&](char* buffer, UINT size) { return uGetDlgItemText(window, id, buffer, size); }, text);
+bool ReadItemText(HWND window, UINT id, std::string& text)
+{
+    return ReadWholeText(
+        SendItem(window, id, WM_GETTEXTLENGTH),
+        [&](char* buffer, UINT size) { return uGetDlgItemText(window, id, buffer, size); }, text);
 }
 
-void ShowFailure(HWND window) {
+void ShowFailure(HWND window)
+{
     if (uMessageBox(window, failureText, failureCaption, MB_YESNO) == IDYES)
         uShellExecute(window, nullptr, directXDownloadAddress, nullptr, nullptr, SW_SHOWDEFAULT);
 }
 
-int InitialisePage(CPreferencesPageService* page, HWND window) {
+int InitialisePage(CPreferencesPageService* page, HWND window)
+{
     page->pageWindow = window;
     std::unique_ptr<CMidiMusic> engine;
     try {
@@ -159,7 +166,8 @@ int InitialisePage(CPreferencesPageService* page, HWND window) {
     return 1;
 }
 
-void OnPortSelected(HWND window) {
+void OnPortSelected(HWND window)
+{
     const LRESULT selection = SendItem(window, IDC_OUTPUT_PORT, CB_GETCURSEL);
     if (selection < 0) return;  // nothing chosen: CB_ERR is no port
     const int32_t port = static_cast<int32_t>(selection - 1);
@@ -182,7 +190,8 @@ void OnPortSelected(HWND window) {
     }
 }
 
-void OnBrowse(HWND window) {
+void OnBrowse(HWND window)
+{
     std::vector<char> path(VELMORA_UTF8_MAX_PATH, '\0');
     if (uGetOpenFileName(window, chooserFilter, 0, nullptr, chooserTitle, nullptr, path.data(),
                          static_cast<UINT>(path.size()), FALSE) != 1)
@@ -193,20 +202,15 @@ void OnBrowse(HWND window) {
     uSetDlgItemText(window, IDC_CUSTOM_DLS_PATH, path.data());
 }
 
-void OnCommand(HWND window, WORD id, WORD code) {
+void OnCommand(HWND window, WORD id, WORD code)
+{
     switch (id) {
     case IDC_OUTPUT_PORT:
         if (code == CBN_SELCHANGE) OnPortSelected(window);
         break;
-    case IDC_REVERB:
-        configReverb.value = IsChecked(window, IDC_REVERB) ? 1 : 0;
-        break;
-    case IDC_CHORUS:
-        configChorus.value = IsChecked(window, IDC_CHORUS) ? 1 : 0;
-        break;
-    case IDC_DEBUG_LOG:
-        configLog.value = IsChecked(window, IDC_DEBUG_LOG) ? 1 : 0;
-        break;
+    case IDC_REVERB: configReverb.value = IsChecked(window, IDC_REVERB) ? 1 : 0; break;
+    case IDC_CHORUS: configChorus.value = IsChecked(window, IDC_CHORUS) ? 1 : 0; break;
+    case IDC_DEBUG_LOG: configLog.value = IsChecked(window, IDC_DEBUG_LOG) ? 1 : 0; break;
     case IDC_USE_CUSTOM_DLS: {
         const bool use = IsChecked(window, IDC_USE_CUSTOM_DLS);
         EnableItem(window, IDC_CUSTOM_DLS_PATH, use);
@@ -214,13 +218,12 @@ void OnCommand(HWND window, WORD id, WORD code) {
         configUseCustomDls.value = use ? 1 : 0;
         break;
     }
-    case IDC_CUSTOM_DLS_BROWSE:
-        OnBrowse(window);
-        break;
+    case IDC_CUSTOM_DLS_BROWSE: OnBrowse(window); break;
     }
 }
 
-INT_PTR ApplyPage(HWND window) {
+INT_PTR ApplyPage(HWND window)
+{
     configMasterVolume.value = static_cast<int32_t>(SendItem(window, IDC_MASTER_VOLUME, TBM_GETPOS));
     configMasterTempo.value = static_cast<float>(SendItem(window, IDC_MASTER_TEMPO, TBM_GETPOS));
     configUseCustomDls.value = IsChecked(window, IDC_USE_CUSTOM_DLS) ? 1 : 0;
@@ -232,13 +235,15 @@ INT_PTR ApplyPage(HWND window) {
 
 }  // namespace
 
-HWND CreatePreferencesPage(HWND parent, CPreferencesPageService* page) {
+HWND CreatePreferencesPage(HWND parent, CPreferencesPageService* page)
+{
     HINSTANCE module = GetModuleInstance();
     if (!module) return nullptr;
     return uCreateDialog(module, IDD_PREFERENCES_PAGE, parent, PageDialogProc, reinterpret_cast<LPARAM>(page));
 }
 
-INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
     // Nothing may leave a dialog procedure: a failure in a step ends that
     // step and leaves the page as it was.
     try {
@@ -269,9 +274,7 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             page->pageWindow = nullptr;
             return result;
         }
-        case WM_COMMAND:
-            OnCommand(window, LOWORD(wParam), HIWORD(wParam));
-            return FALSE;
+        case WM_COMMAND: OnCommand(window, LOWORD(wParam), HIWORD(wParam)); return FALSE;
         }
     } catch (...) {
         LogCaughtException("The preferences page");
@@ -279,7 +282,8 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
-std::string BuildCapabilitiesText(const DMUS_PORTCAPS& caps) {
+std::string BuildCapabilitiesText(const DMUS_PORTCAPS& caps)
+{
     std::string text = "Capabilities";
     if (caps.dwType & DMUS_PORT_USER_MODE_SYNTH) text += "\r\nUser mode driver";
     if (caps.dwType & DMUS_PORT_KERNEL_MODE) text += "\r\nKernel mode driver";
@@ -297,7 +301,8 @@ std::string BuildCapabilitiesText(const DMUS_PORTCAPS& caps) {
     return text;
 }
 
-std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index) {
+std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index)
+{
     // A description may fill all its units without a NUL.
     char buffer[DMUS_MAX_DESCRIPTION * 3 + 1];
     ConvertUtf16ToUtf8(caps.wszDescription, DMUS_MAX_DESCRIPTION, buffer);
@@ -305,7 +310,8 @@ std::string PortDescription(const DMUS_PORTCAPS& caps, DWORD index) {
     return "Port " + std::to_string(index);
 }
 
-int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
+int32_t OutputBufferFromMilliseconds(UINT milliseconds)
+{
     constexpr int32_t oneSecond = int32_t(pcmBytesPerSecond);
     if (milliseconds <= 1000) return oneSecond;
     // Held to the longest block a decode takes.
@@ -313,7 +319,8 @@ int32_t OutputBufferFromMilliseconds(UINT milliseconds) {
     return bytes > uint64_t(largestBlockSize) ? largestBlockSize : static_cast<int32_t>(bytes);
 }
 
-bool ReadWholeText(LRESULT length, const std::function<UINT(char* buffer, UINT size)>& copy, std::string& text) {
+bool ReadWholeText(LRESULT length, const std::function<UINT(char* buffer, UINT size)>& copy, std::string& text)
+{
     // A unit is at most three bytes of UTF-8. A copy is whole only when it
     // stops short of the buffer by more than a character: a cut copy fills
     // it, less at most the three bytes of a character that did not fit.
@@ -331,7 +338,8 @@ bool ReadWholeText(LRESULT length, const std::function<UINT(char* buffer, UINT s
     return false;
 }
 
-int TempoPosition(float tempo) {
+int TempoPosition(float tempo)
+{
     if (std::isnan(tempo) || tempo < 0) return 0;
     if (tempo > 100) return 100;  // an infinite tempo too
     return static_cast<int>(tempo);

@@ -30,8 +30,7 @@ int32_t OutputBufferFromMilliseconds(UINT milliseconds);
 // answered (on Windows a count of UTF-16 units, not bytes), copy fills a
 // buffer as GetDlgItemText does and returns the bytes it copied. False when
 // the text cannot be read whole.
-bool ReadWholeText(LRESULT reportedLength, const std::function<UINT(char* buffer, UINT size)>& copy,
-                   std::string& text);
+bool ReadWholeText(LRESULT reportedLength, const std::function<UINT(char* buffer, UINT size)>& copy, std::string& text);
 
 // "MIDIMasterTempo" as a trackbar position: NaN or below 0 is 0, above 100
 // (infinity too) is 100, else truncated towards zero.

@@ -16,12 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     configLog.value = 0;
     testsupport::CMemoryHostFile file(std::vector<uint8_t>(data, data + size));
     testsupport::CRecordingFileInfo info;
-    if (!ExtractMetadata(&info, &file))
-        std::abort();
+    if (!ExtractMetadata(&info, &file)) std::abort();
     if (file.writeCalls || file.closeCalls || file.releaseCalls || file.truncateCalls || file.GetPosition() != 0)
         std::abort();
     // No read asks for more than the file holds (or one pattern's length).
-    if (file.largestReadRequest > size && file.largestReadRequest > 4)
-        std::abort();
+    if (file.largestReadRequest > size && file.largestReadRequest > 4) std::abort();
     return 0;
 }

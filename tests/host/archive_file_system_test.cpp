@@ -14,7 +14,8 @@
 namespace {
 
 // Writes an archive of the given format ("zip", "7zip", "ustar") with the members.
-void WriteArchive(const std::string& path, const char* format, const std::map<std::string, std::string>& members) {
+void WriteArchive(const std::string& path, const char* format, const std::map<std::string, std::string>& members)
+{
     archive* writer = archive_write_new();
     ASSERT_EQ(archive_write_set_format_by_name(writer, format), ARCHIVE_OK) << archive_error_string(writer);
     ASSERT_EQ(archive_write_open_filename(writer, path.c_str()), ARCHIVE_OK) << archive_error_string(writer);
@@ -25,14 +26,16 @@ void WriteArchive(const std::string& path, const char* format, const std::map<st
         archive_entry_set_perm(entry, 0644);
         archive_entry_set_size(entry, static_cast<la_int64_t>(contents.size()));
         ASSERT_EQ(archive_write_header(writer, entry), ARCHIVE_OK) << archive_error_string(writer);
-        ASSERT_EQ(archive_write_data(writer, contents.data(), contents.size()), static_cast<la_ssize_t>(contents.size()));
+        ASSERT_EQ(archive_write_data(writer, contents.data(), contents.size()),
+                  static_cast<la_ssize_t>(contents.size()));
         archive_entry_free(entry);
     }
     archive_write_close(writer);
     archive_write_free(writer);
 }
 
-std::string Pattern(size_t size) {
+std::string Pattern(size_t size)
+{
     std::string out(size, '\0');
     for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return out;
@@ -40,13 +43,15 @@ std::string Pattern(size_t size) {
 
 class ArchiveFileSystemTest : public ::testing::TestWithParam<const char*> {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         archivePath = folder / (std::string("songs.") + GetParam());
         WriteArchive(archivePath, GetParam(), {{"song.mid", song}, {"dir/inner.mid", "MThd inner"}, {"empty", ""}});
     }
     void TearDown() override { fileSystem->Release(); }
 
-    CHostFile* OpenMember(const std::string& path) {
+    CHostFile* OpenMember(const std::string& path)
+    {
         CHostFile* file = fileSystem->CreateFileObject(path.c_str());
         if (!file) return nullptr;
         if (!file->Open(path.c_str(), HOST_OPEN_READ)) {
@@ -62,7 +67,8 @@ protected:
     std::string song = Pattern(200000);
 };
 
-TEST_P(ArchiveFileSystemTest, MemberIsReadAndSeekedWithItsSize) {
+TEST_P(ArchiveFileSystemTest, MemberIsReadAndSeekedWithItsSize)
+{
     CHostFile* file = OpenMember("archive://" + archivePath + "|song.mid");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->GetSize(), static_cast<int64_t>(song.size()));
@@ -90,7 +96,8 @@ TEST_P(ArchiveFileSystemTest, MemberIsReadAndSeekedWithItsSize) {
     file->Close();
 }
 
-TEST_P(ArchiveFileSystemTest, MembersInFoldersAndEmptyMembers) {
+TEST_P(ArchiveFileSystemTest, MembersInFoldersAndEmptyMembers)
+{
     CHostFile* file = OpenMember("archive://" + archivePath + "|./dir//inner.mid");
     ASSERT_NE(file, nullptr);
     char text[16] = {};
@@ -104,7 +111,8 @@ TEST_P(ArchiveFileSystemTest, MembersInFoldersAndEmptyMembers) {
     file->Close();
 }
 
-TEST_P(ArchiveFileSystemTest, MissingArchiveOrMemberFailsTheOpen) {
+TEST_P(ArchiveFileSystemTest, MissingArchiveOrMemberFailsTheOpen)
+{
     EXPECT_EQ(OpenMember("archive://" + archivePath + "|absent.mid"), nullptr);
     EXPECT_EQ(OpenMember("archive://" + archivePath + "|dir"), nullptr) << "a folder is no member";
     EXPECT_EQ(OpenMember("archive://" + (folder / "absent.zip") + "|song.mid"), nullptr);
@@ -112,7 +120,8 @@ TEST_P(ArchiveFileSystemTest, MissingArchiveOrMemberFailsTheOpen) {
     EXPECT_TRUE(fileSystem->FileExists(("archive://" + archivePath + "|song.mid").c_str()));
 }
 
-TEST_P(ArchiveFileSystemTest, OpensForReadingOnly) {
+TEST_P(ArchiveFileSystemTest, OpensForReadingOnly)
+{
     std::string path = "archive://" + archivePath + "|song.mid";
     for (int32_t mode : {HOST_OPEN_WRITE, HOST_OPEN_READWRITE}) {
         CHostFile* file = fileSystem->CreateFileObject(path.c_str());
@@ -127,7 +136,8 @@ TEST_P(ArchiveFileSystemTest, OpensForReadingOnly) {
 INSTANTIATE_TEST_SUITE_P(Formats, ArchiveFileSystemTest, ::testing::Values("zip", "7zip", "ustar"));
 
 // The bytes this process has read so far, as the kernel counts them.
-uint64_t BytesRead() {
+uint64_t BytesRead()
+{
     std::ifstream io("/proc/self/io");
     std::string key;
     uint64_t value = 0;
@@ -138,7 +148,8 @@ uint64_t BytesRead() {
 
 // Members opened one after another in the archive's order cost one pass
 // over it together, not a pass each; what a member holds is still its own.
-TEST(ArchiveScanTest, MembersOpenedInOrderReadTheArchiveOnce) {
+TEST(ArchiveScanTest, MembersOpenedInOrderReadTheArchiveOnce)
+{
     for (const char* format : {"ustar", "7zip"}) {
         CScratchFolder folder;
         std::map<std::string, std::string> members;
@@ -162,7 +173,8 @@ TEST(ArchiveScanTest, MembersOpenedInOrderReadTheArchiveOnce) {
     }
 }
 
-TEST(ArchivePathTest, ClaimsOnlyTheArchiveFormAndHasNoNativePath) {
+TEST(ArchivePathTest, ClaimsOnlyTheArchiveFormAndHasNoNativePath)
+{
     CArchiveFileSystem* fileSystem = new CArchiveFileSystem();
     EXPECT_TRUE(fileSystem->ClaimsPath("archive:///music/a.zip|b.mid"));
     EXPECT_FALSE(fileSystem->ClaimsPath("/music/a.zip"));

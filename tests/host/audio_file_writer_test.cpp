@@ -13,7 +13,8 @@
 
 namespace {
 
-TEST(AudioFileWriterTest, HiddenFileIsExclusiveKeepsTheModeAndFitsLongNames) {
+TEST(AudioFileWriterTest, HiddenFileIsExclusiveKeepsTheModeAndFitsLongNames)
+{
     const struct {
         size_t nameLength;
         int existingMode;  // -1: no output yet

@@ -14,7 +14,8 @@ namespace {
 
 class CliTest : public ::testing::Test {
 protected:
-    CRun Run(const std::vector<std::string>& arguments) {
+    CRun Run(const std::vector<std::string>& arguments)
+    {
         return RunVelmora("VELMORA_CONFIG=" + Quote(configPath), arguments, folder / "stderr");
     }
 
@@ -22,19 +23,19 @@ protected:
     std::string configPath = folder / "config/tessarine.cfg";
 };
 
-const char* const freshList =
-    "MIDICustomDLS=\n"
-    "MIDIUseCustomDLS=0\n"
-    "MIDIMasterTempo=0\n"
-    "MIDIMasterVolume=0\n"
-    "MIDIChorus=0\n"
-    "MIDIReverb=0\n"
-    "MIDIOutputPort=-1\n"
-    "MIDIPadBefore=100\n"
-    "MIDIOutputBuffer=176400\n"
-    "MIDILog=1\n";
+const char* const freshList = "MIDICustomDLS=\n"
+                              "MIDIUseCustomDLS=0\n"
+                              "MIDIMasterTempo=0\n"
+                              "MIDIMasterVolume=0\n"
+                              "MIDIChorus=0\n"
+                              "MIDIReverb=0\n"
+                              "MIDIOutputPort=-1\n"
+                              "MIDIPadBefore=100\n"
+                              "MIDIOutputBuffer=176400\n"
+                              "MIDILog=1\n";
 
-TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndTheFirstChangeWritesTheBlock) {
+TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndTheFirstChangeWritesTheBlock)
+{
     CRun run = Run({"config", "list"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, freshList);
@@ -55,15 +56,20 @@ TEST_F(CliTest, FreshConfigurationListsTheDefaultsAndTheFirstChangeWritesTheBloc
 
 // Hosts changing different settings at once, beside hosts that only read
 // them, lose none of the changes.
-TEST_F(CliTest, ConcurrentSettersLoseNothing) {
+TEST_F(CliTest, ConcurrentSettersLoseNothing)
+{
     const struct {
         const char* name;
         const char* values[2];  // by the round's parity, so every round changes each
     } rows[] = {
-        {"MIDICustomDLS", {"/kits/a.dls", "/kits/b.dls"}}, {"MIDIUseCustomDLS", {"1", "0"}},
-        {"MIDIMasterTempo", {"12.5", "40"}},               {"MIDIMasterVolume", {"33", "77"}},
-        {"MIDIChorus", {"1", "0"}},                        {"MIDIReverb", {"1", "0"}},
-        {"MIDIPadBefore", {"7", "9"}},                     {"MIDILog", {"0", "1"}},
+        {"MIDICustomDLS", {"/kits/a.dls", "/kits/b.dls"}},
+        {"MIDIUseCustomDLS", {"1", "0"}},
+        {"MIDIMasterTempo", {"12.5", "40"}},
+        {"MIDIMasterVolume", {"33", "77"}},
+        {"MIDIChorus", {"1", "0"}},
+        {"MIDIReverb", {"1", "0"}},
+        {"MIDIPadBefore", {"7", "9"}},
+        {"MIDILog", {"0", "1"}},
     };
     const std::string velmora = "VELMORA_CONFIG=" + Quote(configPath) + " " + Quote(BinaryFolder() + "/bin/velmora");
     for (int round = 0; round < 5; ++round) {
@@ -75,16 +81,19 @@ TEST_F(CliTest, ConcurrentSettersLoseNothing) {
         const CRun list = Run({"config", "list"});
         for (const auto& row : rows)
             EXPECT_NE(list.out.find(std::string(row.name) + "=" + row.values[round % 2] + "\n"), std::string::npos)
-                << "round " << round << ": " << row.name << "\n" << list.out;
+                << "round " << round << ": " << row.name << "\n"
+                << list.out;
     }
 }
 
 // A command that changes no setting leaves the file as it is (or absent);
 // one that changes a setting keeps the records the component does not
 // know, byte for byte.
-TEST_F(CliTest, OnlyChangesAreSavedAndUnknownRecordsStay) {
+TEST_F(CliTest, OnlyChangesAreSavedAndUnknownRecordsStay)
+{
     const std::string song = std::string(TESSARINE_SOURCE_DIR) + "/examples/morning_walk.mid";
-    const std::vector<uint8_t> unknownBlock = BuildSettingsBlock({{"MIDIFromANewerBuild", {1, 2, 3}}, {"MIDIReverb", {1, 0, 0, 0}}});
+    const std::vector<uint8_t> unknownBlock =
+        BuildSettingsBlock({{"MIDIFromANewerBuild", {1, 2, 3}}, {"MIDIReverb", {1, 0, 0, 0}}});
     const std::string unknown(unknownBlock.begin(), unknownBlock.end());
     const struct {
         std::vector<std::string> command;
@@ -122,7 +131,8 @@ TEST_F(CliTest, OnlyChangesAreSavedAndUnknownRecordsStay) {
 
 // A settings file reached through a link is changed where the link leads;
 // the link stays, and nothing temporary is left in either folder.
-TEST_F(CliTest, SymlinkedSettingsFileIsWrittenThrough) {
+TEST_F(CliTest, SymlinkedSettingsFileIsWrittenThrough)
+{
     const struct {
         std::string linkTarget;  // as the link holds it
         bool exists;             // the target is there before
@@ -152,7 +162,8 @@ TEST_F(CliTest, SymlinkedSettingsFileIsWrittenThrough) {
     }
 }
 
-TEST_F(CliTest, SettingsSurviveARestartAndResetRestoresDefaults) {
+TEST_F(CliTest, SettingsSurviveARestartAndResetRestoresDefaults)
+{
     ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
     ASSERT_EQ(Run({"config", "set", "MIDIMasterTempo", "37.5"}).status, 0);
     ASSERT_EQ(Run({"config", "set", "MIDIOutputPort", "-1"}).status, 0);
@@ -168,7 +179,8 @@ TEST_F(CliTest, SettingsSurviveARestartAndResetRestoresDefaults) {
     EXPECT_EQ(Run({"config", "list"}).out, freshList);
 }
 
-TEST_F(CliTest, UnknownNamesAndBadValuesFailWithStatusTwoAndSaveNothing) {
+TEST_F(CliTest, UnknownNamesAndBadValuesFailWithStatusTwoAndSaveNothing)
+{
     ASSERT_EQ(Run({"config", "set", "MIDIChorus", "1"}).status, 0);
     std::string before = ReadWholeFile(configPath);
 
@@ -187,7 +199,8 @@ TEST_F(CliTest, UnknownNamesAndBadValuesFailWithStatusTwoAndSaveNothing) {
     EXPECT_EQ(Run({"config", "get", "MIDIChorus"}).out, "1\n");
 }
 
-TEST_F(CliTest, DamagedFileIsReportedLeftAloneAndBackedUpBeforeReplacing) {
+TEST_F(CliTest, DamagedFileIsReportedLeftAloneAndBackedUpBeforeReplacing)
+{
     ASSERT_EQ(Run({"config", "set", "MIDIReverb", "1"}).status, 0);
     std::string damaged = ReadWholeFile(configPath);
     damaged.resize(damaged.size() - 3);  // the last record cut short
@@ -214,23 +227,30 @@ TEST_F(CliTest, DamagedFileIsReportedLeftAloneAndBackedUpBeforeReplacing) {
     EXPECT_EQ(ReadWholeFile(configPath + ".corrupt.1"), "garbage");
 }
 
-TEST_F(CliTest, AboutPrintsTheVersionTextsAndPageNames) {
+TEST_F(CliTest, AboutPrintsTheVersionTextsAndPageNames)
+{
     CRun run = Run({"about"});
     ASSERT_EQ(run.status, 0) << run.err;
-    for (const char* text : {"DirectMusic Synthesised MIDI player", "1.02",
-                             "Plays back MIDI files using the DirectMusic API", "libtessarine.so",
-                             "Page name: DirectMusic Player", "Parent page: Input"})
+    for (const char* text :
+         {"DirectMusic Synthesised MIDI player", "1.02", "Plays back MIDI files using the DirectMusic API",
+          "libtessarine.so", "Page name: DirectMusic Player", "Parent page: Input"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     EXPECT_LT(run.out.find("Version information"), run.out.find("Preferences page"));
 }
 
-TEST_F(CliTest, EveryCommandHasHelp) {
+TEST_F(CliTest, EveryCommandHasHelp)
+{
     // With what a help must say, where it says more than its usage.
     for (const auto& [words, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--help"}, ""}, {{"about", "--help"}, ""}, {{"config", "--help"}, ""},
-             {{"config", "list", "--help"}, ""}, {{"config", "get", "--help"}, ""},
-             {{"config", "set", "--help"}, ""}, {{"--help", "config", "reset"}, ""},
-             {{"decode", "--help"}, "decoding fails\nor it was interrupted"}, {{"info", "--help"}, ""}}) {
+             {{"--help"}, ""},
+             {{"about", "--help"}, ""},
+             {{"config", "--help"}, ""},
+             {{"config", "list", "--help"}, ""},
+             {{"config", "get", "--help"}, ""},
+             {{"config", "set", "--help"}, ""},
+             {{"--help", "config", "reset"}, ""},
+             {{"decode", "--help"}, "decoding fails\nor it was interrupted"},
+             {{"info", "--help"}, ""}}) {
         CRun run = Run(words);
         EXPECT_EQ(run.status, 0) << words[0];
         EXPECT_EQ(run.out.rfind("Usage: velmora", 0), 0u) << run.out;
@@ -240,7 +260,8 @@ TEST_F(CliTest, EveryCommandHasHelp) {
     EXPECT_EQ(Run({}).status, 2);
 }
 
-TEST_F(CliTest, MissingComponentIsAClearFailure) {
+TEST_F(CliTest, MissingComponentIsAClearFailure)
+{
     CRun run = Run({"--component", folder / "libnothing.so", "about"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot load the component"), std::string::npos) << run.err;

@@ -20,7 +20,8 @@ namespace fs = std::filesystem;
 std::string Example(const std::string& name) { return std::string(TESSARINE_SOURCE_DIR) + "/examples/" + name; }
 std::string Shared(const std::string& name) { return std::string(TESSARINE_TESTDATA_DIR) + "/midi/" + name; }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& text)
+{
     std::vector<std::string> lines;
     size_t start = 0;
     for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
@@ -28,7 +29,8 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-size_t CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& part)
+{
     size_t count = 0;
     for (const std::string& line : lines) count += line.find(part) != std::string::npos;
     return count;
@@ -36,23 +38,30 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
 
 class CollectionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         fs::create_directories(folder / "tmp");
         fs::create_directories(folder / "in/sub");
     }
 
-    std::string Environment() {
+    std::string Environment()
+    {
         return "TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg");
     }
-    CRun Run(const std::vector<std::string>& arguments) { return RunVelmora(Environment(), arguments, folder / "stderr"); }
+    CRun Run(const std::vector<std::string>& arguments)
+    {
+        return RunVelmora(Environment(), arguments, folder / "stderr");
+    }
 
     // Runs a shell script in the scratch folder.
-    CRun RunScript(const std::string& script) {
+    CRun RunScript(const std::string& script)
+    {
         return RunShell("cd " + Quote(folder.Path()) + " && { " + script + "\n}", folder / "stderr");
     }
 
     // The names in a folder; hidden ones (a partial file) included.
-    std::set<std::string> Names(const std::string& sub) {
+    std::set<std::string> Names(const std::string& sub)
+    {
         std::set<std::string> names;
         std::error_code ignored;
         for (const auto& entry : fs::directory_iterator(folder / sub, ignored)) names.insert(entry.path().filename());
@@ -68,15 +77,17 @@ protected:
 
 // Six inputs, one of them junk, two jobs: five files, each the bytes a decode
 // of its input alone gives, and a report line for each of the six.
-TEST_F(CollectionTest, SixFilesOneJunkGiveFiveFilesAndSixReportLines) {
+TEST_F(CollectionTest, SixFilesOneJunkGiveFiveFilesAndSixReportLines)
+{
     Copy(Shared("test-2-tracks-type-1.mid"), "in/two.mid");
     Copy(Shared("test-2-tracks-type-0.mid"), "in/zero.mid");
     Copy(Shared("test-2-tracks-type-2.mid"), "in/sub/two.mid");
     Copy(Example("morning_walk.rmi"), "in/walk.rmi");
     Copy(Shared("test-not-a-midi-file.mid"), "in/junk.mid");
     WriteWholeFile(folder / "in/notes.txt", "not music");
-    ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"readme.txt", "text"},
-                                                            {"dir/kar.mid", ReadWholeFile(Shared("test-karaoke-kar.mid"))}}));
+    ASSERT_TRUE(
+        testsupport::WriteZip(folder / "songs.zip", {{"readme.txt", "text"},
+                                                     {"dir/kar.mid", ReadWholeFile(Shared("test-karaoke-kar.mid"))}}));
     const CRun run = Run({"decode", folder / "in", folder / "songs.zip", "-o", folder / "out/", "--jobs", "2",
                           "--report", folder / "report.jsonl"});
     EXPECT_EQ(run.status, 1) << run.err;
@@ -86,10 +97,8 @@ TEST_F(CollectionTest, SixFilesOneJunkGiveFiveFilesAndSixReportLines) {
         std::string input;
     } rows[] = {
         {"two.wav", folder / "in/sub/two.mid"},  // sorted first: ".../in/sub/two.mid" < ".../in/two.mid"
-        {"two-2.wav", folder / "in/two.mid"},
-        {"zero.wav", folder / "in/zero.mid"},
-        {"walk.wav", folder / "in/walk.rmi"},
-        {"kar.wav", "archive://" + (folder / "songs.zip") + "|dir/kar.mid"},
+        {"two-2.wav", folder / "in/two.mid"},   {"zero.wav", folder / "in/zero.mid"},
+        {"walk.wav", folder / "in/walk.rmi"},   {"kar.wav", "archive://" + (folder / "songs.zip") + "|dir/kar.mid"},
     };
     std::set<std::string> expected;
     for (const auto& row : rows) {
@@ -98,8 +107,9 @@ TEST_F(CollectionTest, SixFilesOneJunkGiveFiveFilesAndSixReportLines) {
         const std::string made = ReadWholeFile(folder / (std::string("out/") + row.output));
         EXPECT_GT(made.size(), 176400u) << row.output;
         const std::string alone = ReadWholeFile(folder / "alone.wav");
-        const size_t same = size_t(std::mismatch(made.begin(), made.begin() + long(std::min(made.size(), alone.size())),
-                                                 alone.begin()).first - made.begin());
+        const size_t same = size_t(
+            std::mismatch(made.begin(), made.begin() + long(std::min(made.size(), alone.size())), alone.begin()).first -
+            made.begin());
         EXPECT_TRUE(made == alone) << row.output << " differs from a decode of " << row.input << ": " << made.size()
                                    << " against " << alone.size() << " bytes, the same up to byte " << same;
         if (made != alone && std::getenv("TESSARINE_KEEP_DIFFERENCES"))
@@ -120,12 +130,14 @@ TEST_F(CollectionTest, SixFilesOneJunkGiveFiveFilesAndSixReportLines) {
 // Stopped once the first file is done, a run keeps that file and nothing
 // partial; run again with --skip-existing, it leaves that file as it was and
 // converts the rest.
-TEST_F(CollectionTest, InterruptedRunResumesWithoutRedoingFinishedFiles) {
+TEST_F(CollectionTest, InterruptedRunResumesWithoutRedoingFinishedFiles)
+{
     for (const char* name : {"a.mid", "b.mid", "c.mid"}) Copy(Example("morning_walk.mid"), std::string("in/") + name);
     const std::string velmora = "env " + Environment() + " " + Quote(BinaryFolder() + "/bin/velmora");
-    const std::string started = velmora + " decode in -o out/ --jobs 1 --speed 8 --report first.jsonl 2>stderr & p=$!; "
-                                          "i=0; while [ $i -lt 600 ] && [ ! -f out/a.wav ]; do sleep 0.05; i=$((i+1)); done; "
-                                          "sleep 0.3; kill -";
+    const std::string started = velmora +
+                                " decode in -o out/ --jobs 1 --speed 8 --report first.jsonl 2>stderr & p=$!; "
+                                "i=0; while [ $i -lt 600 ] && [ ! -f out/a.wav ]; do sleep 0.05; i=$((i+1)); done; "
+                                "sleep 0.3; kill -";
     for (const char* signal : {"INT", "TERM"}) {
         fs::remove_all(folder / "out");
         const CRun stopped = RunScript(started + signal + " $p; wait $p");
@@ -144,7 +156,10 @@ TEST_F(CollectionTest, InterruptedRunResumesWithoutRedoingFinishedFiles) {
         EXPECT_TRUE(fs::last_write_time(folder / "out/a.wav") == before) << signal;
         EXPECT_TRUE(ReadWholeFile(folder / "out/a.wav") == kept) << signal;
         const std::vector<std::string> second = Lines(ReadWholeFile(folder / "second.jsonl"));
-        EXPECT_EQ(CountContaining(second, "a.mid\", \"output\": \"" + (folder / "out/a.wav") + "\", \"length\": null, \"seconds\": 0.000, \"status\": \"skipped\""), 1u) << signal;
+        EXPECT_EQ(CountContaining(second, "a.mid\", \"output\": \"" + (folder / "out/a.wav") +
+                                              "\", \"length\": null, \"seconds\": 0.000, \"status\": \"skipped\""),
+                  1u)
+            << signal;
         EXPECT_EQ(CountContaining(second, "\"status\": \"converted\""), 2u) << signal;
         EXPECT_EQ(Names("tmp"), std::set<std::string>{}) << signal;
     }
@@ -152,7 +167,8 @@ TEST_F(CollectionTest, InterruptedRunResumesWithoutRedoingFinishedFiles) {
 
 // The shards of a collection split its sorted list: each file in exactly
 // one, under the name the whole collection gives it; bad usage is status 2.
-TEST_F(CollectionTest, ShardsSplitTheSortedListAndBadOptionsAreUsageErrors) {
+TEST_F(CollectionTest, ShardsSplitTheSortedListAndBadOptionsAreUsageErrors)
+{
     for (const char* name : {"a.mid", "b.mid", "c.mid", "sub/a.mid", "e.mid"})
         Copy(Shared("test-2-tracks-type-0.mid"), std::string("in/") + name);
     std::set<std::string> all;

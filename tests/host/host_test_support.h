@@ -13,13 +13,15 @@
 
 class CScratchFolder {
 public:
-    CScratchFolder() {
+    CScratchFolder()
+    {
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back(0);
         path = mkdtemp(buffer.data()) ? buffer.data() : "";
     }
-    ~CScratchFolder() {
+    ~CScratchFolder()
+    {
         std::error_code ignored;
         if (!path.empty()) std::filesystem::remove_all(path, ignored);
     }
@@ -30,12 +32,14 @@ private:
     std::string path;
 };
 
-inline void WriteWholeFile(const std::string& path, const std::string& contents) {
+inline void WriteWholeFile(const std::string& path, const std::string& contents)
+{
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
-inline std::string ReadWholeFile(const std::string& path) {
+inline std::string ReadWholeFile(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -48,7 +52,8 @@ struct CRun {
 };
 
 // A word for the shell, quoted so it stands for itself.
-inline std::string Quote(const std::string& word) {
+inline std::string Quote(const std::string& word)
+{
     std::string out = "'";
     for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
@@ -56,7 +61,8 @@ inline std::string Quote(const std::string& word) {
 
 // The build's folder: TESSARINE_BINARY_DIR from the environment (tests run
 // against an installed tree), else the one the tests were built in.
-inline std::string BinaryFolder() {
+inline std::string BinaryFolder()
+{
     const char* fromEnvironment = std::getenv("TESSARINE_BINARY_DIR");
     return fromEnvironment && *fromEnvironment ? fromEnvironment : TESSARINE_BINARY_DIR;
 }
@@ -66,7 +72,8 @@ inline std::string BinaryFolder() {
 // errorPath.
 // Runs a shell command: its status, standard output, and the error text it
 // left in the file errorPath.
-inline CRun RunShell(const std::string& command, const std::string& errorPath) {
+inline CRun RunShell(const std::string& command, const std::string& errorPath)
+{
     CRun run{-1, "", ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return {-1, "", "popen failed"};
@@ -79,8 +86,8 @@ inline CRun RunShell(const std::string& command, const std::string& errorPath) {
     return run;
 }
 
-inline CRun RunVelmoraShell(const std::string& environment, const std::string& arguments,
-                            const std::string& errorPath) {
+inline CRun RunVelmoraShell(const std::string& environment, const std::string& arguments, const std::string& errorPath)
+{
     return RunShell(environment + " " + Quote(BinaryFolder() + "/bin/velmora") + " " + arguments + " 2>" +
                         Quote(errorPath),
                     errorPath);
@@ -88,7 +95,8 @@ inline CRun RunVelmoraShell(const std::string& environment, const std::string& a
 
 // The same with each argument quoted.
 inline CRun RunVelmora(const std::string& environment, const std::vector<std::string>& arguments,
-                       const std::string& errorPath) {
+                       const std::string& errorPath)
+{
     std::string words;
     for (const std::string& argument : arguments) words += " " + Quote(argument);
     return RunVelmoraShell(environment, words, errorPath);

@@ -15,12 +15,14 @@ class LocalFileSystemTest : public ::testing::Test {
 protected:
     void TearDown() override { fileSystem->Release(); }
 
-    std::string Canonical(const std::string& path) {
+    std::string Canonical(const std::string& path)
+    {
         CHostTextReceiver out;
         return fileSystem->GetCanonicalPath(path.c_str(), &out) ? out.Text() : "<declined>";
     }
 
-    CHostFile* OpenFile(const std::string& path, int32_t mode) {
+    CHostFile* OpenFile(const std::string& path, int32_t mode)
+    {
         CHostFile* file = fileSystem->CreateFileObject(path.c_str());
         if (!file) return nullptr;
         if (!file->Open(path.c_str(), mode)) {
@@ -34,7 +36,8 @@ protected:
     CScratchFolder folder;
 };
 
-TEST_F(LocalFileSystemTest, CanonicalFormIsTheAbsoluteNormalisedPath) {
+TEST_F(LocalFileSystemTest, CanonicalFormIsTheAbsoluteNormalisedPath)
+{
     EXPECT_EQ(Canonical("/a/./b//c/../d"), "/a/b/d");
     EXPECT_EQ(Canonical("/.."), "/");
     EXPECT_EQ(Canonical("/a/b/"), "/a/b");
@@ -43,7 +46,8 @@ TEST_F(LocalFileSystemTest, CanonicalFormIsTheAbsoluteNormalisedPath) {
     EXPECT_EQ(Canonical("./x/../y.mid"), here + "/y.mid");
 }
 
-TEST_F(LocalFileSystemTest, FileUrlsArePercentDecoded) {
+TEST_F(LocalFileSystemTest, FileUrlsArePercentDecoded)
+{
     EXPECT_EQ(Canonical("file:///tmp/a%20b/%C3%A4.mid"), "/tmp/a b/\xC3\xA4.mid");
     EXPECT_EQ(Canonical("file://localhost/tmp/x.mid"), "/tmp/x.mid");
     EXPECT_EQ(Canonical("FILE:///tmp/x.mid"), "/tmp/x.mid");
@@ -55,7 +59,8 @@ TEST_F(LocalFileSystemTest, FileUrlsArePercentDecoded) {
     EXPECT_EQ(Canonical("file:///tmp/x%00y"), "<declined>");
 }
 
-TEST_F(LocalFileSystemTest, ClaimsPlainPathsAndFileUrlsOnly) {
+TEST_F(LocalFileSystemTest, ClaimsPlainPathsAndFileUrlsOnly)
+{
     EXPECT_TRUE(fileSystem->ClaimsPath("/tmp/x.mid"));
     EXPECT_TRUE(fileSystem->ClaimsPath("relative.mid"));
     EXPECT_TRUE(fileSystem->ClaimsPath("file:///tmp/x.mid"));
@@ -68,7 +73,8 @@ TEST_F(LocalFileSystemTest, ClaimsPlainPathsAndFileUrlsOnly) {
     EXPECT_EQ(native.Text(), "/tmp/a b");
 }
 
-TEST_F(LocalFileSystemTest, ReadModeNeedsAnExistingFileAndDoesNotWrite) {
+TEST_F(LocalFileSystemTest, ReadModeNeedsAnExistingFileAndDoesNotWrite)
+{
     EXPECT_EQ(OpenFile(folder / "absent", HOST_OPEN_READ), nullptr);
     EXPECT_FALSE(std::filesystem::exists(folder / "absent"));
     EXPECT_EQ(OpenFile(folder.Path(), HOST_OPEN_READ), nullptr) << "a folder is not a file";
@@ -83,7 +89,9 @@ TEST_F(LocalFileSystemTest, ReadModeNeedsAnExistingFileAndDoesNotWrite) {
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     EXPECT_TRUE(file->IsEndOfFile());
     // What is added after the open is not read: the file ends where it did.
-    { std::ofstream(folder / "data", std::ios::app) << "abc"; }
+    {
+        std::ofstream(folder / "data", std::ios::app) << "abc";
+    }
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(file->GetSize(), 10);
     file->Close();
@@ -94,7 +102,8 @@ TEST_F(LocalFileSystemTest, ReadModeNeedsAnExistingFileAndDoesNotWrite) {
     EXPECT_EQ(OpenFile("/dev/zero", HOST_OPEN_READ), nullptr) << "a device";
 }
 
-TEST_F(LocalFileSystemTest, WriteModeTruncatesAndCreates) {
+TEST_F(LocalFileSystemTest, WriteModeTruncatesAndCreates)
+{
     WriteWholeFile(folder / "data", "old contents");
     CHostFile* file = OpenFile(folder / "data", HOST_OPEN_WRITE);
     ASSERT_NE(file, nullptr);
@@ -110,7 +119,8 @@ TEST_F(LocalFileSystemTest, WriteModeTruncatesAndCreates) {
     EXPECT_TRUE(std::filesystem::exists(folder / "fresh"));
 }
 
-TEST_F(LocalFileSystemTest, ReadWriteModeKeepsContentsOrCreates) {
+TEST_F(LocalFileSystemTest, ReadWriteModeKeepsContentsOrCreates)
+{
     WriteWholeFile(folder / "data", "abcdef");
     CHostFile* file = OpenFile(folder / "data", HOST_OPEN_READWRITE);
     ASSERT_NE(file, nullptr);
@@ -142,7 +152,8 @@ TEST_F(LocalFileSystemTest, ReadWriteModeKeepsContentsOrCreates) {
     EXPECT_EQ(OpenFile(folder / "data", 4), nullptr);
 }
 
-TEST_F(LocalFileSystemTest, RemoveFileDeletesOnlyWhatExists) {
+TEST_F(LocalFileSystemTest, RemoveFileDeletesOnlyWhatExists)
+{
     WriteWholeFile(folder / "gone", "x");
     EXPECT_TRUE(fileSystem->FileExists((folder / "gone").c_str()));
     EXPECT_TRUE(fileSystem->RemoveFile((folder / "gone").c_str()));
@@ -151,7 +162,8 @@ TEST_F(LocalFileSystemTest, RemoveFileDeletesOnlyWhatExists) {
     EXPECT_FALSE(fileSystem->FileExists((folder / "gone").c_str()));
 }
 
-TEST_F(LocalFileSystemTest, ReferencesKeepTheFileSystemAndFilesAlive) {
+TEST_F(LocalFileSystemTest, ReferencesKeepTheFileSystemAndFilesAlive)
+{
     EXPECT_EQ(fileSystem->AddRef(), 2);
     EXPECT_EQ(fileSystem->Release(), 1);
     CHostService* same = fileSystem->QueryClass(&CLSID_HostFileSystem);

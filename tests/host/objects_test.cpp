@@ -12,14 +12,16 @@
 
 namespace {
 
-std::vector<std::string> FieldTexts(CFileInfo& info) {
+std::vector<std::string> FieldTexts(CFileInfo& info)
+{
     std::vector<std::string> out;
     for (uint32_t i = 0; i < info.GetFieldCount(); ++i)
         out.push_back(std::string(info.GetFieldName(i)) + "=" + info.GetFieldValue(i));
     return out;
 }
 
-TEST(FileInfoTest, FieldsKeepTheOrderSetAndSetFieldReplacesTheFirst) {
+TEST(FileInfoTest, FieldsKeepTheOrderSetAndSetFieldReplacesTheFirst)
+{
     CFileInfo info("/music/song.mid");
     info.SetField("codec", "MIDI");
     info.AddField("comment", "one");
@@ -27,8 +29,8 @@ TEST(FileInfoTest, FieldsKeepTheOrderSetAndSetFieldReplacesTheFirst) {
     info.SetField("title", "Song");
     info.SetField("Codec", "DirectMusic");  // same field, its place kept
     info.SetField("comment", "first");      // only the first of two
-    EXPECT_EQ(FieldTexts(info), (std::vector<std::string>{"codec=DirectMusic", "comment=first", "comment=two",
-                                                          "title=Song"}));
+    EXPECT_EQ(FieldTexts(info),
+              (std::vector<std::string>{"codec=DirectMusic", "comment=first", "comment=two", "title=Song"}));
     EXPECT_STREQ(info.GetField("TITLE"), "Song");
     EXPECT_EQ(info.GetField("artist"), nullptr);
     EXPECT_EQ(info.FindField("comment"), 1);
@@ -42,7 +44,8 @@ TEST(FileInfoTest, FieldsKeepTheOrderSetAndSetFieldReplacesTheFirst) {
     EXPECT_EQ(info.GetFieldName(9), nullptr);
 }
 
-TEST(FileInfoTest, LengthLocationAndCopy) {
+TEST(FileInfoTest, LengthLocationAndCopy)
+{
     CFileInfo info("archive:///a.zip|b.mid");
     info.SetLength(12.5);
     info.SetInfo("bitrate", "1411");
@@ -62,7 +65,8 @@ TEST(FileInfoTest, LengthLocationAndCopy) {
     EXPECT_EQ(copy.GetInfoCount(), 0u);
 }
 
-TEST(TextReceiverTest, LengthMinusOneMeansUpToTheNul) {
+TEST(TextReceiverTest, LengthMinusOneMeansUpToTheNul)
+{
     CHostTextReceiver text;
     text.SetText("abcdef", -1);
     EXPECT_EQ(text.Text(), "abcdef");
@@ -76,7 +80,8 @@ TEST(TextReceiverTest, LengthMinusOneMeansUpToTheNul) {
     EXPECT_EQ(text.SetCount(), 4);
 }
 
-TEST(AudioChunkTest, CapacityGrowsUpToItsLimit) {
+TEST(AudioChunkTest, CapacityGrowsUpToItsLimit)
+{
     CAudioChunk chunk;
     EXPECT_EQ(chunk.GetCapacity(), 0u);
     double* buffer = chunk.SetCapacity(1024);
@@ -98,7 +103,8 @@ TEST(AudioChunkTest, CapacityGrowsUpToItsLimit) {
     EXPECT_EQ(chunk.GetSampleCount(), 512u);
 }
 
-TEST(ConsoleTest, DiagnosticLinesNeedVerboseOtherLinesAlwaysShow) {
+TEST(ConsoleTest, DiagnosticLinesNeedVerboseOtherLinesAlwaysShow)
+{
     CVelmoraConsole* console = new CVelmoraConsole();
     FILE* stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
@@ -124,7 +130,8 @@ TEST(ConsoleTest, DiagnosticLinesNeedVerboseOtherLinesAlwaysShow) {
     console->Release();
 }
 
-TEST(ConsoleTest, AcceptsLinesFromManyThreads) {
+TEST(ConsoleTest, AcceptsLinesFromManyThreads)
+{
     CVelmoraConsole* console = new CVelmoraConsole();
     console->SetStream(nullptr);
     console->SetRecording(true);
@@ -138,7 +145,8 @@ TEST(ConsoleTest, AcceptsLinesFromManyThreads) {
     console->Release();
 }
 
-TEST(VelmoraHostTest, EnumeratesFileSystemsThenConsoleWithAReferenceEach) {
+TEST(VelmoraHostTest, EnumeratesFileSystemsThenConsoleWithAReferenceEach)
+{
     CVelmoraHost host;
     CHostService* local = host.EnumerateService(&CLSID_HostFileSystem, 0);
     CHostService* archive = host.EnumerateService(&CLSID_HostFileSystem, 1);
@@ -164,7 +172,8 @@ TEST(VelmoraHostTest, EnumeratesFileSystemsThenConsoleWithAReferenceEach) {
     EXPECT_EQ(host.GetMainWindow(), host.GetMainWindow());
 }
 
-TEST(VelmoraHostTest, ServicesOutliveTheHostWhileReferenced) {
+TEST(VelmoraHostTest, ServicesOutliveTheHostWhileReferenced)
+{
     CHostService* console;
     {
         CVelmoraHost host;

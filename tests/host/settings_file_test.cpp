@@ -12,19 +12,22 @@ namespace {
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
-std::vector<uint8_t> IntData(int32_t value) {
+std::vector<uint8_t> IntData(int32_t value)
+{
     uint32_t bits = static_cast<uint32_t>(value);
     return {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
             static_cast<uint8_t>(bits >> 24)};
 }
 
-TEST(SettingsBlockTest, BuildsTheRecordFormat) {
+TEST(SettingsBlockTest, BuildsTheRecordFormat)
+{
     std::vector<uint8_t> block = BuildSettingsBlock({{"MIDILog", IntData(1)}});
     std::vector<uint8_t> expected = {7, 0, 0, 0, 'M', 'I', 'D', 'I', 'L', 'o', 'g', 4, 0, 0, 0, 1, 0, 0, 0};
     EXPECT_EQ(block, expected);
 }
 
-TEST(SettingsBlockTest, ParsesToTheEndOrReportsWhereItStopped) {
+TEST(SettingsBlockTest, ParsesToTheEndOrReportsWhereItStopped)
+{
     std::vector<uint8_t> block = BuildSettingsBlock({{"MIDICustomDLS", {}}, {"MIDILog", IntData(1)}});
     CSettingsParse whole = ParseSettingsBlock(block);
     EXPECT_TRUE(whole.complete);
@@ -51,7 +54,8 @@ TEST(SettingsBlockTest, ParsesToTheEndOrReportsWhereItStopped) {
     EXPECT_TRUE(ParseSettingsBlock(hugeName).records.empty());
 }
 
-TEST(SettingsValueTest, TypesValuesByTheKnownNames) {
+TEST(SettingsValueTest, TypesValuesByTheKnownNames)
+{
     EXPECT_EQ(GetSettingKind("MIDIMasterTempo", IntData(0)), CSettingKind::Float);
     EXPECT_EQ(GetSettingKind("MIDICustomDLS", IntData(0)), CSettingKind::Text) << "a 4-byte path is still text";
     EXPECT_EQ(GetSettingKind("MIDIReverb", {}), CSettingKind::Integer);
@@ -65,7 +69,8 @@ TEST(SettingsValueTest, TypesValuesByTheKnownNames) {
     EXPECT_EQ(FormatSettingValue(CSettingKind::Text, {}), "");
 }
 
-TEST(SettingsValueTest, ParsesValuesAndRefusesBadOnes) {
+TEST(SettingsValueTest, ParsesValuesAndRefusesBadOnes)
+{
     std::vector<uint8_t> data;
     std::string error;
     EXPECT_TRUE(ParseSettingValue("MIDIOutputPort", CSettingKind::Integer, "-1", data, error));
@@ -90,7 +95,8 @@ TEST(SettingsValueTest, ParsesValuesAndRefusesBadOnes) {
 
 // The one parser of config set and --set: what each change becomes, or
 // what the user is told.
-TEST(SettingsChangeTest, TurnsATypedChangeIntoARecordOrTellsWhyNot) {
+TEST(SettingsChangeTest, TurnsATypedChangeIntoARecordOrTellsWhyNot)
+{
     const std::vector<CSettingsRecord> records = {
         {"MIDIOutputPort", IntData(-1)}, {"MIDIMasterTempo", IntData(0)}, {"MIDICustomDLS", {}}};
     struct CRow {
@@ -123,7 +129,8 @@ TEST(SettingsChangeTest, TurnsATypedChangeIntoARecordOrTellsWhyNot) {
     }
 }
 
-TEST(SettingsFileTest, WritesWholeFilesAndLeavesNoTemporaryFile) {
+TEST(SettingsFileTest, WritesWholeFilesAndLeavesNoTemporaryFile)
+{
     CScratchFolder folder;
     std::string path = folder / "deeper/velmora/tessarine.cfg";
     std::vector<uint8_t> block = BuildSettingsBlock({{"MIDILog", IntData(1)}});
@@ -150,7 +157,8 @@ TEST(SettingsFileTest, WritesWholeFilesAndLeavesNoTemporaryFile) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST(SettingsFileTest, BackupsNeverOverwriteEarlierOnes) {
+TEST(SettingsFileTest, BackupsNeverOverwriteEarlierOnes)
+{
     CScratchFolder folder;
     std::string path = folder / "tessarine.cfg";
     std::string first, second, error;

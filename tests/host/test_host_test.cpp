@@ -10,7 +10,8 @@
 
 namespace {
 
-TEST(TestHostTest, RecordsTheComponentsConsoleLines) {
+TEST(TestHostTest, RecordsTheComponentsConsoleLines)
+{
     CTestHost host;
     int32_t oldLog = configLog.value;
     configLog.value = 1;
@@ -26,7 +27,8 @@ TEST(TestHostTest, RecordsTheComponentsConsoleLines) {
     EXPECT_TRUE(host.ConsoleLines().empty());
 }
 
-TEST(TestHostTest, ComponentOpensLocalFilesAndArchiveMembersThroughIt) {
+TEST(TestHostTest, ComponentOpensLocalFilesAndArchiveMembersThroughIt)
+{
     CTestHost host;
     CScratchFolder folder;
     CHostFile* file = OpenHostFile((folder / "temp.bin").c_str(), HOST_OPEN_READWRITE);

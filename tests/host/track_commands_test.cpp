@@ -30,7 +30,8 @@ std::string Example(const std::string& name) { return std::string(TESSARINE_SOUR
 std::string Shared(const std::string& name) { return std::string(TESSARINE_TESTDATA_DIR) + "/midi/" + name; }
 
 // The left channel of a 16-bit stereo file.
-std::vector<int16_t> ReadLeft(const std::string& path) {
+std::vector<int16_t> ReadLeft(const std::string& path)
+{
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file) return {};
@@ -44,7 +45,8 @@ std::vector<int16_t> ReadLeft(const std::string& path) {
     return left;
 }
 
-std::string ReadFileBytes(const std::string& path) {
+std::string ReadFileBytes(const std::string& path)
+{
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return {};
     std::string bytes;
@@ -55,13 +57,15 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 // Seconds of the first sample above the threshold, or -1.
-double FirstSound(const std::vector<int16_t>& left) {
+double FirstSound(const std::vector<int16_t>& left)
+{
     for (size_t i = 0; i < left.size(); ++i)
         if (std::abs(left[i]) > 300) return double(i) / 44100.0;
     return -1;
 }
 
-double Pitch(const std::vector<int16_t>& left, double from, double seconds) {
+double Pitch(const std::vector<int16_t>& left, double from, double seconds)
+{
     const size_t first = size_t(from * 44100), last = std::min(left.size(), first + size_t(seconds * 44100));
     int crossings = 0;
     size_t firstCrossing = 0, lastCrossing = 0;
@@ -75,7 +79,8 @@ double Pitch(const std::vector<int16_t>& left, double from, double seconds) {
 
 // The MIDI note (36..96) strongest over frames from..from+seconds, by
 // Goertzel power at each note's frequency; -1 in silence.
-int StrongestNote(const std::vector<int16_t>& left, double from, double seconds) {
+int StrongestNote(const std::vector<int16_t>& left, double from, double seconds)
+{
     const size_t first = size_t(from * 44100), last = std::min(left.size(), first + size_t(seconds * 44100));
     int best = -1;
     double bestPower = 1e9;  // below this it is silence
@@ -98,7 +103,8 @@ int StrongestNote(const std::vector<int16_t>& left, double from, double seconds)
 }
 
 // A Standard MIDI file of forty notes whose track has the name given.
-std::string NamedSong(const std::string& name) {
+std::string NamedSong(const std::string& name)
+{
     std::string track = std::string("\0\xFF\x03", 3) + char(name.size()) + name;
     for (int i = 0; i < 40; ++i) track += std::string("\0\x90\x3C\x40\x18\x80\x3C\0", 8);
     track += std::string("\0\xFF\x2F\0", 4);
@@ -119,35 +125,41 @@ class TrackCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directories(folder / "tmp"); }
 
-    CRun Run(const std::vector<std::string>& arguments) {
+    CRun Run(const std::vector<std::string>& arguments)
+    {
         return RunVelmora("TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
                           arguments, folder / "stderr");
     }
 
-    size_t CountFiles(const std::string& sub) {
+    size_t CountFiles(const std::string& sub)
+    {
         size_t count = 0;
         for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder / sub)) ++count;
         return count;
     }
 
-    void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+    {
         WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
     }
 
     // velmora with this test's settings and temporary folder, for a script.
-    std::string Velmora() {
+    std::string Velmora()
+    {
         return "env TMPDIR=" + Quote(folder / "tmp") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg") + " " +
                Quote(BinaryFolder() + "/bin/velmora");
     }
 
     // Runs a shell script in the scratch folder; the status is what it
     // exits with, the error text what it wrote to the file "stderr".
-    CRun RunScript(const std::string& script) {
+    CRun RunScript(const std::string& script)
+    {
         return RunShell("cd " + Quote(folder.Path()) + " && { " + script + "\n}", folder / "stderr");
     }
 
     // Hidden ".velmora-" files: outputs that never took their name.
-    size_t CountPartials() {
+    size_t CountPartials()
+    {
         size_t count = 0;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.Path()))
             count += entry.path().filename().string().rfind(".velmora-", 0) == 0;
@@ -157,7 +169,8 @@ protected:
     CScratchFolder folder;
 };
 
-TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles) {
+TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles)
+{
     const CRun run = Run({"info", Example("morning_walk.rmi"), folder / "missing.mid", Example("morning_walk.sgt")});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("velmora: " + (folder / "missing.mid") + ": cannot open: no such file\n"), std::string::npos)
@@ -176,7 +189,8 @@ TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles) {
     EXPECT_EQ(CountFiles("tmp"), 0u);
 }
 
-TEST_F(TrackCommandsTest, BadUsageIsStatusTwoAndWritesNothing) {
+TEST_F(TrackCommandsTest, BadUsageIsStatusTwoAndWritesNothing)
+{
     const std::string song = Example("morning_walk.mid");
     const std::vector<std::vector<std::string>> rows = {
         {"decode", song},
@@ -198,11 +212,12 @@ TEST_F(TrackCommandsTest, BadUsageIsStatusTwoAndWritesNothing) {
 
 // Every damaged shared file plays what it can or fails with a message, and
 // leaves neither a temporary file nor a half-written output.
-TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly) {
+TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly)
+{
     std::filesystem::create_directories(folder / "out");
-    const char* const rows[] = {"test-corrupt-file-extra-byte.mid", "test-corrupt-file-missing-byte.mid",
-                                "test-empty-file.mid", "test-not-a-midi-file.mid", "test-illegal-message-all.mid",
-                                "test-empty.mid"};
+    const char* const rows[] = {
+        "test-corrupt-file-extra-byte.mid", "test-corrupt-file-missing-byte.mid", "test-empty-file.mid",
+        "test-not-a-midi-file.mid",         "test-illegal-message-all.mid",       "test-empty.mid"};
     for (const char* name : rows) {
         const std::string out = folder / ("out/" + std::string(name) + ".wav");
         const CRun run = Run({"decode", Shared(name), "-o", out, "--speed", "16"});
@@ -220,7 +235,8 @@ TEST_F(TrackCommandsTest, DamagedFilesPlayOrFailCleanly) {
 }
 
 // A zip member plays like the plain file, through a copy that goes again.
-TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
+TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile)
+{
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"notes.txt", "not music"}, {"dir/two.mid", song}}));
     const CRun zipped = Run({"decode", folder / "songs.zip", "-o", folder / "zip.flac"});
@@ -255,7 +271,8 @@ TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile) {
 // the synthesizer): the same length within a block, and the same notes at
 // the same frames, within the synthesizer's 64-frame block. The default runs faster than real
 // time. (Checks timing at clock rate 1, so it is one of the retried tests.)
-TEST_F(TrackCommandsTest, DefaultSpeedGivesTheSameBytesUnderLoadAndTheFramesOfRealTime) {
+TEST_F(TrackCommandsTest, DefaultSpeedGivesTheSameBytesUnderLoadAndTheFramesOfRealTime)
+{
     const std::string song = Shared("test-2-tracks-type-1.mid");
     // The sine instrument, so each note is one clean frequency.
     const std::string dls = folder / "sine.dls";
@@ -314,7 +331,8 @@ TEST_F(TrackCommandsTest, DefaultSpeedGivesTheSameBytesUnderLoadAndTheFramesOfRe
 
 // Each format of a two-note song, through the sine instrument: the notes'
 // pitches, and a length of the song plus its lead-in.
-TEST_F(TrackCommandsTest, EveryFormatDecodesItsNotes) {
+TEST_F(TrackCommandsTest, EveryFormatDecodesItsNotes)
+{
     dmusic::CSegmentModel model;
     model.length = 4 * 768;
     model.tempos = {{0, 120.0}};
@@ -359,7 +377,8 @@ TEST_F(TrackCommandsTest, EveryFormatDecodesItsNotes) {
 // Only what can be read to an end opens: a device, FIFO, socket or folder
 // (through a link or an archive's name too) is refused at once, and leaves
 // nothing behind.
-TEST_F(TrackCommandsTest, OnlyRegularFilesOpen) {
+TEST_F(TrackCommandsTest, OnlyRegularFilesOpen)
+{
     std::filesystem::create_symlink("/dev/zero", folder / "zero.mid");
     ASSERT_EQ(mkfifo((folder / "fifo.mid").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo((folder / "fifo.zip").c_str(), 0600), 0);
@@ -392,7 +411,8 @@ TEST_F(TrackCommandsTest, OnlyRegularFilesOpen) {
 // An output that is not a regular file keeps its kind: a link is written
 // through, a FIFO or a device is written into, "-" is standard output; a
 // format that cannot stream is refused before anything is written.
-TEST_F(TrackCommandsTest, OutputsThatAreNotRegularFilesAreWrittenThrough) {
+TEST_F(TrackCommandsTest, OutputsThatAreNotRegularFilesAreWrittenThrough)
+{
     const std::string song = Quote(Shared("test-2-tracks-type-1.mid"));
     std::filesystem::create_symlink("target.wav", folder / "link.wav");
     ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);
@@ -407,8 +427,8 @@ TEST_F(TrackCommandsTest, OutputsThatAreNotRegularFilesAreWrittenThrough) {
         std::filesystem::file_type kind;
         std::string node;  // the output, which keeps its kind
     } rows[] = {
-        {Velmora() + " decode " + song + " -o link.wav 2>stderr", 0, "target.wav",
-         std::filesystem::file_type::symlink, "link.wav"},
+        {Velmora() + " decode " + song + " -o link.wav 2>stderr", 0, "target.wav", std::filesystem::file_type::symlink,
+         "link.wav"},
         {"timeout 60 cat pipe >got.flac & " + Velmora() + " decode " + song +
              " -o pipe --format flac 2>stderr; s=$?; wait; exit $s",
          0, "got.flac", std::filesystem::file_type::fifo, "pipe"},
@@ -442,7 +462,8 @@ TEST_F(TrackCommandsTest, OutputsThatAreNotRegularFilesAreWrittenThrough) {
 // A decode stopped by INT, TERM or HUP keeps the audio so far as a valid,
 // shorter file and removes every temporary; a closed pipe is a clean write
 // failure.
-TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
+TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries)
+{
     const std::string song = Quote(Example("morning_walk.mid"));
     // At real time, stopped once a second of audio is in the hidden file.
     const std::string stopped = Velmora() + " decode " + song +
@@ -459,10 +480,12 @@ TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
         {stopped + "HUP $p; wait $p", "interrupted", true},
         // At a hundredth of real time the open waits over an hour for the
         // music; the interrupt ends it (a stuck run is killed after 60 s).
-        {Velmora() + " decode " + song + " -o out.wav --speed 0.01 2>stderr & p=$!; sleep 1; kill -INT $p; "
-                     "( sleep 60; kill -KILL $p ) >/dev/null 2>&1 & k=$!; wait $p; s=$?; kill $k; exit $s",
+        {Velmora() + " decode " + song +
+             " -o out.wav --speed 0.01 2>stderr & p=$!; sleep 1; kill -INT $p; "
+             "( sleep 60; kill -KILL $p ) >/dev/null 2>&1 & k=$!; wait $p; s=$?; kill $k; exit $s",
          "interrupted", false},
-        {"{ " + Velmora() + " decode " + song + " -o - --format flac --speed 4 2>stderr; echo $? >status; } | "
+        {"{ " + Velmora() + " decode " + song +
+             " -o - --format flac --speed 4 2>stderr; echo $? >status; } | "
              "head -c 1000 >/dev/null; exit $(cat status)",
          "cannot write", false},
     };
@@ -484,7 +507,8 @@ TEST_F(TrackCommandsTest, SignalsKeepAValidShorterFileAndRemoveTheTemporaries) {
 // The candidates of an archive are picked by name and first bytes before
 // any is opened: junk is never tried through the component (each try logs
 // "IsThisOurFile"), and the member taken is named.
-TEST_F(TrackCommandsTest, ArchivesTryOnlyMembersThatLookLikeMusic) {
+TEST_F(TrackCommandsTest, ArchivesTryOnlyMembersThatLookLikeMusic)
+{
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     std::vector<std::pair<std::string, std::string>> junk;
     for (int i = 0; i < 10000; ++i) junk.push_back({"junk/" + std::to_string(i) + ".mid", "junk " + std::to_string(i)});
@@ -519,7 +543,8 @@ TEST_F(TrackCommandsTest, ArchivesTryOnlyMembersThatLookLikeMusic) {
 
 // Names and values that hold control characters or bytes that are not
 // UTF-8 print on their one line, escaped: nothing can add a line of its own.
-TEST_F(TrackCommandsTest, InfoTextOutputCannotBeSpoofed) {
+TEST_F(TrackCommandsTest, InfoTextOutputCannotBeSpoofed)
+{
     const struct {
         std::string file;
         std::string trackName;
@@ -538,7 +563,8 @@ TEST_F(TrackCommandsTest, InfoTextOutputCannotBeSpoofed) {
         // Each file's own length and title lines, and no others.
         for (const char* line : {"\nlength=", "\ntitle="}) {
             size_t count = 0;
-            for (size_t at = ("\n" + run.out).find(line); at != std::string::npos; at = ("\n" + run.out).find(line, at + 1))
+            for (size_t at = ("\n" + run.out).find(line); at != std::string::npos;
+                 at = ("\n" + run.out).find(line, at + 1))
                 ++count;
             EXPECT_EQ(count, 2u) << line << "\n" << run.out;
         }
@@ -547,7 +573,8 @@ TEST_F(TrackCommandsTest, InfoTextOutputCannotBeSpoofed) {
 
 // An output that is the input, or the archive it is in, is refused however
 // either is named, and the input stays as it was.
-TEST_F(TrackCommandsTest, OutputThatIsTheInputIsRefused) {
+TEST_F(TrackCommandsTest, OutputThatIsTheInputIsRefused)
+{
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     WriteWholeFile(folder / "same.mid", song);
     ASSERT_TRUE(testsupport::WriteZip(folder / "songs.zip", {{"a.mid", song}}));
@@ -575,7 +602,8 @@ TEST_F(TrackCommandsTest, OutputThatIsTheInputIsRefused) {
 
 // What cannot be played is named for what it is, and what is larger than
 // any song is refused before it is read or copied.
-TEST_F(TrackCommandsTest, RefusalsSayWhatIsWrong) {
+TEST_F(TrackCommandsTest, RefusalsSayWhatIsWrong)
+{
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     WriteWholeFile(folder / "empty.kar", "");
     WriteWholeFile(folder / "notes.txt", "a text file\nof two lines\n");
@@ -600,7 +628,8 @@ TEST_F(TrackCommandsTest, RefusalsSayWhatIsWrong) {
         {{"info", folder / "huge.mid"}, 1, "no MIDI, RMID, XMI or segment file is larger than 128 MiB"},
         {{"decode", folder / "bomb.zip", "-o", folder / "out.wav"}, 1, "no member of the archive could be played"},
         {{"info", "archive://" + (folder / "bomb.zip") + "|big.mid"}, 1, "larger than any MIDI file"},
-        {{"decode", Example("morning_walk.mid"), "-o", folder / "out.wav", "--speed", "1000000"}, 2,
+        {{"decode", Example("morning_walk.mid"), "-o", folder / "out.wav", "--speed", "1000000"},
+         2,
          "give a rate from 0.01 to 1000"},
     };
     for (const auto& row : rows) {
@@ -615,7 +644,8 @@ TEST_F(TrackCommandsTest, RefusalsSayWhatIsWrong) {
 // Member names beyond ASCII (7z keeps them in UTF-16, a zip may flag them
 // as UTF-8) are found in the C locale too, and an archive whose own path
 // holds '|' plays in both forms.
-TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay) {
+TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay)
+{
     const std::string song = ReadWholeFile(Shared("test-2-tracks-type-1.mid"));
     const std::string name = "dir/Caf\xC3\xA9 \xE2\x99\xAA.mid";
     const char* const before = std::setlocale(LC_CTYPE, nullptr);
@@ -644,7 +674,8 @@ TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay) {
         archive_write_data(writer, song.data(), song.size());
         archive_entry_free(entry);
         archive_write_free(writer);
-        for (const std::string& path : {folder / row.archive, "archive://" + (folder / row.archive) + "|" + row.member}) {
+        for (const std::string& path :
+             {folder / row.archive, "archive://" + (folder / row.archive) + "|" + row.member}) {
             const CRun run = RunVelmora("env -u LANG -u LC_ALL -u LC_CTYPE TMPDIR=" + Quote(folder / "tmp") +
                                             " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
                                         {"info", path}, folder / "stderr");
@@ -657,9 +688,11 @@ TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay) {
 
 // Ctrl-C while the candidates of a large archive are tried ends the run at
 // once, with status 1, and leaves no temporary file.
-TEST_F(TrackCommandsTest, InterruptStopsAnArchiveScanAndRemovesItsCopies) {
+TEST_F(TrackCommandsTest, InterruptStopsAnArchiveScanAndRemovesItsCopies)
+{
     std::vector<std::pair<std::string, std::string>> broken;
-    for (int i = 0; i < 3000; ++i) broken.push_back({std::to_string(i) + ".mid", "MThd but broken " + std::to_string(i)});
+    for (int i = 0; i < 3000; ++i)
+        broken.push_back({std::to_string(i) + ".mid", "MThd but broken " + std::to_string(i)});
     ASSERT_TRUE(testsupport::WriteZip(folder / "broken.zip", broken));
     for (const std::string command : {"info broken.zip", "decode broken.zip -o out.wav"}) {
         // Stopped once the component has tried a member (its lines say so).
@@ -669,7 +702,8 @@ TEST_F(TrackCommandsTest, InterruptStopsAnArchiveScanAndRemovesItsCopies) {
                                    " 2>stderr & p=$!; i=0; while [ $i -lt 600 ] && ! grep -q IsThisOurFile stderr; do "
                                    "sleep 0.05; i=$((i+1)); done; kill -INT $p; wait $p");
         EXPECT_EQ(run.status, 1) << command;
-        EXPECT_NE(run.err.find("interrupted"), std::string::npos) << command << ": " << run.err.substr(run.err.size() - 300);
+        EXPECT_NE(run.err.find("interrupted"), std::string::npos)
+            << command << ": " << run.err.substr(run.err.size() - 300);
         EXPECT_EQ(CountFiles("tmp"), 0u) << command;
         EXPECT_FALSE(std::filesystem::exists(folder / "out.wav"));
     }

@@ -16,18 +16,20 @@ namespace {
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
-TEST(StricmpUtf8Test, FoldsLettersBeyondAscii) {
+TEST(StricmpUtf8Test, FoldsLettersBeyondAscii)
+{
     EXPECT_EQ(stricmp_utf8("MIDI", "midi"), 0);
-    EXPECT_EQ(stricmp_utf8("\xC3\x84\xC3\x96\xC3\x9C", "\xC3\xA4\xC3\xB6\xC3\xBC"), 0);       // ÄÖÜ / äöü
-    EXPECT_EQ(stricmp_utf8("\xCE\xA3\xCE\x9F\xCE\xA6", "\xCF\x83\xCE\xBF\xCF\x86"), 0);       // ΣΟΦ / σοφ
-    EXPECT_EQ(stricmp_utf8("\xCF\x82", "\xCE\xA3"), 0);                                      // final sigma
+    EXPECT_EQ(stricmp_utf8("\xC3\x84\xC3\x96\xC3\x9C", "\xC3\xA4\xC3\xB6\xC3\xBC"), 0);  // ÄÖÜ / äöü
+    EXPECT_EQ(stricmp_utf8("\xCE\xA3\xCE\x9F\xCE\xA6", "\xCF\x83\xCE\xBF\xCF\x86"), 0);  // ΣΟΦ / σοφ
+    EXPECT_EQ(stricmp_utf8("\xCF\x82", "\xCE\xA3"), 0);                                  // final sigma
     EXPECT_EQ(stricmp_utf8("\xD0\x9C\xD0\x98\xD0\x94\xD0\x98", "\xD0\xBC\xD0\xB8\xD0\xB4\xD0\xB8"), 0);  // МИДИ
-    EXPECT_EQ(stricmp_utf8("\xE1\xBA\x9E", "\xC3\x9F"), 0);                                  // ẞ / ß
-    EXPECT_EQ(stricmp_utf8("\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"), 0);                      // Deseret, 4 bytes
+    EXPECT_EQ(stricmp_utf8("\xE1\xBA\x9E", "\xC3\x9F"), 0);                                              // ẞ / ß
+    EXPECT_EQ(stricmp_utf8("\xF0\x90\x90\x80", "\xF0\x90\x90\xA8"), 0);  // Deseret, 4 bytes
     EXPECT_EQ(stricmp_utf8("song.MID", "song.mid"), 0);
 }
 
-TEST(StricmpUtf8Test, OrdersByFoldedCodePoints) {
+TEST(StricmpUtf8Test, OrdersByFoldedCodePoints)
+{
     EXPECT_LT(stricmp_utf8("a", "B"), 0);
     EXPECT_GT(stricmp_utf8("B", "a"), 0);
     EXPECT_LT(stricmp_utf8("mid", "midi"), 0);
@@ -39,7 +41,8 @@ TEST(StricmpUtf8Test, OrdersByFoldedCodePoints) {
     EXPECT_EQ(stricmp_utf8(nullptr, ""), 0);
 }
 
-TEST(StricmpUtf8Test, InvalidSequencesCompareAsBytes) {
+TEST(StricmpUtf8Test, InvalidSequencesCompareAsBytes)
+{
     // A lone continuation byte, an overlong form and a truncated sequence
     // have no case; they must still compare consistently and never match a letter.
     EXPECT_EQ(stricmp_utf8("\x80x", "\x80X"), 0);
@@ -53,12 +56,14 @@ TEST(StricmpUtf8Test, InvalidSequencesCompareAsBytes) {
 
 class TempFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         const char* old = std::getenv("TMPDIR");
         hadTmpdir = old != nullptr;
         if (old) oldTmpdir = old;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (hadTmpdir)
             setenv("TMPDIR", oldTmpdir.c_str(), 1);
         else
@@ -68,7 +73,8 @@ protected:
     std::string oldTmpdir;
 };
 
-TEST_F(TempFolderTest, TempPathEndsWithASeparatorAndReportsTheSizeNeeded) {
+TEST_F(TempFolderTest, TempPathEndsWithASeparatorAndReportsTheSizeNeeded)
+{
     char buffer[VELMORA_UTF8_MAX_PATH];
     setenv("TMPDIR", "/var/scratch", 1);
     EXPECT_EQ(uGetTempPath(sizeof buffer, buffer), 13u);
@@ -85,7 +91,8 @@ TEST_F(TempFolderTest, TempPathEndsWithASeparatorAndReportsTheSizeNeeded) {
     EXPECT_EQ(small[0], 'x') << "nothing written";
 }
 
-TEST(TempFileNameTest, ReservesDistinctNamesByCreatingTheFiles) {
+TEST(TempFileNameTest, ReservesDistinctNamesByCreatingTheFiles)
+{
     CScratchFolder folder;
     std::set<std::string> names;
     for (int i = 0; i < 200; ++i) {
@@ -101,7 +108,8 @@ TEST(TempFileNameTest, ReservesDistinctNamesByCreatingTheFiles) {
     }
 }
 
-TEST(TempFileNameTest, GivenNumberOnlyFormsTheName) {
+TEST(TempFileNameTest, GivenNumberOnlyFormsTheName)
+{
     CScratchFolder folder;
     char name[VELMORA_UTF8_MAX_PATH];
     EXPECT_EQ(uGetTempFileName((folder.Path() + "/").c_str(), "Ktdm", 0x1A2B, name), 0x1A2Bu);
@@ -109,7 +117,8 @@ TEST(TempFileNameTest, GivenNumberOnlyFormsTheName) {
     EXPECT_FALSE(std::filesystem::exists(name));
 }
 
-TEST(TempFileNameTest, FailsWithoutCreatingAnything) {
+TEST(TempFileNameTest, FailsWithoutCreatingAnything)
+{
     CScratchFolder folder;
     char name[VELMORA_UTF8_MAX_PATH] = "unchanged";
     EXPECT_EQ(uGetTempFileName((folder / "no-such-folder").c_str(), "KTDM", 0, name), 0u);
@@ -121,7 +130,8 @@ TEST(TempFileNameTest, FailsWithoutCreatingAnything) {
 }
 
 // Each row: UTF-8 bytes, the UTF-16 they give, and the UTF-8 that comes back.
-TEST(WideTextTest, ConvertsBothWaysKeepingLoneSurrogates) {
+TEST(WideTextTest, ConvertsBothWaysKeepingLoneSurrogates)
+{
     struct CRow {
         std::string utf8;
         std::u16string utf16;
@@ -136,7 +146,11 @@ TEST(WideTextTest, ConvertsBothWaysKeepingLoneSurrogates) {
         {"a\xED\xA0\x80z", std::u16string(u"a") + char16_t(0xD800) + u"z", "a\xED\xA0\x80z"},
         {"\xED\xBF\xBF", std::u16string(1, char16_t(0xDFFF)), "\xED\xBF\xBF"},
         // Bytes that are not UTF-8 become U+FFFD, one for each.
-        {"a\xFF" "b", u"a\uFFFDb", "a\xEF\xBF\xBD" "b"},
+        {"a\xFF"
+         "b",
+         u"a\uFFFDb",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"\xC0\xAF", u"\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"\xE2\x82", u"\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -150,18 +164,26 @@ TEST(WideTextTest, ConvertsBothWaysKeepingLoneSurrogates) {
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDBFF)) + u"x"), "\xED\xAF\xBFx");
 }
 
-TEST(WideTextTest, PrefixNeverCutsACharacter) {
+TEST(WideTextTest, PrefixNeverCutsACharacter)
+{
     struct CRow {
         std::string text;
         size_t limit;
         size_t length;
     };
     const CRow rows[] = {
-        {"abc", 5, 3},         {"abc", 3, 3},          {"abc", 2, 2},          {"", 0, 0},
-        {"a\xC3\xA9", 2, 1},   {"a\xC3\xA9", 3, 3},    {"\xE2\x82\xAC", 2, 0}, {"\xF0\x9F\x8E\xB5x", 4, 4},
+        {"abc", 5, 3},
+        {"abc", 3, 3},
+        {"abc", 2, 2},
+        {"", 0, 0},
+        {"a\xC3\xA9", 2, 1},
+        {"a\xC3\xA9", 3, 3},
+        {"\xE2\x82\xAC", 2, 0},
+        {"\xF0\x9F\x8E\xB5x", 4, 4},
         {"\xF0\x9F\x8E\xB5x", 3, 0},
     };
-    for (const CRow& row : rows) EXPECT_EQ(Utf8PrefixLength(row.text, row.limit), row.length) << row.text << " " << row.limit;
+    for (const CRow& row : rows)
+        EXPECT_EQ(Utf8PrefixLength(row.text, row.limit), row.length) << row.text << " " << row.limit;
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ public:
             groups[count++] = value & 0x7F;
             value >>= 7;
         } while (value != 0);
-        while (count > 1)
-            U8(groups[--count] | 0x80);
+        while (count > 1) U8(groups[--count] | 0x80);
         return U8(groups[0]);
     }
 
@@ -67,8 +66,7 @@ public:
     CChunkWriter& Chunk(std::string_view id, const ByteVector& body, bool pad = true)
     {
         FourCc(id).Le32(static_cast<uint32_t>(body.size())).Raw(body);
-        if (pad && (body.size() & 1))
-            U8(0);
+        if (pad && (body.size() & 1)) U8(0);
         return *this;
     }
     CChunkWriter& Chunk(std::string_view id, std::string_view body, bool pad = true)
@@ -85,15 +83,13 @@ public:
     CChunkWriter& Form(std::string_view id, std::string_view type, const CChunkWriter& body)
     {
         FourCc(id).Le32(static_cast<uint32_t>(body.data.size() + 4)).FourCc(type).Raw(body);
-        if (body.data.size() & 1)
-            U8(0);
+        if (body.data.size() & 1) U8(0);
         return *this;
     }
     // Exactly four characters: shorter IDs are padded with spaces.
     CChunkWriter& FourCc(std::string_view id)
     {
-        for (size_t i = 0; i < 4; ++i)
-            U8(i < id.size() ? static_cast<uint8_t>(id[i]) : ' ');
+        for (size_t i = 0; i < 4; ++i) U8(i < id.size() ? static_cast<uint8_t>(id[i]) : ' ');
         return *this;
     }
 
@@ -112,8 +108,7 @@ public:
     CSmfTrack& Event(uint32_t delta, std::initializer_list<uint8_t> bytes)
     {
         events.Vlq(delta);
-        for (uint8_t b : bytes)
-            events.U8(b);
+        for (uint8_t b : bytes) events.U8(b);
         return *this;
     }
     CSmfTrack& NoteOn(uint32_t delta, uint8_t channel, uint8_t key, uint8_t velocity)
@@ -132,8 +127,7 @@ public:
     CSmfTrack& Meta(uint32_t delta, uint8_t type, const ByteVector& body)
     {
         events.Vlq(delta).U8(midi::kMeta).U8(type).Vlq(static_cast<uint32_t>(body.size())).Raw(body);
-        if (type == midi::kMetaEndOfTrack)
-            ended = true;
+        if (type == midi::kMetaEndOfTrack) ended = true;
         return *this;
     }
     CSmfTrack& Meta(uint32_t delta, uint8_t type, std::string_view text)
@@ -142,9 +136,10 @@ public:
     }
     CSmfTrack& Tempo(uint32_t delta, uint32_t microsecondsPerQuarter)
     {
-        return Meta(delta, midi::kMetaTempo, ByteVector{static_cast<uint8_t>(microsecondsPerQuarter >> 16),
-                                            static_cast<uint8_t>(microsecondsPerQuarter >> 8),
-                                            static_cast<uint8_t>(microsecondsPerQuarter)});
+        return Meta(delta, midi::kMetaTempo,
+                    ByteVector{static_cast<uint8_t>(microsecondsPerQuarter >> 16),
+                               static_cast<uint8_t>(microsecondsPerQuarter >> 8),
+                               static_cast<uint8_t>(microsecondsPerQuarter)});
     }
     CSmfTrack& End(uint32_t delta = 0) { return Meta(delta, midi::kMetaEndOfTrack, ByteVector{}); }
 
@@ -168,8 +163,7 @@ public:
         CChunkWriter out;
         out.Text("MThd").Be32(6).Be16(format).Be16(static_cast<uint16_t>(tracks.size())).Be16(division);
         for (CSmfTrack track : tracks) {
-            if (!track.ended)
-                track.End();
+            if (!track.ended) track.End();
             out.Text("MTrk").Be32(static_cast<uint32_t>(track.events.Size())).Raw(track.events);
         }
         return out.data;

@@ -8,8 +8,7 @@ namespace testsupport {
 
 CMemoryHostFile::CMemoryHostFile(std::vector<uint8_t> bytes, std::string path)
     : data(std::move(bytes)), path(std::move(path))
-{
-}
+{}
 
 int32_t CMemoryHostFile::Release()
 {
@@ -30,10 +29,8 @@ const char* CMemoryHostFile::GetPath() { return path.c_str(); }
 int32_t CMemoryHostFile::Open(const char* newPath, int32_t mode)
 {
     ++openCalls;
-    if (newPath)
-        path = newPath;
-    if (mode == HOST_OPEN_WRITE)
-        data.clear();
+    if (newPath) path = newPath;
+    if (mode == HOST_OPEN_WRITE) data.clear();
     position = 0;
     return 1;
 }
@@ -43,12 +40,9 @@ uint32_t CMemoryHostFile::Read(void* buffer, uint32_t count)
     ++readCalls;
     largestReadRequest = std::max(largestReadRequest, count);
     int64_t end = HeldSize();
-    if (failReadsAt >= 0)
-        end = std::min(end, failReadsAt);
-    if (position >= HeldSize())
-        ++readsAtEnd;
-    if (position >= end || count == 0)
-        return 0;
+    if (failReadsAt >= 0) end = std::min(end, failReadsAt);
+    if (position >= HeldSize()) ++readsAtEnd;
+    if (position >= end || count == 0) return 0;
     const uint32_t moved = static_cast<uint32_t>(std::min<int64_t>(count, end - position));
     std::memcpy(buffer, data.data() + position, moved);
     position += moved;
@@ -59,11 +53,9 @@ uint32_t CMemoryHostFile::Read(void* buffer, uint32_t count)
 uint32_t CMemoryHostFile::Write(const void* buffer, uint32_t count)
 {
     ++writeCalls;
-    if (count == 0)
-        return 0;
+    if (count == 0) return 0;
     const uint64_t end = static_cast<uint64_t>(position) + count;
-    if (end > data.size())
-        data.resize(end);
+    if (end > data.size()) data.resize(end);
     std::memcpy(data.data() + position, buffer, count);
     position = static_cast<int64_t>(end);
     return count;
@@ -76,8 +68,7 @@ int64_t CMemoryHostFile::GetPosition() { return hasPositionOverride ? positionOv
 int32_t CMemoryHostFile::Truncate()
 {
     ++truncateCalls;
-    if (position < HeldSize())
-        data.resize(static_cast<size_t>(position));
+    if (position < HeldSize()) data.resize(static_cast<size_t>(position));
     return 1;
 }
 
@@ -85,8 +76,7 @@ int32_t CMemoryHostFile::Seek(int64_t offset)
 {
     ++seekCalls;
     // A seek is allowed anywhere within the size the file reports.
-    if (failSeeks || offset < 0 || offset > std::max(ReportedSize(), HeldSize()))
-        return 0;
+    if (failSeeks || offset < 0 || offset > std::max(ReportedSize(), HeldSize())) return 0;
     position = offset;
     return 1;
 }
@@ -100,8 +90,7 @@ int32_t CMemoryHostFile::SeekFrom(int64_t offset, int32_t origin)
     case HOST_SEEK_END: base = ReportedSize(); break;
     default: ++seekCalls; return 0;
     }
-    if ((offset > 0 && base > INT64_MAX - offset))
-        return 0;
+    if ((offset > 0 && base > INT64_MAX - offset)) return 0;
     return Seek(base + offset);
 }
 

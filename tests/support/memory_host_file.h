@@ -45,15 +45,15 @@ public:
     std::string path;
     int64_t position = 0;
     bool canSeek = true;
-    bool isStream = false;      // the answer at position 17
+    bool isStream = false;  // the answer at position 17
     bool hasSizeOverride = false;
-    int64_t sizeOverride = 0;   // GetSize's answer when hasSizeOverride
+    int64_t sizeOverride = 0;  // GetSize's answer when hasSizeOverride
     bool hasPositionOverride = false;
     int64_t positionOverride = 0;  // GetPosition's answer when hasPositionOverride
     // Reads stop short at this offset: bytes before it are delivered, none at
     // or after it (-1: no fault).
     int64_t failReadsAt = -1;
-    bool failSeeks = false;     // Seek and SeekFrom answer 0 and do not move
+    bool failSeeks = false;  // Seek and SeekFrom answer 0 and do not move
 
     // Pretends the file is size bytes long without holding them: reads give
     // only the bytes actually held.

@@ -123,7 +123,11 @@ CChunkWriter TrackForm(const GUID& clsid, uint32_t ckid, uint32_t fccType, const
     return track;
 }
 
-uint32_t Fcc(const char* id) { return uint32_t(uint8_t(id[0])) | uint32_t(uint8_t(id[1])) << 8 | uint32_t(uint8_t(id[2])) << 16 | uint32_t(uint8_t(id[3])) << 24; }
+uint32_t Fcc(const char* id)
+{
+    return uint32_t(uint8_t(id[0])) | uint32_t(uint8_t(id[1])) << 8 | uint32_t(uint8_t(id[2])) << 16 |
+           uint32_t(uint8_t(id[3])) << 24;
+}
 
 // An IFF chunk as XMI has them: big-endian sizes, padded to even.
 void IffChunk(CChunkWriter& out, const char* id, const ByteVector& body)
@@ -160,7 +164,9 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
     }
     for (const auto& tempo : model.tempos) {
         const uint32_t micros = uint32_t(std::lround(60000000.0 / tempo.bpm));
-        metaEvents.push_back({tempo.time, {midi::kMeta, midi::kMetaTempo, 3, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}});
+        metaEvents.push_back(
+            {tempo.time,
+             {midi::kMeta, midi::kMetaTempo, 3, uint8_t(micros >> 16), uint8_t(micros >> 8), uint8_t(micros)}});
     }
     std::vector<CTimedMessage> first;
     for (auto& [time, bytes] : metaEvents) first.push_back({time, 1, sequence++, bytes});
@@ -175,7 +181,10 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
         }
         auto& list = channels[midi::ChannelOf(m.bytes[0])];
         if (m.duration >= 0) {
-            CTimedMessage off{m.time + m.duration, 0, m.sequence, {uint8_t(midi::kNoteOff | midi::ChannelOf(m.bytes[0])), m.bytes[1], 64}};
+            CTimedMessage off{m.time + m.duration,
+                              0,
+                              m.sequence,
+                              {uint8_t(midi::kNoteOff | midi::ChannelOf(m.bytes[0])), m.bytes[1], 64}};
             list.push_back(std::move(off));
         }
         list.push_back(std::move(m));
@@ -233,7 +242,8 @@ ByteVector WriteSegmentFile(const CSegmentModel& model, bool withChordTrack)
             std::memcpy(&bits, &tempo.bpm, sizeof bits);
             items.Le32(uint32_t(tempo.time)).Le32(0).Le32(uint32_t(bits)).Le32(uint32_t(bits >> 32));
         }
-        tracks.Riff("DMTK", TrackForm(CLSID_DirectMusicTempoTrack, Fcc("tetr"), 0, CChunkWriter().Chunk("tetr", items)));
+        tracks.Riff("DMTK",
+                    TrackForm(CLSID_DirectMusicTempoTrack, Fcc("tetr"), 0, CChunkWriter().Chunk("tetr", items)));
     }
     if (!model.timeSignatures.empty()) {
         CChunkWriter items;
@@ -254,8 +264,8 @@ ByteVector WriteSegmentFile(const CSegmentModel& model, bool withChordTrack)
                 if (!p.setsProgram) flags = 0;
                 if (p.volume >= 0) flags |= DMUS_IO_INST_VOLUME;
                 if (p.pan >= 0) flags |= DMUS_IO_INST_PAN;
-                const DWORD patch = (DWORD(p.bankMsb) << 16) | (DWORD(p.bankLsb) << 8) | p.program |
-                                    (p.drums ? 0x80000000u : 0);
+                const DWORD patch =
+                    (DWORD(p.bankMsb) << 16) | (DWORD(p.bankLsb) << 8) | p.program | (p.drums ? 0x80000000u : 0);
                 CChunkWriter bins;
                 bins.Le32(patch).Le32(patch).Le32(~0u).Le32(~0u).Le32(~0u).Le32(~0u).Le32(p.pchannel).Le32(flags);
                 bins.U8(uint8_t(std::max(0, p.pan))).U8(uint8_t(std::max(0, p.volume))).Le16(0).Le32(0).Le16(2).Le16(0);
@@ -269,12 +279,14 @@ ByteVector WriteSegmentFile(const CSegmentModel& model, bool withChordTrack)
         }
         CChunkWriter bandTrack;
         bandTrack.Chunk("bdth", CChunkWriter().Le32(1)).List("lbdl", bandList);
-        tracks.Riff("DMTK", TrackForm(CLSID_DirectMusicBandTrack, 0, Fcc("DMBT"), CChunkWriter().Riff("DMBT", bandTrack)));
+        tracks.Riff("DMTK",
+                    TrackForm(CLSID_DirectMusicBandTrack, 0, Fcc("DMBT"), CChunkWriter().Riff("DMBT", bandTrack)));
     }
     if (withChordTrack) {
         CChunkWriter chords;
         chords.Chunk("crdh", CChunkWriter().Le32(0));
-        tracks.Riff("DMTK", TrackForm(CLSID_DirectMusicChordTrack, 0, Fcc("cord"), CChunkWriter().List("cord", chords)));
+        tracks.Riff("DMTK",
+                    TrackForm(CLSID_DirectMusicChordTrack, 0, Fcc("cord"), CChunkWriter().List("cord", chords)));
     }
     CChunkWriter sequence, sysex;
     sequence.Le32(20);
@@ -295,7 +307,8 @@ ByteVector WriteSegmentFile(const CSegmentModel& model, bool withChordTrack)
         sequence.Le32(e.pchannel).Le16(0).U8(uint8_t(status | ch)).U8(b1).U8(b2).U8(0).Le16(0);
     }
     if (sysex.Size())
-        tracks.Riff("DMTK", TrackForm(CLSID_DirectMusicSysExTrack, Fcc("syex"), 0, CChunkWriter().Chunk("syex", sysex)));
+        tracks.Riff("DMTK",
+                    TrackForm(CLSID_DirectMusicSysExTrack, Fcc("syex"), 0, CChunkWriter().Chunk("syex", sysex)));
     tracks.Riff("DMTK", TrackForm(CLSID_DirectMusicSeqTrack, Fcc("seqt"), 0,
                                   CChunkWriter().Chunk("seqt", CChunkWriter().Chunk("evtl", sequence))));
     body.List("trkl", tracks);

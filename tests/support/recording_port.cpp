@@ -63,7 +63,8 @@ std::vector<CRecordedNote> CRecordingPort::Notes(REFERENCE_TIME origin) const
     for (size_t i = 0; i < received.size(); ++i) {
         const Raw& on = received[i];
         if (!IsOn(on.message)) continue;
-        CRecordedNote note{on.at - origin, -1, on.group, BYTE(on.message & 0x0F), Byte(on.message, 1), Byte(on.message, 2)};
+        CRecordedNote note{on.at - origin,     -1, on.group, BYTE(on.message & 0x0F), Byte(on.message, 1),
+                           Byte(on.message, 2)};
         // Its off: the first one sent after it for the same key that no
         // earlier note took.
         for (size_t j = i + 1; j < received.size(); ++j) {
@@ -77,7 +78,8 @@ std::vector<CRecordedNote> CRecordingPort::Notes(REFERENCE_TIME origin) const
         }
         notes.push_back(note);
     }
-    std::stable_sort(notes.begin(), notes.end(), [](const CRecordedNote& a, const CRecordedNote& b) { return a.on < b.on; });
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const CRecordedNote& a, const CRecordedNote& b) { return a.on < b.on; });
     return notes;
 }
 

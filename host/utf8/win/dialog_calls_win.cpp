@@ -14,7 +14,8 @@
 
 namespace {
 
-CDialogAnswers* HostAnswers() {
+CDialogAnswers* HostAnswers()
+{
     using CGetAnswers = CDialogAnswers* (*)();
     FARPROC found = GetProcAddress(GetModuleHandleW(nullptr), VELMORA_DIALOG_ANSWERS_EXPORT);
     return found ? reinterpret_cast<CGetAnswers>(reinterpret_cast<void (*)()>(found))() : nullptr;
@@ -23,7 +24,8 @@ CDialogAnswers* HostAnswers() {
 std::wstring OptionalWide(const char* text) { return text ? Widen(text) : std::wstring(); }
 const wchar_t* OrNull(const char* text, const std::wstring& wide) { return text ? wide.c_str() : nullptr; }
 
-std::string WindowText(HWND window) {
+std::string WindowText(HWND window)
+{
     const int length = GetWindowTextLengthW(window);
     if (length <= 0) return std::string();
     std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
@@ -32,7 +34,8 @@ std::string WindowText(HWND window) {
 }
 
 // "description|pattern|..." as the chooser takes it: NUL-separated, two NULs at the end.
-std::wstring ChooserFilter(const char* filter) {
+std::wstring ChooserFilter(const char* filter)
+{
     std::wstring out = Widen(filter ? filter : "");
     std::replace(out.begin(), out.end(), L'|', L'\0');
     out.push_back(L'\0');
@@ -42,15 +45,18 @@ std::wstring ChooserFilter(const char* filter) {
 
 }  // namespace
 
-VELMORA_UTF8_API HWND uCreateDialog(HINSTANCE instance, UINT id, HWND parent, DLGPROC dialogProc, LPARAM param) {
+VELMORA_UTF8_API HWND uCreateDialog(HINSTANCE instance, UINT id, HWND parent, DLGPROC dialogProc, LPARAM param)
+{
     return CreateDialogParamW(instance, MAKEINTRESOURCEW(id), parent, dialogProc, param);
 }
 
-VELMORA_UTF8_API BOOL uSetDlgItemText(HWND dialog, UINT id, const char* text) {
+VELMORA_UTF8_API BOOL uSetDlgItemText(HWND dialog, UINT id, const char* text)
+{
     return SetDlgItemTextW(dialog, static_cast<int>(id), Widen(text ? text : "").c_str());
 }
 
-VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT size) {
+VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT size)
+{
     if (!buffer || size == 0) return 0;
     HWND control = GetDlgItem(dialog, static_cast<int>(id));
     if (!control) {
@@ -64,7 +70,8 @@ VELMORA_UTF8_API UINT uGetDlgItemText(HWND dialog, UINT id, char* buffer, UINT s
     return static_cast<UINT>(length);
 }
 
-VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message, WPARAM wParam, LPARAM lParam) {
+VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message, WPARAM wParam, LPARAM lParam)
+{
     // A text's length is counted in the bytes of its UTF-8 form, as the
     // other text calls here count.
     if (message == WM_GETTEXTLENGTH) {
@@ -74,20 +81,22 @@ VELMORA_UTF8_API LRESULT uSendDlgItemMessage(HWND dialog, UINT id, UINT message,
     return SendDlgItemMessageW(dialog, static_cast<int>(id), message, wParam, lParam);
 }
 
-VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam,
-                                                 const char* text) {
+VELMORA_UTF8_API LRESULT uSendDlgItemMessageText(HWND dialog, UINT id, UINT message, WPARAM wParam, const char* text)
+{
     const std::wstring wide = Widen(text ? text : "");
     return SendDlgItemMessageW(dialog, static_cast<int>(id), message, wParam, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-VELMORA_UTF8_API int uMessageBox(HWND parent, const char* text, const char* caption, UINT type) {
+VELMORA_UTF8_API int uMessageBox(HWND parent, const char* text, const char* caption, UINT type)
+{
     if (CDialogAnswers* answers = HostAnswers())
         return answers->AnswerMessageBox(parent, text ? text : "", caption ? caption : "", type);
     return MessageBoxW(parent, Widen(text ? text : "").c_str(), Widen(caption ? caption : "").c_str(), type);
 }
 
 VELMORA_UTF8_API HINSTANCE uShellExecute(HWND parent, const char* verb, const char* file, const char* parameters,
-                                         const char* folder, int show) {
+                                         const char* folder, int show)
+{
     if (CDialogAnswers* answers = HostAnswers()) {
         bool opened = file && answers->AnswerShellExecute(parent, verb, file, parameters);
         // Above 32 is success; SE_ERR_NOASSOC (31) when nothing opened it.
@@ -99,9 +108,10 @@ VELMORA_UTF8_API HINSTANCE uShellExecute(HWND parent, const char* verb, const ch
                          OrNull(folder, wideFolder), show);
 }
 
-VELMORA_UTF8_API BOOL uGetOpenFileName(HWND parent, const char* filter, UINT filterIndex,
-                                       const char* defaultExtension, const char* title, const char* initialFolder,
-                                       char* buffer, UINT size, BOOL allowMultiple) {
+VELMORA_UTF8_API BOOL uGetOpenFileName(HWND parent, const char* filter, UINT filterIndex, const char* defaultExtension,
+                                       const char* title, const char* initialFolder, char* buffer, UINT size,
+                                       BOOL allowMultiple)
+{
     if (!buffer || size == 0) return FALSE;
     std::string path;
     if (CDialogAnswers* answers = HostAnswers()) {

@@ -12,7 +12,8 @@ namespace {
 
 // Where the search for a free number starts: different in every process
 // and every call, so concurrent callers rarely meet.
-uint32_t StartNumber() {
+uint32_t StartNumber()
+{
     static std::atomic<uint32_t> calls{0};
     LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
@@ -25,7 +26,8 @@ uint32_t StartNumber() {
     return mixed;
 }
 
-bool MakeName(const char* path, const char* prefix, uint32_t number, char* out) {
+bool MakeName(const char* path, const char* prefix, uint32_t number, char* out)
+{
     std::string name = path;
     if (name.back() != '\\' && name.back() != '/') name += '\\';
     char digits[16];
@@ -40,7 +42,8 @@ bool MakeName(const char* path, const char* prefix, uint32_t number, char* out) 
 
 }  // namespace
 
-VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer) {
+VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer)
+{
     wchar_t wide[MAX_PATH + 2];
     const DWORD units = GetTempPathW(MAX_PATH + 2, wide);
     if (units == 0 || units > MAX_PATH + 1) return 0;
@@ -52,7 +55,8 @@ VELMORA_UTF8_API DWORD uGetTempPath(DWORD size, char* buffer) {
     return length;
 }
 
-VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UINT unique, char* out) {
+VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UINT unique, char* out)
+{
     if (!path || !*path || !out) return 0;
     if (!prefix) prefix = "";
     if (unique != 0) return MakeName(path, prefix, unique, out) ? unique : 0;
@@ -71,8 +75,9 @@ VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UIN
         }
         const DWORD error = GetLastError();
         // A file that is being deleted refuses access while its name still exists.
-        const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-                           (error == ERROR_ACCESS_DENIED && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES);
+        const bool taken =
+            error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+            (error == ERROR_ACCESS_DENIED && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES);
         if (!taken) break;
     }
     out[0] = 0;
@@ -80,7 +85,8 @@ VELMORA_UTF8_API UINT uGetTempFileName(const char* path, const char* prefix, UIN
 }
 
 VELMORA_UTF8_API HANDLE uCreateEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
-                                     const char* name) {
+                                     const char* name)
+{
     if (!name) return CreateEventW(attributes, manualReset, initialState, nullptr);
     return CreateEventW(attributes, manualReset, initialState, Widen(name).c_str());
 }

@@ -36,8 +36,7 @@ class ScopedComClassReplacement {
 public:
     ScopedComClassReplacement(REFCLSID clsid, ClassFactoryFunction factory)
         : clsid(clsid), previous(RegisterComClass(clsid, factory))
-    {
-    }
+    {}
     ~ScopedComClassReplacement() { RegisterComClass(clsid, previous); }
     ScopedComClassReplacement(const ScopedComClassReplacement&) = delete;
     ScopedComClassReplacement& operator=(const ScopedComClassReplacement&) = delete;

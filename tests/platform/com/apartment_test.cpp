@@ -7,11 +7,7 @@
 namespace {
 
 // Each test runs on a fresh thread, so no apartment carries over.
-template <typename Body>
-void OnFreshThread(Body body)
-{
-    std::thread(body).join();
-}
+template <typename Body> void OnFreshThread(Body body) { std::thread(body).join(); }
 
 TEST(Apartment, FirstCallSucceedsAndRepeatsInTheSameModelAreCounted)
 {

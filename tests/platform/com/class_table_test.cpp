@@ -28,8 +28,7 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override
     {
-        if (object == nullptr)
-            return E_POINTER;
+        if (object == nullptr) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_ITestWidget) {
             *object = static_cast<ITestWidget*>(this);
             AddRef();
@@ -42,8 +41,7 @@ public:
     STDMETHODIMP_(ULONG) Release() override
     {
         ULONG left = --references;
-        if (left == 0)
-            delete this;
+        if (left == 0) delete this;
         return left;
     }
     STDMETHODIMP_(int) Kind() override { return kind; }
@@ -56,8 +54,7 @@ private:
 HRESULT MakeWidget(int kind, LPUNKNOWN outer, REFIID iid, void** object)
 {
     *object = nullptr;
-    if (outer != nullptr)
-        return CLASS_E_NOAGGREGATION;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     auto* widget = new CTestWidget(kind);
     HRESULT result = widget->QueryInterface(iid, object);
     widget->Release();
@@ -65,7 +62,10 @@ HRESULT MakeWidget(int kind, LPUNKNOWN outer, REFIID iid, void** object)
 }
 
 HRESULT CreateOriginalWidget(LPUNKNOWN outer, REFIID iid, void** object) { return MakeWidget(1, outer, iid, object); }
-HRESULT CreateReplacementWidget(LPUNKNOWN outer, REFIID iid, void** object) { return MakeWidget(2, outer, iid, object); }
+HRESULT CreateReplacementWidget(LPUNKNOWN outer, REFIID iid, void** object)
+{
+    return MakeWidget(2, outer, iid, object);
+}
 HRESULT CreateFailing(LPUNKNOWN, REFIID, void** object)
 {
     // A careless factory that leaves something in its output.
@@ -88,8 +88,7 @@ protected:
     int CreatedKind(REFCLSID clsid = CLSID_TestWidget)
     {
         void* object = nullptr;
-        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_ITestWidget, &object)))
-            return 0;
+        if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_ITestWidget, &object))) return 0;
         auto* widget = static_cast<ITestWidget*>(object);
         int kind = widget->Kind();
         widget->Release();

@@ -96,7 +96,8 @@ TEST_F(FormatsRoundTrip, RmidCarriesItsMidiDataAndCollection)
 
 TEST_F(FormatsRoundTrip, CollectionsListTheirInstruments)
 {
-    DMUS_OBJECTDESC desc = Descriptor(CLSID_DirectMusicCollection, Write("sine.dls", testsupport::WriteSineDls(12, 0, "Bell")));
+    DMUS_OBJECTDESC desc =
+        Descriptor(CLSID_DirectMusicCollection, Write("sine.dls", testsupport::WriteSineDls(12, 0, "Bell")));
     IDirectMusicCollection* collection = nullptr;
     ASSERT_EQ(loader->GetObject(&desc, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection)), S_OK);
     DWORD patch = 0;
@@ -126,8 +127,11 @@ TEST_F(FormatsRoundTrip, CollectionsListTheirInstruments)
     collection->Release();
 
     HRESULT hr = S_OK;
-    DMUS_OBJECTDESC broken = Descriptor(CLSID_DirectMusicCollection,
-                                        Write("broken.dls", testsupport::CChunkWriter().Riff("DLS ", testsupport::CChunkWriter().Chunk("colh", testsupport::CChunkWriter().Le32(0)))));
+    DMUS_OBJECTDESC broken =
+        Descriptor(CLSID_DirectMusicCollection,
+                   Write("broken.dls",
+                         testsupport::CChunkWriter().Riff(
+                             "DLS ", testsupport::CChunkWriter().Chunk("colh", testsupport::CChunkWriter().Le32(0)))));
     hr = loader->GetObject(&broken, IID_IDirectMusicCollection, reinterpret_cast<void**>(&collection));
     EXPECT_EQ(hr, DMUS_E_INVALIDFILE);
 }
@@ -193,7 +197,8 @@ TEST_F(FormatsRoundTrip, SegmentFileHeaderBandsAndSizes)
     // Items larger than this reader knows (a later version's) are stepped over whole.
     testsupport::CChunkWriter items;
     items.Le32(24);
-    for (int i = 0; i < 2; ++i) items.Le32(i * 768).Le32(100).Le32(0).Le16(0).U8(0x90).U8(60 + i).U8(90).U8(0).Le16(0).Le32(0xDEADBEEF);
+    for (int i = 0; i < 2; ++i)
+        items.Le32(i * 768).Le32(100).Le32(0).Le16(0).U8(0x90).U8(60 + i).U8(90).U8(0).Le16(0).Le32(0xDEADBEEF);
     testsupport::CChunkWriter track, trkh;
     trkh.Raw(&CLSID_DirectMusicSeqTrack, 16).Le32(0).Le32(1).FourCc("seqt").Le32(0);
     track.Chunk("trkh", trkh).Chunk("seqt", testsupport::CChunkWriter().Chunk("evtl", items));
@@ -206,7 +211,8 @@ TEST_F(FormatsRoundTrip, SegmentFileHeaderBandsAndSizes)
     EXPECT_EQ(Notes(*grown)[1].data1, 61);
 
     HRESULT hr = S_OK;
-    EXPECT_EQ(LoadSegmentBytes(testsupport::CChunkWriter().Riff("DMSG", testsupport::CChunkWriter()).data, &hr), nullptr);
+    EXPECT_EQ(LoadSegmentBytes(testsupport::CChunkWriter().Riff("DMSG", testsupport::CChunkWriter()).data, &hr),
+              nullptr);
     EXPECT_EQ(hr, DMUS_E_INVALIDFILE);
 }
 

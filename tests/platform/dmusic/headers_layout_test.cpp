@@ -61,8 +61,8 @@ std::map<std::string, std::vector<uint32_t>> DataWords(const std::string& assemb
 std::string CompileProbe(const std::string& flags, const std::filesystem::path& output)
 {
     const std::string probe = TESSARINE_SOURCE_DIR "/tests/platform/dmusic/data/sdk_layout_probe.cpp";
-    const std::string command = std::string(kCompiler) + " -std=c++20 -S " + flags + " -o " + output.string() + " " +
-                                probe + " 2>&1";
+    const std::string command =
+        std::string(kCompiler) + " -std=c++20 -S " + flags + " -o " + output.string() + " " + probe + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return ReadText(output);
 }

@@ -48,9 +48,8 @@ protected:
         return path.string();
     }
 
-    static DMUS_OBJECTDESC Descriptor(REFCLSID clsid, const std::string& path, DWORD valid = DMUS_OBJ_CLASS |
-                                                                                          DMUS_OBJ_FILENAME |
-                                                                                          DMUS_OBJ_FULLPATH)
+    static DMUS_OBJECTDESC Descriptor(REFCLSID clsid, const std::string& path,
+                                      DWORD valid = DMUS_OBJ_CLASS | DMUS_OBJ_FILENAME | DMUS_OBJ_FULLPATH)
     {
         DMUS_OBJECTDESC desc = {};
         desc.dwSize = sizeof desc;

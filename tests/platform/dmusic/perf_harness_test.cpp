@@ -238,8 +238,9 @@ TEST(PerfHarness, PortsAndParametersAnswerAsDirectMusicDoes)
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IDirectMusic* music = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_ALL, IID_IDirectMusic, reinterpret_cast<void**>(&music)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_ALL, IID_IDirectMusic, reinterpret_cast<void**>(&music)),
+        S_OK);
     DMUS_PORTCAPS caps{};
     caps.dwSize = sizeof(caps);
     ASSERT_EQ(music->EnumPort(0, &caps), S_OK);

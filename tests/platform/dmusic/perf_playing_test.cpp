@@ -122,16 +122,66 @@ TEST_F(PerfPlaying, NotesGoOutAtTheirTempoMapTimes)
     };
     const Row rows[] = {
         {"one tempo", {{0, 120.0}}, {Note(768, 60, 768)}, 3072, 1.0f, 0, 0, 0, {Sent(500, 500)}, 2000},
-        {"tempo change before the note", {{0, 120.0}, {768, 60.0}}, {Note(1536, 60, 768)}, 3072, 1.0f, 0, 0, 0,
-         {Sent(1500, 1000)}, 3500},
-        {"master tempo 2", {{0, 120.0}, {768, 60.0}}, {Note(1536, 60, 768)}, 3072, 2.0f, 0, 0, 0, {Sent(750, 500)}, 1750},
-        {"tempo change inside the note", {{0, 120.0}, {1152, 60.0}}, {Note(768, 60, 768)}, 1536, 1.0f, 0, 0, 0,
-         {Sent(500, 750)}, 1250},
-        {"note outlasting the music", {{0, 120.0}}, {Note(384, 62, 768)}, 768, 1.0f, 0, 0, 0, {Sent(250, 250, 62)}, 500},
-        {"two repeats", {{0, 120.0}}, {Note(384, 60)}, 768, 1.0f, 2, 0, 0,
-         {Sent(250, 125), Sent(750, 125), Sent(1250, 125)}, 1500},
-        {"loop over the second beat", {{0, 120.0}}, {Note(384, 60), Note(1152, 64)}, 1536, 1.0f, 1, 768, 1536,
-         {Sent(250, 125), Sent(750, 125, 64), Sent(1250, 125, 64)}, 1500},
+        {"tempo change before the note",
+         {{0, 120.0}, {768, 60.0}},
+         {Note(1536, 60, 768)},
+         3072,
+         1.0f,
+         0,
+         0,
+         0,
+         {Sent(1500, 1000)},
+         3500},
+        {"master tempo 2",
+         {{0, 120.0}, {768, 60.0}},
+         {Note(1536, 60, 768)},
+         3072,
+         2.0f,
+         0,
+         0,
+         0,
+         {Sent(750, 500)},
+         1750},
+        {"tempo change inside the note",
+         {{0, 120.0}, {1152, 60.0}},
+         {Note(768, 60, 768)},
+         1536,
+         1.0f,
+         0,
+         0,
+         0,
+         {Sent(500, 750)},
+         1250},
+        {"note outlasting the music",
+         {{0, 120.0}},
+         {Note(384, 62, 768)},
+         768,
+         1.0f,
+         0,
+         0,
+         0,
+         {Sent(250, 250, 62)},
+         500},
+        {"two repeats",
+         {{0, 120.0}},
+         {Note(384, 60)},
+         768,
+         1.0f,
+         2,
+         0,
+         0,
+         {Sent(250, 125), Sent(750, 125), Sent(1250, 125)},
+         1500},
+        {"loop over the second beat",
+         {{0, 120.0}},
+         {Note(384, 60), Note(1152, 64)},
+         1536,
+         1.0f,
+         1,
+         768,
+         1536,
+         {Sent(250, 125), Sent(750, 125, 64), Sent(1250, 125, 64)},
+         1500},
     };
     CClockRate rate(32);
     for (const Row& row : rows) {
@@ -169,8 +219,8 @@ TEST_F(PerfPlaying, MasterTempoChangeAppliesWhilePlaying)
         SCOPED_TRACE(factor);
         std::vector<CRecordedNote> sent = {Sent(250, 125), Sent(750, 125)};
         for (int k = 2; k < 8; ++k)
-            sent.push_back({REFERENCE_TIME((1250 + 500 * (k - 2) / factor) * kMs), REFERENCE_TIME(125 / factor * kMs), 1,
-                            0, 60, 100});
+            sent.push_back({REFERENCE_TIME((1250 + 500 * (k - 2) / factor) * kMs), REFERENCE_TIME(125 / factor * kMs),
+                            1, 0, 60, 100});
         const REFERENCE_TIME end = REFERENCE_TIME((1250 + 2750 / factor) * kMs);
         IDirectMusicSegmentState* state = nullptr;
         const REFERENCE_TIME start = Play(segment, &state);
@@ -288,11 +338,8 @@ TEST_F(PerfPlaying, TempoParamFollowsThePlayingSegment)
         MUSIC_TIME next;
     };
     const Row rows[] = {
-        {0.0, 0, 120.0, 4 * 768},
-        {0.7, 0, 120.0, 4 * 768},
-        {0.7, 1000, 120.0, 4 * 768 - 1000},
-        {2.3, 4 * 768, 40.0, 0},
-        {0.1, 5 * 768, 40.0, 0},
+        {0.0, 0, 120.0, 4 * 768}, {0.7, 0, 120.0, 4 * 768}, {0.7, 1000, 120.0, 4 * 768 - 1000},
+        {2.3, 4 * 768, 40.0, 0},  {0.1, 5 * 768, 40.0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.delayBeforePlay);

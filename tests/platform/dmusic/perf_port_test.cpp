@@ -32,8 +32,9 @@ TEST(PerfPort, SetDirectSoundWithNothingLetsTheBufferGoAndStops)
     CClockRate rate(4);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IDirectMusic* music = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_ALL, IID_IDirectMusic, reinterpret_cast<void**>(&music)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_ALL, IID_IDirectMusic, reinterpret_cast<void**>(&music)),
+        S_OK);
     CCountingDirectSound directSound;
     ASSERT_EQ(music->SetDirectSound(&directSound, nullptr), S_OK);
     DMUS_PORTPARAMS8 params{};

@@ -37,9 +37,18 @@ bool ReadWav(const std::string& path, CWav* wav)
 {
     std::ifstream file(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) || std::memcmp(bytes.data() + 8, "WAVE", 4)) return false;
-    auto u32 = [&](size_t at) { uint32_t v; std::memcpy(&v, &bytes[at], 4); return v; };
-    auto u16 = [&](size_t at) { uint16_t v; std::memcpy(&v, &bytes[at], 2); return v; };
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) || std::memcmp(bytes.data() + 8, "WAVE", 4))
+        return false;
+    auto u32 = [&](size_t at) {
+        uint32_t v;
+        std::memcpy(&v, &bytes[at], 4);
+        return v;
+    };
+    auto u16 = [&](size_t at) {
+        uint16_t v;
+        std::memcpy(&v, &bytes[at], 2);
+        return v;
+    };
     for (size_t at = 12; at + 8 <= bytes.size();) {
         uint32_t size = u32(at + 4);
         if (at + 8 + size > bytes.size()) size = uint32_t(bytes.size() - at - 8);
@@ -60,8 +69,8 @@ bool HaveSoundDevice()
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     IDirectSound* device = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
-                                  reinterpret_cast<void**>(&device));
+    HRESULT hr =
+        CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound, reinterpret_cast<void**>(&device));
     if (device) device->Release();
     CoUninitialize();
     return SUCCEEDED(hr);
@@ -84,7 +93,8 @@ protected:
     // Runs dmrender; returns its exit status and keeps what it wrote to stderr.
     int Run(const std::string& arguments)
     {
-        std::string command = std::string(TESSARINE_BINARY_DIR) + "/bin/dmrender " + arguments + " 2>" + folder + "/err";
+        std::string command =
+            std::string(TESSARINE_BINARY_DIR) + "/bin/dmrender " + arguments + " 2>" + folder + "/err";
         int status = std::system(command.c_str());
         std::ifstream err(folder + "/err");
         errors.assign((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
@@ -95,7 +105,8 @@ protected:
     // once it has run for a while; returns its exit status.
     int RunPausing(const std::string& arguments, int pauseMs)
     {
-        std::string command = "exec " + std::string(TESSARINE_BINARY_DIR) + "/bin/dmrender " + arguments + " 2>" + folder + "/err";
+        std::string command =
+            "exec " + std::string(TESSARINE_BINARY_DIR) + "/bin/dmrender " + arguments + " 2>" + folder + "/err";
         pid_t child = fork();
         if (child == 0) {
             execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
@@ -118,7 +129,8 @@ protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
 
@@ -219,7 +231,8 @@ TEST_F(RenderTool, SameNotesAtTheSameFramesAtEverySpeedAndUnderLoad)
         // of the synthesizer away.
         int compared = 0;
         for (size_t begin = 4410; begin + 4410 < frames; begin += 11025) {
-            std::vector<int16_t> part(reference.samples.begin() + long(2 * begin), reference.samples.begin() + long(2 * (begin + 1500)));
+            std::vector<int16_t> part(reference.samples.begin() + long(2 * begin),
+                                      reference.samples.begin() + long(2 * (begin + 1500)));
             if (synth_test::PeakAbs(part) < 200) continue;
             auto [lag, correlation] = BestLag(reference.samples, wav.samples, begin, 1500, 200);
             EXPECT_LE(std::abs(lag), dmusic::kSynthBlockFrames) << row.what << " at frame " << begin;
@@ -239,7 +252,10 @@ TEST_F(RenderTool, FileNamesAreReadAsUtf8)
     };
     const Row rows[] = {
         {"ASCII", "plain.mid", 0},
-        {"accented Latin", "caf\xC3\xA9 \xC3\xBC" "ber.mid", 0},
+        {"accented Latin",
+         "caf\xC3\xA9 \xC3\xBC"
+         "ber.mid",
+         0},
         {"outside the BMP", "\xF0\x9F\x8E\xB9 keys.mid", 0},
         {"not UTF-8", "bad\xE9name.mid", 1},
     };

@@ -158,7 +158,7 @@ TEST(SynthCore, AllNotesOffReleasesHeldNotesAndDropsLaterEvents)
 {
     CSynthesizer synth(CSynthOptions{});
     synth.QueueMessage(0, 1, 0xB0 | (64 << 8) | (127 << 16));  // sustain pedal down
-    synth.QueueMessage(0, 1, 0xC0 | (48 << 8));                  // strings: they hold
+    synth.QueueMessage(0, 1, 0xC0 | (48 << 8));                // strings: they hold
     synth.QueueMessage(0, 1, kNoteOnA4);
     synth.QueueMessage(0, 1, kNoteOffA4);
     synth.QueueMessage(60000, 1, kNoteOnA4);  // would start after the release
@@ -176,8 +176,8 @@ TEST(SynthCore, ChannelGroupsAreSeparateAndUnknownGroupsIgnored)
     options.channelGroups = 2;
     CSynthesizer synth(options);
     LoadSine(synth);
-    synth.QueueMessage(0, 1, 0xC0 | (40 << 8));  // group 1, channel 1: violin
-    synth.QueueMessage(0, 2, kNoteOnA4);           // group 2 keeps program 0: sine
+    synth.QueueMessage(0, 1, 0xC0 | (40 << 8));                // group 1, channel 1: violin
+    synth.QueueMessage(0, 2, kNoteOnA4);                       // group 2 keeps program 0: sine
     synth.QueueMessage(0, 3, 0x90 | (40 << 8) | (100 << 16));  // no group 3
     auto audio = RenderFrames(synth, 22050);
     EXPECT_LT(HarmonicRatio(audio, 2205, 13230), 0.0001);
@@ -197,8 +197,10 @@ TEST(SynthCore, DamagedCollectionIsRefusedAndLeavesNoTemporaryFile)
     EXPECT_FALSE(error.empty());
     EXPECT_LT(synth.LoadCollection(nullptr, 0, &error), 0);
     EXPECT_GE(LoadSine(synth), 0);
-    if (previous) setenv("TMPDIR", kept.c_str(), 1);
-    else unsetenv("TMPDIR");
+    if (previous)
+        setenv("TMPDIR", kept.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
     EXPECT_EQ(rmdir(folder), 0) << "something was left in " << folder;
     synth.QueueMessage(0, 1, 0xC0 | (1 << 8));  // a GM program the sine does not replace
     synth.QueueMessage(0, 1, kNoteOnA4);

@@ -18,8 +18,8 @@ using synth_test::CClockRate;
 using synth_test::CRecordingBuffer;
 
 using dmusic::CSynthesizer;
-using dmusic::CSynthSink;
 using dmusic::CSynthOptions;
+using dmusic::CSynthSink;
 
 namespace {
 

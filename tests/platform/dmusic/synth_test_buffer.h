@@ -162,7 +162,6 @@ private:
     DWORD expectedOffset = 0;
 };
 
-
 // A DirectSound object that only vouches for a buffer handed over directly.
 class CNullDirectSound : public IDirectSound {
 public:

@@ -16,8 +16,14 @@ namespace synth_test {
 class CRiffWriter {
 public:
     void Fourcc(const char* code) { bytes.insert(bytes.end(), code, code + 4); }
-    void U16(uint16_t value) { for (int i = 0; i < 2; ++i) bytes.push_back(uint8_t(value >> (8 * i))); }
-    void U32(uint32_t value) { for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(value >> (8 * i))); }
+    void U16(uint16_t value)
+    {
+        for (int i = 0; i < 2; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
+    }
+    void U32(uint32_t value)
+    {
+        for (int i = 0; i < 4; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
+    }
     // Opens a chunk (or a RIFF/LIST with its form type); returns where its size goes.
     size_t Open(const char* id, const char* form = nullptr)
     {
@@ -44,8 +50,7 @@ inline std::vector<uint8_t> BuildSineDls(uint32_t bank, uint32_t program, bool d
     const uint32_t rate = 44000;
     const uint32_t frames = 100 * 40;
     std::vector<int16_t> wave(frames);
-    for (uint32_t i = 0; i < frames; ++i)
-        wave[i] = int16_t(std::lround(12000.0 * std::sin(2.0 * M_PI * i / 100.0)));
+    for (uint32_t i = 0; i < frames; ++i) wave[i] = int16_t(std::lround(12000.0 * std::sin(2.0 * M_PI * i / 100.0)));
     const int16_t fineTune = 0;
 
     CRiffWriter w;
@@ -63,30 +68,61 @@ inline std::vector<uint8_t> BuildSineDls(uint32_t bank, uint32_t program, bool d
     size_t lrgn = w.Open("LIST", "lrgn");
     size_t rgn = w.Open("LIST", "rgn ");
     size_t rgnh = w.Open("rgnh");
-    w.U16(0); w.U16(127); w.U16(0); w.U16(127); w.U16(0); w.U16(0);
+    w.U16(0);
+    w.U16(127);
+    w.U16(0);
+    w.U16(127);
+    w.U16(0);
+    w.U16(0);
     w.Close(rgnh);
     size_t wsmp = w.Open("wsmp");
-    w.U32(20); w.U16(69); w.U16(uint16_t(fineTune)); w.U32(0); w.U32(0); w.U32(1);
-    w.U32(16); w.U32(0); w.U32(0); w.U32(frames);
+    w.U32(20);
+    w.U16(69);
+    w.U16(uint16_t(fineTune));
+    w.U32(0);
+    w.U32(0);
+    w.U32(1);
+    w.U32(16);
+    w.U32(0);
+    w.U32(0);
+    w.U32(frames);
     w.Close(wsmp);
     size_t wlnk = w.Open("wlnk");
-    w.U16(0); w.U16(0); w.U32(1); w.U32(0);
+    w.U16(0);
+    w.U16(0);
+    w.U32(1);
+    w.U32(0);
     w.Close(wlnk);
     w.Close(rgn);
     w.Close(lrgn);
     w.Close(ins);
     w.Close(lins);
     size_t ptbl = w.Open("ptbl");
-    w.U32(8); w.U32(1); w.U32(0);
+    w.U32(8);
+    w.U32(1);
+    w.U32(0);
     w.Close(ptbl);
     size_t wvpl = w.Open("LIST", "wvpl");
     size_t wave0 = w.Open("LIST", "wave");
     size_t fmt = w.Open("fmt ");
-    w.U16(1); w.U16(1); w.U32(rate); w.U32(rate * 2); w.U16(2); w.U16(16);
+    w.U16(1);
+    w.U16(1);
+    w.U32(rate);
+    w.U32(rate * 2);
+    w.U16(2);
+    w.U16(16);
     w.Close(fmt);
     size_t ws = w.Open("wsmp");
-    w.U32(20); w.U16(69); w.U16(uint16_t(fineTune)); w.U32(0); w.U32(0); w.U32(1);
-    w.U32(16); w.U32(0); w.U32(0); w.U32(frames);
+    w.U32(20);
+    w.U16(69);
+    w.U16(uint16_t(fineTune));
+    w.U32(0);
+    w.U32(0);
+    w.U32(1);
+    w.U32(16);
+    w.U32(0);
+    w.U32(0);
+    w.U32(frames);
     w.Close(ws);
     size_t data = w.Open("data");
     for (int16_t s : wave) w.U16(uint16_t(s));

@@ -18,8 +18,7 @@ TEST_F(DirectSoundTest, LockGivesOneOrTwoRegionsOfRealMemory)
     EXPECT_EQ(1000u, firstBytes);
     EXPECT_EQ(nullptr, second);
     EXPECT_EQ(0u, secondBytes);
-    for (int i = 0; i < 1000; ++i)
-        static_cast<BYTE*>(first)[i] = BYTE(i);
+    for (int i = 0; i < 1000; ++i) static_cast<BYTE*>(first)[i] = BYTE(i);
     ASSERT_EQ(DS_OK, buffer->Unlock(first, 1000, nullptr, 0));
     BYTE* base = static_cast<BYTE*>(first);
 
@@ -69,11 +68,11 @@ TEST_F(DirectSoundTest, LockAndUnlockRefuseBadArguments)
 
     ASSERT_EQ(DS_OK, buffer->Lock(100, 50, &first, &firstBytes, &second, &secondBytes, 0));
     BYTE local[4];
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(local, 4, nullptr, 0));     // not from Lock
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 51, nullptr, 0));    // more than locked
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(local, 4, nullptr, 0));   // not from Lock
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 51, nullptr, 0));  // more than locked
     EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(nullptr, 0, nullptr, 0));
-    EXPECT_EQ(DS_OK, buffer->Unlock(first, 20, nullptr, 0));                 // less is fine
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 20, nullptr, 0));    // but only once
+    EXPECT_EQ(DS_OK, buffer->Unlock(first, 20, nullptr, 0));               // less is fine
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 20, nullptr, 0));  // but only once
     buffer->Release();
 }
 

@@ -38,8 +38,7 @@ TEST_F(DirectSoundTest, CursorFollowsTheClockInWholeBlocksAndWraps)
         DWORD lead = (write + 176400 - play) % 176400;
         EXPECT_GT(lead, 0u);
         EXPECT_LT(lead, 176400u / 20);
-        if (play < previous)
-            wrapped = true;
+        if (play < previous) wrapped = true;
         previous = play;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

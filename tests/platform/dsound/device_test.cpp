@@ -40,8 +40,8 @@ TEST(DirectSoundDevice, ClassRefusesAggregationAndIsNoVersion8Object)
     int outerStorage = 0;
     IUnknown* outerObject = reinterpret_cast<IUnknown*>(&outerStorage);
     IDirectSound* device = nullptr;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_DirectSound, outerObject,
-                                                      CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&device)));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_DirectSound, outerObject, CLSCTX_ALL, IID_IUnknown,
+                                                      reinterpret_cast<void**>(&device)));
     ASSERT_EQ(DS_OK, DirectSoundCreate(nullptr, &device, nullptr));
     void* other = reinterpret_cast<void*>(1);
     EXPECT_EQ(E_NOINTERFACE, device->QueryInterface(IID_IDirectSound8, &other));

@@ -32,8 +32,7 @@ protected:
     }
     void TearDown() override
     {
-        if (device != nullptr)
-            device->Release();
+        if (device != nullptr) device->Release();
         CoUninitialize();
     }
 

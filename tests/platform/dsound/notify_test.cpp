@@ -14,17 +14,13 @@ protected:
         buffer = MakeBuffer(DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GETCURRENTPOSITION2, 176400);
         ASSERT_NE(nullptr, buffer);
         ASSERT_EQ(S_OK, buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
-        for (HANDLE& event : events)
-            event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        for (HANDLE& event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     }
     void TearDown() override
     {
-        if (notify != nullptr)
-            notify->Release();
-        if (buffer != nullptr)
-            buffer->Release();
-        for (HANDLE event : events)
-            CloseHandle(event);
+        if (notify != nullptr) notify->Release();
+        if (buffer != nullptr) buffer->Release();
+        for (HANDLE event : events) CloseHandle(event);
         DirectSoundTest::TearDown();
     }
 

@@ -97,9 +97,8 @@ TEST(ClockSpeed, TakesMaxOrARate)
         double rate;
     };
     const Row rows[] = {
-        {"max", true, true, 1.0}, {"8", true, false, 8.0},     {"0.5", true, false, 0.5},
-        {"0", false, false, 1.0}, {"fast", false, false, 1.0}, {"", false, false, 1.0},
-        {"8x", false, false, 1.0}, {"-3", false, false, 1.0},
+        {"max", true, true, 1.0},    {"8", true, false, 8.0}, {"0.5", true, false, 0.5}, {"0", false, false, 1.0},
+        {"fast", false, false, 1.0}, {"", false, false, 1.0}, {"8x", false, false, 1.0}, {"-3", false, false, 1.0},
     };
     for (const Row& row : rows) {
         CScopedClockRate scoped(1.0);

@@ -132,8 +132,7 @@ TEST(Clock, SlowingTheClockDuringSleepLengthensIt)
 TEST(ClockEnvironment, InitialRateComesFromEnvironment)
 {
     const char* expected = std::getenv("TESSARINE_EXPECTED_RATE");
-    if (expected == nullptr)
-        GTEST_SKIP() << "runs in a child process only";
+    if (expected == nullptr) GTEST_SKIP() << "runs in a child process only";
     EXPECT_DOUBLE_EQ(platform::GetClockRate(), std::strtod(expected, nullptr));
 }
 
@@ -145,8 +144,7 @@ int RunChildWithRate(const char* rateText, const char* expectedRate)
     char* argv[] = {const_cast<char*>("clock_child"), filter.data(), nullptr};
     char* envp[] = {rate.data(), expected.data(), nullptr};
     pid_t child;
-    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, envp) != 0)
-        return -1;
+    if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv, envp) != 0) return -1;
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

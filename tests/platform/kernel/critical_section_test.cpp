@@ -13,8 +13,7 @@ bool TryFromOtherThread(CRITICAL_SECTION& section)
     bool entered = false;
     std::thread([&] {
         entered = TryEnterCriticalSection(&section);
-        if (entered)
-            LeaveCriticalSection(&section);
+        if (entered) LeaveCriticalSection(&section);
     }).join();
     return entered;
 }
@@ -50,8 +49,7 @@ TEST(CriticalSection, KeepsOtherThreadsOut)
                 LeaveCriticalSection(&section);
             }
         });
-    for (auto& thread : threads)
-        thread.join();
+    for (auto& thread : threads) thread.join();
     EXPECT_EQ(counter, 80000);
     DeleteCriticalSection(&section);
 }

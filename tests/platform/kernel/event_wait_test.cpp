@@ -17,8 +17,7 @@ bool ReachesWithin(const std::atomic<int>& value, int expected, double realSecon
 {
     auto start = steady_clock::now();
     while (value.load() < expected) {
-        if (RealSecondsSince(start) > realSeconds)
-            return false;
+        if (RealSecondsSince(start) > realSeconds) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
@@ -44,8 +43,7 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSet)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(released, round);
     }
-    for (auto& waiter : waiters)
-        waiter.join();
+    for (auto& waiter : waiters) waiter.join();
     // Every signal was taken: the event is reset again.
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
     CloseHandle(event);
@@ -76,8 +74,7 @@ TEST(Event, ManualResetReleasesEveryWaiterAndStaysSetUntilReset)
             ++released;
         });
     SetEvent(event);
-    for (auto& waiter : waiters)
-        waiter.join();
+    for (auto& waiter : waiters) waiter.join();
     EXPECT_EQ(released, 3);
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
@@ -101,8 +98,7 @@ TEST(Event, SameNameGivesTheSameEvent)
     EXPECT_EQ(WaitForSingleObject(third, 0), WAIT_OBJECT_0);
     HANDLE other = CreateEventA(nullptr, TRUE, FALSE, "kernel-test-other");
     EXPECT_EQ(WaitForSingleObject(other, 0), WAIT_TIMEOUT);
-    for (HANDLE handle : {first, second, third, other})
-        CloseHandle(handle);
+    for (HANDLE handle : {first, second, third, other}) CloseHandle(handle);
     // Once every handle is closed the name is free again.
     HANDLE fresh = CreateEventA(nullptr, TRUE, FALSE, "kernel-test-shared");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
@@ -113,8 +109,7 @@ TEST(Event, SameNameGivesTheSameEvent)
 TEST(WaitAny, ReturnsTheIndexOfTheSignalledObjectAndTakesOnlyIt)
 {
     HANDLE events[3];
-    for (HANDLE& event : events)
-        event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (HANDLE& event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     SetEvent(events[2]);
     EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
     SetEvent(events[1]);
@@ -129,8 +124,7 @@ TEST(WaitAny, ReturnsTheIndexOfTheSignalledObjectAndTakesOnlyIt)
     });
     EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
     setter.join();
-    for (HANDLE event : events)
-        CloseHandle(event);
+    for (HANDLE event : events) CloseHandle(event);
 }
 
 TEST(WaitAll, NeedsEveryObjectAndTakesNoneUntilThen)
@@ -152,8 +146,7 @@ TEST(WaitAll, NeedsEveryObjectAndTakesNoneUntilThen)
     HANDLE twice[2] = {events[0], events[0]};
     EXPECT_EQ(WaitForMultipleObjects(2, twice, TRUE, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    for (HANDLE event : events)
-        CloseHandle(event);
+    for (HANDLE event : events) CloseHandle(event);
 }
 
 TEST(Wait, TimeOutIsCountedInPlatformTime)

@@ -20,8 +20,7 @@ unsigned WINAPI ProbeThread(void* argument)
     auto* probe = static_cast<ThreadProbe*>(argument);
     probe->ran = true;
     probe->idInside = GetCurrentThreadId();
-    if (probe->release != nullptr)
-        WaitForSingleObject(probe->release, INFINITE);
+    if (probe->release != nullptr) WaitForSingleObject(probe->release, INFINITE);
     return probe->exitCode;
 }
 
@@ -85,8 +84,7 @@ TEST(Thread, ClosingTheHandleLeavesTheThreadRunning)
     ASSERT_TRUE(CloseHandle(thread));
     SetEvent(probe.release);
     // The thread finishes its work with no handle left to it.
-    for (int i = 0; i < 5000 && !probe.ran; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && !probe.ran; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(probe.ran);
     EXPECT_EQ(ResumeThread(thread), static_cast<DWORD>(-1));
     // Let the thread leave its wait before the event goes.

@@ -23,11 +23,16 @@ TEST(UnicodeTest, Utf16ToUtf8)
         {"two bytes", u"\u00e9t\u00e9", "\xc3\xa9t\xc3\xa9"},
         {"three bytes", u"\u266b", "\xe2\x99\xab"},
         {"surrogate pair", u"\U0001F3B5", "\xf0\x9f\x8e\xb5"},
-        {"high surrogate alone keeps what follows", std::u16string{0xD83C, u'B'}, "\xef\xbf\xbd" "B"},
+        {"high surrogate alone keeps what follows", std::u16string{0xD83C, u'B'},
+         "\xef\xbf\xbd"
+         "B"},
         {"low surrogate alone", std::u16string{u'A', 0xDFB5}, "A\xef\xbf\xbd"},
         {"high surrogate at the end", std::u16string{u'A', 0xD83C}, "A\xef\xbf\xbd"},
         {"pair when kept", u"\U0001F3B5", "\xf0\x9f\x8e\xb5", platform::ELoneSurrogate::Keep},
-        {"high surrogate kept", std::u16string{0xD83C, u'B'}, "\xed\xa0\xbc" "B", platform::ELoneSurrogate::Keep},
+        {"high surrogate kept", std::u16string{0xD83C, u'B'},
+         "\xed\xa0\xbc"
+         "B",
+         platform::ELoneSurrogate::Keep},
         {"low surrogate kept", std::u16string{u'A', 0xDFB5}, "A\xed\xbe\xb5", platform::ELoneSurrogate::Keep},
     };
     for (const CToUtf8Case& one : cases) EXPECT_EQ(platform::Utf16ToUtf8(one.utf16, one.lone), one.utf8) << one.what;
@@ -47,12 +52,18 @@ TEST(UnicodeTest, Utf8ToUtf16)
         {"ASCII", "a/b.rmi", u"a/b.rmi", true},
         {"two and three bytes", "\xc3\xa9\xe2\x99\xab", u"\u00e9\u266b", true},
         {"four bytes", "\xf0\x9f\x8e\xb5", u"\U0001F3B5", true},
-        {"stray continuation", "a\x80" "b", u"a\ufffdb", false},
+        {"stray continuation",
+         "a\x80"
+         "b",
+         u"a\ufffdb", false},
         {"cut short at the end", "a\xe2\x99", u"a\ufffd\ufffd", false},
         {"overlong slash", "\xc0\xaf", u"\ufffd\ufffd", false},
         {"encoded surrogate", "\xed\xa0\x80", u"\ufffd\ufffd\ufffd", false},
         {"past U+10FFFF", "\xf4\x90\x80\x80", u"\ufffd\ufffd\ufffd\ufffd", false},
-        {"not a lead byte", "\xff" "a", u"\ufffda", false},
+        {"not a lead byte",
+         "\xff"
+         "a",
+         u"\ufffda", false},
     };
     for (const CToUtf16Case& one : cases) {
         std::u16string out = u"kept:";

@@ -14,13 +14,15 @@ namespace {
 // A DLGTEMPLATEEX in memory, with shell font, written as windres lays it out.
 class CTemplateWriter {
 public:
-    explicit CTemplateWriter(DWORD style) {
+    explicit CTemplateWriter(DWORD style)
+    {
         Word(1), Word(0xFFFF), Dword(0), Dword(0), Dword(style | DS_SETFONT);
         countAt = bytes.size();
         Word(0), Word(0), Word(0), Word(200), Word(100), Word(0), Word(0), Text("Test");
         Word(8), Word(0), Word(0x100), Text("MS Shell Dlg");
     }
-    CTemplateWriter& Control(const char* className, int id, DWORD style, const char* text = "") {
+    CTemplateWriter& Control(const char* className, int id, DWORD style, const char* text = "")
+    {
         while (bytes.size() % 4) bytes.push_back(0);
         Dword(0), Dword(0), Dword(style | WS_CHILD | WS_VISIBLE);
         Word(10), Word(10 * count), Word(50), Word(10), Dword(static_cast<DWORD>(id));
@@ -31,12 +33,14 @@ public:
     std::vector<BYTE> bytes;
 
 private:
-    int Word(WORD value) {
+    int Word(WORD value)
+    {
         bytes.push_back(static_cast<BYTE>(value)), bytes.push_back(static_cast<BYTE>(value >> 8));
         return 0;
     }
     int Dword(DWORD value) { return Word(static_cast<WORD>(value)), Word(static_cast<WORD>(value >> 16)); }
-    int Text(const char* text) {
+    int Text(const char* text)
+    {
         for (; *text; ++text) Word(static_cast<BYTE>(*text));
         return Word(0);
     }
@@ -53,14 +57,17 @@ struct CMessage {
 };
 std::vector<CMessage> received;
 
-INT_PTR CALLBACK RecordingProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND || message == WM_HSCROLL || message == WM_INITDIALOG) received.push_back({message, wParam, lParam});
+INT_PTR CALLBACK RecordingProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND || message == WM_HSCROLL || message == WM_INITDIALOG)
+        received.push_back({message, wParam, lParam});
     return FALSE;
 }
 
 class DialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         CTemplateWriter writer(WS_CHILD);
         writer.Control("button", idBox, BS_AUTOCHECKBOX, "Box")
             .Control("BUTTON", idButton, BS_PUSHBUTTON, "...")
@@ -72,14 +79,16 @@ protected:
         bytes = writer.bytes;
         module = platform::GetModuleOf(&received);
         ASSERT_TRUE(platform::RegisterResource(module, 5, 900, bytes.data(), static_cast<DWORD>(bytes.size())));
-        parent = CreateWindowExA(0, "#32770", "Host", WS_OVERLAPPED, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+        parent =
+            CreateWindowExA(0, "#32770", "Host", WS_OVERLAPPED, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
         dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(900), parent, RecordingProc, 77);
         ASSERT_NE(dialog, nullptr);
         for (const char* text : {"zero", "one", "two"})
             SendDlgItemMessageA(dialog, idList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
         received.clear();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         DestroyWindow(parent);
         platform::UnregisterResource(module, 5, 900);
         EXPECT_EQ(platform::CountWindows(), 0u);
@@ -91,13 +100,14 @@ protected:
     HWND parent = nullptr, dialog = nullptr;
 };
 
-TEST_F(DialogTest, TemplateMakesItsControlsInOrder) {
+TEST_F(DialogTest, TemplateMakesItsControlsInOrder)
+{
     const struct {
         int id;
         const char* className;
         const char* text;
-    } rows[] = {{idBox, "Button", "Box"},     {idButton, "Button", "..."}, {idList, "ComboBox", ""},
-                {idTrack, TRACKBAR_CLASSA, ""}, {idEdit, "Edit", ""},      {idFrame, "Button", "Frame"},
+    } rows[] = {{idBox, "Button", "Box"},       {idButton, "Button", "..."}, {idList, "ComboBox", ""},
+                {idTrack, TRACKBAR_CLASSA, ""}, {idEdit, "Edit", ""},        {idFrame, "Button", "Frame"},
                 {idLabel, "Static", "Label"}};
     HWND control = GetWindow(dialog, GW_CHILD);
     for (const auto& row : rows) {
@@ -119,15 +129,19 @@ TEST_F(DialogTest, TemplateMakesItsControlsInOrder) {
     EXPECT_EQ(rect.bottom, 13);
 }
 
-TEST_F(DialogTest, ProgramChangesSendNoNotifications) {
+TEST_F(DialogTest, ProgramChangesSendNoNotifications)
+{
     const struct {
         int id;
         UINT message;
         WPARAM wParam;
         LPARAM lParam;
-    } rows[] = {{idBox, BM_SETCHECK, BST_CHECKED, 0},     {idList, CB_SETCURSEL, 2, 0},
-                {idList, CB_RESETCONTENT, 0, 0},         {idTrack, TBM_SETPOS, TRUE, 40},
-                {idTrack, TBM_SETRANGE, TRUE, MAKELPARAM(0, 10)}, {idLabel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("x")}};
+    } rows[] = {{idBox, BM_SETCHECK, BST_CHECKED, 0},
+                {idList, CB_SETCURSEL, 2, 0},
+                {idList, CB_RESETCONTENT, 0, 0},
+                {idTrack, TBM_SETPOS, TRUE, 40},
+                {idTrack, TBM_SETRANGE, TRUE, MAKELPARAM(0, 10)},
+                {idLabel, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("x")}};
     for (const auto& row : rows) {
         SendDlgItemMessageA(dialog, row.id, row.message, row.wParam, row.lParam);
         EXPECT_TRUE(received.empty()) << row.id << " " << row.message;
@@ -135,24 +149,38 @@ TEST_F(DialogTest, ProgramChangesSendNoNotifications) {
     }
 }
 
-TEST_F(DialogTest, PeopleActionsNotifyAsARealDialog) {
+TEST_F(DialogTest, PeopleActionsNotifyAsARealDialog)
+{
     const struct {
         const char* name;
         bool (*act)(HWND);
         int id;
         std::vector<CMessage> expected;
     } rows[] = {
-        {"check box click", [](HWND c) { return platform::ClickControl(c); }, idBox,
+        {"check box click",
+         [](HWND c) { return platform::ClickControl(c); },
+         idBox,
          {{WM_COMMAND, MAKEWPARAM(idBox, BN_CLICKED), 0}}},
-        {"button click", [](HWND c) { return platform::ClickControl(c); }, idButton,
+        {"button click",
+         [](HWND c) { return platform::ClickControl(c); },
+         idButton,
          {{WM_COMMAND, MAKEWPARAM(idButton, BN_CLICKED), 0}}},
-        {"combo choice", [](HWND c) { return platform::ChooseComboEntry(c, 2); }, idList,
-         {{WM_COMMAND, MAKEWPARAM(idList, CBN_DROPDOWN), 0}, {WM_COMMAND, MAKEWPARAM(idList, CBN_SELCHANGE), 0},
-          {WM_COMMAND, MAKEWPARAM(idList, CBN_CLOSEUP), 0}, {WM_COMMAND, MAKEWPARAM(idList, CBN_SELENDOK), 0}}},
-        {"trackbar drag", [](HWND c) { return platform::DragTrackbar(c, 250); }, idTrack,
-         {{WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 100), 0}, {WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 100), 0},
+        {"combo choice",
+         [](HWND c) { return platform::ChooseComboEntry(c, 2); },
+         idList,
+         {{WM_COMMAND, MAKEWPARAM(idList, CBN_DROPDOWN), 0},
+          {WM_COMMAND, MAKEWPARAM(idList, CBN_SELCHANGE), 0},
+          {WM_COMMAND, MAKEWPARAM(idList, CBN_CLOSEUP), 0},
+          {WM_COMMAND, MAKEWPARAM(idList, CBN_SELENDOK), 0}}},
+        {"trackbar drag",
+         [](HWND c) { return platform::DragTrackbar(c, 250); },
+         idTrack,
+         {{WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, 100), 0},
+          {WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 100), 0},
           {WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), 0}}},
-        {"typing", [](HWND c) { return platform::TypeText(c, "typed"); }, idEdit,
+        {"typing",
+         [](HWND c) { return platform::TypeText(c, "typed"); },
+         idEdit,
          {{WM_COMMAND, MAKEWPARAM(idEdit, EN_UPDATE), 0}, {WM_COMMAND, MAKEWPARAM(idEdit, EN_CHANGE), 0}}},
         {"group box click", [](HWND c) { return platform::ClickControl(c); }, idFrame, {}},
     };
@@ -171,7 +199,8 @@ TEST_F(DialogTest, PeopleActionsNotifyAsARealDialog) {
     EXPECT_EQ(SendDlgItemMessageA(dialog, idTrack, TBM_GETPOS, 0, 0), 100);
 }
 
-TEST_F(DialogTest, DisabledControlsIgnorePeople) {
+TEST_F(DialogTest, DisabledControlsIgnorePeople)
+{
     const struct {
         const char* name;
         bool (*act)(HWND);
@@ -196,7 +225,8 @@ TEST_F(DialogTest, DisabledControlsIgnorePeople) {
     EXPECT_EQ(SendDlgItemMessageA(dialog, idTrack, TBM_GETPOS, 0, 0), 0);
 }
 
-TEST_F(DialogTest, TrackbarKeepsItsPositionInRange) {
+TEST_F(DialogTest, TrackbarKeepsItsPositionInRange)
+{
     const struct {
         int low, high, set, expected;
     } rows[] = {{0, 100, 37, 37}, {0, 100, 101, 100}, {0, 100, -5, 0}, {10, 20, 0, 10}, {-50, 50, -60, -50}};
@@ -209,11 +239,15 @@ TEST_F(DialogTest, TrackbarKeepsItsPositionInRange) {
     }
 }
 
-TEST_F(DialogTest, ComboSelectionOffTheListIsCleared) {
+TEST_F(DialogTest, ComboSelectionOffTheListIsCleared)
+{
     const struct {
         WPARAM index;
         LRESULT answer, selection;
-    } rows[] = {{1, 1, 1}, {3, CB_ERR, CB_ERR}, {0, 0, 0}, {static_cast<WPARAM>(-1), CB_ERR, CB_ERR},
+    } rows[] = {{1, 1, 1},
+                {3, CB_ERR, CB_ERR},
+                {0, 0, 0},
+                {static_cast<WPARAM>(-1), CB_ERR, CB_ERR},
                 {static_cast<WPARAM>(-2), CB_ERR, CB_ERR}};
     for (const auto& row : rows) {
         SendDlgItemMessageA(dialog, idList, CB_SETCURSEL, 1, 0);
@@ -227,7 +261,8 @@ TEST_F(DialogTest, ComboSelectionOffTheListIsCleared) {
     EXPECT_FALSE(platform::ChooseComboEntry(Item(idList), 3));
 }
 
-TEST_F(DialogTest, TextsAreCutWholeCharactersAndReadAsNumbers) {
+TEST_F(DialogTest, TextsAreCutWholeCharactersAndReadAsNumbers)
+{
     const struct {
         const char* text;
         int size;
@@ -244,8 +279,8 @@ TEST_F(DialogTest, TextsAreCutWholeCharactersAndReadAsNumbers) {
         BOOL isSigned;
         UINT value;
         BOOL translated;
-    } numbers[] = {{"1000", FALSE, 1000, TRUE}, {" 42 ", FALSE, 42, TRUE}, {"-5", TRUE, static_cast<UINT>(-5), TRUE},
-                   {"-5", FALSE, 0, FALSE},     {"12a", FALSE, 0, FALSE},  {"4294967296", FALSE, 0, FALSE},
+    } numbers[] = {{"1000", FALSE, 1000, TRUE},    {" 42 ", FALSE, 42, TRUE}, {"-5", TRUE, static_cast<UINT>(-5), TRUE},
+                   {"-5", FALSE, 0, FALSE},        {"12a", FALSE, 0, FALSE},  {"4294967296", FALSE, 0, FALSE},
                    {"2147483648", TRUE, 0, FALSE}, {"", FALSE, 0, FALSE}};
     for (const auto& row : numbers) {
         SetDlgItemTextA(dialog, idLabel, row.text);
@@ -258,12 +293,13 @@ TEST_F(DialogTest, TextsAreCutWholeCharactersAndReadAsNumbers) {
     EXPECT_FALSE(translated);
 }
 
-TEST_F(DialogTest, ClassesMatchInAnyCaseAndUnknownOnesFail) {
+TEST_F(DialogTest, ClassesMatchInAnyCaseAndUnknownOnesFail)
+{
     const struct {
         const char* className;
         bool made;
-    } rows[] = {{"BUTTON", true}, {"combobox", true}, {"Msctls_Trackbar32", true}, {"eDiT", true},
-                {"ListBox", false}, {"NoSuchClass", false}};
+    } rows[] = {{"BUTTON", true}, {"combobox", true}, {"Msctls_Trackbar32", true},
+                {"eDiT", true},   {"ListBox", false}, {"NoSuchClass", false}};
     for (const auto& row : rows) {
         HWND made = CreateWindowExA(0, row.className, "", WS_CHILD, 0, 0, 1, 1, dialog, nullptr, nullptr, nullptr);
         EXPECT_EQ(made != nullptr, row.made) << row.className;
@@ -272,13 +308,14 @@ TEST_F(DialogTest, ClassesMatchInAnyCaseAndUnknownOnesFail) {
     CTemplateWriter writer(WS_CHILD);
     writer.Control("Button", 1, 0).Control("NoSuchClass", 2, 0);
     size_t before = platform::CountWindows();
-    EXPECT_EQ(CreateDialogIndirectParamA(module, reinterpret_cast<LPCDLGTEMPLATEA>(writer.bytes.data()), parent,
-                                         nullptr, 0),
-              nullptr);
+    EXPECT_EQ(
+        CreateDialogIndirectParamA(module, reinterpret_cast<LPCDLGTEMPLATEA>(writer.bytes.data()), parent, nullptr, 0),
+        nullptr);
     EXPECT_EQ(platform::CountWindows(), before);
 }
 
-TEST_F(DialogTest, DamagedTemplatesAndOtherModulesMakeNoDialog) {
+TEST_F(DialogTest, DamagedTemplatesAndOtherModulesMakeNoDialog)
+{
     for (size_t length : {size_t(0), size_t(10), size_t(40), bytes.size() / 2, bytes.size() - 2}) {
         ASSERT_TRUE(platform::RegisterResource(module, 5, 901, bytes.data(), static_cast<DWORD>(length)));
         size_t before = platform::CountWindows();
@@ -298,7 +335,8 @@ struct CDestroyLog {
     static inline HANDLE propertySeen = nullptr;
 };
 
-INT_PTR CALLBACK LoggingProc(HWND window, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK LoggingProc(HWND window, UINT message, WPARAM, LPARAM)
+{
     if (message == WM_DESTROY) {
         CDestroyLog::order.push_back(window);
         // The children are still there while the dialog hears of its end.
@@ -307,7 +345,8 @@ INT_PTR CALLBACK LoggingProc(HWND window, UINT message, WPARAM, LPARAM) {
     return FALSE;
 }
 
-TEST_F(DialogTest, DestroyingTheParentReachesTheDialogAndDropsEverything) {
+TEST_F(DialogTest, DestroyingTheParentReachesTheDialogAndDropsEverything)
+{
     HWND page = CreateDialogParamA(module, MAKEINTRESOURCEA(900), parent, LoggingProc, 0);
     ASSERT_NE(page, nullptr);
     HANDLE marker = reinterpret_cast<HANDLE>(0x1234);

@@ -68,8 +68,7 @@ public:
         lastLockOffset = offset;
         lastLockBytes = bytes;
         lastLockFlags = flags;
-        if (failLock)
-            return DSERR_INVALIDPARAM;
+        if (failLock) return DSERR_INVALIDPARAM;
         *audio1 = memory;
         *bytes1 = bytes;
         *audio2 = nullptr;
@@ -123,13 +122,11 @@ protected:
         previousBlock = configOutputBuffer.value;
         configLog.value = 1;
         DirectSoundTest::SetUp();
-        if (!HasFatalFailure())
-            capture = new CCaptureDirectSound(device);
+        if (!HasFatalFailure()) capture = new CCaptureDirectSound(device);
     }
     void TearDown() override
     {
-        if (capture != nullptr)
-            capture->Release();
+        if (capture != nullptr) capture->Release();
         DirectSoundTest::TearDown();
         configLog.value = previousLog;
         configOutputBuffer.value = previousBlock;

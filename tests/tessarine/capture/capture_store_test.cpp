@@ -80,8 +80,7 @@ TEST_F(CaptureTest, FileIsTheWrittenStreamUpToTheLastCompletedHalf)
             // Mostly short Locks, some that straddle the end, some of the whole ring.
             DWORD bytes = (i % 37 == 0) ? ring : length(random);
             writer.Write(bytes);
-            if (bytes == ring)
-                writer.Write(length(random));  // same offset again: no wrap
+            if (bytes == ring) writer.Write(length(random));  // same offset again: no wrap
         }
         if (round == 0) {
             ExpectFileIsStreamPrefix(store->GetTempFileName(), writer.stream, ring);
@@ -105,8 +104,7 @@ TEST_F(CaptureTest, LocksFromSeveralThreadsInTurnKeepTheStream)
     CStreamWriter writer(buffer, ring);
     for (int thread = 0; thread < 8; ++thread) {
         std::thread worker([&] {
-            for (int i = 0; i < 50; ++i)
-                writer.Write(DWORD(100 + 37 * i + thread));
+            for (int i = 0; i < 50; ++i) writer.Write(DWORD(100 + 37 * i + thread));
         });
         worker.join();
     }
@@ -122,8 +120,7 @@ TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
     CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     CStreamWriter writer(buffer, ring);
     // With no limit yet every half is dropped and nothing counts as the end.
-    for (int i = 0; i < 6; ++i)
-        writer.Write(500);
+    for (int i = 0; i < 6; ++i) writer.Write(500);
     EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
     EXPECT_GE(host.CountConsoleLines("All Data Ready"), 2u);
     EXPECT_FALSE(store->IsCaptureEnded());
@@ -136,8 +133,7 @@ TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
         file->Finish();
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the reader wait
-    for (int i = 0; i < 20; ++i)
-        writer.Write(500);
+    for (int i = 0; i < 20; ++i) writer.Write(500);
     reader.join();
     EXPECT_NE(nullptr, file.Get());
     EXPECT_EQ(3000u, ReadWholeFile(store->GetTempFileName()).size());
@@ -151,8 +147,7 @@ TEST_F(CaptureTest, LimitCapsTheFileAtWholeHalvesAndWakesTheReader)
     // A higher limit lets the capture go on.
     store->SetDataLimit(10000);
     EXPECT_FALSE(store->IsCaptureEnded());
-    for (int i = 0; i < 4; ++i)
-        writer.Write(500);
+    for (int i = 0; i < 4; ++i) writer.Write(500);
     EXPECT_EQ(5000u, ReadWholeFile(store->GetTempFileName()).size());
     buffer->Release();
 }
@@ -245,14 +240,12 @@ TEST_F(CaptureTest, ClearCaptureEmptiesFileBufferAndSignal)
     CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     store->SetDataLimit(100000);
     CStreamWriter writer(buffer, ring);
-    for (int i = 0; i < 5; ++i)
-        writer.Write(700);
+    for (int i = 0; i < 5; ++i) writer.Write(700);
     ASSERT_GT(ReadWholeFile(store->GetTempFileName()).size(), 0u);
     ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(800));
     store->ClearCapture();
     EXPECT_EQ(0u, ReadWholeFile(store->GetTempFileName()).size());
-    for (DWORD i = 0; i < 2 * ring; ++i)
-        ASSERT_EQ(0, store->GetDoubleBuffer()[i]) << i;
+    for (DWORD i = 0; i < 2 * ring; ++i) ASSERT_EQ(0, store->GetDoubleBuffer()[i]) << i;
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(store->GetDataReadyEvent(), 0));
     DWORD play = 0;
     ASSERT_EQ(DS_OK, buffer->GetCurrentPosition(&play, nullptr));
@@ -284,12 +277,10 @@ TEST_F(CaptureTest, CaptureFileStaysPrivateAndInPlaceAcrossClears)
         store->SetDataLimit(100000);
         CStreamWriter writer(buffer, 1000);
         for (int clear = 0; clear < row.clears; ++clear) {
-            for (int i = 0; i < 4; ++i)
-                writer.Write(700);
+            for (int i = 0; i < 4; ++i) writer.Write(700);
             store->ClearCapture();
         }
-        for (int i = 0; i < 4; ++i)
-            writer.Write(700);
+        for (int i = 0; i < 4; ++i) writer.Write(700);
         struct stat now {};
         ASSERT_EQ(0, lstat(path.c_str(), &now)) << row.name;
         EXPECT_TRUE(S_ISREG(now.st_mode)) << row.name;
@@ -326,8 +317,7 @@ TEST_F(CaptureTest, CaptureHoldsHalvesPastThirtyTwoBitOffsets)
         store->SetDataLimit(row.before + 3 * ring);
         EXPECT_EQ(row.before + 3 * ring, store->GetDataLimit()) << row.name;
         CStreamWriter writer(buffer, ring);
-        for (int i = 0; i < 12; ++i)
-            writer.Write(500);
+        for (int i = 0; i < 12; ++i) writer.Write(500);
         struct stat status {};
         ASSERT_EQ(0, stat(path.c_str(), &status)) << row.name;
         EXPECT_EQ(row.before + 3 * ring, int64_t(status.st_size)) << row.name;
@@ -363,15 +353,13 @@ TEST_P(CaptureStartTest, FileBeginsAtThePlayCursor)
     IDirectSoundBuffer* buffer = nullptr;
     CCaptureStore* store = MakeCaptureStore(ring, &buffer);
     CStreamWriter writer(buffer, ring);
-    for (DWORD bytes : row.locksBefore)
-        writer.Write(bytes);
+    for (DWORD bytes : row.locksBefore) writer.Write(bytes);
     ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(row.cursor));
     DWORD play = 0;
     ASSERT_TRUE(store->ReadPlayCursor(&play));
     EXPECT_EQ(play, row.cursor);
     ASSERT_TRUE(store->StartAtPlayCursor(play, 0x7FFFFFFF));
-    for (int i = 0; i < 12; ++i)
-        writer.Write(1000);
+    for (int i = 0; i < 12; ++i) writer.Write(1000);
     const std::vector<BYTE> file = ReadWholeFile(store->GetTempFileName());
     ASSERT_GE(file.size(), size_t(ring));
     ASSERT_LE(row.firstByte + file.size(), writer.stream.size());
@@ -420,8 +408,7 @@ TEST_F(CaptureTest, MissingTemporaryFolderMakesAStoreThatRefusesToServe)
     EXPECT_TRUE(store->IsCaptureEnded());
     store->SetDataLimit(100000);
     CStreamWriter writer(buffer, 1000);
-    for (int i = 0; i < 5; ++i)
-        writer.Write(700);  // halves go nowhere, nothing crashes
+    for (int i = 0; i < 5; ++i) writer.Write(700);  // halves go nowhere, nothing crashes
     EXPECT_THROW(store->BeginRead(0), std::runtime_error);
     store->ClearCapture();
     EXPECT_THROW(store->BeginRead(0), std::runtime_error);

@@ -37,12 +37,10 @@ TEST_F(CaptureTest, ReaderAndWriterThreadsAgreeOverThousandsOfHalves)
             DWORD sizes[2] = {};
             buffer->Lock(offset, bytes, &audio[0], &sizes[0], &audio[1], &sizes[1], 0);
             for (int region = 0; region < 2; ++region)
-                for (DWORD i = 0; i < sizes[region]; ++i)
-                    static_cast<BYTE*>(audio[region])[i] = StreamByte(written++);
+                for (DWORD i = 0; i < sizes[region]; ++i) static_cast<BYTE*>(audio[region])[i] = StreamByte(written++);
             buffer->Unlock(audio[0], sizes[0], audio[1], sizes[1]);
             offset = (offset + bytes) % ring;
-            if (written % (ring * 64) < ring)
-                std::this_thread::yield();
+            if (written % (ring * 64) < ring) std::this_thread::yield();
         }
     });
 
@@ -53,11 +51,9 @@ TEST_F(CaptureTest, ReaderAndWriterThreadsAgreeOverThousandsOfHalves)
         CComReference<CCaptureReader> file = store->BeginRead(int32_t(delivered));
         uint32_t got = file->Read(block.data(), uint32_t(block.size()));
         file->Finish();
-        for (uint32_t i = 0; i < got; ++i)
-            mismatches += block[i] != StreamByte(delivered + i);
+        for (uint32_t i = 0; i < got; ++i) mismatches += block[i] != StreamByte(delivered + i);
         delivered += got;
-        if (got == 0 && store->IsCaptureEnded())
-            break;
+        if (got == 0 && store->IsCaptureEnded()) break;
     }
     writer.join();
     EXPECT_EQ(0u, mismatches);

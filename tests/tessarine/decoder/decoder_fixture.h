@@ -37,8 +37,10 @@ protected:
     void TearDown() override
     {
         host.Component()->LoadSettings(saved.data(), uint32_t(saved.size()));
-        if (previousTemp.empty()) unsetenv("TMPDIR");
-        else setenv("TMPDIR", previousTemp.c_str(), 1);
+        if (previousTemp.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", previousTemp.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
@@ -46,7 +48,8 @@ protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
 
@@ -72,7 +75,6 @@ public:
     }
 
 protected:
-
     size_t CountTempFiles() const
     {
         size_t count = 0;

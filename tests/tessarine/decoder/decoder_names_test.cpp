@@ -48,8 +48,8 @@ TEST(DecoderNames, AcceptsOnlyMidiNamesInAnyCase)
     const struct {
         const char* extension;
         bool accepted;
-    } rows[] = {{"mid", true}, {"MID", true}, {"Mid", true}, {"midi", true}, {"rmi", true}, {"XMI", true},
-                {"sgt", true}, {"txt", false}, {"mi", false},  {"", false},     {nullptr, false}};
+    } rows[] = {{"mid", true}, {"MID", true},  {"Mid", true}, {"midi", true}, {"rmi", true},   {"XMI", true},
+                {"sgt", true}, {"txt", false}, {"mi", false}, {"", false},    {nullptr, false}};
     for (const auto& row : rows)
         EXPECT_EQ(IsMidiExtension(row.extension), row.accepted) << (row.extension ? row.extension : "null");
     EXPECT_TRUE(IsMidiContentType("Audio/MIDI"));

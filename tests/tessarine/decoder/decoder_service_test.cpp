@@ -19,7 +19,6 @@
 #include <atomic>
 #include <thread>
 
-
 namespace {
 
 constexpr double bytesPerSecond = 176400.0;
@@ -29,9 +28,9 @@ struct CInfoRow {
     const char* fileName;  // in the test folder; a zip member when member is set
     const char* member;
     float masterTempo;
-    double length;         // seconds reported
+    double length;  // seconds reported
     const char* title;
-    bool xmi = false;      // the song as an XMI file rather than a MIDI file
+    bool xmi = false;  // the song as an XMI file rather than a MIDI file
 };
 
 class CDecoderInfoTest : public CDecoderTest, public ::testing::WithParamInterface<CInfoRow> {};
@@ -123,7 +122,8 @@ TEST_P(CDecoderFailTest, FailedOpenLeavesNoCopy)
 INSTANTIATE_TEST_SUITE_P(Files, CDecoderFailTest,
                          ::testing::Values(CFailRow{"Empty", {}, OPEN_TRACK_INFO},
                                            CFailRow{"NotMidi", {'R', 'I', 'F', 'F', 0, 0}, OPEN_TRACK_DECODE},
-                                           CFailRow{"Text", {'h', 'e', 'l', 'l', 'o'}, OPEN_TRACK_INFO | OPEN_TRACK_DECODE},
+                                           CFailRow{
+                                               "Text", {'h', 'e', 'l', 'l', 'o'}, OPEN_TRACK_INFO | OPEN_TRACK_DECODE},
                                            // A copy would not help: DirectMusic reads no XMI.
                                            CFailRow{"CutXmi", CutXmi(), OPEN_TRACK_INFO | OPEN_TRACK_DECODE,
                                                     "The XMI file cannot be played: "}),
@@ -132,9 +132,9 @@ INSTANTIATE_TEST_SUITE_P(Files, CDecoderFailTest,
 struct CDecodeRow {
     const char* name;
     int32_t outputPort;
-    double seekTo;   // negative: no seek
-    int opens;       // opens for decoding on the same instance
-    int32_t block;   // "MIDIOutputBuffer"; 0: the fixture's
+    double seekTo;  // negative: no seek
+    int opens;      // opens for decoding on the same instance
+    int32_t block;  // "MIDIOutputBuffer"; 0: the fixture's
     const char* fileName = "song.mid";
 };
 
@@ -189,17 +189,15 @@ TEST_P(CDecoderDecodeTest, HandsOutTheSongsLength)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, CDecoderDecodeTest,
-                         ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1, 0},
-                                           CDecodeRow{"CaptureSeek", -1, 1.5, 1, 0},
-                                           CDecodeRow{"CaptureReopened", -1, -1.0, 2, 0},
-                                           CDecodeRow{"Silence", 1, -1.0, 1, 176400},
-                                           CDecodeRow{"SilenceSmallBlocks", 1, -1.0, 1, 0},
-                                           CDecodeRow{"SilenceSeek", 1, 1.0, 1, 176400},
-                                           CDecodeRow{"SilenceReopened", 1, -1.0, 2, 176400},
-                                           CDecodeRow{"CaptureNonAsciiPath", -1, -1.0, 1, 0,
-                                                      "\xC3\xA9t\xC3\xA9 \xE6\x9B\xB2\xF0\x9F\x8E\xB5.mid"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, CDecoderDecodeTest,
+    ::testing::Values(CDecodeRow{"Capture", -1, -1.0, 1, 0}, CDecodeRow{"CaptureSeek", -1, 1.5, 1, 0},
+                      CDecodeRow{"CaptureReopened", -1, -1.0, 2, 0}, CDecodeRow{"Silence", 1, -1.0, 1, 176400},
+                      CDecodeRow{"SilenceSmallBlocks", 1, -1.0, 1, 0}, CDecodeRow{"SilenceSeek", 1, 1.0, 1, 176400},
+                      CDecodeRow{"SilenceReopened", 1, -1.0, 2, 176400},
+                      CDecodeRow{"CaptureNonAsciiPath", -1, -1.0, 1, 0,
+                                 "\xC3\xA9t\xC3\xA9 \xE6\x9B\xB2\xF0\x9F\x8E\xB5.mid"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Reads that find nothing yet in the fresh capture of a seek (a block
 // setting of 0 makes the store answer at once) leave the lead-in to the
@@ -418,17 +416,17 @@ TEST_P(CDecoderCaptureFaultTest, FailedCaptureFailsTheDecode)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, CDecoderCaptureFaultTest,
-    ::testing::Values(CCaptureFaultRow{"FullTemporaryFolder", ECaptureFault::FullTemporaryFolder,
-                                       "no room for the capture in TMPDIR"},
-                      CCaptureFaultRow{"MissingTemporaryFolder", ECaptureFault::MissingTemporaryFolder,
-                                       "the capture file could not be made in TMPDIR"},
-                      CCaptureFaultRow{"ReplacedCaptureFile", ECaptureFault::ReplacedCaptureFile,
-                                       "the capture file could not be made in TMPDIR"},
-                      CCaptureFaultRow{"SynthesizerStalls", ECaptureFault::SynthesizerStalls,
-                                       "the synthesizer delivered no audio for 10 seconds"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, CDecoderCaptureFaultTest,
+                         ::testing::Values(CCaptureFaultRow{"FullTemporaryFolder", ECaptureFault::FullTemporaryFolder,
+                                                            "no room for the capture in TMPDIR"},
+                                           CCaptureFaultRow{"MissingTemporaryFolder",
+                                                            ECaptureFault::MissingTemporaryFolder,
+                                                            "the capture file could not be made in TMPDIR"},
+                                           CCaptureFaultRow{"ReplacedCaptureFile", ECaptureFault::ReplacedCaptureFile,
+                                                            "the capture file could not be made in TMPDIR"},
+                                           CCaptureFaultRow{"SynthesizerStalls", ECaptureFault::SynthesizerStalls,
+                                                            "the synthesizer delivered no audio for 10 seconds"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A capture the store cannot put back after a read fails the block with -1,
 // never an exception in the host.
@@ -664,7 +662,8 @@ TEST_F(CDecoderTest, WaitsEndWhenTheClockIsRunOn)
             const auto start = std::chrono::steady_clock::now();
             platform::SetClockRate(1e4);  // what the host does when asked to stop
             // Without the run-on the waits would last years; a minute is a hang.
-            while (!done.load() && RealSecondsSince(start) < 60.0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            while (!done.load() && RealSecondsSince(start) < 60.0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ended = done.load();
             if (!ended) platform::SetClockRate(1e6);  // faster still, so the join cannot hang
             worker.join();

@@ -66,8 +66,7 @@ ByteVector MakeSongSmf()
     // The last 80 bytes are never searched for meta events: a track of notes
     // keeps the texts above out of them.
     CSmfTrack& notes = smf.AddTrack();
-    for (uint8_t key = 60; key < 80; ++key)
-        notes.NoteOn(0, 1, key, 90).NoteOff(48, 1, key);
+    for (uint8_t key = 60; key < 80; ++key) notes.NoteOn(0, 1, key, 90).NoteOff(48, 1, key);
     return smf.Build();
 }
 
@@ -82,29 +81,24 @@ const Fields songFields = {
     {"text03", "cut"},
 };
 
-CChunkWriter TextDisp(std::string_view text)
-{
-    return CChunkWriter().Chunk("DISP", CChunkWriter().Le32(1).Text(text));
-}
+CChunkWriter TextDisp(std::string_view text) { return CChunkWriter().Chunk("DISP", CChunkWriter().Le32(1).Text(text)); }
 
 }  // namespace
 
-TEST(ExtractMetadata, FormatOneSmfGivesMetaTextsInOrder)
-{
-    EXPECT_EQ(Extract(MakeSongSmf()), songFields);
-}
+TEST(ExtractMetadata, FormatOneSmfGivesMetaTextsInOrder) { EXPECT_EQ(Extract(MakeSongSmf()), songFields); }
 
 // The meta events come first, DISP goes on with the shared misc counter, the
 // INFO list comes last, and both copyrights appear, the meta event's first.
 TEST(ExtractMetadata, RmidGivesMetaThenDispThenInfo)
 {
     CChunkWriter extra;
-    extra.List("INFO", CChunkWriter()
-                           .Chunk("INAM", "Song Name")
-                           .Chunk("ICOP", "RIFF copyright")
-                           .Chunk("IART", "Artist")
-                           .Chunk("IXYZ", "unknown id")
-                           .Chunk("ISFT", "Sequencer 1.0"))
+    extra
+        .List("INFO", CChunkWriter()
+                          .Chunk("INAM", "Song Name")
+                          .Chunk("ICOP", "RIFF copyright")
+                          .Chunk("IART", "Artist")
+                          .Chunk("IXYZ", "unknown id")
+                          .Chunk("ISFT", "Sequencer 1.0"))
         .Raw(TextDisp("Display title"));
     Fields expected = songFields;
     expected.push_back({"misc02", "Display title"});
@@ -136,19 +130,19 @@ CChunkWriter BigEndianChunk(std::string_view id, const CChunkWriter& body)
 // segment's binary chunks is no tag.
 TEST(ExtractMetadata, MetaEventsComeOnlyFromEventChunks)
 {
-    const CChunkWriter dls =
-        CChunkWriter().Riff("DLS ", CChunkWriter().List("wvpl", CChunkWriter().List("wave", CChunkWriter().Chunk(
-                                                                                          "data", FakeMetaEvents()))));
+    const CChunkWriter dls = CChunkWriter().Riff(
+        "DLS ",
+        CChunkWriter().List("wvpl", CChunkWriter().List("wave", CChunkWriter().Chunk("data", FakeMetaEvents()))));
     CChunkWriter xmiEvents;
     xmiEvents.U8(0x00).U8(0xFF).U8(0x03).U8(0x04).Text("Lead").U8(0x10);
     xmiEvents.U8(0x90).U8(60).U8(100).U8(0x20).U8(0x00).U8(0xFF).U8(0x01).U8(0x03).Text("end").Fill(100, 0x01);
     CChunkWriter xmiSequence;
     xmiSequence.Text("XMID").Raw(BigEndianChunk("TIMB", FakeMetaEvents())).Raw(BigEndianChunk("EVNT", xmiEvents));
-    const CChunkWriter xmi = CChunkWriter()
-                                 .Raw(BigEndianChunk("FORM", CChunkWriter().Text("XDIR").Raw(BigEndianChunk(
-                                                                 "INFO", CChunkWriter().Le16(1)))))
-                                 .Raw(BigEndianChunk("CAT ", CChunkWriter().Text("XMID").Raw(
-                                                                 BigEndianChunk("FORM", xmiSequence))));
+    const CChunkWriter xmi =
+        CChunkWriter()
+            .Raw(
+                BigEndianChunk("FORM", CChunkWriter().Text("XDIR").Raw(BigEndianChunk("INFO", CChunkWriter().Le16(1)))))
+            .Raw(BigEndianChunk("CAT ", CChunkWriter().Text("XMID").Raw(BigEndianChunk("FORM", xmiSequence))));
     const CChunkWriter segment = CChunkWriter().Riff(
         "DMSG", CChunkWriter().Chunk("segh", FakeMetaEvents()).Chunk("guid", FakeMetaEvents()).Fill(100, 0x01));
     const struct {
@@ -167,10 +161,10 @@ TEST(ExtractMetadata, MetaEventsComeOnlyFromEventChunks)
 TEST(ExtractMetadata, EveryInfoIdHasItsField)
 {
     const std::pair<const char*, const char*> table[] = {
-        {"IARL", "archival"},  {"IART", "artist"},   {"ICMS", "commissioner"}, {"ICMT", "comment"},
-        {"ICOP", "copyright"}, {"ICRD", "created"},  {"IENG", "engineer"},     {"IGNR", "genre"},
-        {"IKEY", "keywords"},  {"IMED", "medium"},   {"INAM", "name"},         {"IPRD", "product"},
-        {"ISBJ", "subject"},   {"ISFT", "software"}, {"ISRC", "source"},       {"ISRF", "source_form"},
+        {"IARL", "archival"},   {"IART", "artist"},   {"ICMS", "commissioner"}, {"ICMT", "comment"},
+        {"ICOP", "copyright"},  {"ICRD", "created"},  {"IENG", "engineer"},     {"IGNR", "genre"},
+        {"IKEY", "keywords"},   {"IMED", "medium"},   {"INAM", "name"},         {"IPRD", "product"},
+        {"ISBJ", "subject"},    {"ISFT", "software"}, {"ISRC", "source"},       {"ISRF", "source_form"},
         {"ITCH", "technician"},
     };
     CChunkWriter body;
@@ -212,7 +206,9 @@ TEST(ExtractMetadata, DispOfOtherTypesAddsNothingButTheSearchGoesOn)
     file.Fill(100, 0x01)
         .Chunk("DISP", CChunkWriter().Le32(8).Raw(ByteVector(40, 0x02)))
         // A size below 4 cannot hold its type: skipped.
-        .FourCc("DISP").Le32(2).Le32(1)
+        .FourCc("DISP")
+        .Le32(2)
+        .Le32(1)
         .Raw(TextDisp("first"))
         .Fill(200, 0x01)
         .Raw(TextDisp(std::string_view("sec\0ond", 7)));

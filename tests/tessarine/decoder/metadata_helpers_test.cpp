@@ -18,8 +18,7 @@ TEST(ChunkWriter, VariableLengthQuantitiesAndByteOrder)
     EXPECT_EQ(CChunkWriter().Vlq(0x80).Bytes(), (ByteVector{0x81, 0x00}));
     EXPECT_EQ(CChunkWriter().Vlq(0x3FFF).Bytes(), (ByteVector{0xFF, 0x7F}));
     EXPECT_EQ(CChunkWriter().Vlq(0x0FFFFFFF).Bytes(), (ByteVector{0xFF, 0xFF, 0xFF, 0x7F}));
-    EXPECT_EQ(CChunkWriter().Le32(0x01020304).Be32(0x01020304).Bytes(),
-              (ByteVector{4, 3, 2, 1, 1, 2, 3, 4}));
+    EXPECT_EQ(CChunkWriter().Le32(0x01020304).Be32(0x01020304).Bytes(), (ByteVector{4, 3, 2, 1, 1, 2, 3, 4}));
 }
 
 TEST(ChunkWriter, OddChunksArePaddedUnlessAskedNot)

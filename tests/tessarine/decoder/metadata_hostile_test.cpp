@@ -42,13 +42,26 @@ TEST(ExtractMetadataHostile, SizesNearTwoToThe32AreSkipped)
 {
     CChunkWriter file;
     file.Raw(Filler(200))
-        .FourCc("DISP").Le32(0xFFFFFFFF).Le32(1).Text("huge")
-        .FourCc("DISP").Le32(0xFFFFFFFC).Le32(1).Text("wrap")
-        .FourCc("DISP").Le32(3).Le32(1).Text("tiny")
+        .FourCc("DISP")
+        .Le32(0xFFFFFFFF)
+        .Le32(1)
+        .Text("huge")
+        .FourCc("DISP")
+        .Le32(0xFFFFFFFC)
+        .Le32(1)
+        .Text("wrap")
+        .FourCc("DISP")
+        .Le32(3)
+        .Le32(1)
+        .Text("tiny")
         .Chunk("DISP", CChunkWriter().Le32(1).Text("kept"))
-        .FourCc("LIST").Le32(0xFFFFFFFF).FourCc("INFO")
+        .FourCc("LIST")
+        .Le32(0xFFFFFFFF)
+        .FourCc("INFO")
         .Chunk("INAM", "before")
-        .FourCc("ICMT").Le32(0xFFFFFFF8).Text("never read")
+        .FourCc("ICMT")
+        .Le32(0xFFFFFFF8)
+        .Text("never read")
         .Raw(Filler(200))
         .List("INFO", CChunkWriter().Chunk("IART", "next list"))
         .Raw(Filler(200));
@@ -79,7 +92,10 @@ TEST(ExtractMetadataHostile, SubchunkOverrunningItsListEndsTheWalk)
     inner.Chunk("INAM", "inside");
     CChunkWriter file;
     file.Raw(Filler(200))
-        .FourCc("LIST").Le32(uint32_t(inner.Size() + 4 - 2)).FourCc("INFO").Raw(inner)
+        .FourCc("LIST")
+        .Le32(uint32_t(inner.Size() + 4 - 2))
+        .FourCc("INFO")
+        .Raw(inner)
         .Chunk("IART", "outside the list")
         .Raw(Filler(200));
     EXPECT_EQ(ExtractHostile(file.Bytes()), (Fields{{"name", "inside"}}));
@@ -99,7 +115,8 @@ TEST(ExtractMetadataHostile, TruncatedMetaEventLengthEndsThePhase)
     EXPECT_EQ(ExtractHostile(noType), (Fields{{"track01", "Name"}, {"name", "kept"}}));
 
     // Data shorter than its length.
-    const ByteVector shortData = CChunkWriter().Raw(head).Raw(Filler(100)).U8(0x00).U8(0xFF).U8(0x01).U8(0x7F).Text("abc").Bytes();
+    const ByteVector shortData =
+        CChunkWriter().Raw(head).Raw(Filler(100)).U8(0x00).U8(0xFF).U8(0x01).U8(0x7F).Text("abc").Bytes();
     EXPECT_EQ(ExtractHostile(shortData), (Fields{{"track01", "Name"}, {"name", "kept"}}));
 }
 
@@ -116,8 +133,20 @@ TEST(ExtractMetadataHostile, OverlongLengthDoesNotWrapToASmallOne)
     CChunkWriter file;
     file.Raw(Filler(100))
         .Raw(OverlongTrack())
-        .U8(0x00).U8(0xFF).U8(0x01).U8(0x90).U8(0x80).U8(0x80).U8(0x80).U8(0x03).Text("abc")
-        .U8(0x00).U8(0xFF).U8(0x01).U8(0x02).Text("ok")
+        .U8(0x00)
+        .U8(0xFF)
+        .U8(0x01)
+        .U8(0x90)
+        .U8(0x80)
+        .U8(0x80)
+        .U8(0x80)
+        .U8(0x03)
+        .Text("abc")
+        .U8(0x00)
+        .U8(0xFF)
+        .U8(0x01)
+        .U8(0x02)
+        .Text("ok")
         .Raw(Filler(100));
     EXPECT_EQ(ExtractHostile(file.Bytes()), (Fields{{"text02", "ok"}}));
 }
@@ -132,18 +161,15 @@ TEST(ExtractMetadataHostile, FilesFullOfPatternsEnd)
     EXPECT_TRUE(ExtractHostile(markers).empty());
 
     CChunkWriter lists;
-    for (int i = 0; i < 1000; ++i)
-        lists.Text("LIST");
+    for (int i = 0; i < 1000; ++i) lists.Text("LIST");
     EXPECT_TRUE(ExtractHostile(lists.Bytes()).empty());
 
     CChunkWriter disps;
-    for (int i = 0; i < 1000; ++i)
-        disps.Text("DISP");
+    for (int i = 0; i < 1000; ++i) disps.Text("DISP");
     EXPECT_TRUE(ExtractHostile(disps.Bytes()).empty());
 
     CChunkWriter tracks;
-    for (int i = 0; i < 1000; ++i)
-        tracks.Text(i % 2 ? "MTrk" : "EVNT");
+    for (int i = 0; i < 1000; ++i) tracks.Text(i % 2 ? "MTrk" : "EVNT");
     EXPECT_TRUE(ExtractHostile(tracks.Bytes()).empty());
 
     EXPECT_TRUE(ExtractHostile({}).empty());

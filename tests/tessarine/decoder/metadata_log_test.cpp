@@ -41,8 +41,7 @@ class CConsoleHost : public CHostInterface {
 public:
     CHostService* EnumerateService(const GUID* cls, int32_t index) override
     {
-        if (index == 0 && std::memcmp(cls, &CLSID_HostConsole, sizeof(GUID)) == 0)
-            return &console;
+        if (index == 0 && std::memcmp(cls, &CLSID_HostConsole, sizeof(GUID)) == 0) return &console;
         return nullptr;
     }
     int32_t GetHostVersion() override { return 1; }
@@ -75,8 +74,7 @@ protected:
 TEST_F(MetadataLog, MissingTypeByteLogsThePosition)
 {
     // A track that claims more than the file holds, cut after a marker.
-    const ByteVector bytes =
-        CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
+    const ByteVector bytes = CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
     CMemoryHostFile file(bytes);
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));
@@ -116,8 +114,7 @@ TEST_F(MetadataLog, NothingIsLoggedWhileTheSwitchIsOff)
 {
     configLog.value = 0;
     // A track that claims more than the file holds, cut after a marker.
-    const ByteVector bytes =
-        CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
+    const ByteVector bytes = CChunkWriter().Fill(92, 0x01).Text("MTrk").Be32(0xFFFFFFF0).U8(0x00).U8(0xFF).Bytes();
     CMemoryHostFile file(bytes);
     CRecordingFileInfo info;
     EXPECT_TRUE(ExtractMetadata(&info, &file));

@@ -34,8 +34,7 @@ TEST(FindInFile, FindsEveryOffsetAmongPartialMatches)
         ByteVector bytes(size, 'L');
         std::memcpy(bytes.data() + offset, "LIST", 4);
         // A decoy missing its last byte just before the real one.
-        if (offset >= 3)
-            std::memcpy(bytes.data() + offset - 3, "LIS", 3);
+        if (offset >= 3) std::memcpy(bytes.data() + offset - 3, "LIS", 3);
         CMemoryHostFile file(bytes);
         ASSERT_EQ(FindInFile(&file, "LIST", 4), int32_t(offset)) << "offset " << offset;
         ASSERT_EQ(file.GetPosition(), 0);
@@ -83,10 +82,10 @@ TEST(FindInFile, TheLastFortyPatternLengthsAreSearchedToo)
         int32_t found;
     };
     const Row rows[] = {
-        {3, "\x00\xFF", 1, 0, 1},      {40, "\x00\xFF", 0, 0, 0},
-        {80, "\x00\xFF", 77, 0, 77}, {81, "\x00\xFF", 0, 0, 0},     {160, "LIST", 0, 0, 0},
-        {160, "LIST", 155, 0, 155},  {161, "LIST", 0, 0, 0},        {1000, "LIST", 930, 920, 10},
-        {1000, "LIST", 996, 990, 6}, {1000, "LIST", 990, 995, -1},
+        {3, "\x00\xFF", 1, 0, 1},     {40, "\x00\xFF", 0, 0, 0},    {80, "\x00\xFF", 77, 0, 77},
+        {81, "\x00\xFF", 0, 0, 0},    {160, "LIST", 0, 0, 0},       {160, "LIST", 155, 0, 155},
+        {161, "LIST", 0, 0, 0},       {1000, "LIST", 930, 920, 10}, {1000, "LIST", 996, 990, 6},
+        {1000, "LIST", 990, 995, -1},
     };
     for (const Row& row : rows) {
         const uint32_t length = uint32_t(std::strlen(row.pattern + 1) + 1);  // the marker starts with a NUL

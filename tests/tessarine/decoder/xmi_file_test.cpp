@@ -76,7 +76,7 @@ struct CConvertRow {
     ByteVector xmi;
     std::vector<CNote> notes;  // expected exactly, when there is no reference
     int64_t lengthTicks;
-    size_t noteCount;          // with a reference: the notes the example gave before
+    size_t noteCount;  // with a reference: the notes the example gave before
     std::u16string title;
     std::vector<ByteVector> kept;  // byte runs the MIDI file must hold (meta events, sysex)
     CReference reference;
@@ -96,7 +96,13 @@ std::vector<CConvertRow> ConvertRows()
     std::vector<CConvertRow> rows;
     // The example as the platform's own XMI reader read it: 20.7866 s of
     // 24 quarters at 100 a minute, 4 at 84 and 4 at 68, in 2494 ticks.
-    rows.push_back({"Example", ReadExample("morning_walk.xmi"), {}, 2494, 102, u"Morning Walk", {},
+    rows.push_back({"Example",
+                    ReadExample("morning_walk.xmi"),
+                    {},
+                    2494,
+                    102,
+                    u"Morning Walk",
+                    {},
                     {ReadExample("morning_walk.mid"), 24 * 60.0 / 100 + 4 * 60.0 / 84 + 4 * 60.0 / 68}});
 
     // Durations: a note ending where the next of its key begins, one of no
@@ -109,8 +115,14 @@ std::vector<CConvertRow> ConvertRows()
     durations.U8(20).U8(0x90).U8(60).U8(100).Vlq(20).U8(0x80).U8(60).U8(0).U8(0x90).U8(62).U8(0).Vlq(5);
     durations.U8(100).U8(0xFF).U8(0x2F).U8(0);
     durations.U8(50).U8(0x90).U8(70).U8(100).Vlq(1);  // after the end: not read
-    rows.push_back({"DurationsBecomeNoteOffs", Xmi({durations}),
-                    {{0, 30, 0, 60}, {0, 500, 2, 40}, {10, 0, 1, 64}, {30, 20, 0, 60}}, 500, 4, u"", {}, {}});
+    rows.push_back({"DurationsBecomeNoteOffs",
+                    Xmi({durations}),
+                    {{0, 30, 0, 60}, {0, 500, 2, 40}, {10, 0, 1, 64}, {30, 20, 0, 60}},
+                    500,
+                    4,
+                    u"",
+                    {},
+                    {}});
 
     // Trailing intervals count, an end-of-track event is not needed, and
     // meta events but the tempo pass through with the sysex.
@@ -119,8 +131,15 @@ std::vector<CConvertRow> ConvertRows()
     meta.U8(0xFF).U8(0x58).U8(4).U8(3).U8(2).U8(24).U8(8).U8(0xFF).U8(0x01).U8(5).Text("hello");
     meta.U8(0xF0).Vlq(4).U8(0x41).U8(0x10).U8(0x42).U8(0xF7).U8(0xC3).U8(19).U8(0x93).U8(50).U8(70).Vlq(60);
     meta.U8(127).U8(113);
-    rows.push_back({"MetaEventsKeptTempoDropped", Xmi({meta}), {{0, 60, 3, 50}}, 240, 1, u"Tune",
-                    {{0xFF, 0x01, 5, 'h', 'e', 'l', 'l', 'o'}, {0xF0, 4, 0x41, 0x10, 0x42, 0xF7}, {0xC3, 19}}, {}, 3});
+    rows.push_back({"MetaEventsKeptTempoDropped",
+                    Xmi({meta}),
+                    {{0, 60, 3, 50}},
+                    240,
+                    1,
+                    u"Tune",
+                    {{0xFF, 0x01, 5, 'h', 'e', 'l', 'l', 'o'}, {0xF0, 4, 0x41, 0x10, 0x42, 0xF7}, {0xC3, 19}},
+                    {},
+                    3});
 
     CChunkWriter first, second;
     first.U8(0x90).U8(70).U8(100).Vlq(60).U8(60);

@@ -130,24 +130,16 @@ TEST_F(CEngineControlTest, MasterTempoAndVolume)
     struct Row {
         int32_t volume;
         float tempo;
-        LONG sentVolume;   // what the performance holds afterwards
+        LONG sentVolume;  // what the performance holds afterwards
         float sentTempo;
         double lengthSeconds;  // of a 60-second song
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const Row rows[] = {
-        {100, 0.0f, 0, 1.0f, 60.0},
-        {50, 0.0f, -602, 1.0f, 60.0},
-        {10, 0.0f, -2000, 1.0f, 60.0},
-        {1, 0.0f, -4000, 1.0f, 60.0},
-        {250, 0.0f, 0, 1.0f, 60.0},
-        {0, 2.0f, 0, 2.0f, 30.0},
-        {-20, 0.5f, 0, 0.5f, 120.0},
-        {50, 1.5f, -602, 1.5f, 40.0},
-        {50, nan, -602, 1.0f, 60.0},
-        {50, 0.001f, -602, 1.0f, 60.0},
-        {50, 500.0f, -602, 1.0f, 60.0},
-        {0, 0.0f, 0, 1.0f, 60.0},
+        {100, 0.0f, 0, 1.0f, 60.0},     {50, 0.0f, -602, 1.0f, 60.0},   {10, 0.0f, -2000, 1.0f, 60.0},
+        {1, 0.0f, -4000, 1.0f, 60.0},   {250, 0.0f, 0, 1.0f, 60.0},     {0, 2.0f, 0, 2.0f, 30.0},
+        {-20, 0.5f, 0, 0.5f, 120.0},    {50, 1.5f, -602, 1.5f, 40.0},   {50, nan, -602, 1.0f, 60.0},
+        {50, 0.001f, -602, 1.0f, 60.0}, {50, 500.0f, -602, 1.0f, 60.0}, {0, 0.0f, 0, 1.0f, 60.0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.volume << "% at " << row.tempo);
@@ -173,8 +165,9 @@ TEST_F(CEngineControlTest, MasterTempoAndVolume)
 TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
 {
     CScopedClockRate fast(8.0);
-    const std::string song = Write(
-        "notes.mid", testsupport::WriteStandardMidi(MakeModel({}, {{0, 384, 60}, {768, 384, 64}, {1536, 384, 67}}, 2304)));
+    const std::string song =
+        Write("notes.mid",
+              testsupport::WriteStandardMidi(MakeModel({}, {{0, 384, 60}, {768, 384, 64}, {1536, 384, 67}}, 2304)));
     testsupport::CRecordingPort recorder;  // outlives the engine's performance
     CMidiMusic engine(nullptr, false);
     DMUS_PORTCAPS caps;
@@ -198,8 +191,9 @@ TEST_F(CEngineControlTest, EnumeratedPortPlaysWithoutCapture)
     ASSERT_EQ(notes.size(), 3u);
     const REFERENCE_TIME first = notes[0].on;
     for (testsupport::CRecordedNote& note : notes) note.on -= first;
-    EXPECT_EQ(notes, (std::vector<testsupport::CRecordedNote>{
-                         {0, 2500000, 1, 0, 60, 110}, {5000000, 2500000, 1, 0, 64, 110}, {10000000, 2500000, 1, 0, 67, 110}}));
+    EXPECT_EQ(notes,
+              (std::vector<testsupport::CRecordedNote>{
+                  {0, 2500000, 1, 0, 60, 110}, {5000000, 2500000, 1, 0, 64, 110}, {10000000, 2500000, 1, 0, 67, 110}}));
 }
 
 // A seek once the music has stopped only moves the start point: the
@@ -244,8 +238,21 @@ TEST_F(CEngineControlTest, OverlongPathsAreRefused)
         {"260 units", folder259 + std::string(8, 'f'), true},
         {"far too long", "/" + std::string(5000, 'x'), true},
         // 130 two-byte characters: 260 bytes but 130 units.
-        {"multi-byte, fits", "/" + [] { std::string s; for (int i = 0; i < 129; ++i) s += "\xC3\xA9"; return s; }(), false},
-        {"multi-byte, too long", "/" + [] { std::string s; for (int i = 0; i < 259; ++i) s += "\xC3\xA9"; return s; }(),
+        {"multi-byte, fits",
+         "/" +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 129; ++i) s += "\xC3\xA9";
+                 return s;
+             }(),
+         false},
+        {"multi-byte, too long",
+         "/" +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 259; ++i) s += "\xC3\xA9";
+                 return s;
+             }(),
          true},
         {"empty", "", false},
         {"not UTF-8", "/music/song\xFF.mid", true},
@@ -272,21 +279,30 @@ TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
 {
     using testsupport::CChunkWriter;
     // A collection the loader takes, whose wave list runs past its end.
-    const CChunkWriter overrun =
-        CChunkWriter().Riff("DLS ", CChunkWriter().Chunk("colh", CChunkWriter().Le32(1)).List("lins", CChunkWriter())
-                                          .FourCc("LIST").Le32(1000).FourCc("wvpl"));
+    const CChunkWriter overrun = CChunkWriter().Riff("DLS ", CChunkWriter()
+                                                                 .Chunk("colh", CChunkWriter().Le32(1))
+                                                                 .List("lins", CChunkWriter())
+                                                                 .FourCc("LIST")
+                                                                 .Le32(1000)
+                                                                 .FourCc("wvpl"));
     // One whose region's wave is missing from its pool: read with a warning.
     const CChunkWriter noWave = CChunkWriter().Riff(
-        "DLS ", CChunkWriter()
-                    .Chunk("colh", CChunkWriter().Le32(1))
-                    .List("lins", CChunkWriter().List(
-                                      "ins ", CChunkWriter()
-                                                  .Chunk("insh", CChunkWriter().Le32(1).Le32(0).Le32(0))
-                                                  .List("lrgn", CChunkWriter().List(
-                                                                    "rgn ", CChunkWriter()
-                                                                                .Chunk("rgnh", CChunkWriter().Le16(0).Le16(127).Le16(0).Le16(127).Le16(0).Le16(0))
-                                                                                .Chunk("wlnk", CChunkWriter().Le16(0).Le16(0).Le32(3).Le32(7))))))
-                    .Chunk("ptbl", CChunkWriter().Le32(8).Le32(1).Le32(0)));
+        "DLS ",
+        CChunkWriter()
+            .Chunk("colh", CChunkWriter().Le32(1))
+            .List(
+                "lins",
+                CChunkWriter().List(
+                    "ins ",
+                    CChunkWriter()
+                        .Chunk("insh", CChunkWriter().Le32(1).Le32(0).Le32(0))
+                        .List("lrgn",
+                              CChunkWriter().List(
+                                  "rgn ",
+                                  CChunkWriter()
+                                      .Chunk("rgnh", CChunkWriter().Le16(0).Le16(127).Le16(0).Le16(127).Le16(0).Le16(0))
+                                      .Chunk("wlnk", CChunkWriter().Le16(0).Le16(0).Le32(3).Le32(7))))))
+            .Chunk("ptbl", CChunkWriter().Le32(8).Le32(1).Le32(0)));
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -319,8 +335,9 @@ TEST_F(CEngineControlTest, UnusableCollectionIsNamedWithItsReason)
         const std::string printed = testing::internal::GetCapturedStderr();
         EXPECT_EQ(used, row.reason == nullptr) << row.name;
         EXPECT_EQ(printed, "") << row.name;
-        EXPECT_EQ(host.CountConsoleLines("The custom DLS collection" + (path.empty() ? "" : " " + path) + " was not used", 2),
-                  row.reason ? 1u : 0u)
+        EXPECT_EQ(
+            host.CountConsoleLines("The custom DLS collection" + (path.empty() ? "" : " " + path) + " was not used", 2),
+            row.reason ? 1u : 0u)
             << row.name;
         if (row.reason) {
             EXPECT_EQ(host.CountConsoleLines(row.reason, 2), 1u) << row.name;

@@ -44,7 +44,8 @@ private:
         const HRESULT result = previous(outer, iid, object);
         if (SUCCEEDED(result)) {
             if (last) last->Release();
-            static_cast<IUnknown*>(*object)->QueryInterface(IID_IDirectMusicPerformance, reinterpret_cast<void**>(&last));
+            static_cast<IUnknown*>(*object)->QueryInterface(IID_IDirectMusicPerformance,
+                                                            reinterpret_cast<void**>(&last));
         }
         return result;
     }
@@ -70,8 +71,10 @@ protected:
     }
     void TearDown() override
     {
-        if (previousTemp.empty()) unsetenv("TMPDIR");
-        else setenv("TMPDIR", previousTemp.c_str(), 1);
+        if (previousTemp.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", previousTemp.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
         CoUninitialize();
@@ -80,7 +83,8 @@ protected:
     std::string Write(const std::string& name, const std::vector<uint8_t>& bytes)
     {
         const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
 
@@ -141,7 +145,8 @@ protected:
         size_t added = 0;
         for (int i = 0; i < 200; ++i) {
             const std::set<std::string> now = ThreadIds();
-            added = size_t(std::count_if(now.begin(), now.end(), [&](const std::string& id) { return !before.count(id); }));
+            added =
+                size_t(std::count_if(now.begin(), now.end(), [&](const std::string& id) { return !before.count(id); }));
             if (added == 0) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -173,8 +173,14 @@ public:
         }
         return result;
     }
-    STDMETHOD(EnumMasterClock)(DWORD index, LPDMUS_CLOCKINFO info) override { return real->EnumMasterClock(index, info); }
-    STDMETHOD(GetMasterClock)(LPGUID guid, IReferenceClock** clock) override { return real->GetMasterClock(guid, clock); }
+    STDMETHOD(EnumMasterClock)(DWORD index, LPDMUS_CLOCKINFO info) override
+    {
+        return real->EnumMasterClock(index, info);
+    }
+    STDMETHOD(GetMasterClock)(LPGUID guid, IReferenceClock** clock) override
+    {
+        return real->GetMasterClock(guid, clock);
+    }
     STDMETHOD(SetMasterClock)(REFGUID guid) override { return real->SetMasterClock(guid); }
     STDMETHOD(Activate)(BOOL enable) override { return real->Activate(enable); }
     STDMETHOD(GetDefaultPort)(LPGUID port) override { return real->GetDefaultPort(port); }
@@ -188,7 +194,6 @@ private:
     IDirectMusic* real;
     ULONG references = 1;
 };
-
 
 class CEngineLifecycleTest : public CEngineTest {};
 
@@ -204,8 +209,8 @@ TEST_F(CEngineLifecycleTest, TeardownLeavesNothingBehind)
         bool useDefaultPort;
         bool openPort;
         bool play;
-        size_t objects;  // the loader, the performance, DirectSound (and the performance's own)
-        size_t loaded;   // the segment and the collection
+        size_t objects;           // the loader, the performance, DirectSound (and the performance's own)
+        size_t loaded;            // the segment and the collection
         bool bufferHeld = false;  // something else still holds the capture buffer, as a port may
     };
     const Row rows[] = {
@@ -291,18 +296,18 @@ TEST_F(CEngineLifecycleTest, FailingDirectMusicCallsAreReportedAndStop)
         HRESULT createPort;
         DWORD portIndex;
         bool useDefaultPort;
-        HRESULT found;        // FindOutputPort's result
-        bool opened;          // CreateOutputPort's result
-        const char* logged;   // a line that must appear
-        size_t tempFiles;     // capture files made
+        HRESULT found;       // FindOutputPort's result
+        bool opened;         // CreateOutputPort's result
+        const char* logged;  // a line that must appear
+        size_t tempFiles;    // capture files made
     };
     const Row rows[] = {
         {"EnumPort fails", E_FAIL, S_OK, 0xFFFFFFFF, true, E_FAIL, true, "Port Enumeration failed", 1},
         {"past the last port", S_OK, S_OK, 7, false, S_FALSE, true, nullptr, 0},
         {"CreatePort fails, default port", S_OK, E_OUTOFMEMORY, 0xFFFFFFFF, true, S_FALSE, false,
          "Message: DMusic->CreatePort", 0},
-        {"CreatePort fails, enumerated port", S_OK, E_NOINTERFACE, 1, false, S_OK, false,
-         "Message: DMusic->CreatePort", 0},
+        {"CreatePort fails, enumerated port", S_OK, E_NOINTERFACE, 1, false, S_OK, false, "Message: DMusic->CreatePort",
+         0},
     };
     CScopedClockRate fast(8.0);
     for (const Row& row : rows) {
@@ -423,7 +428,13 @@ TEST_F(CEngineLifecycleTest, ListenerWithoutThreadIsLogged)
             // is left, first.
             for (int i = 0; i < 10000; ++i) {
                 pthread_t idle;
-                if (pthread_create(&idle, nullptr, [](void*) -> void* { for (;;) pause(); }, nullptr) != 0) break;
+                if (pthread_create(
+                        &idle, nullptr,
+                        [](void*) -> void* {
+                            for (;;) pause();
+                        },
+                        nullptr) != 0)
+                    break;
                 pthread_detach(idle);
             }
             const bool played = engine.Play();

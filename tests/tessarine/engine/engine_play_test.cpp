@@ -19,9 +19,9 @@ struct CPlayCase {
     std::vector<CTempoChange> tempos;
     std::vector<CNoteSpec> notes;
     MUSIC_TIME length;
-    double lengthSeconds;          // what GetLength gives
-    double lastOnsetAfterFirst;    // seconds from the first note's onset to the last's
-    double pitch;                  // Hz of the first note
+    double lengthSeconds;        // what GetLength gives
+    double lastOnsetAfterFirst;  // seconds from the first note's onset to the last's
+    double pitch;                // Hz of the first note
 };
 
 class CEnginePlayTest : public CEngineTest, public ::testing::WithParamInterface<CPlayCase> {};
@@ -138,7 +138,8 @@ TEST_F(CEngineTest, CaptureLimitHoldsTheWholeSong)
 // port it has and never an absent one.
 TEST_F(CEngineTest, TeardownRemovesOnlyAPortItHas)
 {
-    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768)));
+    const std::string song =
+        Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768)));
     for (const bool withPort : {false, true}) {
         platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CRemovePortPerformance::Create);
         CRemovePortPerformance::previous = replacement.Previous();
@@ -167,9 +168,12 @@ TEST_F(CEngineTest, MusicStartsAfterTheStartDelayInWhatIsRead)
         const char* speed;
         REFERENCE_TIME late;
     };
-    const Row rows[] = {{"fixed rate", "8", 0}, {"following", "max", 0}, {"fixed rate, late", "8", 7000000},
+    const Row rows[] = {{"fixed rate", "8", 0},
+                        {"following", "max", 0},
+                        {"fixed rate, late", "8", 7000000},
                         {"following, late", "max", 7000000}};
-    const std::string song = Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{768, 384, 69}}, 4 * 768)));
+    const std::string song =
+        Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{768, 384, 69}}, 4 * 768)));
     for (const Row& row : rows) {
         const double rate = platform::GetClockRate();
         ASSERT_TRUE(platform::SetClockSpeed(row.speed));
@@ -201,8 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, CEnginePlayTest,
     ::testing::Values(
         CPlayCase{"OneNote", {{0, 120.0}}, {{768, 768, 69}}, 4 * 768, 2.0, 0.0, 440.0},
-        CPlayCase{"TempoChange", {{0, 120.0}, {4 * 768, 40.0}}, {{0, 384, 69}, {7 * 768, 384, 69}}, 8 * 768, 8.0, 6.5,
-                  440.0},
+        CPlayCase{
+            "TempoChange", {{0, 120.0}, {4 * 768, 40.0}}, {{0, 384, 69}, {7 * 768, 384, 69}}, 8 * 768, 8.0, 6.5, 440.0},
         CPlayCase{"HigherNote", {{0, 90.0}}, {{0, 768, 81}}, 3 * 768, 2.0, 0.0, 880.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -210,8 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 // refuse the audio path forms when told to, as a DirectMusic older than
 // audio paths does.
 // The IUnknown part of a one-interface COM object made by new.
-template <class Interface, const IID& interfaceId>
-class CPlainUnknown : public Interface {
+template <class Interface, const IID& interfaceId> class CPlainUnknown : public Interface {
 public:
     virtual ~CPlainUnknown() = default;
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override
@@ -242,7 +245,8 @@ public:
     }
     STDMETHOD(SetParam)(REFGUID type, DWORD, DWORD, MUSIC_TIME, void*) override
     {
-        const bool audioPath = IsEqualGUID(type, GUID_DownloadToAudioPath) || IsEqualGUID(type, GUID_UnloadFromAudioPath);
+        const bool audioPath =
+            IsEqualGUID(type, GUID_DownloadToAudioPath) || IsEqualGUID(type, GUID_UnloadFromAudioPath);
         if (IsEqualGUID(type, GUID_DownloadToAudioPath)) sent.push_back("DownloadToAudioPath");
         if (IsEqualGUID(type, GUID_UnloadFromAudioPath)) sent.push_back("UnloadFromAudioPath");
         if (IsEqualGUID(type, GUID_Download)) sent.push_back("Download");
@@ -250,18 +254,30 @@ public:
         standardMidiFiles += IsEqualGUID(type, GUID_StandardMIDIFile);
         return audioPath && !knowsAudioPaths ? DMUS_E_TYPE_UNSUPPORTED : S_OK;
     }
-#define REFUSE(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
-    REFUSE(GetLength, MUSIC_TIME*) REFUSE(SetLength, MUSIC_TIME) REFUSE(GetRepeats, DWORD*) REFUSE(SetRepeats, DWORD)
-    REFUSE(GetDefaultResolution, DWORD*) REFUSE(SetDefaultResolution, DWORD)
-    REFUSE(GetTrack, REFGUID, DWORD, DWORD, IDirectMusicTrack**) REFUSE(GetTrackGroup, IDirectMusicTrack*, DWORD*)
-    REFUSE(InsertTrack, IDirectMusicTrack*, DWORD) REFUSE(RemoveTrack, IDirectMusicTrack*)
+#define REFUSE(name, ...)                                                                                              \
+    STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
+    REFUSE(GetLength, MUSIC_TIME*)
+    REFUSE(SetLength, MUSIC_TIME)
+    REFUSE(GetRepeats, DWORD*)
+    REFUSE(SetRepeats, DWORD)
+    REFUSE(GetDefaultResolution, DWORD*)
+    REFUSE(SetDefaultResolution, DWORD)
+    REFUSE(GetTrack, REFGUID, DWORD, DWORD, IDirectMusicTrack**)
+    REFUSE(GetTrackGroup, IDirectMusicTrack*, DWORD*)
+    REFUSE(InsertTrack, IDirectMusicTrack*, DWORD)
+    REFUSE(RemoveTrack, IDirectMusicTrack*)
     REFUSE(InitPlay, IDirectMusicSegmentState**, IDirectMusicPerformance*, DWORD)
-    REFUSE(GetGraph, IDirectMusicGraph**) REFUSE(SetGraph, IDirectMusicGraph*)
-    REFUSE(AddNotificationType, REFGUID) REFUSE(RemoveNotificationType, REFGUID)
+    REFUSE(GetGraph, IDirectMusicGraph**)
+    REFUSE(SetGraph, IDirectMusicGraph*)
+    REFUSE(AddNotificationType, REFGUID)
+    REFUSE(RemoveNotificationType, REFGUID)
     REFUSE(GetParam, REFGUID, DWORD, DWORD, MUSIC_TIME, MUSIC_TIME*, void*)
-    REFUSE(Clone, MUSIC_TIME, MUSIC_TIME, IDirectMusicSegment**) REFUSE(SetStartPoint, MUSIC_TIME)
-    REFUSE(GetStartPoint, MUSIC_TIME*) REFUSE(SetLoopPoints, MUSIC_TIME, MUSIC_TIME)
-    REFUSE(GetLoopPoints, MUSIC_TIME*, MUSIC_TIME*) REFUSE(SetPChannelsUsed, DWORD, DWORD*)
+    REFUSE(Clone, MUSIC_TIME, MUSIC_TIME, IDirectMusicSegment**)
+    REFUSE(SetStartPoint, MUSIC_TIME)
+    REFUSE(GetStartPoint, MUSIC_TIME*)
+    REFUSE(SetLoopPoints, MUSIC_TIME, MUSIC_TIME)
+    REFUSE(GetLoopPoints, MUSIC_TIME*, MUSIC_TIME*)
+    REFUSE(SetPChannelsUsed, DWORD, DWORD*)
     static inline bool knowsAudioPaths = true;
     static inline std::vector<std::string> sent;
     static inline int standardMidiFiles = 0;
@@ -316,8 +332,9 @@ TEST_F(CEngineTest, InstrumentsGoDownInTheFormTheDirectMusicKnows)
     };
     const Row rows[] = {
         {true, {"DownloadToAudioPath", "UnloadFromAudioPath"}},
-        {false, {"DownloadToAudioPath", "DownloadToAudioPath", "Download", "UnloadFromAudioPath",
-                 "UnloadFromAudioPath", "Unload"}},
+        {false,
+         {"DownloadToAudioPath", "DownloadToAudioPath", "Download", "UnloadFromAudioPath", "UnloadFromAudioPath",
+          "Unload"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.knowsAudioPaths);
@@ -339,8 +356,7 @@ TEST_F(CEngineTest, InstrumentsGoDownInTheFormTheDirectMusicKnows)
 TEST_F(CEngineTest, MemoryFileOutlivesItsSegment)
 {
     platform::ScopedComClassReplacement replacement(CLSID_DirectMusicLoader, CRecordingLoader::Create);
-    const std::vector<uint8_t> smf =
-        testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768));
+    const std::vector<uint8_t> smf = testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{0, 384, 69}}, 768));
     for (int loads = 1; loads <= 2; ++loads) {
         SCOPED_TRACE(loads);
         CRecordingSegment::memoryIntactAtRelease = false;

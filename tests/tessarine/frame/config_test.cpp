@@ -237,9 +237,18 @@ TEST(BlockSize, SettingIsHeldToWholeFramesInASaneRange)
     const struct {
         int32_t setting;
         uint32_t block;
-    } rows[] = {{INT32_MIN, 176400}, {-1, 176400},      {0, 176400},         {3, 176400},
-                {4, 4},              {7, 4},            {17640, 17640},      {176400, 176400},
-                {1764000, 1764000},  {1764003, 1764000}, {1764004, 1764000}, {INT32_MAX, 1764000}};
+    } rows[] = {{INT32_MIN, 176400},
+                {-1, 176400},
+                {0, 176400},
+                {3, 176400},
+                {4, 4},
+                {7, 4},
+                {17640, 17640},
+                {176400, 176400},
+                {1764000, 1764000},
+                {1764003, 1764000},
+                {1764004, 1764000},
+                {INT32_MAX, 1764000}};
     for (const auto& row : rows) EXPECT_EQ(GetBlockSize(row.setting), row.block) << row.setting;
 }
 

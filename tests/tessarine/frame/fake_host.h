@@ -13,8 +13,7 @@
 #include <vector>
 
 // Counts references; the test itself holds the first one.
-template <class TInterface>
-class CCountedFake : public TInterface {
+template <class TInterface> class CCountedFake : public TInterface {
 public:
     int32_t Release() override { return --refCount; }
     int32_t AddRef() override { return ++refCount; }
@@ -89,8 +88,8 @@ public:
     std::string openedPath;
     int32_t openedMode = 0;
     int32_t openSucceeds = 1;
-    int64_t readLimit = -1;        // number of reads that return data; -1 = all
-    uint32_t writeLimit = ~0u;     // most bytes one Write accepts
+    int64_t readLimit = -1;     // number of reads that return data; -1 = all
+    uint32_t writeLimit = ~0u;  // most bytes one Write accepts
     std::vector<uint32_t> readSizes;
     std::vector<uint32_t> writeSizes;
     int closeCount = 0;

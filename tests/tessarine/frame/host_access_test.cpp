@@ -249,13 +249,14 @@ TEST(FillAudioChunk, ZeroChannelsOrOtherSampleWidthsFailInsteadOfDividingByZero)
 // ---- UTF-16 / UTF-8 ------------------------------------------------------------
 
 // Output buffers sit between guard bytes that must survive.
-template <class T, size_t N>
-struct CGuarded {
+template <class T, size_t N> struct CGuarded {
     CGuarded() { before.fill(T(0x5A)), data.fill(T(0x5A)), after.fill(T(0x5A)); }
     bool Intact() const
     {
-        for (T v : before) if (v != T(0x5A)) return false;
-        for (T v : after) if (v != T(0x5A)) return false;
+        for (T v : before)
+            if (v != T(0x5A)) return false;
+        for (T v : after)
+            if (v != T(0x5A)) return false;
         return true;
     }
     std::array<T, 8> before;
@@ -263,10 +264,7 @@ struct CGuarded {
     std::array<T, 8> after;
 };
 
-std::vector<uint8_t> Bytes(const char* text, uint32_t count)
-{
-    return std::vector<uint8_t>(text, text + count);
-}
+std::vector<uint8_t> Bytes(const char* text, uint32_t count) { return std::vector<uint8_t>(text, text + count); }
 
 TEST(Utf16ToUtf8, SurrogatePairAndLoneSurrogate)
 {

@@ -160,8 +160,7 @@ TEST(Decoder, FixedAnswersOfItsTable)
 }
 
 // Runs body on a fresh thread, whose COM apartment starts uninitialised.
-template <class TBody>
-void OnFreshThread(TBody body)
+template <class TBody> void OnFreshThread(TBody body)
 {
     std::thread thread(body);
     thread.join();

@@ -16,7 +16,8 @@ TEST(ResultNames, TableIsStrictlyAscendingSoTheSearchFindsEveryCode)
 {
     ASSERT_GT(resultNameCount, 3000u);
     for (uint32_t i = 1; i < resultNameCount; ++i) ASSERT_LT(resultNames[i - 1].code, resultNames[i].code) << i;
-    for (uint32_t i = 0; i < resultNameCount; i += 97) EXPECT_EQ(GetResultName(HRESULT(resultNames[i].code)), resultNames[i].name);
+    for (uint32_t i = 0; i < resultNameCount; i += 97)
+        EXPECT_EQ(GetResultName(HRESULT(resultNames[i].code)), resultNames[i].name);
     EXPECT_EQ(GetResultName(HRESULT(resultNames[resultNameCount - 1].code)), resultNames[resultNameCount - 1].name);
 }
 

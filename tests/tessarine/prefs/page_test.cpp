@@ -30,16 +30,19 @@ const char* const errorNote = "DirectX error occurred initialising the dialog bo
 
 class CRecordedAnswers final : public CDialogAnswers {
 public:
-    int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override {
+    int AnswerMessageBox(HWND, const char* text, const char* caption, UINT type) override
+    {
         boxes.push_back(std::string(caption) + "|" + text + "|" + std::to_string(type));
         if (boxRunsOutOfMemory) throw std::bad_alloc();
         return messageBoxAnswer;
     }
-    bool AnswerShellExecute(HWND, const char* verb, const char* file, const char*) override {
+    bool AnswerShellExecute(HWND, const char* verb, const char* file, const char*) override
+    {
         executed.push_back(std::string(verb ? verb : "(none)") + " " + file);
         return true;
     }
-    bool AnswerOpenFileName(HWND, const char* filter, const char* title, std::string& path) override {
+    bool AnswerOpenFileName(HWND, const char* filter, const char* title, std::string& path) override
+    {
         chooserTitles.push_back(title);
         if (!chosen) return false;
         path = *chosen;
@@ -52,7 +55,8 @@ public:
     std::vector<std::string> boxes, executed, chooserTitles;
 };
 
-std::string Text(HWND page, int id) {
+std::string Text(HWND page, int id)
+{
     HWND control = GetDlgItem(page, id);
     int length = GetWindowTextLengthA(control);
     std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -60,26 +64,30 @@ std::string Text(HWND page, int id) {
     return text;
 }
 
-LRESULT Send(HWND page, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+LRESULT Send(HWND page, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+{
     return SendDlgItemMessageA(page, id, message, wParam, lParam);
 }
 
 class PageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         velmora_get_interface(host.Interface(), platform::GetModuleOf(&configLog));
         defaults = host.SaveSettings();
         previousAnswers = uSetDialogAnswers(&answers);
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         parent = host.Host().GetMainWindow();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         if (page && IsWindow(page)) DestroyWindow(page);
         CoUninitialize();
         uSetDialogAnswers(previousAnswers);
         host.Component()->LoadSettings(defaults.data(), static_cast<uint32_t>(defaults.size()));
     }
-    HWND Open() {
+    HWND Open()
+    {
         page = service.CreatePage(parent);
         return page;
     }
@@ -93,13 +101,17 @@ protected:
     HWND parent = nullptr, page = nullptr;
 };
 
-TEST_F(PageTest, ListAndInformationFollowTheOutputPort) {
+TEST_F(PageTest, ListAndInformationFollowTheOutputPort)
+{
     const struct {
         int32_t port;
         LRESULT selection;
         std::string text;
-    } rows[] = {{-1, 0, defaultText},     {1, 2, emulatedPortText}, {2, CB_ERR, ""},
-                {-2, CB_ERR, ""},         {std::numeric_limits<int32_t>::max(), CB_ERR, ""}};
+    } rows[] = {{-1, 0, defaultText},
+                {1, 2, emulatedPortText},
+                {2, CB_ERR, ""},
+                {-2, CB_ERR, ""},
+                {std::numeric_limits<int32_t>::max(), CB_ERR, ""}};
     for (const auto& row : rows) {
         configOutputPort.value = row.port;
         ASSERT_NE(Open(), nullptr);
@@ -118,7 +130,8 @@ TEST_F(PageTest, ListAndInformationFollowTheOutputPort) {
     EXPECT_STREQ(entry, "Microsoft Synthesizer (with output)");
 }
 
-TEST_F(PageTest, ControlsStartFromTheSettings) {
+TEST_F(PageTest, ControlsStartFromTheSettings)
+{
     const struct {
         int32_t reverb, chorus, log, useDls;
         const char* dls;
@@ -147,7 +160,8 @@ TEST_F(PageTest, ControlsStartFromTheSettings) {
     }
 }
 
-TEST_F(PageTest, BoxesAndPortChoiceStoreAtOnce) {
+TEST_F(PageTest, BoxesAndPortChoiceStoreAtOnce)
+{
     configLog.value = 1;
     configUseCustomDls.value = 1;
     ASSERT_NE(Open(), nullptr);
@@ -188,7 +202,8 @@ TEST_F(PageTest, BoxesAndPortChoiceStoreAtOnce) {
     EXPECT_FALSE(IsWindowEnabled(Item(IDC_CUSTOM_DLS_BROWSE)));
 }
 
-TEST_F(PageTest, ClosingStoresTrackbarsPathAndBufferLength) {
+TEST_F(PageTest, ClosingStoresTrackbarsPathAndBufferLength)
+{
     configOutputBuffer.value = 999;
     configMasterTempo.value = 55;
     ASSERT_NE(Open(), nullptr);
@@ -210,7 +225,8 @@ TEST_F(PageTest, ClosingStoresTrackbarsPathAndBufferLength) {
     EXPECT_EQ(service.pageWindow, nullptr);
 }
 
-TEST_F(PageTest, ChooserAnswersOnlyAWholePath) {
+TEST_F(PageTest, ChooserAnswersOnlyAWholePath)
+{
     const struct {
         std::optional<std::string> answer;
         std::string stored;
@@ -230,7 +246,8 @@ TEST_F(PageTest, ChooserAnswersOnlyAWholePath) {
     EXPECT_EQ(answers.chooserTitles, std::vector<std::string>(3, "Choose a custom DLS file..."));
 }
 
-TEST_F(PageTest, PageWithoutDirectXIsInertAndOffersTheDownload) {
+TEST_F(PageTest, PageWithoutDirectXIsInertAndOffersTheDownload)
+{
     // The last row fails outside the engine's set-up, in the failure's box.
     const struct {
         int answer;
@@ -269,9 +286,10 @@ TEST_F(PageTest, PageWithoutDirectXIsInertAndOffersTheDownload) {
     }
 }
 
-TEST_F(PageTest, NoDialogWithoutTheModulesResource) {
-    for (HINSTANCE module : {static_cast<HINSTANCE>(nullptr),
-                             platform::GetModuleOf(reinterpret_cast<const void*>(&CreateDialogParamA))}) {
+TEST_F(PageTest, NoDialogWithoutTheModulesResource)
+{
+    for (HINSTANCE module :
+         {static_cast<HINSTANCE>(nullptr), platform::GetModuleOf(reinterpret_cast<const void*>(&CreateDialogParamA))}) {
         velmora_get_interface(host.Interface(), module);
         size_t before = platform::CountWindows();
         EXPECT_EQ(Open(), nullptr);
@@ -279,7 +297,8 @@ TEST_F(PageTest, NoDialogWithoutTheModulesResource) {
     }
 }
 
-TEST(PageTextTest, CapabilitiesText) {
+TEST(PageTextTest, CapabilitiesText)
+{
     const DWORD allFlags = 0xFFF;
     const struct {
         DWORD type, flags, effects, voices;
@@ -306,7 +325,8 @@ TEST(PageTextTest, CapabilitiesText) {
     }
 }
 
-TEST(PageTextTest, PortDescriptions) {
+TEST(PageTextTest, PortDescriptions)
+{
     const struct {
         std::u16string description;
         DWORD index;
@@ -328,24 +348,30 @@ TEST(PageTextTest, PortDescriptions) {
     }
 }
 
-TEST(PageTextTest, NumbersComeBackInRange) {
+TEST(PageTextTest, NumbersComeBackInRange)
+{
     const struct {
         UINT milliseconds;
         int32_t bytes;
-    } buffers[] = {{0, 176400},        {1000, 176400},      {1005, 177282},        {10000, 1764000},
-                   {10001, 1764000},   {12173943, 1764000}, {12173944, 1764000}, {0xFFFFFFFF, 1764000}};
+    } buffers[] = {{0, 176400},      {1000, 176400},      {1005, 177282},      {10000, 1764000},
+                   {10001, 1764000}, {12173943, 1764000}, {12173944, 1764000}, {0xFFFFFFFF, 1764000}};
     for (const auto& row : buffers) EXPECT_EQ(OutputBufferFromMilliseconds(row.milliseconds), row.bytes);
     const struct {
         float tempo;
         int position;
-    } tempos[] = {{12.9f, 12}, {-0.5f, 0}, {100.5f, 100}, {std::nanf(""), 0},
-                  {std::numeric_limits<float>::infinity(), 100}, {-std::numeric_limits<float>::infinity(), 0}};
+    } tempos[] = {{12.9f, 12},
+                  {-0.5f, 0},
+                  {100.5f, 100},
+                  {std::nanf(""), 0},
+                  {std::numeric_limits<float>::infinity(), 100},
+                  {-std::numeric_limits<float>::infinity(), 0}};
     for (const auto& row : tempos) EXPECT_EQ(TempoPosition(row.tempo), row.position) << row.tempo;
 }
 
 // A length in UTF-16 units is fewer than the text's UTF-8 bytes: the text
 // is still read whole.
-TEST(PageTextTest, WholeTextWhateverTheLengthCounts) {
+TEST(PageTextTest, WholeTextWhateverTheLengthCounts)
+{
     const struct {
         const char* name;
         std::string text;
@@ -372,7 +398,8 @@ TEST(PageTextTest, WholeTextWhateverTheLengthCounts) {
     }
 }
 
-TEST(PageTextTest, CustomDlsCopiesNeverSeeAFreedText) {
+TEST(PageTextTest, CustomDlsCopiesNeverSeeAFreedText)
+{
     CConfigText text("MIDITestText", "");
     const std::string a(300, 'a'), b(500, 'b');
     std::atomic<bool> done{false};

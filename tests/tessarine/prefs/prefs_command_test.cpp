@@ -12,11 +12,13 @@ namespace {
 
 class PrefsCommandTest : public ::testing::Test {
 protected:
-    CRun Run(const std::string& arguments) {
+    CRun Run(const std::string& arguments)
+    {
         return RunVelmoraShell("cd " + Quote(folder.Path()) + " && VELMORA_CONFIG=" + Quote(configPath), arguments,
                                folder / "stderr");
     }
-    std::string Get(const std::string& name) {
+    std::string Get(const std::string& name)
+    {
         std::string value = Run("config get " + name).out;
         return value.empty() ? value : value.substr(0, value.size() - 1);
     }
@@ -25,7 +27,8 @@ protected:
     std::string configPath = folder / "tessarine.cfg";
 };
 
-TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
+TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing)
+{
     WriteWholeFile(folder / "my.dls", "RIFF");
     // Longer than the chooser's answer can be: no such file can be named.
     std::string longPath = folder.Path();
@@ -35,7 +38,9 @@ TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
         int status;
         std::vector<std::pair<std::string, std::string>> settings;
     } rows[] = {
-        {"--reverb on --volume 37 --tempo 12", 0, {{"MIDIReverb", "1"}, {"MIDIMasterVolume", "37"}, {"MIDIMasterTempo", "12"}}},
+        {"--reverb on --volume 37 --tempo 12",
+         0,
+         {{"MIDIReverb", "1"}, {"MIDIMasterVolume", "37"}, {"MIDIMasterTempo", "12"}}},
         {"--port 1 --chorus on --log off", 0, {{"MIDIOutputPort", "1"}, {"MIDIChorus", "1"}, {"MIDILog", "0"}}},
         {"--use-dls on --dls my.dls", 0, {{"MIDIUseCustomDLS", "1"}, {"MIDICustomDLS", folder / "my.dls"}}},
         // The chooser answers only a file that exists, and the page must take it.
@@ -64,15 +69,18 @@ TEST_F(PrefsCommandTest, SetStoresThroughThePageOrNothing) {
     }
 }
 
-TEST_F(PrefsCommandTest, ShowAndRenderLeaveTheSettingsAlone) {
+TEST_F(PrefsCommandTest, ShowAndRenderLeaveTheSettingsAlone)
+{
     ASSERT_EQ(Run("config set MIDIOutputBuffer 1000").status, 0);
     ASSERT_EQ(Run("config set MIDIOutputPort 1").status, 0);
     CRun show = Run("prefs show");
     ASSERT_EQ(show.status, 0) << show.err;
     const char* expectedLines[] = {
         "1001 combo box, selected 2 of 3\n    [0] \"Microsoft Synthesizer (with output)\"",
-        "\n1003 check box \"Reverb\" unchecked\n", "\n1016 check box \"Debug Log\" checked\n",
-        "\n1005 trackbar 0 (0..100)\n", "\n1009 read-only edit \"Capabilities\\r\\nMaximum Channels: 1\\r\\n",
+        "\n1003 check box \"Reverb\" unchecked\n",
+        "\n1016 check box \"Debug Log\" checked\n",
+        "\n1005 trackbar 0 (0..100)\n",
+        "\n1009 read-only edit \"Capabilities\\r\\nMaximum Channels: 1\\r\\n",
         "\n1013 edit \"\" disabled\n1014 button \"...\" disabled\n",
         "\n1015 static \"Most settings take effect when you apply changes and restart playback.\"\n"};
     for (const char* line : expectedLines) EXPECT_NE(show.out.find(line), std::string::npos) << line << show.out;

@@ -1833,7 +1833,8 @@ extern const auto vt_IDirectMusicPerformance8_PlaySegmentEx = &IDirectMusicPerfo
 extern const auto vt_IDirectMusicPerformance8_StopEx = &IDirectMusicPerformance8::StopEx;
 extern const auto vt_IDirectMusicPerformance8_ClonePMsg = &IDirectMusicPerformance8::ClonePMsg;
 extern const auto vt_IDirectMusicPerformance8_CreateAudioPath = &IDirectMusicPerformance8::CreateAudioPath;
-extern const auto vt_IDirectMusicPerformance8_CreateStandardAudioPath = &IDirectMusicPerformance8::CreateStandardAudioPath;
+extern const auto vt_IDirectMusicPerformance8_CreateStandardAudioPath =
+    &IDirectMusicPerformance8::CreateStandardAudioPath;
 extern const auto vt_IDirectMusicPerformance8_SetDefaultAudioPath = &IDirectMusicPerformance8::SetDefaultAudioPath;
 extern const auto vt_IDirectMusicPerformance8_GetDefaultAudioPath = &IDirectMusicPerformance8::GetDefaultAudioPath;
 extern const auto vt_IDirectMusicPerformance8_GetParamEx = &IDirectMusicPerformance8::GetParamEx;
@@ -1854,7 +1855,8 @@ extern const auto vt_IDirectMusicStyle_GetEmbellishmentLength = &IDirectMusicSty
 extern const auto vt_IDirectMusicStyle_GetTempo = &IDirectMusicStyle::GetTempo;
 extern const auto vt_IDirectMusicStyle8_EnumPattern = &IDirectMusicStyle8::EnumPattern;
 extern const auto vt_IDirectMusicChordMap_GetScale = &IDirectMusicChordMap::GetScale;
-extern const auto vt_IDirectMusicComposer_ComposeSegmentFromTemplate = &IDirectMusicComposer::ComposeSegmentFromTemplate;
+extern const auto vt_IDirectMusicComposer_ComposeSegmentFromTemplate =
+    &IDirectMusicComposer::ComposeSegmentFromTemplate;
 extern const auto vt_IDirectMusicComposer_ComposeSegmentFromShape = &IDirectMusicComposer::ComposeSegmentFromShape;
 extern const auto vt_IDirectMusicComposer_ComposeTransition = &IDirectMusicComposer::ComposeTransition;
 extern const auto vt_IDirectMusicComposer_AutoTransition = &IDirectMusicComposer::AutoTransition;
