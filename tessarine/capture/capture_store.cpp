@@ -102,6 +102,7 @@ void CCaptureStore::BeginWrite(DWORD offset, DWORD bytes, DWORD flags, CCaptureR
     AwaitWriteLease(hold);
     writer = std::this_thread::get_id();
     ++writeDepth;
+    ++locks;
     const DWORD ring = ringBytes;
     first = {nullptr, 0};
     second = {nullptr, 0};
@@ -306,22 +307,28 @@ bool CCaptureStore::CanChooseStart() const
     return ringBytes != 0 && storeFile != nullptr && fileSize.load() == 0 && realBuffer != nullptr;
 }
 
-bool CCaptureStore::ReadPlayCursor(DWORD* play)
+bool CCaptureStore::ReadPlayCursor(DWORD* play, uint64_t* locksSoFar)
 {
     CHold hold(lock);
     // Read between the writer's Locks, as StartAtPlayCursor places it.
     AwaitWriteLease(hold);
+    if (locksSoFar) *locksSoFar = locks;
     DWORD write = 0;
     return CanChooseStart() && SUCCEEDED(realBuffer->GetCurrentPosition(play, &write));
 }
 
-bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit)
+bool CCaptureStore::StartAtPlayCursor(DWORD play, int64_t limit, const uint64_t* locksAtRead, bool* writerMoved)
 {
     CHold hold(lock);
     // Where the writer stands is known once its Lock is unlocked.
     AwaitWriteLease(hold);
     const DWORD ring = ringBytes;
+    if (writerMoved) *writerMoved = false;
     if (!CanChooseStart()) return false;
+    if (locksAtRead && *locksAtRead != locks) {
+        if (writerMoved) *writerMoved = true;
+        return false;
+    }
     // The limit comes with the start, so no half reaches the file before
     // the capture has chosen where it begins.
     dataLimit.store(limit);

@@ -86,14 +86,18 @@ public:
     void ClearCapture();
     // The play cursor, for a capture that holds nothing yet and so can still
     // choose where it begins; false otherwise or when it cannot be read.
-    bool ReadPlayCursor(DWORD* play);
+    // With locks, also how many Locks the writer has made so far.
+    bool ReadPlayCursor(DWORD* play, uint64_t* locks = nullptr);
     // Makes such a capture begin with the byte at play (a cursor just read),
     // instead of at the start of the lap the writer is in, so that what
     // precedes the music does not depend on where in the ring the writer
     // happened to be, and sets the data limit (see SetDataLimit): until then
     // a limit of 0 keeps every half out. False (nothing changed) once the
-    // capture has begun.
-    bool StartAtPlayCursor(DWORD play, int64_t limit);
+    // capture has begun. Given the Lock count of the cursor's read, a start
+    // whose writer has Locked since is refused too (*writerMoved then says
+    // so): the cursor may be a lap behind what the writer holds by now.
+    bool StartAtPlayCursor(DWORD play, int64_t limit, const uint64_t* locksAtRead = nullptr,
+                           bool* writerMoved = nullptr);
     // True once no more data will reach the file: a half was dropped at the
     // data limit, a write failed, or there is no file. The reader then reads
     // what is there and stops.
@@ -144,6 +148,8 @@ private:
     // unlocked; 0 when none is open.
     std::thread::id writer;
     int writeDepth = 0;
+    // Locks made since the store began.
+    uint64_t locks = 0;
     CHostFile* storeFile = nullptr;
     DWORD pendingLockFlags = 0;
     DWORD lastLockOffset = 0;

@@ -549,28 +549,44 @@ bool CMidiMusic::StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIM
     // one pair: again when the clock moved on by more than a millisecond
     // between them (a clock that follows the synthesizer jumps by what it
     // renders).
-    DWORD play = 0;
-    bool read = false;
+    // The start is chosen against the writer as it stood when the cursor was
+    // read: should it have written on in between (this thread held up while
+    // the synthesizer ran ahead), the pair is read again.
+    for (int round = 0; round < 64; ++round) {
+        DWORD play = 0;
+        uint64_t locks = 0;
+        if (!ReadCursorAndTime(store, &play, &locks, &now)) break;
+        bool writerMoved = false;
+        if (store->StartAtPlayCursor(play, limit, &locks, &writerMoved)) return true;
+        if (!writerMoved) break;
+    }
+    store->SetDataLimit(limit);
+    return false;
+}
+
+bool CMidiMusic::ReadCursorAndTime(CCaptureStore* store, DWORD* play, uint64_t* locks, REFERENCE_TIME* now)
+{
     // A pair read while the clock stood still is exact; a clock that moves
     // continuously gets the closest of the tries.
+    bool read = false;
     REFERENCE_TIME closest = -1;
     for (int attempt = 0; attempt < 8; ++attempt) {
         REFERENCE_TIME before = 0, after = 0;
         performance->GetTime(&before, nullptr);
         DWORD cursor = 0;
-        if (!store->ReadPlayCursor(&cursor)) break;
+        uint64_t locksThen = 0;
+        if (!store->ReadPlayCursor(&cursor, &locksThen)) break;
         performance->GetTime(&after, nullptr);
         if (closest < 0 || after - before < closest) {
             closest = after - before;
-            play = cursor;
-            now = before + (after - before) / 2;
+            *play = cursor;
+            *locks = locksThen;
+            *now = before + (after - before) / 2;
             read = true;
         }
         if (after == before) break;
     }
-    const bool started = read && store->StartAtPlayCursor(play, limit);
-    if (!started) store->SetDataLimit(limit);
-    return started;
+    return read;
 }
 
 bool CMidiMusic::PlaySegmentAt(REFERENCE_TIME requested)

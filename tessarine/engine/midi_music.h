@@ -123,6 +123,8 @@ private:
     // choose its start (otherwise only the limit is set). now receives the
     // performance time the cursor was read at, when it could be read.
     bool StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIME& now);
+    // The play cursor and the time as one pair, with the writer's Lock count then.
+    bool ReadCursorAndTime(CCaptureStore* store, DWORD* play, uint64_t* locks, REFERENCE_TIME* now);
     // Asks the segment to start at requested (reference time); false when
     // the performance refuses it.
     bool PlaySegmentAt(REFERENCE_TIME requested);
