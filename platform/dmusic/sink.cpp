@@ -71,10 +71,10 @@ int64_t CSynthSink::LatencyTime() const { return TimeAtFrame(std::max(claimedFra
 
 void CSynthSink::SetHorizon(int64_t referenceTime)
 {
-    {
-        std::lock_guard<std::mutex> guard(handshakeLock);
-        horizon = referenceTime;
-    }
+    // The event is taken under the lock that Start and Stop make and close
+    // it under: the sequencer may set a horizon while the port stops.
+    std::lock_guard<std::mutex> guard(handshakeLock);
+    horizon = referenceTime;
     if (starved.exchange(false) && horizonEvent) SetEvent(horizonEvent);
 }
 
@@ -172,7 +172,10 @@ HRESULT CSynthSink::Start(IDirectSoundBuffer* target)
         Anchor(lastTickTime);
     }
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    horizonEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    {
+        std::lock_guard<std::mutex> guard(handshakeLock);
+        horizonEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
     timeSource = platform::RegisterTimeSource();
     quit = false;
     Tick();
@@ -187,9 +190,12 @@ void CSynthSink::Stop()
         SetEvent(stopEvent);
         thread.join();
     }
-    for (HANDLE* event : {&stopEvent, &horizonEvent}) {
-        if (*event) CloseHandle(*event);
-        *event = nullptr;
+    if (stopEvent) CloseHandle(stopEvent);
+    stopEvent = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(handshakeLock);
+        if (horizonEvent) CloseHandle(horizonEvent);
+        horizonEvent = nullptr;
     }
     if (timeSource) platform::UnregisterTimeSource(timeSource);
     timeSource = 0;
