@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -17,38 +16,6 @@ uint32_t ReadLength(const uint8_t* data)
 void AppendLength(std::vector<uint8_t>& out, uint32_t value)
 {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-struct CKnownSetting {
-    const char* name;
-    CSettingKind kind;
-    // Integer values outside this range would stop the component working
-    // (a block size of 0 never fills; ports below -1 do not exist).
-    int64_t minimum;
-    int64_t maximum;
-};
-
-constexpr int64_t intMin = std::numeric_limits<int32_t>::min();
-constexpr int64_t intMax = std::numeric_limits<int32_t>::max();
-
-const CKnownSetting knownSettings[] = {
-    {"MIDILog", CSettingKind::Integer, intMin, intMax},
-    {"MIDIOutputBuffer", CSettingKind::Integer, 4, intMax},
-    {"MIDIPadBefore", CSettingKind::Integer, 0, intMax / 10000000},
-    {"MIDIOutputPort", CSettingKind::Integer, -1, intMax},
-    {"MIDIReverb", CSettingKind::Integer, intMin, intMax},
-    {"MIDIChorus", CSettingKind::Integer, intMin, intMax},
-    {"MIDIMasterVolume", CSettingKind::Integer, intMin, intMax},
-    {"MIDIMasterTempo", CSettingKind::Float, 0, 0},
-    {"MIDIUseCustomDLS", CSettingKind::Integer, intMin, intMax},
-    {"MIDICustomDLS", CSettingKind::Text, 0, 0},
-};
-
-const CKnownSetting* FindKnown(const std::string& name)
-{
-    for (const CKnownSetting& known : knownSettings)
-        if (name == known.name) return &known;
-    return nullptr;
 }
 
 }  // namespace
@@ -107,7 +74,7 @@ std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& reco
 
 CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data)
 {
-    if (const CKnownSetting* known = FindKnown(name)) return known->kind;
+    if (const tessarine::CSettingDescription* known = tessarine::FindSettingDescription(name)) return known->kind;
     return data.size() == 4 ? CSettingKind::Integer : CSettingKind::Text;
 }
 
@@ -149,9 +116,9 @@ bool ParseSettingValue(const std::string& name, CSettingKind kind, const std::st
             error = "'" + text + "' is not a whole number";
             return false;
         }
-        const CKnownSetting* known = FindKnown(name);
-        int64_t minimum = known ? known->minimum : intMin;
-        int64_t maximum = known ? known->maximum : intMax;
+        const tessarine::CSettingDescription* known = tessarine::FindSettingDescription(name);
+        int64_t minimum = known ? known->minimum : tessarine::settingIntMin;
+        int64_t maximum = known ? known->maximum : tessarine::settingIntMax;
         if (value < minimum || value > maximum) {
             error =
                 "'" + text + "' is out of range (" + std::to_string(minimum) + " to " + std::to_string(maximum) + ")";

@@ -3,6 +3,7 @@
 // and the writer through which SaveSettings hands the block over.
 #pragma once
 
+#include "sdk/tessarine/settings.h"
 #include "sdk/velmora/host_contract.h"
 
 #include <cstdint>
@@ -43,9 +44,9 @@ const CSettingsRecord* FindSettingsRecord(const std::vector<CSettingsRecord>& re
 
 std::vector<uint8_t> BuildSettingsBlock(const std::vector<CSettingsRecord>& records);
 
-// What the host knows of a variable's kind; a name it does not know gets one
-// from the data (4 bytes: an integer; else text).
-enum class CSettingKind { Integer, Float, Text };
+// A variable's kind as the component publishes it; a name it does not
+// publish gets one from the data (4 bytes: an integer; else text).
+using tessarine::CSettingKind;
 CSettingKind GetSettingKind(const std::string& name, const std::vector<uint8_t>& data);
 
 // The value as the user reads it: numbers in decimal, text as is.

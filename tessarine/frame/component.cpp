@@ -10,7 +10,10 @@
 #include "tessarine/frame/services.h"
 #include "tessarine/frame/text_copy.h"
 
+#include "sdk/tessarine/settings.h"
+
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -32,16 +35,33 @@ const char* GetComponentFileName() { return componentFileName ? componentFileNam
 
 // ---- The static objects, in construction order -------------------------------
 
-CConfigInt configLog("MIDILog", 1);
-CConfigInt configOutputBuffer("MIDIOutputBuffer", int32_t(pcmBytesPerSecond));
-CConfigInt configPadBefore("MIDIPadBefore", 100);
-CConfigInt configOutputPort("MIDIOutputPort", -1);
-CConfigInt configReverb("MIDIReverb", 0);
-CConfigInt configChorus("MIDIChorus", 0);
-CConfigInt configMasterVolume("MIDIMasterVolume", 0);
-CConfigFloat configMasterTempo("MIDIMasterTempo", 0.0f);
-CConfigInt configUseCustomDls("MIDIUseCustomDLS", 0);
-CConfigText configCustomDls("MIDICustomDLS", nullptr);
+namespace {
+
+using tessarine::CSettingKind;
+
+// A variable's name, checked when the component builds: tessarine
+// publishes a setting of that name and of the variable's kind.
+consteval const char* Published(const char* name, CSettingKind kind)
+{
+    const tessarine::CSettingDescription* description = tessarine::FindSettingDescription(name);
+    if (!description || description->kind != kind) throw "a setting tessarine does not publish";
+    return description->name;
+}
+
+static_assert(std::size(tessarine::settingDescriptions) == 10, "every variable is published, and no other");
+
+}  // namespace
+
+CConfigInt configLog(Published("MIDILog", CSettingKind::Integer), 1);
+CConfigInt configOutputBuffer(Published("MIDIOutputBuffer", CSettingKind::Integer), int32_t(pcmBytesPerSecond));
+CConfigInt configPadBefore(Published("MIDIPadBefore", CSettingKind::Integer), 100);
+CConfigInt configOutputPort(Published("MIDIOutputPort", CSettingKind::Integer), -1);
+CConfigInt configReverb(Published("MIDIReverb", CSettingKind::Integer), 0);
+CConfigInt configChorus(Published("MIDIChorus", CSettingKind::Integer), 0);
+CConfigInt configMasterVolume(Published("MIDIMasterVolume", CSettingKind::Integer), 0);
+CConfigFloat configMasterTempo(Published("MIDIMasterTempo", CSettingKind::Float), 0.0f);
+CConfigInt configUseCustomDls(Published("MIDIUseCustomDLS", CSettingKind::Integer), 0);
+CConfigText configCustomDls(Published("MIDICustomDLS", CSettingKind::Text), nullptr);
 
 namespace {
 
