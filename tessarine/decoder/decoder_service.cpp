@@ -12,6 +12,7 @@
 #include "tessarine/frame/globals.h"
 #include "tessarine/frame/host_access.h"
 #include "tessarine/frame/log.h"
+#include "tessarine/frame/pcm_format.h"
 #include "sdk/velmora/velmora_utf8.h"
 
 #include <algorithm>
@@ -22,17 +23,16 @@
 
 namespace {
 
-constexpr double bytesPerSecond = 176400.0;
-constexpr uint32_t sampleRate = 44100, bitsPerSample = 16, channelCount = 2;
+constexpr double bytesPerSecond = pcmBytesPerSecond;
 
 void Describe(void* block, uint32_t count, void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits,
               uint32_t* channels)
 {
     if (data) *data = block;
     if (bytes) *bytes = count;
-    if (rate) *rate = sampleRate;
-    if (bits) *bits = bitsPerSample;
-    if (channels) *channels = channelCount;
+    if (rate) *rate = pcmSampleRate;
+    if (bits) *bits = pcmBitsPerSample;
+    if (channels) *channels = pcmChannels;
 }
 
 }  // namespace
