@@ -148,20 +148,9 @@ MUSIC_TIME CPerformance::ReferenceToMusicLocked(REFERENCE_TIME rt) const
     return a.mt + MUSIC_TIME(std::floor(units));
 }
 
-STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
-                                       IDirectMusicSegmentState** result)
+// When a segment asked for at startTime (with flags) starts.
+REFERENCE_TIME CPerformance::SegmentStartLocked(DWORD flags, LONGLONG startTime) const
 {
-    if (result) *result = nullptr;
-    if (!segment) return E_POINTER;
-    std::lock_guard<std::recursive_mutex> guard(lock);
-    if (!initialized) return DMUS_E_NOT_INIT;
-    std::shared_ptr<const CSegmentModel> model = GetSegmentModel(segment);
-    if (!model) return E_INVALIDARG;
-    if (flags & DMUS_SEGF_SECONDARY) return E_NOTIMPL;
-
-    // The sinks render nothing past what they have under way until the
-    // sequencer has handed this segment's first events over.
-    HoldHorizonsLocked();
     const REFERENCE_TIME now = platform::ClockNow100ns();
     REFERENCE_TIME start;
     if (startTime == 0)
@@ -180,23 +169,23 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
     // of its steps, so that the start's time is exact and every event's
     // frame follows from its distance to the start alone.
     for (CDirectMusicPort* port : ports) {
-        if (CSynthSink* sink = port->Sink()) {
-            start = sink->TimeAtFrame(sink->AlignedFrameAtOrAfter(sink->FrameAt(start), kSynthBlockFrames));
-            break;
-        }
+        if (CSynthSink* sink = port->Sink())
+            return sink->TimeAtFrame(sink->AlignedFrameAtOrAfter(sink->FrameAt(start), kSynthBlockFrames));
     }
+    return start;
+}
 
-    CSegmentState* state = new CSegmentState(segment, model);
-    state->masterTempo = masterTempo;
-    state->start = start;
-    state->performanceStart = ReferenceToMusicLocked(start);
-    const MUSIC_TIME length = std::max<MUSIC_TIME>(model->length, 0);
-    const MUSIC_TIME loopEnd = model->loopEnd > 0 ? std::min(model->loopEnd, length) : length;
-    const MUSIC_TIME loopStart = std::clamp<MUSIC_TIME>(model->loopStart, 0, loopEnd);
-    MUSIC_TIME from = std::clamp<MUSIC_TIME>(model->startPoint, 0, length);
-    size_t repeats = model->repeats == DMUS_SEG_REPEAT_INFINITE ? kEndlessPasses : model->repeats;
+// The passes a state plays from its start: from the start point to the loop's
+// end, the loop as often as it repeats, and the rest to the segment's end.
+void CPerformance::PlanPassesLocked(CSegmentState* state, const CSegmentModel& model) const
+{
+    const MUSIC_TIME length = std::max<MUSIC_TIME>(model.length, 0);
+    const MUSIC_TIME loopEnd = model.loopEnd > 0 ? std::min(model.loopEnd, length) : length;
+    const MUSIC_TIME loopStart = std::clamp<MUSIC_TIME>(model.loopStart, 0, loopEnd);
+    MUSIC_TIME from = std::clamp<MUSIC_TIME>(model.startPoint, 0, length);
+    size_t repeats = model.repeats == DMUS_SEG_REPEAT_INFINITE ? kEndlessPasses : model.repeats;
     if (loopEnd <= loopStart || from >= loopEnd) repeats = 0;
-    REFERENCE_TIME at = start;
+    REFERENCE_TIME at = state->start;
     auto addPass = [&](MUSIC_TIME a, MUSIC_TIME b) {
         CSegmentState::Pass pass{a, b, at, masterTempo};
         state->passes.push_back(pass);
@@ -209,22 +198,48 @@ STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags
         addPass(from, length);
     }
     state->end = at;
-    state->almostEnd = std::max(start, at - REFERENCE_TIME(prepareMs) * kMillisecond);
+    state->almostEnd = std::max(state->start, at - REFERENCE_TIME(prepareMs) * kMillisecond);
+}
 
-    // The performance's music time follows the segment's tempo from its start.
-    while (!anchors.empty() && anchors.back().rt >= start && anchors.size() > 1) anchors.pop_back();
+// The performance's music time follows the state's tempo from its start.
+void CPerformance::FollowTempoLocked(const CSegmentState* state, const CSegmentModel& model)
+{
+    while (!anchors.empty() && anchors.back().rt >= state->start && anchors.size() > 1) anchors.pop_back();
     MUSIC_TIME performanceAt = state->performanceStart;
     for (const CSegmentState::Pass& pass : state->passes) {
         if (anchors.size() > 4096) break;
         MUSIC_TIME t = pass.from;
         while (t < pass.to) {
             MUSIC_TIME next = pass.to;
-            double bpm = model->TempoAt(t, &next);
+            double bpm = model.TempoAt(t, &next);
             anchors.push_back(Anchor{state->TimeOf(pass, t), performanceAt + (t - pass.from), bpm, masterTempo});
             t = std::max(t + 1, std::min(next, pass.to));
         }
         performanceAt += pass.to - pass.from;
     }
+}
+
+STDMETHODIMP CPerformance::PlaySegment(IDirectMusicSegment* segment, DWORD flags, LONGLONG startTime,
+                                       IDirectMusicSegmentState** result)
+{
+    if (result) *result = nullptr;
+    if (!segment) return E_POINTER;
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (!initialized) return DMUS_E_NOT_INIT;
+    std::shared_ptr<const CSegmentModel> model = GetSegmentModel(segment);
+    if (!model) return E_INVALIDARG;
+    if (flags & DMUS_SEGF_SECONDARY) return E_NOTIMPL;
+
+    // The sinks render nothing past what they have under way until the
+    // sequencer has handed this segment's first events over.
+    HoldHorizonsLocked();
+    const REFERENCE_TIME start = SegmentStartLocked(flags, startTime);
+    CSegmentState* state = new CSegmentState(segment, model);
+    state->masterTempo = masterTempo;
+    state->start = start;
+    state->performanceStart = ReferenceToMusicLocked(start);
+    PlanPassesLocked(state, *model);
+    FollowTempoLocked(state, *model);
 
     // A new primary segment replaces what plays at its start.
     for (CSegmentState* playing : states)

@@ -106,6 +106,10 @@ private:
     void HoldHorizonsLocked();
     REFERENCE_TIME MusicToReferenceLocked(MUSIC_TIME time) const;
     MUSIC_TIME ReferenceToMusicLocked(REFERENCE_TIME rt) const;
+    // The steps of PlaySegment: the start, the state's passes, the tempo map.
+    REFERENCE_TIME SegmentStartLocked(DWORD flags, LONGLONG startTime) const;
+    void PlanPassesLocked(CSegmentState* state, const CSegmentModel& model) const;
+    void FollowTempoLocked(const CSegmentState* state, const CSegmentModel& model);
     // The steps of Tick (performance_tick.cpp): a state's events up to the
     // horizon, then the release of its notes at its end once all are sent;
     // what its life announces at `now` (with stopNow, its end at once); and
