@@ -352,10 +352,14 @@ private:
     {
         REFERENCE_TIME stopped = 0, quietSince = 0;
         for (;;) {
+            const REFERENCE_TIME now = platform::ClockNow100ns();
+            const bool quiet =
+                !stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE;
+            // Taken after the look at the clock: a stop announced by then
+            // decides the end, however long this thread was held up.
             TakeNotifications(stopped);
-            REFERENCE_TIME now = platform::ClockNow100ns();
             // Should the stop never be announced, the segment's end serves.
-            if (!stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE) {
+            if (!stopped && quiet) {
                 if (!quietSince) quietSince = now;
                 if (now > quietSince + 2 * kSecond) stopped = quietSince;
             }

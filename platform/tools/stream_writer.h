@@ -14,7 +14,7 @@
 namespace dmrender {
 
 // Writes the sink's stream to the WAV file as it comes: frames before the
-// music's first are dropped, and nothing past its last is written.
+// music's first are dropped, and nothing past its last is kept.
 class CStreamWriter {
 public:
     explicit CStreamWriter(SNDFILE* target) : file(target) {}
@@ -51,11 +51,19 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         return received;
     }
-    // Frames written, or -1 when the file refused some.
+    // Frames the file keeps, or -1 when it refused some.
     int64_t Finish()
     {
         std::lock_guard<std::mutex> guard(lock);
         if (first < 0) SetFirstUnlocked();
+        // While the clock follows the sinks nothing waits for whoever tells
+        // the end: what the sink wrote past it before it was told goes now.
+        const int64_t wanted = std::max<int64_t>(0, last - first);
+        if (!failed && last != INT64_MAX && written > wanted) {
+            sf_count_t frames = wanted;
+            if (sf_command(file, SFC_FILE_TRUNCATE, &frames, sizeof(frames)) != 0) failed = true;
+            written = wanted;
+        }
         return failed ? -1 : written;
     }
 
