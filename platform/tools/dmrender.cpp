@@ -19,8 +19,6 @@
 
 #include "platform/com/unknown_impl.h"
 
-#include <climits>
-#include <mutex>
 #include <optional>
 
 #include <algorithm>
@@ -32,8 +30,11 @@
 #include <vector>
 
 #include "platform/dmusic/port.h"
+#include "platform/tools/stream_writer.h"
 
 namespace {
+
+using dmrender::CStreamWriter;
 
 constexpr DWORD kRingBytes = 176400;
 constexpr REFERENCE_TIME kSecond = 10000000;
@@ -95,70 +96,6 @@ const char* Describe(HRESULT hr)
     default: return "the loader refused it";
     }
 }
-
-// Writes the sink's stream to the WAV file as it comes: frames before the
-// music's first are dropped, and nothing past its last is written.
-class CStreamWriter {
-public:
-    explicit CStreamWriter(SNDFILE* target) : file(target) {}
-
-    void Append(const int16_t* samples, size_t frames)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (first < 0) {
-            // Until the music's start is known; a fraction of a second.
-            pending.insert(pending.end(), samples, samples + 2 * frames);
-            pendingStart = pendingStart < 0 ? received : pendingStart;
-            received += int64_t(frames);
-            return;
-        }
-        WriteLocked(received, samples, frames);
-        received += int64_t(frames);
-    }
-    // The stream frames that hold the music: [begin, end).
-    void SetFirst(int64_t frame)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        first = std::max<int64_t>(0, frame);
-        if (!pending.empty()) WriteLocked(pendingStart, pending.data(), pending.size() / 2);
-        pending.clear();
-        pending.shrink_to_fit();
-    }
-    void SetLast(int64_t frame)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        last = frame;
-    }
-    int64_t Received()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return received;
-    }
-    // Frames written, or -1 when the file refused some.
-    int64_t Finish()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (first < 0) SetFirstUnlocked();
-        return failed ? -1 : written;
-    }
-
-private:
-    void SetFirstUnlocked() { first = received; }
-    void WriteLocked(int64_t at, const int16_t* samples, size_t frames)
-    {
-        int64_t begin = std::max(at, first), end = std::min(at + int64_t(frames), last);
-        if (end <= begin || failed) return;
-        sf_count_t count = sf_count_t(end - begin);
-        if (sf_writef_short(file, samples + 2 * (begin - at), count) != count) failed = true;
-        written += end - begin;
-    }
-
-    std::mutex lock;
-    SNDFILE* file;
-    std::vector<int16_t> pending;
-    int64_t pendingStart = -1, received = 0, first = -1, last = INT64_MAX, written = 0;
-    bool failed = false;
-};
 
 // The buffer the port renders into: the real DirectSound buffer, with what
 // the sink unlocks passed to the writer in the order it was written, as the
@@ -415,10 +352,14 @@ private:
     {
         REFERENCE_TIME stopped = 0, quietSince = 0;
         for (;;) {
+            const REFERENCE_TIME now = platform::ClockNow100ns();
+            const bool quiet =
+                !stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE;
+            // Taken after the look at the clock: a stop announced by then
+            // decides the end, however long this thread was held up.
             TakeNotifications(stopped);
-            REFERENCE_TIME now = platform::ClockNow100ns();
             // Should the stop never be announced, the segment's end serves.
-            if (!stopped && now > started + kSecond && performance->IsPlaying(segment, nullptr) == S_FALSE) {
+            if (!stopped && quiet) {
                 if (!quietSince) quietSince = now;
                 if (now > quietSince + 2 * kSecond) stopped = quietSince;
             }

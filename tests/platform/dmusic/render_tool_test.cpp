@@ -1,6 +1,7 @@
 // dmrender over real files: refused files, the shared test files without
 // stuck notes, a DLS sine against the GM piano, reverb, the silent MIDI port,
-// the same notes at every speed and under load, non-ASCII file names.
+// the same notes at every speed and under load, non-ASCII file names; and
+// its stream writer, which keeps the music alone whenever it learns its ends.
 #include <dsound.h>
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -21,6 +22,7 @@
 
 #include "platform/dmusic/segment_model.h"
 #include "platform/dmusic/synth.h"
+#include "platform/tools/stream_writer.h"
 #include "tests/platform/dmusic/synth_test_support.h"
 #include "tests/support/music_writer.h"
 
@@ -346,4 +348,67 @@ TEST_F(RenderTool, ReverbLengthensTheTailAndTheMidiPortIsSilent)
     EXPECT_NEAR(double(silent.samples.size()) / 2 / 44100, 1.5 + 1.0, 0.05);
     EXPECT_EQ(synth_test::PeakAbs(silent.samples), 0);
     EXPECT_EQ(Run(midi + " -o " + folder + "/port9.wav --port 9"), 1);
+}
+
+// At max nothing waits for dmrender's reader of notifications: the sink may
+// have written well past the music's end before the reader learns of it.
+// The file holds the music's frames all the same, from its first to its last.
+TEST(RenderToolWriter, KeepsTheMusicAloneWhenItsEndsAreKnown)
+{
+    struct Row {
+        const char* what;
+        int64_t first, firstAfter;  // the first frame, told once this many had come
+        int64_t last, lastAfter;    // the frame past the last, once this many had come (-1: never told)
+        int64_t total;              // frames the sink writes (whole pieces of 128)
+    };
+    const Row rows[] = {
+        {"both ends told in time", 100, 0, 600, 256, 1024},
+        {"the start told late", 100, 384, 600, 384, 1024},
+        {"the sink ran on past the end before it was told", 100, 0, 600, 896, 1024},
+        {"the sink ran on past the end, the start told late too", 100, 640, 600, 1024, 1024},
+        {"an end before the start", 100, 0, 50, 1024, 1024},
+        {"no end told", 100, 0, 0, -1, 1024},
+    };
+    char folder[] = "/tmp/render-writer-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/out.wav";
+    for (const Row& row : rows) {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr) << row.what;
+        int64_t kept = 0;
+        {
+            dmrender::CStreamWriter writer(file);
+            // Pieces of 128 frames, each sample its frame's number.
+            for (int64_t at = 0; at <= row.total; at += 128) {
+                if (at == row.firstAfter) writer.SetFirst(row.first);
+                if (at == row.lastAfter) writer.SetLast(row.last);
+                if (at == row.total) break;
+                std::vector<int16_t> piece;
+                for (int64_t frame = at; frame < std::min(at + 128, row.total); ++frame)
+                    piece.insert(piece.end(), {int16_t(frame), int16_t(-frame)});
+                writer.Append(piece.data(), piece.size() / 2);
+            }
+            kept = writer.Finish();
+        }
+        sf_close(file);
+        const int64_t end = row.lastAfter < 0 ? row.total : std::max(row.first, row.last);
+        EXPECT_EQ(kept, end - row.first) << row.what;
+        SF_INFO readInfo{};
+        SNDFILE* read = sf_open(path.c_str(), SFM_READ, &readInfo);
+        ASSERT_NE(read, nullptr) << row.what;
+        std::vector<int16_t> samples(size_t(2 * std::max<sf_count_t>(readInfo.frames, 1)));
+        const sf_count_t frames = sf_readf_short(read, samples.data(), readInfo.frames);
+        sf_close(read);
+        ASSERT_EQ(int64_t(frames), end - row.first) << row.what;
+        EXPECT_EQ(int64_t(fs::file_size(path)), 44 + 4 * (end - row.first)) << row.what;
+        for (int64_t i = 0; i < frames; ++i) {
+            ASSERT_EQ(samples[size_t(2 * i)], int16_t(row.first + i)) << row.what << " at frame " << i;
+            ASSERT_EQ(samples[size_t(2 * i + 1)], int16_t(-(row.first + i))) << row.what << " at frame " << i;
+        }
+    }
+    fs::remove_all(folder);
 }
