@@ -513,10 +513,18 @@ bool CMidiMusic::Play()
     // The whole song and five seconds more; a length no segment can have is
     // held far below where 64-bit sizes would overflow.
     const int64_t limit = int64_t(std::clamp((length + 5.0) * pcmBytesPerSecond, 0.0, largestCapture));
-    const bool captureStarted = store && StartCapture(store, limit, now);
+    // Counted from the music's start, which is known only once the segment
+    // is placed: until then the capture keeps all, or a synthesizer that ran
+    // on while this thread was held up would fill it with silence to the
+    // limit and the halves it dropped would be missing from the music.
+    const bool captureStarted = store && StartCapture(store, int64_t(largestCapture), now);
+    if (store && !captureStarted) store->SetDataLimit(limit);
 
     const REFERENCE_TIME requested = now + playStartDelay;
-    if (!PlaySegmentAt(requested)) return false;
+    if (!PlaySegmentAt(requested)) {
+        if (captureStarted) store->SetDataLimit(limit);
+        return false;
+    }
     musicLeadIn = std::max(0.0, double(SegmentStartTime(requested) - now) / 1e7);
     // A clock that follows the synthesizer may have run on before the
     // performance placed the segment, which then starts later than asked:
@@ -560,7 +568,6 @@ bool CMidiMusic::StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIM
         if (store->StartAtPlayCursor(play, limit, &locks, &writerMoved)) return true;
         if (!writerMoved) break;
     }
-    store->SetDataLimit(limit);
     return false;
 }
 

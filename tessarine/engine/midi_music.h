@@ -120,7 +120,7 @@ private:
     // The steps of Play. The fresh notification listener, replacing the last.
     void StartListener();
     // Starts the capture at the play cursor, with limit; true when it could
-    // choose its start (otherwise only the limit is set). now receives the
+    // choose its start (otherwise nothing changes). now receives the
     // performance time the cursor was read at, when it could be read.
     bool StartCapture(CCaptureStore* store, int64_t limit, REFERENCE_TIME& now);
     // The play cursor and the time as one pair, with the writer's Lock count then.

@@ -69,6 +69,12 @@ public:
                            IDirectMusicSegmentState** state) override
     {
         lastFlags = flags;
+        // The engine's thread held up before its request arrives, while the
+        // synthesizer runs on.
+        REFERENCE_TIME from = 0, now = 0;
+        GetTime(&from, nullptr);
+        for (now = from; now < from + heldUp; GetTime(&now, nullptr))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (flags & DMUS_SEGF_REFTIME) return CForwardingPerformance::PlaySegment(segment, flags, start + delay, state);
         // Asked in music time: the same moment, later by the delay.
         REFERENCE_TIME at = 0;
@@ -78,6 +84,7 @@ public:
         return CForwardingPerformance::PlaySegment(segment, flags, later, state);
     }
     static inline REFERENCE_TIME delay = 0;
+    static inline REFERENCE_TIME heldUp = 0;  // in the clock's time
     static inline DWORD lastFlags = 0;
     static inline platform::ClassFactoryFunction previous = nullptr;
     static HRESULT Create(LPUNKNOWN outer, REFIID iid, void** object)
@@ -167,11 +174,16 @@ TEST_F(CEngineTest, MusicStartsAfterTheStartDelayInWhatIsRead)
         const char* name;
         const char* speed;
         REFERENCE_TIME late;
+        REFERENCE_TIME heldUp;
     };
-    const Row rows[] = {{"fixed rate", "8", 0},
-                        {"following", "max", 0},
-                        {"fixed rate, late", "8", 7000000},
-                        {"following, late", "max", 7000000}};
+    // Held up for longer than the capture may hold (the 2 s song and 5 s):
+    // what the synthesizer wrote meanwhile is silence before the music.
+    const Row rows[] = {{"fixed rate", "8", 0, 0},
+                        {"following", "max", 0, 0},
+                        {"fixed rate, late", "8", 7000000, 0},
+                        {"following, late", "max", 7000000, 0},
+                        {"fixed rate, held up past the capture's limit", "8", 0, 100000000},
+                        {"following, held up past the capture's limit", "max", 0, 100000000}};
     const std::string song =
         Write("song.mid", testsupport::WriteStandardMidi(MakeModel({{0, 120.0}}, {{768, 384, 69}}, 4 * 768)));
     for (const Row& row : rows) {
@@ -180,6 +192,7 @@ TEST_F(CEngineTest, MusicStartsAfterTheStartDelayInWhatIsRead)
         platform::ScopedComClassReplacement replacement(CLSID_DirectMusicPerformance, CLateStartPerformance::Create);
         CLateStartPerformance::previous = replacement.Previous();
         CLateStartPerformance::delay = row.late;
+        CLateStartPerformance::heldUp = row.heldUp;
         {
             CMidiMusic engine(nullptr, true);
             DMUS_PORTCAPS caps;
