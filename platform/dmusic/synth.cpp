@@ -39,13 +39,13 @@ float ChooseBaseGain()
 }
 
 // See the benchmark's results (bench/RESULTS.md) for why: a second voice
-// thread takes a tenth to a quarter off the wall time, but FluidSynth hands
-// voices to its threads as they come free, and on a loaded machine the
-// output then changes from run to run; one thread keeps a decode the same
-// bytes every time. Loading a preset's samples when it is first selected
-// keeps a ten-minute song in a third of the memory at the same speed and
-// with the same sound.
-int DefaultCores() { return 1; }
+// thread takes a third off the wall time of a dense song, and its output was
+// the one thread's, byte for byte, in every render measured on a loaded
+// machine too (the collection job, running files side by side, gives each
+// one thread). Loading a preset's samples when it is first selected keeps a
+// ten-minute song in a third of the memory at the same speed and with the
+// same sound.
+int DefaultCores() { return 2; }
 constexpr int kDefaultDynamicSamples = 1;
 
 int EnvironmentInt(const char* name, int fallback, int least, int most)
