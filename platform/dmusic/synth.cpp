@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -44,8 +45,9 @@ float ChooseBaseGain()
 // machine too (the collection job, running files side by side, gives each
 // one thread). Loading a preset's samples when it is first selected keeps a
 // ten-minute song in a third of the memory at the same speed and with the
-// same sound.
-int DefaultCores() { return 2; }
+// same sound. A machine of one core gets one: a second thread there only
+// takes turns with the first.
+int DefaultCores() { return std::thread::hardware_concurrency() == 1 ? 1 : 2; }
 constexpr int kDefaultDynamicSamples = 1;
 
 int EnvironmentInt(const char* name, int fallback, int least, int most)
