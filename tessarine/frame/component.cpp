@@ -15,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 // ---- Module globals (zero at load) -------------------------------------------
@@ -41,11 +42,11 @@ using tessarine::CSettingKind;
 
 // A variable's name, checked when the component builds: tessarine
 // publishes a setting of that name and of the variable's kind.
-consteval const char* Published(const char* name, CSettingKind kind)
+consteval const char* Published(std::string_view name, CSettingKind kind)
 {
-    const tessarine::CSettingDescription* description = tessarine::FindSettingDescription(name);
-    if (!description || description->kind != kind) throw "a setting tessarine does not publish";
-    return description->name;
+    for (const tessarine::CSettingDescription& description : tessarine::settingDescriptions)
+        if (name == description.name && description.kind == kind) return description.name;
+    throw "a setting tessarine does not publish";
 }
 
 static_assert(std::size(tessarine::settingDescriptions) == 10, "every variable is published, and no other");
