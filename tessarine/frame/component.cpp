@@ -41,7 +41,10 @@ namespace {
 using tessarine::CSettingKind;
 
 // A variable's name, checked when the component builds: tessarine
-// publishes a setting of that name and of the variable's kind.
+// publishes a setting of that name and of the variable's kind. It walks the
+// table itself rather than through FindSettingDescription: GCC's null-pointer
+// sanitizer does not take the test of the pointer that returns in a constant
+// expression.
 consteval const char* Published(std::string_view name, CSettingKind kind)
 {
     for (const tessarine::CSettingDescription& description : tessarine::settingDescriptions)
