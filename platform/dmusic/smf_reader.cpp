@@ -81,7 +81,9 @@ int64_t CSmfParser::ToMusicTime(uint64_t tick) const
     } else {
         value = double(tick) * kPpq / ppq;
     }
-    value = std::floor(value + 0.5);
+    // DirectMusic drops the fraction of a unit: at 123 ticks a quarter, tick 4
+    // (24.98 units) plays at 24.
+    value = std::floor(value);
     return value > double(kMaxMusicTime) ? kMaxMusicTime : int64_t(value);
 }
 
@@ -217,7 +219,10 @@ void CSmfParser::BuildModel(uint64_t endTick)
 {
     std::stable_sort(events.begin(), events.end(),
                      [](const CRawEvent& a, const CRawEvent& b) { return a.tick < b.tick; });
-    model.length = MUSIC_TIME(ToMusicTime(endTick));
+    // A segment plays the events before its length, so the length is one unit
+    // past the file's last time: an event there (a last controller, a note-off
+    // at the end of track) still plays.
+    model.length = MUSIC_TIME(ToMusicTime(endTick) + 1);
     // Note-offs end the earliest sounding note of their key and channel.
     CSounding sounding;
     for (const CRawEvent& raw : events) AddEvent(raw, sounding);

@@ -176,7 +176,7 @@ TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles)
     EXPECT_NE(run.err.find("velmora: " + (folder / "missing.mid") + ": cannot open: no such file\n"), std::string::npos)
         << run.err;
     const char* const expected =
-        "length=20.786556\ncodec=midi\ncompression=none\ntrack01=Morning Walk\nmisc01=Morning Walk\n"
+        "length=20.787705\ncodec=midi\ncompression=none\ntrack01=Morning Walk\nmisc01=Morning Walk\n"
         "name=Morning Walk\nartist=The tessarine developers\ncopyright=Public domain\ngenre=Example\n"
         "comment=Eight bars in C major with a ritardando.\nsoftware=make_music_examples\ntitle=morning_walk\n";
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
@@ -184,7 +184,7 @@ TEST_F(TrackCommandsTest, InfoPrintsLengthThenFieldsAndGoesOnPastBadFiles)
 
     const CRun json = Run({"info", "--json", Example("morning_walk.mid")});
     EXPECT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("\"length\": 20.786556"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"length\": 20.787705"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("{\"name\": \"title\", \"value\": \"morning_walk\"}"), std::string::npos) << json.out;
     EXPECT_EQ(CountFiles("tmp"), 0u);
 }
@@ -263,7 +263,7 @@ TEST_F(TrackCommandsTest, ArchiveMemberDecodesLikeThePlainFile)
 
     const CRun info = Run({"info", "archive://" + (folder / "songs.zip") + "|dir/two.mid"});
     EXPECT_EQ(info.status, 0);
-    EXPECT_NE(info.out.find("length=4.500000\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("length=4.500651\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("title=two\n"), std::string::npos) << info.out;
 }
 
@@ -680,7 +680,7 @@ TEST_F(TrackCommandsTest, ArchiveNamesBeyondAsciiAndBarsPlay)
                                             " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
                                         {"info", path}, folder / "stderr");
             EXPECT_EQ(run.status, 0) << path << ": " << run.err;
-            EXPECT_NE(run.out.find("length=4.500000\n"), std::string::npos) << path << ": " << run.out;
+            EXPECT_NE(run.out.find("length=4.500651\n"), std::string::npos) << path << ": " << run.out;
         }
     }
     std::setlocale(LC_CTYPE, saved.c_str());

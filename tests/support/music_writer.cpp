@@ -194,8 +194,10 @@ ByteVector WriteStandardMidi(const CSegmentModel& model)
     CChunkWriter out;
     out.Text("MThd").Be32(6).Be16(1).Be16(uint16_t(1 + channels.size())).Be16(768);
     auto put = [&](const CChunkWriter& track) { out.Text("MTrk").Be32(uint32_t(track.Size())).Raw(track); };
-    put(SmfTrack(first, model.length));
-    for (auto& [channel, list] : channels) put(SmfTrack(list, model.length));
+    // A segment's last time is one unit before its length.
+    const int64_t last = std::max<int64_t>(0, model.length - 1);
+    put(SmfTrack(first, last));
+    for (auto& [channel, list] : channels) put(SmfTrack(list, last));
     return out.data;
 }
 

@@ -140,7 +140,41 @@ TEST_F(SmfFiles, RunningStatusSurvivesMetaAndSysexAndNotesPairUp)
     EXPECT_EQ(events[3].data2, 99);
     EXPECT_EQ(events[4].kind, EMidiEventKind::PitchBend);
     EXPECT_EQ(events[4].bend, 8192);
-    EXPECT_EQ(model->length, 768 + 384 + 384);
+    EXPECT_EQ(model->length, 768 + 384 + 384 + 1);
+}
+
+// Ticks that do not fall on a unit play at the unit before them, and the
+// segment runs one unit past the file's last time, so that an event there
+// still plays: a file without an end of track whose last event is a
+// controller, at 123 ticks a quarter (768 / 123 units a tick).
+TEST_F(SmfFiles, TicksDropTheirFractionAndTheLastEventStaysInside)
+{
+    CSmfBuilder smf(1, 123);
+    smf.AddTrack().NoteOn(4, 1, 60, 64).NoteOn(4, 1, 62, 64).NoteOff(4, 1, 60).NoteOff(8, 1, 62);
+    smf.AddTrack().NoteOn(4, 1, 64, 64).NoteOff(96, 1, 64).Event(4, {0xB1, 7, 64});
+    auto model = ModelOf(smf.Build());
+    ASSERT_TRUE(model);
+    struct CRow {
+        EMidiEventKind kind;
+        MUSIC_TIME time;
+        MUSIC_TIME duration;
+        int data1;
+    };
+    const CRow rows[] = {
+        {EMidiEventKind::Note, 24, 50, 60},          // ticks 4 to 12
+        {EMidiEventKind::Note, 24, 600, 64},         // ticks 4 to 100
+        {EMidiEventKind::Note, 49, 75, 62},          // ticks 8 to 20
+        {EMidiEventKind::ControlChange, 649, 0, 7},  // tick 104, 649.37 units
+    };
+    ASSERT_EQ(model->events.size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(model->events[i].kind, rows[i].kind);
+        EXPECT_EQ(model->events[i].time, rows[i].time);
+        if (rows[i].kind == EMidiEventKind::Note) EXPECT_EQ(model->events[i].duration, rows[i].duration);
+        EXPECT_EQ(model->events[i].data1, rows[i].data1);
+    }
+    EXPECT_EQ(model->length, 650);
 }
 
 TEST_F(SmfFiles, TempoChangeMidFileFollowsTheTempoMap)
@@ -149,9 +183,9 @@ TEST_F(SmfFiles, TempoChangeMidFileFollowsTheTempoMap)
     smf.AddTrack().Tempo(0, 500000).Tempo(1920, 1000000).End(1920);  // 120, then 60 per minute
     smf.AddTrack().NoteOn(0, 0, 60, 100).NoteOff(3840, 0, 60);
     auto model = ModelOf(smf.Build());
-    // Four quarters at 120 (2 s) and four at 60 (4 s).
-    EXPECT_NEAR(model->LengthInSeconds(), 6.0, 1e-9);
-    EXPECT_EQ(model->length, 8 * 768);
+    // Four quarters at 120 (2 s) and four at 60 (4 s), and a unit at 60.
+    EXPECT_NEAR(model->LengthInSeconds(), 6.0 + 60.0 / (60 * 768), 1e-9);
+    EXPECT_EQ(model->length, 8 * 768 + 1);
     ASSERT_EQ(model->tempos.size(), 2u);
     EXPECT_EQ(model->tempos[1].time, 4 * 768);
     EXPECT_DOUBLE_EQ(model->tempos[1].bpm, 60.0);
@@ -188,8 +222,8 @@ TEST_F(SmfFiles, SmpteDivisionCountsRealTimeAndIgnoresTempo)
     CSmfBuilder smf(0, 0xE728);
     smf.AddTrack().Tempo(0, 1000000).NoteOn(0, 0, 60, 100).NoteOff(1500, 0, 60).End(500);
     auto model = ModelOf(smf.Build());
-    EXPECT_NEAR(model->LengthInSeconds(), 2.0, 1e-9);
-    EXPECT_EQ(model->length, 3072);
+    EXPECT_NEAR(model->LengthInSeconds(), 2.0 + 1.0 / 1536, 1e-9);
+    EXPECT_EQ(model->length, 3072 + 1);
     ASSERT_EQ(CountNotes(*model), 1);
     EXPECT_EQ(model->events[0].duration, 2304);
     EXPECT_TRUE(model->tempos.empty());
@@ -212,7 +246,7 @@ TEST_F(SmfFiles, DamagedTracksKeepWhatParsed)
     open.AddTrack().NoteOn(0, 0, 60, 100).End(192);
     auto held = ModelOf(open.Build());
     ASSERT_EQ(CountNotes(*held), 1);
-    EXPECT_EQ(held->events[0].duration, 1536);
+    EXPECT_EQ(held->events[0].duration, 1536 + 1);
 
     // A data byte with no running status is skipped, and the rest still plays.
     CSmfBuilder stray(0, 96);

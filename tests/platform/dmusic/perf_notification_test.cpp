@@ -98,18 +98,36 @@ TEST_F(PerfNotification, StopEndsTheMusicAtTheStop)
 
 TEST_F(PerfNotification, EmptySegmentStillStartsAndStops)
 {
+    // A MIDI file that is only an end of track is one unit long, the unit its
+    // end of track is in; a segment file of no length still starts and stops.
+    const struct {
+        const char* name;
+        bool segmentFile;
+        MUSIC_TIME length;
+        std::vector<DWORD> options;
+    } rows[] = {
+        {"one unit",
+         false,
+         1,
+         {DMUS_NOTIFICATION_MUSICSTARTED, DMUS_NOTIFICATION_MUSICALMOSTEND, DMUS_NOTIFICATION_MUSICSTOPPED}},
+        {"no length", true, 0, {DMUS_NOTIFICATION_MUSICSTARTED, DMUS_NOTIFICATION_MUSICSTOPPED}},
+    };
     CClockRate rate(8);
-    IDirectMusicSegment* empty = Load(testsupport::WriteStandardMidi(dmusic::CSegmentModel{}));
-    ASSERT_NE(empty, nullptr);
-    MUSIC_TIME length = -1;
-    empty->GetLength(&length);
-    EXPECT_EQ(length, 0);
     ASSERT_EQ(performance->SetNotificationHandle(event, 0), S_OK);
     ASSERT_EQ(performance->AddNotificationType(GUID_NOTIFICATION_PERFORMANCE), S_OK);
-    ASSERT_EQ(performance->PlaySegment(empty, 0, 0, nullptr), S_OK);
-    Wait(1.0);
-    auto got = Drain();
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].option, DWORD(DMUS_NOTIFICATION_MUSICSTARTED));
-    EXPECT_EQ(got[1].option, DWORD(DMUS_NOTIFICATION_MUSICSTOPPED));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const dmusic::CSegmentModel nothing;
+        IDirectMusicSegment* empty = Load(row.segmentFile ? testsupport::WriteSegmentFile(nothing, false)
+                                                          : testsupport::WriteStandardMidi(nothing));
+        ASSERT_NE(empty, nullptr);
+        MUSIC_TIME length = -1;
+        empty->GetLength(&length);
+        EXPECT_EQ(length, row.length);
+        ASSERT_EQ(performance->PlaySegment(empty, 0, 0, nullptr), S_OK);
+        Wait(1.0);
+        std::vector<DWORD> options;
+        for (const auto& got : Drain()) options.push_back(got.option);
+        EXPECT_EQ(options, row.options);
+    }
 }

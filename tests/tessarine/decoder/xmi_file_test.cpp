@@ -55,8 +55,9 @@ ByteVector Xmi(const std::vector<CChunkWriter>& songs)
     return out.data;
 }
 
-// Music time of an XMI tick: 120 ticks a second at 120 quarters a minute.
-MUSIC_TIME TickTime(int64_t tick) { return MUSIC_TIME((tick * 768 + 30) / 60); }
+// Music time of an XMI tick (120 a second at 120 quarters a minute, so 60 a
+// quarter), without the fraction of a unit.
+MUSIC_TIME TickTime(int64_t tick) { return MUSIC_TIME(tick * 768 / 60); }
 
 struct CNote {
     int64_t tick;
@@ -172,7 +173,7 @@ TEST_P(XmiConvertTest, GivesAMidiFileThatPlaysTheSame)
     EXPECT_EQ(model.tempos[0].bpm, 120.0);
     EXPECT_EQ(model.name, row.title);
     EXPECT_EQ(model.TimeSignatureAt(0).beatsPerMeasure, row.beatsPerMeasure);
-    EXPECT_EQ(model.length, TickTime(row.lengthTicks));
+    EXPECT_EQ(model.length, TickTime(row.lengthTicks) + 1);  // a unit past the last time
     for (const ByteVector& run : row.kept)
         EXPECT_NE(std::search(smf.begin(), smf.end(), run.begin(), run.end()), smf.end()) << int(run[0]);
 
