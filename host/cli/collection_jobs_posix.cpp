@@ -137,6 +137,25 @@ std::string LastLine(const std::string& log)
     return text;
 }
 
+// Why a job failed: its last line, with the last line the component wrote
+// before it (the reason a decode stopped), which that line does not repeat.
+std::string FailureOf(const std::string& log)
+{
+    std::string error = LastLine(log);
+    std::string text = log;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    size_t end = text.rfind('\n');
+    while (end != std::string::npos && end > 0) {
+        const size_t begin = text.rfind('\n', end - 1);
+        const size_t from = begin == std::string::npos ? 0 : begin + 1;
+        const std::string line = text.substr(from, end - from);
+        if (!line.empty() && line.compare(0, 9, "velmora: ") != 0) return error + " (" + line + ")";
+        if (begin == std::string::npos) break;
+        end = begin;
+    }
+    return error;
+}
+
 std::string ExecutablePath()
 {
     std::vector<char> buffer(4096);
@@ -200,7 +219,9 @@ private:
 std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const
 {
     const std::string extension = AudioFormatName(format);
-    std::vector<std::string> words = {executable, "decode", "-o", partial, "--format", extension};
+    std::vector<std::string> words = {executable};
+    if (track.verbose) words.push_back("--verbose");
+    words.insert(words.end(), {"decode", "-o", partial, "--format", extension});
     if (platform::ClockFollowsSinks()) {
         words.insert(words.end(), {"--speed", "max"});
     } else {
@@ -327,7 +348,7 @@ void CCollectionRun::Finish(CJob& job, int waitStatus)
         }
     }
     fs::remove(job.partial, failure);
-    std::string error = succeeded ? "cannot give the output its name" : LastLine(job.log);
+    std::string error = succeeded ? "cannot give the output its name" : FailureOf(job.log);
     // The child names the input itself; the line names it once.
     if (error.compare(0, job.item.input.size() + 2, job.item.input + ": ") == 0)
         error = error.substr(job.item.input.size() + 2);

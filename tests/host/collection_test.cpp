@@ -193,3 +193,21 @@ TEST_F(CollectionTest, ShardsSplitTheSortedListAndBadOptionsAreUsageErrors)
     };
     for (const auto& row : usage) EXPECT_EQ(Run(row).status, 2) << row.back();
 }
+
+// A job whose decode stops names the component's reason in its report line,
+// not only the host's last word on it.
+TEST_F(CollectionTest, AFailedDecodeNamesItsReason)
+{
+    Copy(Example("morning_walk.mid"), "in/walk.mid");
+    const CRun run = RunVelmora(
+        "TMPDIR=" + Quote(folder / "no-such-folder") + " VELMORA_CONFIG=" + Quote(folder / "velmora.cfg"),
+        {"decode", folder / "in", "-o", folder / "out/", "--report", folder / "report.jsonl"}, folder / "stderr");
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::vector<std::string> report = Lines(ReadWholeFile(folder / "report.jsonl"));
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_NE(report[0].find("decoding failed"), std::string::npos) << report[0];
+    EXPECT_NE(report[0].find("Decoding stopped after 0.000 s of audio: the capture file could not be made in TMPDIR"),
+              std::string::npos)
+        << report[0];
+    EXPECT_EQ(Names("out"), std::set<std::string>{});
+}
