@@ -219,9 +219,7 @@ private:
 std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item, const std::string& partial) const
 {
     const std::string extension = AudioFormatName(format);
-    std::vector<std::string> words = {executable};
-    if (track.verbose) words.push_back("--verbose");
-    words.insert(words.end(), {"decode", "-o", partial, "--format", extension});
+    std::vector<std::string> words = {executable, "decode", "-o", partial, "--format", extension};
     if (platform::ClockFollowsSinks()) {
         words.insert(words.end(), {"--speed", "max"});
     } else {

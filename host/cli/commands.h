@@ -23,7 +23,6 @@ struct CTrackOptions {
     bool json = false;                  // --json
     bool speedGiven = false;            // --speed was on the command line
     std::string component;              // --component, when given
-    bool verbose = false;               // --verbose, which a collection's jobs are given too
 };
 
 struct CCommandContext {

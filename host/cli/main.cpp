@@ -266,7 +266,6 @@ void SetClock(const CCommand& command, COptions& options)
         platform::SetClockSpeed(defaultDecodeSpeed);
     options.track.speedGiven = options.speedMax || options.speed > 0;
     options.track.component = options.componentPath;
-    options.track.verbose = options.verbose;
 }
 
 // Loads the component, runs the command between loading and saving the
