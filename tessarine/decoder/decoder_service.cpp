@@ -322,9 +322,9 @@ int32_t CMidiDecoderService::DecodeBlock(void** data, uint32_t* bytes, uint32_t*
         if (engine->HasCaptureStore()) return FailCapture();
         return DecodeSilence(data, bytes, rate, bits, channels);
     } catch (...) {
-        // The store could not put its file back, or an engine interface is missing.
-        LogCaughtException("Decoding a block");
-        return -1;
+        // The store could not put its file back, or an engine interface is
+        // missing: the audio stops short, and the user hears why.
+        return FailDecode(CaughtExceptionText());
     }
 }
 
@@ -371,12 +371,14 @@ int32_t CMidiDecoderService::DecodeCaptured(CHostFile* capture, void** data, uin
     return songLength * bytesPerSecond > double(before) ? 1 : 0;
 }
 
-int32_t CMidiDecoderService::FailCapture()
+int32_t CMidiDecoderService::FailCapture() { return FailDecode(engine->GetCaptureFailure()); }
+
+int32_t CMidiDecoderService::FailDecode(const std::string& reason)
 {
     // The user hears of it whatever "MIDILog" says: the audio stops short.
     char line[512];
     std::snprintf(line, sizeof line, "Decoding stopped after %.3f s of audio: %.400s",
-                  double(bytesDelivered) / bytesPerSecond, engine->GetCaptureFailure().c_str());
+                  double(bytesDelivered) / bytesPerSecond, reason.c_str());
     ConsoleOutput(3, line);
     return -1;
 }

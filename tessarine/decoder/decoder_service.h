@@ -68,6 +68,8 @@ private:
                            uint32_t* channels);
     // A capture read that failed: says why on the console, gives -1.
     int32_t FailCapture();
+    // Reports the reason on the host console and gives the failed result.
+    int32_t FailDecode(const std::string& reason);
     int32_t DecodeSilence(void** data, uint32_t* bytes, uint32_t* rate, uint32_t* bits, uint32_t* channels);
     // Stops and destroys the engine, then removes the copies it played from.
     void DropEngine();

@@ -23,18 +23,27 @@ void LogLine(const char* format, ...)
     ConsoleOutput(1, buffer);
 }
 
+std::string CaughtExceptionText() noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const _com_error& error) {
+            return std::string("a DirectX call returned ") + GetResultName(error.Error());
+        } catch (const std::exception& error) {
+            return error.what();
+        } catch (...) {
+            return "an exception of unknown type";
+        }
+    } catch (...) {
+        return {};  // no memory for the text
+    }
+}
+
 void LogCaughtException(const char* operation) noexcept
 {
-    if (!operation) operation = "";
-    try {
-        throw;
-    } catch (const _com_error& error) {
-        LogLine("%.64s failed: a DirectX call returned %.128s", operation, GetResultName(error.Error()));
-    } catch (const std::exception& error) {
-        LogLine("%.64s failed: %.400s", operation, error.what());
-    } catch (...) {
-        LogLine("%.64s failed: an exception of unknown type", operation);
-    }
+    if (configLog.value != 1) return;
+    LogLine("%.64s failed: %.400s", operation ? operation : "", CaughtExceptionText().c_str());
 }
 
 void ReportDirectXResult(HRESULT code, const char* label)

@@ -429,7 +429,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, CDecoderCaptureFaultTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A capture the store cannot put back after a read fails the block with -1,
-// never an exception in the host.
+// never an exception in the host, and says why at severity 3.
 TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
 {
     CScopedClockRate fast(8.0);
@@ -443,6 +443,8 @@ TEST_F(CDecoderTest, EndCaptureReadErrorGivesMinusOne)
         void* data = nullptr;
         uint32_t bytes = 0, rate = 0, bits = 0, channels = 0;
         EXPECT_EQ(opened.decoder->DecodeBlock(&data, &bytes, &rate, &bits, &channels), -1);
+        EXPECT_EQ(
+            host.CountConsoleLines("Decoding stopped after 0.000 s of audio: error seeking to offset location", 3), 1u);
     }
     velmora_get_interface(host.Interface(), nullptr);
     CFaultyCaptureFile::failEndSeeks = false;
