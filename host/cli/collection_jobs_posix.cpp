@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -141,18 +142,13 @@ std::string LastLine(const std::string& log)
 // before it (the reason a decode stopped), which that line does not repeat.
 std::string FailureOf(const std::string& log)
 {
-    std::string error = LastLine(log);
-    std::string text = log;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    size_t end = text.rfind('\n');
-    while (end != std::string::npos && end > 0) {
-        const size_t begin = text.rfind('\n', end - 1);
-        const size_t from = begin == std::string::npos ? 0 : begin + 1;
-        const std::string line = text.substr(from, end - from);
-        if (!line.empty() && line.compare(0, 9, "velmora: ") != 0) return error + " (" + line + ")";
-        if (begin == std::string::npos) break;
-        end = begin;
-    }
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line != "\r") lines.push_back(line);
+    const std::string error = LastLine(log);
+    for (size_t i = lines.size(); i-- > 1;)
+        if (lines[i - 1].compare(0, 9, "velmora: ") != 0) return error + " (" + lines[i - 1] + ")";
     return error;
 }
 
