@@ -216,7 +216,10 @@ void CCaptureStore::WaitForData(int64_t offset)
     LogLine("Waiting for data");
     for (;;) {
         // Waits in steps so that a capture that stops appending is noticed.
-        const DWORD idle = timeGetTime() - lastActivity.load();
+        // The activity is read before the clock, so that it is never later
+        // than the time it is measured against.
+        const DWORD last = lastActivity.load();
+        const DWORD idle = CaptureIdleTime(last, timeGetTime());
         if (idle >= captureStallTimeout) {
             failureReason =
                 "the synthesizer delivered no audio for " + std::to_string(captureStallTimeout / 1000) + " seconds";

@@ -31,6 +31,15 @@
 // half per second while it runs.
 inline constexpr DWORD captureStallTimeout = 10000;
 
+// Milliseconds from the last activity to now, two tick counts that may wrap.
+// An activity stamped after now was read (by a writer between the reader's
+// two readings) lies ahead of now: no time has passed since it.
+inline DWORD CaptureIdleTime(DWORD lastActivity, DWORD now)
+{
+    const int32_t passed = int32_t(now - lastActivity);
+    return passed > 0 ? DWORD(passed) : 0;
+}
+
 // One buffer region handed to the writer.
 struct CCaptureRegion {
     BYTE* pointer;

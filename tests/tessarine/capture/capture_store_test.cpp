@@ -209,6 +209,18 @@ TEST_F(CaptureTest, WaitWithNothingAppendedFailsAfterTenSecondsOfPlatformTime)
         store->EndWrite();
     });
     writer.join();
+
+    // The idle time between two tick counts. A writer may stamp its append
+    // between the reader's two readings: that is no time idle, not 49 days.
+    struct {
+        DWORD last, now, idle;
+    } const rows[] = {
+        {1000, 1000, 0},
+        {1000, 11000, 10000},
+        {1010, 1000, 0},
+        {0xFFFFFF00u, 0x100, 0x200},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.idle, CaptureIdleTime(row.last, row.now)) << row.last << " " << row.now;
 }
 
 TEST_F(CaptureTest, OutOfRangeLocksStayInsideTheDoubleBuffer)
