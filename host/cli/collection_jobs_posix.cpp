@@ -346,6 +346,9 @@ void CCollectionRun::Finish(CJob& job, int waitStatus)
     // The child names the input itself; the line names it once.
     if (error.compare(0, job.item.input.size() + 2, job.item.input + ": ") == 0)
         error = error.substr(job.item.input.size() + 2);
+    // Nor the hidden file it wrote to, which is gone now.
+    const std::string untouched = "; " + job.partial + " left as it was";
+    if (const size_t at = error.find(untouched); at != std::string::npos) error.erase(at, untouched.size());
     if (WIFSIGNALED(waitStatus)) error = "stopped by signal " + std::to_string(WTERMSIG(waitStatus));
     if (error.empty()) error = "velmora failed";
     ++done;

@@ -206,6 +206,8 @@ TEST_F(CollectionTest, AFailedDecodeNamesItsReason)
     const std::vector<std::string> report = Lines(ReadWholeFile(folder / "report.jsonl"));
     ASSERT_EQ(report.size(), 1u);
     EXPECT_NE(report[0].find("decoding failed"), std::string::npos) << report[0];
+    // The hidden file the job wrote to is gone, and not named.
+    EXPECT_EQ(report[0].find(".part-"), std::string::npos) << report[0];
     EXPECT_NE(report[0].find("Decoding stopped after 0.000 s of audio: the capture file could not be made in TMPDIR"),
               std::string::npos)
         << report[0];
