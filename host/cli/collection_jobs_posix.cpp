@@ -187,7 +187,6 @@ private:
                 const char* status, const std::string& error);
     void Draw(bool force);
     // The steps of Run.
-    void PrepareEnvironment(size_t jobs);
     bool OpenReport();
     void StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs);
     void ReapEnded();
@@ -199,10 +198,6 @@ private:
     std::string folder;
     std::string executable = ExecutablePath();
     std::vector<CJob> running;
-    // The environment of every job: this one's, with one synthesizer thread
-    // a job unless the caller chose, since the jobs already keep the cores busy.
-    std::vector<std::string> environmentText;
-    std::vector<char*> childEnvironment;
     FILE* report = nullptr;
     bool terminal = ::isatty(STDERR_FILENO) != 0;
     size_t total = 0, done = 0, converted = 0, failed = 0, skipped = 0;
@@ -251,8 +246,9 @@ int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& 
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    const int spawned =
-        posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), childEnvironment.data());
+    // The job keeps this environment, and with it the synthesizer's threads:
+    // while two jobs run they share the cores, and the last file has them all.
+    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return spawned;
@@ -404,14 +400,6 @@ void CCollectionRun::Draw(bool force)
     std::fflush(stderr);
 }
 
-void CCollectionRun::PrepareEnvironment(size_t jobs)
-{
-    for (char** variable = environ; *variable; ++variable) environmentText.push_back(*variable);
-    if (jobs > 1 && !std::getenv("TESSARINE_SYNTH_CORES")) environmentText.push_back("TESSARINE_SYNTH_CORES=1");
-    for (std::string& variable : environmentText) childEnvironment.push_back(variable.data());
-    childEnvironment.push_back(nullptr);
-}
-
 bool CCollectionRun::OpenReport()
 {
     if (options.report.empty()) return true;
@@ -472,7 +460,6 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items)
     total = items.size();
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
-    PrepareEnvironment(jobs);
     if (!OpenReport()) return exitFailure;
     CStopGuard guard;
     size_t next = 0;
