@@ -178,15 +178,16 @@ public:
     int Run(const std::vector<CCollectionItem>& items);
 
 private:
-    bool Start(const CCollectionItem& item);
+    bool Start(const CCollectionItem& item, bool filesWait);
     std::vector<std::string> ChildWords(const CCollectionItem& item, const std::string& partial) const;
-    int Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid);
+    int Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid, char** environment);
     void Finish(CJob& job, int waitStatus);
     void ReadLogs(int timeoutMs);
     void Record(const CCollectionItem& item, const std::string& output, double length, double seconds,
                 const char* status, const std::string& error);
     void Draw(bool force);
     // The steps of Run.
+    void PrepareEnvironment(size_t jobs);
     bool OpenReport();
     void StartDue(const std::vector<CCollectionItem>& items, size_t& next, size_t jobs);
     void ReapEnded();
@@ -198,6 +199,12 @@ private:
     std::string folder;
     std::string executable = ExecutablePath();
     std::vector<CJob> running;
+    // The environment of a job started while other files wait: this one's,
+    // with one synthesizer thread unless the caller chose. The jobs keep the
+    // cores busy then, and a second thread in each costs more than it gives.
+    // Empty when there is one job or the caller chose.
+    std::vector<std::string> oneThreadText;
+    std::vector<char*> oneThreadEnvironment;
     FILE* report = nullptr;
     bool terminal = ::isatty(STDERR_FILENO) != 0;
     size_t total = 0, done = 0, converted = 0, failed = 0, skipped = 0;
@@ -229,7 +236,7 @@ std::vector<std::string> CCollectionRun::ChildWords(const CCollectionItem& item,
 // Starts the child with no input or output and stderr into errorEnd, with
 // the default signal actions, whatever this run catches or ignores; 0 or
 // the error number.
-int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid)
+int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& pid, char** environment)
 {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
@@ -246,15 +253,13 @@ int CCollectionRun::Spawn(std::vector<std::string>& words, int errorEnd, pid_t& 
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&defaults, signal);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    // The job keeps this environment, and with it the synthesizer's threads:
-    // while two jobs run they share the cores, and the last file has them all.
-    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawned = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environment);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return spawned;
 }
 
-bool CCollectionRun::Start(const CCollectionItem& item)
+bool CCollectionRun::Start(const CCollectionItem& item, bool filesWait)
 {
     CJob job;
     job.item = item;
@@ -265,7 +270,10 @@ bool CCollectionRun::Start(const CCollectionItem& item)
     std::vector<std::string> words = ChildWords(item, job.partial);
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) return false;
-    const int spawned = Spawn(words, pipeEnds[1], job.pid);
+    // The last file, started when none waits, keeps the synthesizer's threads
+    // and so has the cores that the other jobs free as they end.
+    const bool oneThread = filesWait && !oneThreadEnvironment.empty();
+    const int spawned = Spawn(words, pipeEnds[1], job.pid, oneThread ? oneThreadEnvironment.data() : environ);
     close(pipeEnds[1]);
     if (spawned != 0) {
         close(pipeEnds[0]);
@@ -400,6 +408,15 @@ void CCollectionRun::Draw(bool force)
     std::fflush(stderr);
 }
 
+void CCollectionRun::PrepareEnvironment(size_t jobs)
+{
+    if (jobs < 2 || std::getenv("TESSARINE_SYNTH_CORES")) return;
+    for (char** variable = environ; *variable; ++variable) oneThreadText.push_back(*variable);
+    oneThreadText.push_back("TESSARINE_SYNTH_CORES=1");
+    for (std::string& variable : oneThreadText) oneThreadEnvironment.push_back(variable.data());
+    oneThreadEnvironment.push_back(nullptr);
+}
+
 bool CCollectionRun::OpenReport()
 {
     if (options.report.empty()) return true;
@@ -423,7 +440,7 @@ void CCollectionRun::StartDue(const std::vector<CCollectionItem>& items, size_t&
             Record(item, output, -1, 0, "skipped", "");
             continue;
         }
-        Start(item);
+        Start(item, next < items.size());
     }
 }
 
@@ -460,6 +477,7 @@ int CCollectionRun::Run(const std::vector<CCollectionItem>& items)
     total = items.size();
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     const size_t jobs = size_t(options.jobs > 0 ? options.jobs : (cores > 0 ? cores : 1));
+    PrepareEnvironment(jobs);
     if (!OpenReport()) return exitFailure;
     CStopGuard guard;
     size_t next = 0;
