@@ -432,16 +432,6 @@ void DrawProgress(double position, double length, double rate)
     std::fflush(stderr);
 }
 
-// 64-bit samples of a chunk back to the 16-bit PCM the decoder made.
-void ToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm)
-{
-    pcm.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        const double scaled = std::nearbyint(samples[i] * 32768.0);
-        pcm[i] = int16_t(std::max(-32768.0, std::min(32767.0, scaled)));
-    }
-}
-
 // A decode's options once checked.
 struct CDecodeRequest {
     std::string path;
@@ -566,7 +556,7 @@ bool WriteChunk(CAudioChunk& chunk, CAudioFileWriter& writer, std::vector<int16_
         error = "the component handed out audio that is not 44100 Hz stereo";
         return false;
     }
-    ToPcm(chunk.GetBuffer(), size_t(chunk.GetSampleCount()) * 2, pcm);
+    SamplesToPcm(chunk.GetBuffer(), size_t(chunk.GetSampleCount()) * 2, pcm);
     return writer.Write(pcm.data(), uint32_t(pcm.size() * 2), error);
 }
 

@@ -4,6 +4,7 @@
 
 #include "sdk/velmora/host_contract.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,3 +35,7 @@ private:
     uint32_t channels = 0;
     uint32_t sampleCount = 0;
 };
+
+// The chunk's samples as 16-bit PCM: scaled by 32768, rounded to nearest
+// even and clamped; a sample that is not a number is silence.
+void SamplesToPcm(const double* samples, size_t count, std::vector<int16_t>& pcm);

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
+#include <vector>
 #include <thread>
 
 namespace {
@@ -101,6 +104,37 @@ TEST(AudioChunkTest, CapacityGrowsUpToItsLimit)
     EXPECT_EQ(chunk.GetSampleRate(), 44100u);
     EXPECT_EQ(chunk.GetChannels(), 2u);
     EXPECT_EQ(chunk.GetSampleCount(), 512u);
+}
+
+TEST(AudioChunkTest, SamplesBecomePcmRoundedToNearestEvenAndClamped)
+{
+    const struct {
+        double sample;
+        int16_t pcm;
+    } rows[] = {
+        {0.0, 0},
+        {-1.0, -32768},
+        {32767.0 / 32768.0, 32767},
+        {1.0, 32767},
+        {2.5, 32767},
+        {-1.5, -32768},
+        {0.5 / 32768, 0},
+        {1.5 / 32768, 2},
+        {2.5 / 32768, 2},
+        {-0.5 / 32768, 0},
+        {-1.5 / 32768, -2},
+        {100.49 / 32768, 100},
+        {-100.51 / 32768, -101},
+        {std::nan(""), 0},
+        {std::numeric_limits<double>::infinity(), 32767},
+        {-std::numeric_limits<double>::infinity(), -32768},
+    };
+    std::vector<double> samples;
+    for (const auto& row : rows) samples.push_back(row.sample);
+    std::vector<int16_t> pcm(3, 7);
+    SamplesToPcm(samples.data(), samples.size(), pcm);
+    ASSERT_EQ(pcm.size(), samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) EXPECT_EQ(pcm[i], rows[i].pcm) << "sample " << samples[i];
 }
 
 TEST(ConsoleTest, DiagnosticLinesNeedVerboseOtherLinesAlwaysShow)
